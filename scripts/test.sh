@@ -1,0 +1,18 @@
+#!/bin/sh
+# Installs what is missing, configures, builds and runs the whole test suite
+# under Wine. Usage: scripts/test.sh [build-dir]
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build}
+
+"$root/scripts/install-deps.sh"
+cmake -S "$root" -B "$build" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build"
+
+status=0
+(cd "$build" && ctest --output-on-failure --timeout 300) || status=$?
+
+# The persistent Wine server and desktop of the test prefix end with the run.
+WINEPREFIX="$build/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
+exit "$status"

@@ -1,0 +1,38 @@
+#include "monitor/Cleanup.h"
+
+#include "monitor/DebugLog.h"
+#include "monitor/Memory.h"
+#include "platform/Platform.h"
+#include "ports/PortList.h"
+
+namespace vela {
+
+void InstanceCleanUp(MonitorState& state) {
+    if (state.m_Registered == 0) {
+        return;
+    }
+    WriteLog("Beging cancel the print in ** InstanceCleanUp() **\r\n");
+    state.m_Registered = 0;
+    if (state.m_hNotify != nullptr) {
+        CurrentPlatform().notifications->CM_Unregister_Notification(state.m_hNotify);
+        state.m_hNotify = nullptr;
+    }
+    ::DeleteCriticalSection(&state.m_Lock);
+    state.m_hInstance = nullptr;
+}
+
+void Shutdown(MonitorState& state, HANDLE monitor) {
+    WriteLog("Shutdown monitor port\r\n");
+    auto* context = static_cast<MonitorContext*>(monitor);
+    if (context == nullptr) {
+        return;
+    }
+    // No lock: the spooler calls Shutdown after every other call has returned.
+    ReleasePortList(context);
+    FreeMem(context);
+    if (state.m_pContext == context) {
+        state.m_pContext = nullptr;
+    }
+}
+
+} // namespace vela

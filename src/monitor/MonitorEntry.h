@@ -1,0 +1,24 @@
+// The module's front door: process attach and detach, and the spooler's entry.
+#pragma once
+
+#include "monitor/MonitorState.h"
+#include "platform/Platform.h"
+
+namespace vela {
+
+// Interface class of the printers' device interface, for arrival and removal notices.
+extern const GUID kPrinterInterfaceClassGuid;
+
+// DLL_PROCESS_ATTACH: installs the platform, then initialises the instance once
+// (lock, device notifications). False refuses the load.
+BOOL ProcessAttach(MonitorState& state, HINSTANCE instance, const Platform& platform);
+
+// DLL_PROCESS_DETACH: cleans up an initialised instance.
+void ProcessDetach(MonitorState& state);
+
+// The operation behind the export InitializePrintMonitor2.
+LPMONITOR2 InitializeMonitor(MonitorState& state, PMONITORINIT monitorInit, PHANDLE monitor);
+
+} // namespace vela
+
+extern "C" LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT pMonitorInit, PHANDLE phMonitor);

@@ -1,0 +1,19 @@
+// Ports of the maker's attached printers, found through device setup.
+#pragma once
+
+#include "monitor/MonitorState.h"
+
+namespace vela {
+
+// Adds an entry (open count 1) for every "3DPrinter" device whose "PortName"
+// carries the maker's mark and is not listed yet. ERROR_CANNOT_MAKE when an entry
+// could not be created. Called with the monitor lock held.
+DWORD DiscoverDevicePorts(MonitorState& state, MonitorContext* context);
+
+// The configuration manager's callback for arrival and removal of a printer
+// interface: reloads the ports under the monitor lock.
+DWORD CALLBACK OnDeviceInterfaceChange(HCMNOTIFICATION notify, PVOID context,
+                                       CM_NOTIFY_ACTION action, PCM_NOTIFY_EVENT_DATA eventData,
+                                       DWORD eventDataSize);
+
+} // namespace vela

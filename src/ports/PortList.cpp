@@ -1,0 +1,142 @@
+#include "ports/PortList.h"
+
+#include "monitor/Memory.h"
+#include "platform/Handles.h"
+#include "ports/DeviceDiscovery.h"
+
+#include <cstring>
+#include <cwchar>
+
+namespace vela {
+
+PortEntry* CreatePortEntry(MonitorState& state, MonitorContext* context, LPCWSTR name) {
+    if (name == nullptr) {
+        ::SetLastError(ERROR_INVALID_NAME);
+        return nullptr;
+    }
+    const size_t length = ::wcsnlen(name, kMaxPortNameLength + 1);
+    if (length > kMaxPortNameLength) {
+        ::SetLastError(ERROR_INVALID_NAME);
+        return nullptr;
+    }
+    const DWORD size = static_cast<DWORD>(sizeof(PortEntry) + (length + 1) * sizeof(WCHAR));
+    auto* entry = static_cast<PortEntry*>(AllocMem(size));
+    if (entry == nullptr) {
+        return nullptr;
+    }
+    entry->name = reinterpret_cast<LPWSTR>(entry + 1);
+    std::memcpy(entry->name, name, (length + 1) * sizeof(WCHAR));
+    entry->recordSize = size;
+    entry->openCount = 0;
+    entry->next = nullptr;
+    entry->monitor = context;
+    entry->signature = kPortEntrySignature;
+    entry->deviceHandle = INVALID_HANDLE_VALUE;
+
+    CriticalSectionLock guard(state.m_Lock);
+    PortEntry** link = &context->firstPort;
+    while (*link != nullptr) {
+        link = &(*link)->next;
+    }
+    *link = entry;
+    return entry;
+}
+
+PortEntry* FindPortEntry(PortEntry* head, LPCWSTR name) {
+    if (name == nullptr) {
+        return nullptr;
+    }
+    for (PortEntry* entry = head; entry != nullptr; entry = entry->next) {
+        if (::lstrcmpiW(entry->name, name) == 0) {
+            return entry;
+        }
+    }
+    return nullptr;
+}
+
+PortEntry* FindPortEntryExact(PortEntry* head, LPCWSTR name) {
+    if (name == nullptr) {
+        return nullptr;
+    }
+    for (PortEntry* entry = head; entry != nullptr; entry = entry->next) {
+        if (std::wcscmp(entry->name, name) == 0) {
+            return entry;
+        }
+    }
+    return nullptr;
+}
+
+bool DeletePortEntry(MonitorContext* context, LPCWSTR name) {
+    if (context == nullptr || name == nullptr) {
+        return false;
+    }
+    for (PortEntry** link = &context->firstPort; *link != nullptr; link = &(*link)->next) {
+        PortEntry* entry = *link;
+        if (::lstrcmpiW(entry->name, name) == 0) {
+            *link = entry->next;
+            FreeString(entry->printerName);
+            FreeString(entry->devicePath);
+            FreeMem(entry);
+            return true;
+        }
+    }
+    return false;
+}
+
+void ReleasePortList(MonitorContext* context) {
+    if (context == nullptr) {
+        return;
+    }
+    PortEntry* entry = context->firstPort;
+    while (entry != nullptr) {
+        PortEntry* next = entry->next;
+        // A document the spooler never ended still owns these copies.
+        FreeString(entry->printerName);
+        FreeString(entry->devicePath);
+        FreeMem(entry);
+        entry = next;
+    }
+    context->firstPort = nullptr;
+}
+
+bool IsNetworkPortName(LPCWSTR name) {
+    if (name == nullptr || (name[0] != L'N' && name[0] != L'n')) {
+        return false;
+    }
+    if (name[1] != L'e' && name[1] != L'E') {
+        return false;
+    }
+    size_t position = 2;
+    if (name[2] == L'-') {
+        ++position;
+    }
+    while (name[position] >= L'0' && name[position] <= L'9') {
+        ++position;
+    }
+    return name[position] == L':' && name[position + 1] == L'\0';
+}
+
+DWORD LoadPorts(MonitorState& state) {
+    LPWSTR names = nullptr;
+    DWORD result = ReadRegisteredPortNames(state, &names);
+    if (result == ERROR_SUCCESS) {
+        CriticalSectionLock guard(state.m_Lock);
+        MonitorContext* context = state.m_pContext;
+        for (LPWSTR name = names; name != nullptr && *name != L'\0'; name += std::wcslen(name) + 1) {
+            if (context == nullptr || IsNetworkPortName(name) ||
+                FindPortEntryExact(context->firstPort, name) != nullptr) {
+                continue;
+            }
+            // A name that cannot be made (too long, no memory) is skipped.
+            CreatePortEntry(state, context, name);
+        }
+        FreeMem(names);
+        result = DiscoverDevicePorts(state, state.m_pContext);
+    }
+    if (result != ERROR_SUCCESS) {
+        ::SetLastError(result);
+    }
+    return result;
+}
+
+} // namespace vela

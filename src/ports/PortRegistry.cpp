@@ -1,0 +1,193 @@
+// The "Ports" key, reached through the registry functions the spooler hands over.
+#include "monitor/Memory.h"
+#include "platform/Platform.h"
+#include "ports/PortList.h"
+
+#include <cstring>
+
+namespace vela {
+namespace {
+
+// Closes a key opened through the spooler's registry functions.
+class SpoolerKey {
+  public:
+    explicit SpoolerKey(const MONITORINIT& init) : init_(init) {}
+    ~SpoolerKey() {
+        if (key_ != nullptr) {
+            init_.pMonitorReg->fpCloseKey(key_, init_.hSpooler);
+        }
+    }
+    SpoolerKey(const SpoolerKey&) = delete;
+    SpoolerKey& operator=(const SpoolerKey&) = delete;
+
+    LONG Create(REGSAM access) {
+        return init_.pMonitorReg->fpCreateKey(init_.hckRegistryRoot, kPortsKeyName, 0, access,
+                                              nullptr, &key_, nullptr, init_.hSpooler);
+    }
+    HANDLE Get() const { return key_; }
+
+  private:
+    const MONITORINIT& init_;
+    HANDLE key_ = nullptr;
+};
+
+// Writes run as the spooler itself, not as the client it is impersonating.
+class RevertedToPrinterSelf {
+  public:
+    RevertedToPrinterSelf() : token_(CurrentPlatform().spoolerHelpers->RevertToPrinterSelf()) {}
+    ~RevertedToPrinterSelf() {
+        if (token_ != nullptr) {
+            CurrentPlatform().spoolerHelpers->ImpersonatePrinterClient(token_);
+        }
+    }
+    RevertedToPrinterSelf(const RevertedToPrinterSelf&) = delete;
+    RevertedToPrinterSelf& operator=(const RevertedToPrinterSelf&) = delete;
+
+  private:
+    HANDLE token_;
+};
+
+bool HasRegistry(const MonitorState& state) {
+    return state.m_pMonitorInit != nullptr && state.m_pMonitorInit->pMonitorReg != nullptr;
+}
+
+} // namespace
+
+DWORD ReadRegisteredPortNames(MonitorState& state, LPWSTR* names) {
+    if (names == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    *names = nullptr;
+    if (!HasRegistry(state)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const MONITORINIT& init = *state.m_pMonitorInit;
+    SpoolerKey key(init);
+    LONG result = key.Create(KEY_READ);
+    if (result != ERROR_SUCCESS) {
+        return static_cast<DWORD>(result);
+    }
+    DWORD valueCount = 0;
+    DWORD longestName = 0;
+    result = init.pMonitorReg->fpQueryInfoKey(key.Get(), nullptr, nullptr, &valueCount,
+                                              &longestName, nullptr, nullptr, nullptr,
+                                              init.hSpooler);
+    if (result != ERROR_SUCCESS) {
+        return static_cast<DWORD>(result);
+    }
+    if (valueCount == 0) {
+        return ERROR_SUCCESS;
+    }
+    const SIZE_T characters = (static_cast<SIZE_T>(longestName) + 1) * valueCount + 1;
+    auto* list = static_cast<LPWSTR>(AllocMem(characters * sizeof(WCHAR)));
+    if (list == nullptr) {
+        return ::GetLastError();
+    }
+    // The last character is kept for the closing empty string.
+    LPWSTR position = list;
+    SIZE_T left = characters - 1;
+    for (DWORD index = 0;; ++index) {
+        DWORD length = static_cast<DWORD>(left);
+        result = init.pMonitorReg->fpEnumValue(key.Get(), index, position, &length, nullptr,
+                                               nullptr, nullptr, init.hSpooler);
+        if (result != ERROR_SUCCESS) {
+            break;
+        }
+        if (length + 1 > left) {
+            // Values added since the count was taken: keep what fits.
+            result = ERROR_NO_MORE_ITEMS;
+            break;
+        }
+        position[length] = L'\0';
+        position += length + 1;
+        left -= length + 1;
+    }
+    if (result != ERROR_NO_MORE_ITEMS) {
+        FreeMem(list);
+        return static_cast<DWORD>(result);
+    }
+    *position = L'\0';
+    *names = list;
+    return ERROR_SUCCESS;
+}
+
+DWORD AddRegisteredPort(MonitorState& state, LPCWSTR name) {
+    if (name == nullptr) {
+        return ERROR_INVALID_DATA;
+    }
+    if (!HasRegistry(state)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    RevertedToPrinterSelf asSpooler;
+    const MONITORINIT& init = *state.m_pMonitorInit;
+    SpoolerKey key(init);
+    LONG result = key.Create(KEY_SET_VALUE);
+    if (result == ERROR_SUCCESS) {
+        const WCHAR emptyData[1] = {L'\0'};
+        result = init.pMonitorReg->fpSetValue(key.Get(), name, REG_SZ,
+                                              reinterpret_cast<const BYTE*>(emptyData),
+                                              sizeof(emptyData), init.hSpooler);
+    }
+    return static_cast<DWORD>(result);
+}
+
+void DeleteRegisteredPort(MonitorState& state, LPCWSTR name) {
+    if (name == nullptr || !HasRegistry(state)) {
+        return;
+    }
+    RevertedToPrinterSelf asSpooler;
+    const MONITORINIT& init = *state.m_pMonitorInit;
+    SpoolerKey key(init);
+    if (key.Create(KEY_SET_VALUE) == ERROR_SUCCESS) {
+        init.pMonitorReg->fpDeleteValue(key.Get(), name, init.hSpooler);
+    }
+}
+
+DWORD QueryPortValue(MonitorState& state, LPCWSTR name, LPBYTE buffer, LPDWORD byteCount) {
+    if (byteCount == nullptr || name == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (!HasRegistry(state)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const MONITORINIT& init = *state.m_pMonitorInit;
+    SpoolerKey key(init);
+    LONG result = key.Create(KEY_QUERY_VALUE);
+    if (result != ERROR_SUCCESS) {
+        return static_cast<DWORD>(result);
+    }
+    DWORD type = 0;
+    if (buffer == nullptr) {
+        DWORD stored = 0;
+        result = init.pMonitorReg->fpQueryValue(key.Get(), name, &type, nullptr, &stored,
+                                                init.hSpooler);
+        if (result == ERROR_SUCCESS && type != REG_SZ) {
+            return ERROR_INVALID_DATA;
+        }
+        // Room for a whole number of characters and a terminator of our own.
+        *byteCount = ((stored + 1) & ~1UL) + sizeof(WCHAR);
+        return static_cast<DWORD>(result);
+    }
+    if (*byteCount < sizeof(WCHAR)) {
+        *byteCount = sizeof(WCHAR);
+        return ERROR_MORE_DATA;
+    }
+    DWORD capacity = (*byteCount & ~1UL) - sizeof(WCHAR);
+    DWORD read = capacity;
+    result = init.pMonitorReg->fpQueryValue(key.Get(), name, &type, buffer, &read, init.hSpooler);
+    if (result == ERROR_SUCCESS && type != REG_SZ) {
+        return ERROR_INVALID_DATA;
+    }
+    if (result != ERROR_SUCCESS) {
+        if (result == ERROR_MORE_DATA) {
+            *byteCount = ((read + 1) & ~1UL) + sizeof(WCHAR);
+        }
+        return static_cast<DWORD>(result);
+    }
+    const DWORD characters = (read < capacity ? read : capacity) / sizeof(WCHAR);
+    reinterpret_cast<LPWSTR>(buffer)[characters] = L'\0';
+    *byteCount = (characters + 1) * sizeof(WCHAR);
+    return ERROR_SUCCESS;
+}
+
+} // namespace vela

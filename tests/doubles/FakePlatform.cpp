@@ -1,0 +1,126 @@
+#include "doubles/FakePlatform.h"
+
+#include <cstring>
+
+namespace vela::test {
+namespace {
+
+HDEVINFO FakeSetHandle() {
+    return reinterpret_cast<HDEVINFO>(static_cast<ULONG_PTR>(0xD5E7));
+}
+
+} // namespace
+
+CONFIGRET FakeNotifications::CM_Register_Notification(PCM_NOTIFY_FILTER filter, PVOID ctx,
+                                                      PCM_NOTIFY_CALLBACK cb,
+                                                      PHCMNOTIFICATION notifyContext) {
+    ++registerCalls;
+    lastFilter = *filter;
+    context = ctx;
+    callback = cb;
+    if (registerResult != CR_SUCCESS || yieldNoHandle) {
+        *notifyContext = nullptr;
+        return registerResult;
+    }
+    handed = reinterpret_cast<HCMNOTIFICATION>(static_cast<ULONG_PTR>(0xC0DE));
+    *notifyContext = handed;
+    return CR_SUCCESS;
+}
+
+CONFIGRET FakeNotifications::CM_Unregister_Notification(HCMNOTIFICATION) {
+    ++unregisterCalls;
+    return CR_SUCCESS;
+}
+
+DWORD FakeNotifications::Notify(CM_NOTIFY_ACTION action) {
+    CM_NOTIFY_EVENT_DATA data{};
+    data.FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE;
+    return callback(handed, context, action, &data, sizeof(data));
+}
+
+HANDLE FakeSpoolerHelpers::RevertToPrinterSelf() {
+    ++reverts;
+    return token;
+}
+
+BOOL FakeSpoolerHelpers::ImpersonatePrinterClient(HANDLE) {
+    ++impersonations;
+    return TRUE;
+}
+
+HDEVINFO FakeDeviceSetup::SetupDiGetClassDevsW(const GUID*, PCWSTR enumerator, HWND,
+                                               DWORD flags) {
+    lastEnumerator = enumerator != nullptr ? enumerator : L"";
+    lastFlags = flags;
+    if (failGetClassDevs) {
+        return INVALID_HANDLE_VALUE;
+    }
+    return FakeSetHandle();
+}
+
+BOOL FakeDeviceSetup::SetupDiEnumDeviceInfo(HDEVINFO, DWORD memberIndex,
+                                            PSP_DEVINFO_DATA deviceInfo) {
+    if (memberIndex >= devices.size()) {
+        ::SetLastError(ERROR_NO_MORE_ITEMS);
+        return FALSE;
+    }
+    deviceInfo->DevInst = memberIndex;
+    return TRUE;
+}
+
+HKEY FakeDeviceSetup::SetupDiOpenDevRegKey(HDEVINFO, PSP_DEVINFO_DATA deviceInfo, DWORD, DWORD,
+                                           DWORD, REGSAM) {
+    ++openKeys;
+    // The key stands for the device: its index plus one.
+    return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(deviceInfo->DevInst + 1));
+}
+
+LSTATUS FakeDeviceSetup::RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD, LPDWORD type,
+                                          LPBYTE data, LPDWORD dataSize) {
+    ++queriedDevices;
+    const size_t index = reinterpret_cast<ULONG_PTR>(key) - 1;
+    const Device& device = devices.at(index);
+    if (!device.hasPortName || std::wcscmp(valueName, L"PortName") != 0) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    const DWORD bytes = static_cast<DWORD>((device.portName.size() + 1) * sizeof(wchar_t));
+    if (type != nullptr) {
+        *type = REG_SZ;
+    }
+    if (bytes > *dataSize) {
+        *dataSize = bytes;
+        return ERROR_MORE_DATA;
+    }
+    std::memcpy(data, device.portName.c_str(), bytes);
+    *dataSize = bytes;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS FakeDeviceSetup::RegCloseKey(HKEY) {
+    --openKeys;
+    return ERROR_SUCCESS;
+}
+
+BOOL FakeDeviceSetup::SetupDiDestroyDeviceInfoList(HDEVINFO) {
+    ++destroyCalls;
+    return TRUE;
+}
+
+void FakeClock::Sleep(DWORD milliseconds) {
+    sleeps.push_back(milliseconds);
+    now += milliseconds;
+}
+
+void FakeClock::GetLocalTime(LPSYSTEMTIME time) {
+    *time = localTime;
+}
+
+ULONGLONG FakeClock::GetTickCount64() {
+    return now;
+}
+
+Platform MakeTestPlatform() {
+    return Win32Platform();
+}
+
+} // namespace vela::test

@@ -1,0 +1,85 @@
+// Test doubles for the platform seams that the foundation uses, and a platform
+// that combines them with the Win32 implementation of every other seam.
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <string>
+#include <vector>
+
+namespace vela::test {
+
+class FakeNotifications : public DeviceNotifications {
+  public:
+    CONFIGRET CM_Register_Notification(PCM_NOTIFY_FILTER filter, PVOID context,
+                                       PCM_NOTIFY_CALLBACK callback,
+                                       PHCMNOTIFICATION notifyContext) override;
+    CONFIGRET CM_Unregister_Notification(HCMNOTIFICATION notifyContext) override;
+
+    // Calls the registered callback as the configuration manager would.
+    DWORD Notify(CM_NOTIFY_ACTION action);
+
+    CONFIGRET registerResult = CR_SUCCESS;
+    bool yieldNoHandle = false;
+    int registerCalls = 0;
+    int unregisterCalls = 0;
+    CM_NOTIFY_FILTER lastFilter{};
+    PVOID context = nullptr;
+    PCM_NOTIFY_CALLBACK callback = nullptr;
+    HCMNOTIFICATION handed = nullptr;
+};
+
+class FakeSpoolerHelpers : public SpoolerHelpers {
+  public:
+    HANDLE RevertToPrinterSelf() override;
+    BOOL ImpersonatePrinterClient(HANDLE token) override;
+
+    HANDLE token = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x70C));
+    int reverts = 0;
+    int impersonations = 0;
+};
+
+// Devices of the "3DPrinter" enumerator, each with a "PortName" or none.
+class FakeDeviceSetup : public DeviceSetup {
+  public:
+    struct Device {
+        bool hasPortName;
+        std::wstring portName;
+    };
+
+    HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, HWND parent,
+                                  DWORD flags) override;
+    BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD memberIndex,
+                               PSP_DEVINFO_DATA deviceInfo) override;
+    HKEY SetupDiOpenDevRegKey(HDEVINFO set, PSP_DEVINFO_DATA deviceInfo, DWORD scope,
+                              DWORD hwProfile, DWORD keyType, REGSAM access) override;
+    LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type,
+                             LPBYTE data, LPDWORD dataSize) override;
+    LSTATUS RegCloseKey(HKEY key) override;
+    BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) override;
+
+    std::vector<Device> devices;
+    bool failGetClassDevs = false;
+    std::wstring lastEnumerator;
+    DWORD lastFlags = 0;
+    int openKeys = 0;
+    int destroyCalls = 0;
+    int queriedDevices = 0;
+};
+
+// Time that passes only when the monitor waits.
+class FakeClock : public Clock {
+  public:
+    void Sleep(DWORD milliseconds) override;
+    void GetLocalTime(LPSYSTEMTIME time) override;
+    ULONGLONG GetTickCount64() override;
+
+    ULONGLONG now = 0;
+    std::vector<DWORD> sleeps;
+    SYSTEMTIME localTime{2026, 12, 1, 7, 14, 5, 9, 0};
+};
+
+// Win32 for every seam, unless a test replaces it.
+Platform MakeTestPlatform();
+
+} // namespace vela::test

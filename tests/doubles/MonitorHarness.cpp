@@ -1,0 +1,41 @@
+#include "doubles/MonitorHarness.h"
+
+#include "monitor/Cleanup.h"
+
+namespace vela::test {
+
+MonitorHarness::MonitorHarness() : platform(MakeTestPlatform()) {
+    platform.notifications = &notifications;
+    platform.spoolerHelpers = &spoolerHelpers;
+    platform.deviceSetup = &deviceSetup;
+    platform.clock = &clock;
+}
+
+MonitorHarness::~MonitorHarness() {
+    Unload();
+    InstallPlatform(Win32Platform());
+}
+
+bool MonitorHarness::Attach() {
+    attached_ = ProcessAttach(TheMonitorState(), ::GetModuleHandleW(nullptr), platform) != FALSE;
+    return attached_;
+}
+
+LPMONITOR2 MonitorHarness::Initialize() {
+    table_ = ::InitializePrintMonitor2(registry.Get(), &monitor_);
+    return table_;
+}
+
+void MonitorHarness::Unload() {
+    if (table_ != nullptr) {
+        table_->pfnShutdown(monitor_);
+        table_ = nullptr;
+        monitor_ = nullptr;
+    }
+    if (attached_) {
+        ProcessDetach(TheMonitorState());
+        attached_ = false;
+    }
+}
+
+} // namespace vela::test

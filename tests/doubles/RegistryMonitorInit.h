@@ -1,0 +1,43 @@
+// A MONITORINIT whose registry functions work on a real key of the test prefix's
+// registry, as the spooler's do on the monitor's own key.
+#pragma once
+
+#include "platform/Win32Headers.h"
+
+#include <string>
+
+namespace vela::test {
+
+class RegistryMonitorInit {
+  public:
+    // A fresh, empty root below HKEY_CURRENT_USER\Software\Vela3dpTests.
+    RegistryMonitorInit();
+    ~RegistryMonitorInit();
+    RegistryMonitorInit(const RegistryMonitorInit&) = delete;
+    RegistryMonitorInit& operator=(const RegistryMonitorInit&) = delete;
+
+    PMONITORINIT Get() { return &init_; }
+    HKEY Root() const { return root_; }
+
+    // Direct access to the "Ports" key, as another program would have it.
+    void SetPortValue(const std::wstring& name, const std::wstring& data);
+    void SetPortValueRaw(const std::wstring& name, DWORD type, const void* data, DWORD size);
+    bool HasPortValue(const std::wstring& name) const;
+    std::wstring PortValueData(const std::wstring& name) const;
+    DWORD PortValueType(const std::wstring& name) const;
+
+    // Makes every later fpSetValue fail with this code (0 restores).
+    static void FailSetValueWith(LONG code);
+    // Makes every later fpCreateKey fail with this code (0 restores).
+    static void FailCreateKeyWith(LONG code);
+    static int SetValueCalls();
+    static int DeleteValueCalls();
+
+  private:
+    std::wstring rootPath_;
+    HKEY root_ = nullptr;
+    MONITORREG reg_{};
+    MONITORINIT init_{};
+};
+
+} // namespace vela::test
