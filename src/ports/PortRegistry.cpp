@@ -69,9 +69,9 @@ DWORD ReadRegisteredPortNames(MonitorState& state, LPWSTR* names) {
     }
     DWORD valueCount = 0;
     DWORD longestName = 0;
-    result = init.pMonitorReg->fpQueryInfoKey(key.Get(), nullptr, nullptr, &valueCount,
-                                              &longestName, nullptr, nullptr, nullptr,
-                                              init.hSpooler);
+    result =
+        init.pMonitorReg->fpQueryInfoKey(key.Get(), nullptr, nullptr, &valueCount, &longestName,
+                                         nullptr, nullptr, nullptr, init.hSpooler);
     if (result != ERROR_SUCCESS) {
         return static_cast<DWORD>(result);
     }
@@ -159,8 +159,8 @@ DWORD QueryPortValue(MonitorState& state, LPCWSTR name, LPBYTE buffer, LPDWORD b
     DWORD type = 0;
     if (buffer == nullptr) {
         DWORD stored = 0;
-        result = init.pMonitorReg->fpQueryValue(key.Get(), name, &type, nullptr, &stored,
-                                                init.hSpooler);
+        result =
+            init.pMonitorReg->fpQueryValue(key.Get(), name, &type, nullptr, &stored, init.hSpooler);
         if (result == ERROR_SUCCESS && type != REG_SZ) {
             return ERROR_INVALID_DATA;
         }
