@@ -7,6 +7,7 @@
 #include "ports/PortList.h"
 #include "ports/XcvInput.h"
 
+#include <cstddef>
 #include <cstring>
 
 namespace vela {
