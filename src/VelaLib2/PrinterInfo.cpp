@@ -15,4 +15,13 @@ PrinterInfo::PrinterInfo() {
     }
 }
 
+double AxisCoordinate(const PrinterInfo& info, int32_t axis, int32_t steps) {
+    if (axis < kAxisX || axis > kAxisFourth || info.axisScales[axis] == 0.0) {
+        return 0.0;
+    }
+    // Negated as an integer, so that 0 steps give 0 rather than -0.
+    const int64_t signedSteps = axis == kAxisZ ? -static_cast<int64_t>(steps) : steps;
+    return static_cast<double>(signedSteps) / info.axisScales[axis];
+}
+
 } // namespace vela

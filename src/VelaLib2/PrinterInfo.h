@@ -67,4 +67,9 @@ class PrinterInfo {
     double parameter54Value = 0.0;
 };
 
+// A position read in motor steps as a coordinate, with the axis scales the last
+// status read stored. The printer counts Z the other way round, so Z changes
+// sign. An axis without scale (0) gives 0.
+double AxisCoordinate(const PrinterInfo& info, int32_t axis, int32_t steps);
+
 } // namespace vela
