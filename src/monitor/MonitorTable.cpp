@@ -3,6 +3,7 @@
 #include "monitor/MonitorTable.h"
 
 #include "monitor/Cleanup.h"
+#include "monitor/JobStream.h"
 #include "monitor/MonitorState.h"
 
 namespace vela {
@@ -12,10 +13,15 @@ VOID WINAPI ShutdownEntry(HANDLE hMonitor) {
     Shutdown(TheMonitorState(), hMonitor);
 }
 
+BOOL WINAPI WritePortEntry(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten) {
+    return WritePort(TheMonitorState(), hPort, pBuffer, cbBuf, pcbWritten);
+}
+
 Monitor2WithPowerEvent MakeTable() {
     Monitor2WithPowerEvent table{};
     static_assert(sizeof(Monitor2WithPowerEvent) == kMonitor2Size, "MONITOR2 layout");
     table.base.cbSize = kMonitor2Size;
+    table.base.pfnWritePort = WritePortEntry;
     table.base.pfnShutdown = ShutdownEntry;
     return table;
 }
