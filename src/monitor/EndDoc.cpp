@@ -40,9 +40,8 @@ void PollPrinter(PrinterDevice& device, bool& running) {
     const double z = -static_cast<double>(device.ReadAxisPosition(2)) / scales[2];
     device.WriteParameter(parameter::kParameter148, 0);
     device.Link().CloseDevice();
-    WriteLogFormatted(
-        "Printer status: %d;  Pos:(X%.2f Y%.2f Z%.2f) scale: %.2f %.2f %.2f\r\n", status, x, y,
-        z, scales[0], scales[1], scales[2]);
+    WriteLogFormatted("Printer status: %d;  Pos:(X%.2f Y%.2f Z%.2f) scale: %.2f %.2f %.2f\r\n",
+                      status, x, y, z, scales[0], scales[1], scales[2]);
 }
 
 // Whether the user deleted or restarted the spooler job meanwhile.

@@ -75,9 +75,8 @@ BOOL StartDocPort(MonitorState& state, HANDLE port, LPWSTR printerName, DWORD jo
         std::wcsncpy(state.m_PrintName, printerName, kPrintNameLimit - 1);
         state.m_PrintName[kPrintNameLimit - 1] = L'\0';
     }
-    if (entry->printerName != nullptr &&
-        CurrentPlatform().spooler->OpenPrinterW(entry->printerName, &entry->printerHandle,
-                                                nullptr)) {
+    if (entry->printerName != nullptr && CurrentPlatform().spooler->OpenPrinterW(
+                                             entry->printerName, &entry->printerHandle, nullptr)) {
         entry->jobId = jobId;
         if (!DetectTestPage(state, entry)) {
             return FALSE;
