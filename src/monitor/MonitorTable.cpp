@@ -3,10 +3,20 @@
 #include "monitor/MonitorTable.h"
 
 #include "monitor/Cleanup.h"
+#include "monitor/JobStart.h"
 #include "monitor/MonitorState.h"
+#include "monitor/PortClose.h"
 
 namespace vela {
 namespace {
+
+BOOL WINAPI OpenPortEntry(HANDLE hMonitor, LPWSTR pName, PHANDLE pHandle) {
+    return OpenPort(TheMonitorState(), hMonitor, pName, pHandle);
+}
+
+BOOL WINAPI ClosePortEntry(HANDLE hPort) {
+    return ClosePort(TheMonitorState(), hPort);
+}
 
 VOID WINAPI ShutdownEntry(HANDLE hMonitor) {
     Shutdown(TheMonitorState(), hMonitor);
@@ -16,6 +26,8 @@ Monitor2WithPowerEvent MakeTable() {
     Monitor2WithPowerEvent table{};
     static_assert(sizeof(Monitor2WithPowerEvent) == kMonitor2Size, "MONITOR2 layout");
     table.base.cbSize = kMonitor2Size;
+    table.base.pfnOpenPort = OpenPortEntry;
+    table.base.pfnClosePort = ClosePortEntry;
     table.base.pfnShutdown = ShutdownEntry;
     return table;
 }
