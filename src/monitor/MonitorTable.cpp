@@ -3,8 +3,13 @@
 #include "monitor/MonitorTable.h"
 
 #include "monitor/Cleanup.h"
+#include "monitor/EndDoc.h"
 #include "monitor/FixedReplies.h"
+#include "monitor/JobStart.h"
+#include "monitor/JobStream.h"
 #include "monitor/MonitorState.h"
+#include "monitor/PortClose.h"
+#include "monitor/StartDoc.h"
 #include "ports/CommSettings.h"
 #include "ports/PortEnumeration.h"
 #include "ports/Transceive.h"
@@ -62,8 +67,29 @@ DWORD WINAPI SendRecvBidiDataFromPortEntry(HANDLE hPort, DWORD dwAccessBit, LPCW
                                            ppResData);
 }
 
+BOOL WINAPI OpenPortEntry(HANDLE hMonitor, LPWSTR pName, PHANDLE pHandle) {
+    return OpenPort(TheMonitorState(), hMonitor, pName, pHandle);
+}
+
+BOOL WINAPI ClosePortEntry(HANDLE hPort) {
+    return ClosePort(TheMonitorState(), hPort);
+}
+
 VOID WINAPI ShutdownEntry(HANDLE hMonitor) {
     Shutdown(TheMonitorState(), hMonitor);
+}
+
+BOOL WINAPI StartDocPortEntry(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD Level,
+                              LPBYTE pDocInfo) {
+    return StartDocPort(TheMonitorState(), hPort, pPrinterName, JobId, Level, pDocInfo);
+}
+
+BOOL WINAPI EndDocPortEntry(HANDLE hPort) {
+    return EndDocPort(TheMonitorState(), hPort);
+}
+
+BOOL WINAPI WritePortEntry(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten) {
+    return WritePort(TheMonitorState(), hPort, pBuffer, cbBuf, pcbWritten);
 }
 
 Monitor2WithPowerEvent MakeTable() {
@@ -71,7 +97,12 @@ Monitor2WithPowerEvent MakeTable() {
     static_assert(sizeof(Monitor2WithPowerEvent) == kMonitor2Size, "MONITOR2 layout");
     table.base.cbSize = kMonitor2Size;
     table.base.pfnEnumPorts = EnumPortsEntry;
+    table.base.pfnOpenPort = OpenPortEntry;
+    table.base.pfnStartDocPort = StartDocPortEntry;
+    table.base.pfnWritePort = WritePortEntry;
     table.base.pfnReadPort = ReadPortEntry;
+    table.base.pfnEndDocPort = EndDocPortEntry;
+    table.base.pfnClosePort = ClosePortEntry;
     table.base.pfnAddPortEx = AddPortExEntry;
     table.base.pfnGetPrinterDataFromPort = GetPrinterDataFromPortEntry;
     table.base.pfnSetPortTimeOuts = SetPortTimeOutsEntry;

@@ -11,9 +11,9 @@ using OpenPrinterFunction = BOOL(WINAPI*)(LPWSTR, LPHANDLE, LPPRINTER_DEFAULTSW)
 using ClosePrinterFunction = BOOL(WINAPI*)(HANDLE);
 using PromptFunction = BOOL(WINAPI*)(HANDLE, DWORD, PSHOWUIPARAMS, DWORD*);
 
-template <typename Function>
-Function Resolve(Spooler& spooler, HMODULE module, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(spooler.GetProcAddress(module, name)));
+template <typename Function> Function Resolve(Spooler& spooler, HMODULE module, const char* name) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(spooler.GetProcAddress(module, name)));
 }
 
 } // namespace
@@ -24,8 +24,7 @@ const wchar_t kRemoveModelTitle[] = L"3D Printer V24.1: Remove Model";
 const wchar_t kRemoveModelMessage[] =
     L"Press OK after removing your model from the 3D printer to start the next print.";
 
-BOOL PromptRemoveModel(MonitorState& /*state*/, PortEntry* entry, LPCWSTR title,
-                       LPCWSTR message) {
+BOOL PromptRemoveModel(MonitorState& /*state*/, PortEntry* entry, LPCWSTR title, LPCWSTR message) {
     Spooler& spooler = *CurrentPlatform().spooler;
     HMODULE library = spooler.LoadLibraryW(L"c:\\windows\\system32\\spoolss.dll");
     if (library == nullptr) {
