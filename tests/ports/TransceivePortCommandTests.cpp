@@ -1,6 +1,7 @@
 // The transceive commands that add, delete and test ports.
 #include "PortsTestSupport.h"
 
+#include "platform/Handles.h"
 #include "ports/PortList.h"
 
 #include <cstring>
@@ -97,6 +98,25 @@ TEST_F(PortCommandTest, DeletePortOfAnUnknownNameIs2AndTouchesNoValue) {
     EXPECT_EQ(XcvText(admin, L"DeletePort", L"Stored:"), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(RegistryMonitorInit::DeleteValueCalls(), 0);
     EXPECT_TRUE(harness.registry.HasPortValue(L"Stored:"));
+}
+
+TEST_F(PortCommandTest, DeletePortOfAPortWithADocumentInProgressIsBusy) {
+    ASSERT_EQ(XcvText(admin, L"AddPort", L"VelaBusy:"), 0u);
+    PortEntry* entry = nullptr;
+    {
+        CriticalSectionLock guard(harness.State().m_Lock);
+        entry = FindPortEntry(harness.Context()->firstPort, L"VelaBusy:");
+        ASSERT_NE(entry, nullptr);
+        entry->flags |= kPortDocumentInProgress;
+    }
+    EXPECT_EQ(XcvText(admin, L"DeletePort", L"VelaBusy:"), static_cast<DWORD>(ERROR_BUSY));
+    EXPECT_EQ(ListedNames(), (std::vector<std::wstring>{L"VelaBusy:"}));
+    EXPECT_TRUE(harness.registry.HasPortValue(L"VelaBusy:"));
+    {
+        CriticalSectionLock guard(harness.State().m_Lock);
+        entry->flags &= ~kPortDocumentInProgress;
+    }
+    EXPECT_EQ(XcvText(admin, L"DeletePort", L"VelaBusy:"), 0u);
 }
 
 TEST_F(PortCommandTest, DeletePortNeedsTheRightAndATerminatedName) {
