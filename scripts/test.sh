@@ -10,6 +10,10 @@ cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build"
 
+# Start the test prefix's Wine server and desktop with no output attached, so that
+# no test's output pipe is held open by a process that outlives the test.
+"$build/wine-run.sh" cmd /c exit </dev/null >/dev/null 2>&1 || true
+
 status=0
 (cd "$build" && ctest --output-on-failure --timeout 300) || status=$?
 

@@ -1,5 +1,6 @@
 #include "monitor/Cleanup.h"
 
+#include "VelaLib2/PrinterDevice.h"
 #include "monitor/DebugLog.h"
 #include "monitor/Memory.h"
 #include "platform/Platform.h"
@@ -11,7 +12,12 @@ void InstanceCleanUp(MonitorState& state) {
     if (state.m_Registered == 0) {
         return;
     }
+    PrinterDevice device;
     WriteLog("Beging cancel the print in ** InstanceCleanUp() **\r\n");
+    // On every unload, printing or not: a printer that is not attached only makes
+    // the exchanges fail.
+    device.AbortPrint();
+    device.Link().CloseDevice();
     state.m_Registered = 0;
     if (state.m_hNotify != nullptr) {
         CurrentPlatform().notifications->CM_Unregister_Notification(state.m_hNotify);

@@ -62,7 +62,8 @@ class UsbDevice {
                                LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags,
                                HANDLE templateFile) = 0;
     virtual BOOL CloseHandle(HANDLE handle) = 0;
-    virtual BOOL WinUsb_Initialize(HANDLE deviceHandle, PWINUSB_INTERFACE_HANDLE interfaceHandle) = 0;
+    virtual BOOL WinUsb_Initialize(HANDLE deviceHandle,
+                                   PWINUSB_INTERFACE_HANDLE interfaceHandle) = 0;
     virtual BOOL WinUsb_Free(WINUSB_INTERFACE_HANDLE interfaceHandle) = 0;
     virtual BOOL WinUsb_QueryDeviceInformation(WINUSB_INTERFACE_HANDLE interfaceHandle,
                                                ULONG informationType, PULONG bufferLength,
@@ -87,7 +88,8 @@ class UsbDevice {
 class Spooler {
   public:
     virtual ~Spooler() = default;
-    virtual BOOL OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults) = 0;
+    virtual BOOL OpenPrinterW(LPWSTR printerName, LPHANDLE printer,
+                              LPPRINTER_DEFAULTSW defaults) = 0;
     virtual BOOL ClosePrinter(HANDLE printer) = 0;
     virtual BOOL GetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD size,
                          LPDWORD needed) = 0;

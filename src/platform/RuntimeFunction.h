@@ -16,7 +16,8 @@ Function ResolveRuntimeFunction(const wchar_t* moduleName, const char* functionN
     if (module == nullptr) {
         return nullptr;
     }
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, functionName)));
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(::GetProcAddress(module, functionName)));
 }
 
 } // namespace vela

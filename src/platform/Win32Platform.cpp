@@ -13,8 +13,8 @@ class Win32DeviceNotifications final : public DeviceNotifications {
     CONFIGRET CM_Register_Notification(PCM_NOTIFY_FILTER filter, PVOID context,
                                        PCM_NOTIFY_CALLBACK callback,
                                        PHCMNOTIFICATION notifyContext) override {
-        using Fn = CONFIGRET(WINAPI*)(PCM_NOTIFY_FILTER, PVOID, PCM_NOTIFY_CALLBACK,
-                                      PHCMNOTIFICATION);
+        using Fn =
+            CONFIGRET(WINAPI*)(PCM_NOTIFY_FILTER, PVOID, PCM_NOTIFY_CALLBACK, PHCMNOTIFICATION);
         auto fn = ResolveRuntimeFunction<Fn>(L"cfgmgr32.dll", "CM_Register_Notification");
         if (fn == nullptr) {
             return CR_CALL_NOT_IMPLEMENTED;
@@ -92,8 +92,7 @@ class Win32UsbDevice final : public UsbDevice {
     HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
                        LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags,
                        HANDLE templateFile) override {
-        return ::CreateFileW(fileName, access, shareMode, security, creation, flags,
-                             templateFile);
+        return ::CreateFileW(fileName, access, shareMode, security, creation, flags, templateFile);
     }
     BOOL CloseHandle(HANDLE handle) override { return ::CloseHandle(handle); }
     BOOL WinUsb_Initialize(HANDLE deviceHandle, PWINUSB_INTERFACE_HANDLE interfaceHandle) override {
@@ -124,21 +123,20 @@ class Win32UsbDevice final : public UsbDevice {
     BOOL WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE interfaceHandle, UCHAR pipeId, PUCHAR buffer,
                          ULONG bufferLength, PULONG lengthTransferred,
                          LPOVERLAPPED overlapped) override {
-        return ::WinUsb_ReadPipe(interfaceHandle, pipeId, buffer, bufferLength,
-                                 lengthTransferred, overlapped);
+        return ::WinUsb_ReadPipe(interfaceHandle, pipeId, buffer, bufferLength, lengthTransferred,
+                                 overlapped);
     }
     BOOL WinUsb_WritePipe(WINUSB_INTERFACE_HANDLE interfaceHandle, UCHAR pipeId, PUCHAR buffer,
                           ULONG bufferLength, PULONG lengthTransferred,
                           LPOVERLAPPED overlapped) override {
-        return ::WinUsb_WritePipe(interfaceHandle, pipeId, buffer, bufferLength,
-                                  lengthTransferred, overlapped);
+        return ::WinUsb_WritePipe(interfaceHandle, pipeId, buffer, bufferLength, lengthTransferred,
+                                  overlapped);
     }
 };
 
 class Win32Spooler final : public Spooler {
   public:
-    BOOL OpenPrinterW(LPWSTR printerName, LPHANDLE printer,
-                      LPPRINTER_DEFAULTSW defaults) override {
+    BOOL OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults) override {
         return ::OpenPrinterW(printerName, printer, defaults);
     }
     BOOL ClosePrinter(HANDLE printer) override { return ::ClosePrinter(printer); }

@@ -25,8 +25,8 @@ DWORD DiscoverDevicePorts(MonitorState& state, MonitorContext* context) {
     DeviceSetup& setup = *CurrentPlatform().deviceSetup;
     // With DIGCF_ALLCLASSES the class is ignored: every device of the enumerator,
     // attached or not.
-    HDEVINFO devices = setup.SetupDiGetClassDevsW(&kPrinterInterfaceClassGuid, kEnumerator,
-                                                  nullptr, DIGCF_ALLCLASSES);
+    HDEVINFO devices = setup.SetupDiGetClassDevsW(&kPrinterInterfaceClassGuid, kEnumerator, nullptr,
+                                                  DIGCF_ALLCLASSES);
     std::printf("Enumerating printers with enumerator: %ls\r\n\r\n", kEnumerator);
     std::fflush(stdout);
     if (devices == INVALID_HANDLE_VALUE) {
@@ -39,8 +39,8 @@ DWORD DiscoverDevicePorts(MonitorState& state, MonitorContext* context) {
         if (!setup.SetupDiEnumDeviceInfo(devices, index, &device)) {
             break;
         }
-        HKEY key = setup.SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV,
-                                              KEY_READ);
+        HKEY key =
+            setup.SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
         // One character more than the value may fill, so the name always ends.
         WCHAR portName[kPortNameBufferBytes / sizeof(WCHAR) + 1] = {};
         DWORD size = kPortNameBufferBytes;
@@ -75,8 +75,7 @@ DWORD DiscoverDevicePorts(MonitorState& state, MonitorContext* context) {
 }
 
 DWORD CALLBACK OnDeviceInterfaceChange(HCMNOTIFICATION /*notify*/, PVOID context,
-                                       CM_NOTIFY_ACTION action,
-                                       PCM_NOTIFY_EVENT_DATA /*eventData*/,
+                                       CM_NOTIFY_ACTION action, PCM_NOTIFY_EVENT_DATA /*eventData*/,
                                        DWORD /*eventDataSize*/) {
     if (action != CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL &&
         action != CM_NOTIFY_ACTION_DEVICEINTERFACEREMOVAL) {

@@ -122,7 +122,8 @@ DWORD LoadPorts(MonitorState& state) {
     if (result == ERROR_SUCCESS) {
         CriticalSectionLock guard(state.m_Lock);
         MonitorContext* context = state.m_pContext;
-        for (LPWSTR name = names; name != nullptr && *name != L'\0'; name += std::wcslen(name) + 1) {
+        for (LPWSTR name = names; name != nullptr && *name != L'\0';
+             name += std::wcslen(name) + 1) {
             if (context == nullptr || IsNetworkPortName(name) ||
                 FindPortEntryExact(context->firstPort, name) != nullptr) {
                 continue;

@@ -69,9 +69,9 @@ DWORD ReadRegisteredPortNames(MonitorState& state, LPWSTR* names) {
     }
     DWORD valueCount = 0;
     DWORD longestName = 0;
-    result = init.pMonitorReg->fpQueryInfoKey(key.Get(), nullptr, nullptr, &valueCount,
-                                              &longestName, nullptr, nullptr, nullptr,
-                                              init.hSpooler);
+    result =
+        init.pMonitorReg->fpQueryInfoKey(key.Get(), nullptr, nullptr, &valueCount, &longestName,
+                                         nullptr, nullptr, nullptr, init.hSpooler);
     if (result != ERROR_SUCCESS) {
         return static_cast<DWORD>(result);
     }
@@ -97,6 +97,11 @@ DWORD ReadRegisteredPortNames(MonitorState& state, LPWSTR* names) {
             // Values added since the count was taken: keep what fits.
             result = ERROR_NO_MORE_ITEMS;
             break;
+        }
+        if (length == 0) {
+            // The key's default value has no name to offer, and an empty string in
+            // the list would end it early, hiding every name after it.
+            continue;
         }
         position[length] = L'\0';
         position += length + 1;
@@ -159,8 +164,8 @@ DWORD QueryPortValue(MonitorState& state, LPCWSTR name, LPBYTE buffer, LPDWORD b
     DWORD type = 0;
     if (buffer == nullptr) {
         DWORD stored = 0;
-        result = init.pMonitorReg->fpQueryValue(key.Get(), name, &type, nullptr, &stored,
-                                                init.hSpooler);
+        result =
+            init.pMonitorReg->fpQueryValue(key.Get(), name, &type, nullptr, &stored, init.hSpooler);
         if (result == ERROR_SUCCESS && type != REG_SZ) {
             return ERROR_INVALID_DATA;
         }

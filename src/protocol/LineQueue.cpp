@@ -186,7 +186,8 @@ HRESULT LineQueue::AppendBytes(const uint8_t* bytes, uint32_t length) {
     HRESULT result = S_OK;
     uint64_t start = 0;
     while (start < dataLength) {
-        const void* found = std::memchr(data + start, '\n', static_cast<size_t>(dataLength - start));
+        const void* found =
+            std::memchr(data + start, '\n', static_cast<size_t>(dataLength - start));
         if (found == nullptr) {
             result = SetCarry(data + start, static_cast<uint32_t>(dataLength - start));
             break;

@@ -48,8 +48,7 @@ BOOL FakeSpoolerHelpers::ImpersonatePrinterClient(HANDLE) {
     return TRUE;
 }
 
-HDEVINFO FakeDeviceSetup::SetupDiGetClassDevsW(const GUID*, PCWSTR enumerator, HWND,
-                                               DWORD flags) {
+HDEVINFO FakeDeviceSetup::SetupDiGetClassDevsW(const GUID*, PCWSTR enumerator, HWND, DWORD flags) {
     lastEnumerator = enumerator != nullptr ? enumerator : L"";
     lastFlags = flags;
     if (failGetClassDevs) {

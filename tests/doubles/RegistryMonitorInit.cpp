@@ -15,14 +15,13 @@ HKEY AsKey(HANDLE handle) {
 }
 
 LONG WINAPI CreateKey(HANDLE key, LPCWSTR subKey, DWORD options, REGSAM access,
-                      PSECURITY_ATTRIBUTES security, PHANDLE result, PDWORD disposition,
-                      HANDLE) {
+                      PSECURITY_ATTRIBUTES security, PHANDLE result, PDWORD disposition, HANDLE) {
     if (failCreateKey != 0) {
         return failCreateKey;
     }
     HKEY created = nullptr;
-    const LONG status = ::RegCreateKeyExW(AsKey(key), subKey, 0, nullptr, options, access,
-                                          security, &created, disposition);
+    const LONG status = ::RegCreateKeyExW(AsKey(key), subKey, 0, nullptr, options, access, security,
+                                          &created, disposition);
     *result = created;
     return status;
 }
@@ -40,8 +39,7 @@ LONG WINAPI DeleteKey(HANDLE key, LPCWSTR subKey, HANDLE) {
 }
 LONG WINAPI EnumKey(HANDLE key, DWORD index, LPWSTR name, PDWORD nameLength, PFILETIME written,
                     HANDLE) {
-    return ::RegEnumKeyExW(AsKey(key), index, name, nameLength, nullptr, nullptr, nullptr,
-                           written);
+    return ::RegEnumKeyExW(AsKey(key), index, name, nameLength, nullptr, nullptr, nullptr, written);
 }
 LONG WINAPI QueryInfoKey(HANDLE key, PDWORD subKeys, PDWORD longestSubKey, PDWORD values,
                          PDWORD longestValueName, PDWORD longestData, PDWORD security,
@@ -64,8 +62,7 @@ LONG WINAPI EnumValue(HANDLE key, DWORD index, LPWSTR name, PDWORD nameLength, P
                       PBYTE data, PDWORD dataSize, HANDLE) {
     return ::RegEnumValueW(AsKey(key), index, name, nameLength, nullptr, type, data, dataSize);
 }
-LONG WINAPI QueryValue(HANDLE key, LPCWSTR name, PDWORD type, PBYTE data, PDWORD dataSize,
-                       HANDLE) {
+LONG WINAPI QueryValue(HANDLE key, LPCWSTR name, PDWORD type, PBYTE data, PDWORD dataSize, HANDLE) {
     return ::RegQueryValueExW(AsKey(key), name, nullptr, type, data, dataSize);
 }
 
@@ -73,8 +70,8 @@ LONG WINAPI QueryValue(HANDLE key, LPCWSTR name, PDWORD type, PBYTE data, PDWORD
 
 RegistryMonitorInit::RegistryMonitorInit() {
     static std::atomic<int> counter{0};
-    rootPath_ = L"Software\\Vela3dpTests\\Root" + std::to_wstring(::GetCurrentProcessId()) +
-                L"_" + std::to_wstring(counter++);
+    rootPath_ = L"Software\\Vela3dpTests\\Root" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
+                std::to_wstring(counter++);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, rootPath_.c_str());
     ::RegCreateKeyExW(HKEY_CURRENT_USER, rootPath_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                       &root_, nullptr);

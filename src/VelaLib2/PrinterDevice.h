@@ -1,0 +1,94 @@
+// One conversation with the USB printer: the printer's requests, the transmission
+// of job records, the prepare, start, abort and reset sequences and the status
+// reads. Lives on the stack of the one spooler call that needs the printer;
+// whatever must outlive that call is process-wide (JobFlags, the connection).
+#pragma once
+
+#include "VelaLib2/FMWinUSB.h"
+#include "VelaLib2/JobFlags.h"
+#include "VelaLib2/PrinterInfo.h"
+
+#include <cstdint>
+
+namespace vela {
+
+// Parameter numbers the monitor reads or writes.
+namespace parameter {
+constexpr uint8_t kMachineState = 0;
+constexpr uint8_t kLayer = 10;
+constexpr uint8_t kHeight = 11;
+constexpr uint8_t kPrinterStatus = 16;
+constexpr uint8_t kNozzle1Heating = 20;
+constexpr uint8_t kPlatformHeating = 22;
+constexpr uint8_t kPrintingFlag = 28;
+constexpr uint8_t kChangeNozzleTime = 42;
+constexpr uint8_t kJumpTime = 43;
+constexpr uint8_t kFeedBackLength = 54;
+constexpr uint8_t kRatio = 62;
+// Two firmware parameters without a name of their own.
+constexpr uint8_t kParameter142 = 142;
+constexpr uint8_t kParameter148 = 148;
+} // namespace parameter
+
+class PrinterDevice {
+  public:
+    PrinterDevice() = default;
+    virtual ~PrinterDevice() = default;
+    PrinterDevice(const PrinterDevice&) = delete;
+    PrinterDevice& operator=(const PrinterDevice&) = delete;
+
+    PrinterInfo& Info() { return info_; }
+    UsbTransport& Link() { return link_; }
+
+    // Command transmission.
+    // Hands count records (20 bytes each, contiguous) to the printer as fast as
+    // it reports room for them, preparing it first on the document's first call.
+    // count when all went out, 0 when refused; a refusal lasts for the document.
+    int32_t SendCommands(const uint8_t* records, int32_t count);
+    bool PreparePrinter();
+    bool StartPrint();
+    bool AbortPrint();
+    bool ResetPrinter();
+
+    // The requests. Each returns whether its exchange succeeded, unless it says
+    // otherwise.
+    // The number of records the printer can take now, 0 unless a reply arrived.
+    bool QueryFreeCapacity(int32_t* freeRecords);
+    // Overwrites only as many bytes of *value as arrived.
+    bool ReadParameter(uint8_t id, int32_t* value);
+    bool WriteParameter(uint8_t id, int32_t value);
+    bool WriteFloatParameter(uint8_t id, float value);
+    // One record packet for 1 to 3 records (any count that fits is grouped in threes).
+    bool AppendRecords(const uint8_t* records, int32_t count);
+    bool SendClear();
+    // The "L" request: the printer's answer, 0 meaning refusal or no answer.
+    int32_t SendLoad(int32_t digit);
+    bool SendLine(uint8_t a, uint8_t b);
+    bool SendExecute();
+    bool StopMotor(int32_t motor);
+    bool StopAll();
+    bool Jog(uint8_t axis, float a, float b);
+
+    // Status.
+    // Fills Info() from the information block and four parameters.
+    bool ReadStatus();
+    // True while the machine runs a program; false also when the read fails.
+    bool IsRunning();
+    // The printer status, 0 ("Printer System Error") when the read fails.
+    int32_t ReadPrinterStatus();
+    bool SetPrinterStatus(int32_t value);
+    // Position of axis 0 (X), 1 (Y) or 2 (Z) in motor steps; 0 when unreadable.
+    int32_t ReadAxisPosition(int32_t axis);
+
+  private:
+    // Refuses the rest of the document; returns SendCommands' refusal.
+    int32_t StopTransfer(bool linkFailed);
+    bool SendSmall(const SmallRequest& packet);
+    bool ExchangeForValue(const SmallRequest& packet, int32_t* value);
+    bool ReadPacket(uint8_t* area, uint32_t* length);
+
+    PrinterInfo info_;
+    UsbTransport link_;
+};
+
+} // namespace vela

@@ -1,0 +1,60 @@
+#include "monitor/RemoveModelPrompt.h"
+
+#include "platform/Platform.h"
+
+namespace vela {
+namespace {
+
+// Resolved from the spooler's own library at run time: the prompt entry exists only
+// in the spooler process of newer systems.
+using OpenPrinterFunction = BOOL(WINAPI*)(LPWSTR, LPHANDLE, LPPRINTER_DEFAULTSW);
+using ClosePrinterFunction = BOOL(WINAPI*)(HANDLE);
+using PromptFunction = BOOL(WINAPI*)(HANDLE, DWORD, PSHOWUIPARAMS, DWORD*);
+
+template <typename Function> Function Resolve(Spooler& spooler, HMODULE module, const char* name) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(spooler.GetProcAddress(module, name)));
+}
+
+} // namespace
+
+static_assert(sizeof(MESSAGEBOX_PARAMS) == 40, "message box parameters as the spooler expects");
+
+const wchar_t kRemoveModelTitle[] = L"3D Printer V24.1: Remove Model";
+const wchar_t kRemoveModelMessage[] =
+    L"Press OK after removing your model from the 3D printer to start the next print.";
+
+BOOL PromptRemoveModel(MonitorState& /*state*/, PortEntry* entry, LPCWSTR title, LPCWSTR message) {
+    Spooler& spooler = *CurrentPlatform().spooler;
+    HMODULE library = spooler.LoadLibraryW(L"c:\\windows\\system32\\spoolss.dll");
+    if (library == nullptr) {
+        return 0;
+    }
+    BOOL result = 0;
+    auto openPrinter = Resolve<OpenPrinterFunction>(spooler, library, "OpenPrinterW");
+    HANDLE printer = nullptr;
+    if (openPrinter != nullptr && entry != nullptr && entry->printerName != nullptr &&
+        openPrinter(entry->printerName, &printer, nullptr)) {
+        auto prompt = Resolve<PromptFunction>(spooler, library, "SplPromptUIInUsersSession");
+        if (prompt != nullptr) {
+            SHOWUIPARAMS params{};
+            params.UIType = kMessageBox;
+            params.MessageBoxParams.cbSize = sizeof(MESSAGEBOX_PARAMS);
+            params.MessageBoxParams.pTitle = const_cast<LPWSTR>(title);
+            params.MessageBoxParams.pMessage = const_cast<LPWSTR>(message);
+            params.MessageBoxParams.Style = MB_ICONEXCLAMATION | MB_OK;
+            params.MessageBoxParams.dwTimeout = 0;
+            params.MessageBoxParams.bWait = TRUE;
+            DWORD response = 0;
+            result = prompt(printer, entry->jobId, &params, &response);
+        }
+        auto closePrinter = Resolve<ClosePrinterFunction>(spooler, library, "ClosePrinter");
+        if (closePrinter != nullptr) {
+            closePrinter(printer);
+        }
+    }
+    spooler.FreeLibrary(library);
+    return result;
+}
+
+} // namespace vela

@@ -1,0 +1,223 @@
+// Splitting a byte stream into lines, the FIFO, and the re-send slots.
+#include "protocol/LineQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vela::test {
+namespace {
+
+HRESULT Append(LineQueue& queue, const std::string& text) {
+    return queue.AppendBytes(reinterpret_cast<const uint8_t*>(text.data()),
+                             static_cast<uint32_t>(text.size()));
+}
+
+std::string Text(const LineRecord* record) {
+    return std::string(reinterpret_cast<const char*>(record->Bytes()), record->Length());
+}
+
+std::vector<std::string> DrainAll(LineQueue& queue) {
+    std::vector<std::string> lines;
+    for (;;) {
+        LineRecord* record = nullptr;
+        EXPECT_EQ(queue.Dequeue(&record), S_OK);
+        if (record == nullptr) {
+            return lines;
+        }
+        lines.push_back(Text(record));
+        delete record;
+    }
+}
+
+TEST(LineQueueSplitting, CutsCommentsAndCarriageReturns) {
+    LineQueue queue;
+    ASSERT_EQ(Append(queue, "G1 X10 ; move\nM104 S200\r\nG1 (a) ; b\n"), S_OK);
+    EXPECT_EQ(DrainAll(queue), (std::vector<std::string>{"G1 X10 \n", "M104 S200\n", "G1 \n"}));
+}
+
+TEST(LineQueueSplitting, DropsCommentLinesAndBareLineEnds) {
+    LineQueue queue;
+    ASSERT_EQ(Append(queue, "; comment\n(header)\n\r\nG28\n"), S_OK);
+    EXPECT_EQ(DrainAll(queue), (std::vector<std::string>{"G28\n"}));
+}
+
+TEST(LineQueueSplitting, LoneLineFeedIsALine) {
+    LineQueue queue;
+    ASSERT_EQ(Append(queue, "\n"), S_OK);
+    EXPECT_EQ(DrainAll(queue), (std::vector<std::string>{"\n"}));
+}
+
+TEST(LineQueueSplitting, CarriesPartialLinesAcrossCalls) {
+    LineQueue queue;
+    ASSERT_EQ(Append(queue, "G28"), S_OK);
+    EXPECT_EQ(queue.Count(), 0u);
+    ASSERT_EQ(Append(queue, "\nG1"), S_OK);
+    ASSERT_EQ(Append(queue, " X1"), S_OK);
+    ASSERT_EQ(Append(queue, "\n"), S_OK);
+    EXPECT_EQ(DrainAll(queue), (std::vector<std::string>{"G28\n", "G1 X1\n"}));
+}
+
+TEST(LineQueueSplitting, NulBytesAreOrdinaryBytes) {
+    LineQueue queue;
+    const std::string line("A\0B\n", 4);
+    ASSERT_EQ(Append(queue, line), S_OK);
+    EXPECT_EQ(DrainAll(queue), (std::vector<std::string>{line}));
+}
+
+TEST(LineQueueSplitting, InvalidArgumentsChangeNothing) {
+    LineQueue queue;
+    ASSERT_EQ(Append(queue, "G2"), S_OK);
+    const uint8_t byte = 'x';
+    EXPECT_EQ(queue.AppendBytes(nullptr, 5), E_INVALIDARG);
+    EXPECT_EQ(queue.AppendBytes(&byte, 0), E_INVALIDARG);
+    ASSERT_EQ(Append(queue, "8\n"), S_OK);
+    EXPECT_EQ(DrainAll(queue), (std::vector<std::string>{"G28\n"}));
+}
+
+TEST(LineQueueSplitting, CallerBytesAreNeverChanged) {
+    LineQueue queue;
+    std::string text = "G1 X1 ; cut here\nG2 (x)\r\ntail";
+    const std::string before = text;
+    ASSERT_EQ(Append(queue, text), S_OK);
+    EXPECT_EQ(text, before);
+}
+
+TEST(LineQueueSplitting, LinesKeepOrderOverManySmallPieces) {
+    LineQueue queue;
+    std::string stream;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 200; ++i) {
+        expected.push_back("G1 X" + std::to_string(i) + "\n");
+        stream += expected.back();
+    }
+    for (size_t offset = 0; offset < stream.size(); offset += 7) {
+        ASSERT_EQ(Append(queue, stream.substr(offset, 7)), S_OK);
+    }
+    EXPECT_EQ(DrainAll(queue), expected);
+}
+
+TEST(LineQueueFifo, EmptyQueueHandsOutNothing) {
+    LineQueue queue;
+    LineRecord* record = reinterpret_cast<LineRecord*>(1);
+    EXPECT_EQ(queue.Dequeue(&record), S_OK);
+    EXPECT_EQ(record, nullptr);
+    EXPECT_EQ(queue.Dequeue(nullptr), E_INVALIDARG);
+    EXPECT_EQ(queue.Enqueue(nullptr), E_INVALIDARG);
+}
+
+TEST(LineQueueFifo, ClearEmptiesAndTheNextRecordIsBothEnds) {
+    LineQueue queue;
+    ASSERT_EQ(Append(queue, "A\nB\nC\n"), S_OK);
+    queue.Clear();
+    EXPECT_EQ(queue.Count(), 0u);
+    ASSERT_EQ(Append(queue, "D\n"), S_OK);
+    EXPECT_EQ(DrainAll(queue), (std::vector<std::string>{"D\n"}));
+}
+
+TEST(LineRecordAssign, RejectsEmptyInputAndKeepsOldBytes) {
+    LineRecord record;
+    const uint8_t bytes[] = {'A', '\n'};
+    EXPECT_EQ(record.Assign(nullptr, 2), E_INVALIDARG);
+    EXPECT_EQ(record.Assign(bytes, 0), E_INVALIDARG);
+    EXPECT_EQ(record.Length(), 0u);
+    ASSERT_EQ(record.Assign(bytes, 2), S_OK);
+    EXPECT_EQ(record.Assign(bytes, 0), E_INVALIDARG);
+    EXPECT_EQ(Text(&record), "A\n");
+}
+
+TEST(LineQueueResend, AdvanceShiftsCurrentToPrevious) {
+    LineQueue queue;
+    ASSERT_EQ(Append(queue, "A\nB\n"), S_OK);
+    LineRecord* out = nullptr;
+    ASSERT_EQ(queue.Advance(&out), S_OK);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(Text(out), "A\n");
+    delete out;
+    out = nullptr;
+    ASSERT_EQ(queue.CopyPrevious(&out), S_OK);
+    EXPECT_EQ(out, nullptr);
+
+    ASSERT_EQ(queue.Advance(&out), S_OK);
+    EXPECT_EQ(Text(out), "B\n");
+    delete out;
+    out = nullptr;
+    ASSERT_EQ(queue.CopyPrevious(&out), S_OK);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(Text(out), "A\n");
+    delete out;
+    out = nullptr;
+    ASSERT_EQ(queue.CopyCurrent(&out), S_OK);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(Text(out), "B\n");
+    delete out;
+}
+
+TEST(LineQueueResend, AdvanceOnAnEmptyQueueStillShifts) {
+    LineQueue queue;
+    ASSERT_EQ(Append(queue, "A\n"), S_OK);
+    LineRecord* out = nullptr;
+    ASSERT_EQ(queue.Advance(&out), S_OK);
+    delete out;
+    out = nullptr;
+    ASSERT_EQ(queue.Advance(&out), S_OK);
+    EXPECT_EQ(out, nullptr);
+    ASSERT_EQ(queue.CopyPrevious(&out), S_OK);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(Text(out), "A\n");
+    delete out;
+    out = nullptr;
+    ASSERT_EQ(queue.CopyCurrent(&out), S_OK);
+    EXPECT_EQ(out, nullptr);
+    ASSERT_EQ(queue.Advance(&out), S_OK);
+    ASSERT_EQ(queue.CopyPrevious(&out), S_OK);
+    EXPECT_EQ(out, nullptr);
+}
+
+TEST(LineQueueResend, CopiesAreIndependentOfTheQueue) {
+    LineQueue queue;
+    ASSERT_EQ(Append(queue, "A\n"), S_OK);
+    LineRecord* first = nullptr;
+    ASSERT_EQ(queue.Advance(&first), S_OK);
+    LineRecord* second = nullptr;
+    ASSERT_EQ(queue.CopyCurrent(&second), S_OK);
+    ASSERT_NE(first, second);
+    delete first;
+    EXPECT_EQ(Text(second), "A\n");
+    delete second;
+}
+
+TEST(LineQueueThreads, ProducerAndConsumerLoseNothing) {
+    LineQueue queue;
+    constexpr int kLines = 20000;
+    std::thread producer([&queue] {
+        for (int i = 0; i < kLines; ++i) {
+            const std::string line = "G1 X" + std::to_string(i) + "\n";
+            // Cut each line in two pieces so the carry is exercised too.
+            Append(queue, line.substr(0, 3));
+            Append(queue, line.substr(3));
+        }
+    });
+    std::vector<std::string> received;
+    while (static_cast<int>(received.size()) < kLines) {
+        LineRecord* record = nullptr;
+        ASSERT_EQ(queue.Advance(&record), S_OK);
+        if (record == nullptr) {
+            std::this_thread::yield();
+            continue;
+        }
+        received.push_back(Text(record));
+        delete record;
+    }
+    producer.join();
+    for (int i = 0; i < kLines; ++i) {
+        ASSERT_EQ(received[i], "G1 X" + std::to_string(i) + "\n");
+    }
+    EXPECT_EQ(queue.Count(), 0u);
+}
+
+} // namespace
+} // namespace vela::test

@@ -1,0 +1,191 @@
+// End of document: the print supervision and how a document is settled.
+#include "JobTestBed.h"
+
+#include "VelaLib2/JobFlags.h"
+#include "monitor/JobStream.h"
+#include "monitor/MonitorState.h"
+
+namespace vela::test {
+namespace {
+
+class EndDocTest : public ::testing::Test {
+  protected:
+    void SetUp() override { bed.Load(); }
+    JobTestBed bed;
+};
+
+TEST_F(EndDocTest, PrinterNotRunningGivesExactlyOnePoll) {
+    ASSERT_TRUE(bed.StartDoc());
+    EXPECT_TRUE(bed.EndDoc());
+    EXPECT_EQ(bed.harness.clock.sleeps, (std::vector<DWORD>{5000}));
+    const std::string log = ReadLog();
+    EXPECT_NE(log.find("14:05:09   End Doc port\r\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("V26.4 Print is Runing,    Printer status: 1 \r\r\n"), std::string::npos);
+}
+
+TEST_F(EndDocTest, PositionLineUsesTheScalesAndNegatesZ) {
+    bed.printer.info.axisScales[0] = 2.0f;
+    bed.printer.info.axisScales[1] = 2.0f;
+    bed.printer.info.axisScales[2] = 4.0f;
+    bed.printer.positions[0] = 100;
+    bed.printer.positions[1] = 50;
+    bed.printer.positions[2] = 400;
+    bed.printer.parameters[16] = 6;
+    ASSERT_TRUE(bed.StartDoc());
+    bed.EndDoc();
+    EXPECT_NE(ReadLog().find("Printer status: 6;  Pos:(X50.00 Y25.00 Z-100.00) scale: 2.00 "
+                             "2.00 4.00\r\r\n"),
+              std::string::npos)
+        << ReadLog();
+}
+
+TEST_F(EndDocTest, WholeTransferSupervisesUntilDoneThenPrompts) {
+    ASSERT_TRUE(bed.StartDoc(42));
+    bed.Write(JobStream(500, 500));
+    EXPECT_TRUE(bed.printer.programStarted);
+    const size_t before = bed.harness.clock.sleeps.size();
+    EXPECT_TRUE(bed.EndDoc());
+    // The program runs 60 s on the printer: twelve polls see it running, one idle.
+    EXPECT_GE(bed.Polls(), 12u);
+    EXPECT_LE(bed.Polls(), 14u);
+    EXPECT_GT(bed.harness.clock.sleeps.size(), before);
+    const std::string log = ReadLog();
+    EXPECT_NE(log.find("3D Printer V26.4: EndDocPort, Totoal Send:500, Max Cmd:500\r\r\n"),
+              std::string::npos);
+    // While printing, polls log the short line only.
+    EXPECT_NE(log.find("Printer status: 2 \r\r\nGet print job"), std::string::npos) << log;
+    ASSERT_EQ(bed.spooler.prompts.size(), 1u);
+    EXPECT_EQ(bed.spooler.prompts[0].jobId, 42u);
+    ASSERT_EQ(bed.spooler.setJobCalls.size(), 1u);
+    EXPECT_EQ(bed.spooler.setJobCalls[0].command, static_cast<DWORD>(JOB_CONTROL_SENT_TO_PRINTER));
+    EXPECT_EQ(bed.spooler.setJobCalls[0].jobId, 42u);
+    EXPECT_EQ(bed.spooler.openPrinters, 0);
+    EXPECT_EQ(bed.port->flags & kPortDocumentInProgress, 0u);
+    EXPECT_EQ(bed.port->printerName, nullptr);
+    EXPECT_EQ(bed.harness.State().m_hPort, nullptr);
+    EXPECT_EQ(bed.harness.State().m_JobId, 0u);
+}
+
+TEST_F(EndDocTest, DeletedJobAbortsThePrintWithoutPrompt) {
+    bed.spooler.statusChangeAtCall = 3; // the first is StartDocPort's own read
+    ASSERT_TRUE(bed.StartDoc());
+    bed.Write(JobStream(500, 500));
+    const size_t packetsBefore = bed.printer.received.size();
+    EXPECT_TRUE(bed.EndDoc());
+    EXPECT_EQ(bed.Polls(), 2u);
+    const std::string log = ReadLog();
+    EXPECT_NE(log.find("The job is deleting\r\r\nBeging cancel the print\r\r\n"), std::string::npos)
+        << log;
+    // The abort sequence reached the printer: all motors stopped.
+    std::string codes = bed.printer.Codes().substr(packetsBefore);
+    EXPECT_NE(codes.find("ssssS"), std::string::npos) << codes;
+    EXPECT_TRUE(bed.spooler.prompts.empty());
+    EXPECT_EQ(bed.spooler.setJobCalls.size(), 1u);
+}
+
+TEST_F(EndDocTest, RestartedJobCountsAsCancelled) {
+    bed.spooler.statusChangeAtCall = 2;
+    bed.spooler.changedStatus = JOB_STATUS_RESTART;
+    ASSERT_TRUE(bed.StartDoc());
+    bed.Write(JobStream(10, 10));
+    bed.EndDoc();
+    EXPECT_NE(ReadLog().find("The job is deleting"), std::string::npos);
+    EXPECT_TRUE(bed.spooler.prompts.empty());
+}
+
+TEST_F(EndDocTest, ShortTransferResetsThePrinter) {
+    ASSERT_TRUE(bed.StartDoc());
+    bed.Write(JobStream(500, 300));
+    EXPECT_FALSE(bed.printer.programStarted);
+    const size_t packetsBefore = bed.printer.received.size();
+    bed.EndDoc();
+    const std::string codes = bed.printer.Codes().substr(packetsBefore);
+    EXPECT_NE(codes.find("cVVVssssSV"), std::string::npos) << codes;
+    EXPECT_EQ(bed.printer.parameters[142], -1);
+    EXPECT_TRUE(bed.spooler.prompts.empty());
+    EXPECT_NE(ReadLog().find("Totoal Send:300, Max Cmd:500"), std::string::npos);
+}
+
+TEST_F(EndDocTest, RefusedTransferIsNotReset) {
+    bed.printer.statusChangeAfterRecords = 300;
+    bed.printer.statusChangeTo = 1;
+    ASSERT_TRUE(bed.StartDoc());
+    bed.Write(JobStream(500, 500));
+    const size_t packetsBefore = bed.printer.received.size();
+    bed.EndDoc();
+    const std::string codes = bed.printer.Codes().substr(packetsBefore);
+    EXPECT_EQ(codes.find('c'), std::string::npos) << codes;
+    EXPECT_TRUE(bed.spooler.prompts.empty());
+}
+
+TEST_F(EndDocTest, LinkLostDuringTransferResetsThePrinterWhenItIsBack) {
+    ASSERT_TRUE(bed.StartDoc());
+    // The printer drops off the bus after the first records, then comes back.
+    bed.printer.unplugAtTransfer = 40;
+    bed.Write(JobStream(500, 500));
+    EXPECT_NE(TheJobFlags().sendingDisabled, 0);
+    EXPECT_NE(TheJobFlags().transferFailed, 0);
+    bed.printer.unplugAtTransfer = 0;
+    bed.printer.unplugged = false;
+    const size_t packetsBefore = bed.printer.received.size();
+    bed.EndDoc();
+    EXPECT_NE(bed.printer.Codes().substr(packetsBefore).find("cVVVssssSV"), std::string::npos);
+    EXPECT_EQ(bed.printer.parameters[16], 1);
+    EXPECT_TRUE(bed.spooler.prompts.empty());
+}
+
+TEST_F(EndDocTest, AnnouncedZeroIsNeitherResetNorPrompted) {
+    ASSERT_TRUE(bed.StartDoc());
+    bed.Write(JobStream(0, 0));
+    const size_t packetsBefore = bed.printer.received.size();
+    bed.EndDoc();
+    EXPECT_EQ(bed.printer.Codes().substr(packetsBefore).find('c'), std::string::npos);
+    EXPECT_TRUE(bed.spooler.prompts.empty());
+    EXPECT_NE(ReadLog().find("Totoal Send:0, Max Cmd:0"), std::string::npos);
+}
+
+TEST_F(EndDocTest, PortWithoutDocumentOnlyPolls) {
+    EXPECT_TRUE(bed.EndDoc());
+    EXPECT_EQ(bed.Polls(), 1u);
+    EXPECT_TRUE(bed.spooler.setJobCalls.empty());
+    EXPECT_EQ(ReadLog().find("EndDocPort, Totoal"), std::string::npos);
+}
+
+TEST_F(EndDocTest, TestPageFlagIsClearedAtTheEnd) {
+    bed.spooler.documentName = L"Test Page";
+    ASSERT_TRUE(bed.StartDoc());
+    EXPECT_EQ(bed.harness.State().m_TestPage, 1);
+    bed.EndDoc();
+    EXPECT_EQ(bed.harness.State().m_TestPage, 0);
+}
+
+TEST_F(EndDocTest, PrinterThatCouldNotBeOpenedIsLoggedEachPoll) {
+    bed.spooler.failOpenPrinter = true;
+    ASSERT_TRUE(bed.StartDoc());
+    bed.Write(JobStream(10, 10));
+    EXPECT_TRUE(bed.EndDoc());
+    EXPECT_EQ(CountOf(ReadLog(), "Can't get job1\r\r\n"), bed.Polls());
+    EXPECT_TRUE(bed.spooler.prompts.empty());
+    EXPECT_EQ(bed.spooler.closePrinterCalls, 0);
+}
+
+TEST_F(EndDocTest, UnreadableJobIsLoggedAndSupervisionGoesOn) {
+    bed.spooler.failSecondGetJob = true;
+    ASSERT_TRUE(bed.StartDoc());
+    bed.Write(JobStream(10, 10));
+    bed.EndDoc();
+    EXPECT_GE(CountOf(ReadLog(), "Can't get job2\r\r\n"), 2u);
+    EXPECT_EQ(bed.spooler.prompts.size(), 1u);
+}
+
+TEST_F(EndDocTest, UnpluggedPrinterEndsSupervisionAtOnce) {
+    ASSERT_TRUE(bed.StartDoc());
+    bed.Write(JobStream(10, 10));
+    bed.printer.unplugged = true;
+    EXPECT_TRUE(bed.EndDoc());
+    EXPECT_EQ(bed.Polls(), 1u);
+    EXPECT_NE(ReadLog().find("Printer status: 0 \r\r\n"), std::string::npos);
+}
+
+} // namespace
+} // namespace vela::test

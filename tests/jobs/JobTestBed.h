@@ -1,0 +1,92 @@
+// A monitor loaded as the spooler loads it, with a simulated USB printer, a fake
+// spooler and time on a fake clock, and helpers that run a document through the
+// table as the spooler would.
+#pragma once
+
+#include "VelaLib2/FMWinUSB.h"
+#include "doubles/FakeSpooler.h"
+#include "doubles/LogFile.h"
+#include "doubles/MonitorHarness.h"
+#include "doubles/SimulatedUsbPrinter.h"
+#include "ports/PortList.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vela::test {
+
+inline std::vector<uint8_t> JobStream(int32_t announced, int32_t records) {
+    std::vector<uint8_t> job(4 + static_cast<size_t>(records) * 20);
+    const auto bits = static_cast<uint32_t>(announced);
+    for (size_t i = 0; i < 4; ++i) {
+        job[i] = static_cast<uint8_t>(bits >> (8 * i));
+    }
+    for (size_t i = 4; i < job.size(); ++i) {
+        job[i] = static_cast<uint8_t>(i * 7);
+    }
+    return job;
+}
+
+inline size_t CountOf(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+class JobTestBed {
+  public:
+    JobTestBed() : printer(harness.clock) {
+        harness.platform.spooler = &spooler;
+        harness.platform.usb = &printer;
+        ResetLog();
+    }
+    ~JobTestBed() {
+        harness.Unload();
+        // The connection is process-wide: release it while its printer still exists.
+        UsbTransport().CloseDevice();
+    }
+    JobTestBed(const JobTestBed&) = delete;
+    JobTestBed& operator=(const JobTestBed&) = delete;
+
+    // Loads the monitor and makes a port for the documents.
+    void Load() {
+        ASSERT_TRUE(harness.Attach());
+        table = harness.Initialize();
+        ASSERT_NE(table, nullptr);
+        port = CreatePortEntry(harness.State(), harness.Context(), L"Quarlend1:");
+        ASSERT_NE(port, nullptr);
+    }
+    BOOL StartDoc(DWORD jobId = 7) {
+        std::wstring name = spooler.printerName;
+        return table->pfnStartDocPort(port, &name[0], jobId, 1, nullptr);
+    }
+    // Sends the stream in pieces of the given size, as the spooler would.
+    void Write(const std::vector<uint8_t>& stream, size_t piece = 4096) {
+        for (size_t offset = 0; offset < stream.size(); offset += piece) {
+            const size_t size = std::min(piece, stream.size() - offset);
+            std::vector<uint8_t> copy(stream.begin() + static_cast<ptrdiff_t>(offset),
+                                      stream.begin() + static_cast<ptrdiff_t>(offset + size));
+            DWORD written = 0;
+            table->pfnWritePort(port, copy.data(), static_cast<DWORD>(size), &written);
+        }
+    }
+    BOOL EndDoc() { return table->pfnEndDocPort(port); }
+    size_t Polls() const {
+        return static_cast<size_t>(
+            std::count(harness.clock.sleeps.begin(), harness.clock.sleeps.end(), 5000u));
+    }
+
+    FakeSpooler spooler;
+    MonitorHarness harness;
+    SimulatedUsbPrinter printer;
+    LPMONITOR2 table = nullptr;
+    PortEntry* port = nullptr;
+};
+
+} // namespace vela::test

@@ -1,0 +1,78 @@
+// The remove-model message box, shown through the spooler in the user's session.
+#include "doubles/FakeSpooler.h"
+#include "doubles/MonitorHarness.h"
+#include "monitor/Memory.h"
+#include "monitor/RemoveModelPrompt.h"
+
+#include <gtest/gtest.h>
+
+namespace vela::test {
+namespace {
+
+class RemoveModelPromptTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        harness.platform.spooler = &spooler;
+        ASSERT_TRUE(harness.Attach());
+        ASSERT_NE(harness.Initialize(), nullptr);
+        entry = CreatePortEntry(harness.State(), harness.Context(), L"Quarlend1:");
+        entry->printerName = AllocString(spooler.printerName.c_str());
+        entry->jobId = 42;
+    }
+    BOOL Prompt() {
+        return PromptRemoveModel(harness.State(), entry, kRemoveModelTitle, kRemoveModelMessage);
+    }
+    FakeSpooler spooler;
+    MonitorHarness harness;
+    PortEntry* entry = nullptr;
+};
+
+TEST_F(RemoveModelPromptTest, ShowsTheBoxAndWaitsForTheUser) {
+    EXPECT_TRUE(Prompt());
+    EXPECT_EQ(spooler.lastLibrary, L"c:\\windows\\system32\\spoolss.dll");
+    ASSERT_EQ(spooler.prompts.size(), 1u);
+    const FakeSpooler::Prompt& shown = spooler.prompts[0];
+    EXPECT_EQ(shown.jobId, 42u);
+    EXPECT_EQ(shown.uiType, kMessageBox);
+    EXPECT_EQ(shown.cbSize, 40u);
+    EXPECT_EQ(shown.title, L"3D Printer V24.1: Remove Model");
+    EXPECT_EQ(shown.message, L"Press OK after removing your model from the 3D printer to start "
+                             L"the next print.");
+    EXPECT_EQ(shown.style, static_cast<DWORD>(MB_ICONEXCLAMATION | MB_OK));
+    EXPECT_EQ(shown.timeout, 0u);
+    EXPECT_TRUE(shown.wait);
+    // The printer it opened for the box is closed, and the library released.
+    EXPECT_EQ(spooler.openPrinters, 0);
+    EXPECT_EQ(spooler.loadedLibraries, 0);
+}
+
+TEST_F(RemoveModelPromptTest, MissingLibraryShowsNothing) {
+    spooler.failLoadLibrary = true;
+    EXPECT_FALSE(Prompt());
+    EXPECT_TRUE(spooler.prompts.empty());
+}
+
+TEST_F(RemoveModelPromptTest, PrinterThatCannotBeOpenedShowsNothing) {
+    spooler.failOpenPrinter = true;
+    EXPECT_FALSE(Prompt());
+    EXPECT_TRUE(spooler.prompts.empty());
+    EXPECT_EQ(spooler.loadedLibraries, 0);
+}
+
+TEST_F(RemoveModelPromptTest, SystemWithoutThePromptStillClosesThePrinter) {
+    spooler.hidePromptFunction = true;
+    EXPECT_FALSE(Prompt());
+    EXPECT_EQ(spooler.openPrinterCalls, 1);
+    EXPECT_EQ(spooler.openPrinters, 0);
+}
+
+TEST_F(RemoveModelPromptTest, EntryWithoutPrinterNameShowsNothing) {
+    FreeString(entry->printerName);
+    entry->printerName = nullptr;
+    EXPECT_FALSE(Prompt());
+    EXPECT_EQ(spooler.openPrinterCalls, 0);
+    EXPECT_EQ(spooler.loadedLibraries, 0);
+}
+
+} // namespace
+} // namespace vela::test

@@ -1,0 +1,13 @@
+// Registering the monitor with a real Windows spooler, and listing its ports.
+#pragma once
+
+namespace vela::host {
+
+// Copies the DLL beside this program to the system folder and adds the monitor.
+int InstallMonitor();
+// Deletes the monitor from the spooler and removes the DLL from the system folder.
+int UninstallMonitor();
+// Lists the spooler's ports with their monitors.
+int ListPorts();
+
+} // namespace vela::host
