@@ -307,7 +307,9 @@ BOOL SimulatedUsbPrinter::WinUsb_WritePipe(WINUSB_INTERFACE_HANDLE interfaceHand
         return FALSE;
     }
     Packet packet(buffer, buffer + bufferLength);
-    received.push_back(packet);
+    if (keepTraffic) {
+        received.push_back(packet);
+    }
     Process(packet);
     *lengthTransferred = shortWrites && bufferLength > 0 ? bufferLength - 1 : bufferLength;
     return TRUE;
