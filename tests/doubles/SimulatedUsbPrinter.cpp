@@ -243,7 +243,9 @@ BOOL SimulatedUsbPrinter::WinUsb_SetPipePolicy(WINUSB_INTERFACE_HANDLE interface
     if (interfaceHandle != kInterfaceHandle || value == nullptr || valueLength != sizeof(ULONG)) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
-    policies.push_back({pipeId, policyType, *static_cast<ULONG*>(value)});
+    if (keepTraffic) {
+        policies.push_back({pipeId, policyType, *static_cast<ULONG*>(value)});
+    }
     return TRUE;
 }
 

@@ -63,7 +63,8 @@ class SimulatedUsbPrinter : public UsbDevice {
     ULONGLONG programDurationMs = 60000;
 
     // --- What arrived.
-    // Whether the two lists below are kept. Long runs that only count switch it off.
+    // Whether the packets, records and pipe policies are kept in the lists below.
+    // Long runs that only count switch it off.
     bool keepTraffic = true;
     // Every packet written to the printer, in order, as it arrived.
     std::vector<std::vector<uint8_t>> received;

@@ -36,7 +36,7 @@ void ApplyExchange(const uint8_t* request, uint32_t requestLength, const uint8_t
     }
 }
 
-PrinterTap::PrinterTap(UsbDevice& printer, const double scales[3]) : printer_(printer) {
+PrinterTap::PrinterTap(UsbDevice& printer, const double scales[3]) : ForwardingUsbDevice(printer) {
     for (int axis = 0; axis < 3; ++axis) {
         scales_[axis] = scales[axis];
     }
@@ -52,71 +52,11 @@ PollReading PrinterTap::EndPoll() {
     return reading_;
 }
 
-HDEVINFO PrinterTap::SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, HWND parent,
-                                          DWORD flags) {
-    return printer_.SetupDiGetClassDevsW(classGuid, enumerator, parent, flags);
-}
-BOOL PrinterTap::SetupDiEnumDeviceInfo(HDEVINFO set, DWORD memberIndex,
-                                       PSP_DEVINFO_DATA deviceInfo) {
-    return printer_.SetupDiEnumDeviceInfo(set, memberIndex, deviceInfo);
-}
-BOOL PrinterTap::SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA deviceInfo,
-                                             const GUID* interfaceClassGuid, DWORD memberIndex,
-                                             PSP_DEVICE_INTERFACE_DATA interfaceData) {
-    return printer_.SetupDiEnumDeviceInterfaces(set, deviceInfo, interfaceClassGuid, memberIndex,
-                                                interfaceData);
-}
-BOOL PrinterTap::SetupDiGetDeviceInterfaceDetailW(HDEVINFO set,
-                                                  PSP_DEVICE_INTERFACE_DATA interfaceData,
-                                                  PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,
-                                                  DWORD detailSize, PDWORD requiredSize,
-                                                  PSP_DEVINFO_DATA deviceInfo) {
-    return printer_.SetupDiGetDeviceInterfaceDetailW(set, interfaceData, detail, detailSize,
-                                                     requiredSize, deviceInfo);
-}
-BOOL PrinterTap::SetupDiDestroyDeviceInfoList(HDEVINFO set) {
-    return printer_.SetupDiDestroyDeviceInfoList(set);
-}
-HANDLE PrinterTap::CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
-                               LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags,
-                               HANDLE templateFile) {
-    return printer_.CreateFileW(fileName, access, shareMode, security, creation, flags,
-                                templateFile);
-}
-BOOL PrinterTap::CloseHandle(HANDLE handle) {
-    return printer_.CloseHandle(handle);
-}
-BOOL PrinterTap::WinUsb_Initialize(HANDLE deviceHandle, PWINUSB_INTERFACE_HANDLE interfaceHandle) {
-    return printer_.WinUsb_Initialize(deviceHandle, interfaceHandle);
-}
-BOOL PrinterTap::WinUsb_Free(WINUSB_INTERFACE_HANDLE interfaceHandle) {
-    return printer_.WinUsb_Free(interfaceHandle);
-}
-BOOL PrinterTap::WinUsb_QueryDeviceInformation(WINUSB_INTERFACE_HANDLE interfaceHandle,
-                                               ULONG informationType, PULONG bufferLength,
-                                               PVOID buffer) {
-    return printer_.WinUsb_QueryDeviceInformation(interfaceHandle, informationType, bufferLength,
-                                                  buffer);
-}
-BOOL PrinterTap::WinUsb_QueryInterfaceSettings(WINUSB_INTERFACE_HANDLE interfaceHandle,
-                                               UCHAR alternateSetting,
-                                               PUSB_INTERFACE_DESCRIPTOR descriptor) {
-    return printer_.WinUsb_QueryInterfaceSettings(interfaceHandle, alternateSetting, descriptor);
-}
-BOOL PrinterTap::WinUsb_QueryPipe(WINUSB_INTERFACE_HANDLE interfaceHandle, UCHAR alternateSetting,
-                                  UCHAR pipeIndex, PWINUSB_PIPE_INFORMATION pipeInformation) {
-    return printer_.WinUsb_QueryPipe(interfaceHandle, alternateSetting, pipeIndex, pipeInformation);
-}
-BOOL PrinterTap::WinUsb_SetPipePolicy(WINUSB_INTERFACE_HANDLE interfaceHandle, UCHAR pipeId,
-                                      ULONG policyType, ULONG valueLength, PVOID value) {
-    return printer_.WinUsb_SetPipePolicy(interfaceHandle, pipeId, policyType, valueLength, value);
-}
-
 BOOL PrinterTap::WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE interfaceHandle, UCHAR pipeId,
                                  PUCHAR buffer, ULONG bufferLength, PULONG lengthTransferred,
                                  LPOVERLAPPED overlapped) {
-    const BOOL read = printer_.WinUsb_ReadPipe(interfaceHandle, pipeId, buffer, bufferLength,
-                                               lengthTransferred, overlapped);
+    const BOOL read = device_.WinUsb_ReadPipe(interfaceHandle, pipeId, buffer, bufferLength,
+                                              lengthTransferred, overlapped);
     if (read && watching_ && !lastRequest_.empty() && lengthTransferred != nullptr) {
         ApplyExchange(lastRequest_.data(), static_cast<uint32_t>(lastRequest_.size()), buffer,
                       *lengthTransferred, scales_, reading_);
@@ -133,8 +73,8 @@ BOOL PrinterTap::WinUsb_WritePipe(WINUSB_INTERFACE_HANDLE interfaceHandle, UCHAR
     } else {
         lastRequest_.clear();
     }
-    return printer_.WinUsb_WritePipe(interfaceHandle, pipeId, buffer, bufferLength,
-                                     lengthTransferred, overlapped);
+    return device_.WinUsb_WritePipe(interfaceHandle, pipeId, buffer, bufferLength,
+                                    lengthTransferred, overlapped);
 }
 
 } // namespace vela::host

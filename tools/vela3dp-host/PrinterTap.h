@@ -3,8 +3,8 @@
 // state, the printer status and the head position.
 #pragma once
 
+#include "ForwardingUsbDevice.h"
 #include "ProgressDisplay.h"
-#include "platform/Platform.h"
 
 #include <cstdint>
 #include <vector>
@@ -18,7 +18,7 @@ namespace vela::host {
 void ApplyExchange(const uint8_t* request, uint32_t requestLength, const uint8_t* reply,
                    uint32_t replyLength, const double scales[3], PollReading& reading);
 
-class PrinterTap final : public UsbDevice {
+class PrinterTap final : public ForwardingUsbDevice {
   public:
     // scales: motor steps per millimetre of X, Y and Z, as the printer reports them.
     PrinterTap(UsbDevice& printer, const double scales[3]);
@@ -28,34 +28,6 @@ class PrinterTap final : public UsbDevice {
     PollReading EndPoll();
     bool Watching() const { return watching_; }
 
-    HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, HWND parent,
-                                  DWORD flags) override;
-    BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD memberIndex,
-                               PSP_DEVINFO_DATA deviceInfo) override;
-    BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA deviceInfo,
-                                     const GUID* interfaceClassGuid, DWORD memberIndex,
-                                     PSP_DEVICE_INTERFACE_DATA interfaceData) override;
-    BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA interfaceData,
-                                          PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,
-                                          DWORD detailSize, PDWORD requiredSize,
-                                          PSP_DEVINFO_DATA deviceInfo) override;
-    BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) override;
-    HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
-                       LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags,
-                       HANDLE templateFile) override;
-    BOOL CloseHandle(HANDLE handle) override;
-    BOOL WinUsb_Initialize(HANDLE deviceHandle, PWINUSB_INTERFACE_HANDLE interfaceHandle) override;
-    BOOL WinUsb_Free(WINUSB_INTERFACE_HANDLE interfaceHandle) override;
-    BOOL WinUsb_QueryDeviceInformation(WINUSB_INTERFACE_HANDLE interfaceHandle,
-                                       ULONG informationType, PULONG bufferLength,
-                                       PVOID buffer) override;
-    BOOL WinUsb_QueryInterfaceSettings(WINUSB_INTERFACE_HANDLE interfaceHandle,
-                                       UCHAR alternateSetting,
-                                       PUSB_INTERFACE_DESCRIPTOR descriptor) override;
-    BOOL WinUsb_QueryPipe(WINUSB_INTERFACE_HANDLE interfaceHandle, UCHAR alternateSetting,
-                          UCHAR pipeIndex, PWINUSB_PIPE_INFORMATION pipeInformation) override;
-    BOOL WinUsb_SetPipePolicy(WINUSB_INTERFACE_HANDLE interfaceHandle, UCHAR pipeId,
-                              ULONG policyType, ULONG valueLength, PVOID value) override;
     BOOL WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE interfaceHandle, UCHAR pipeId, PUCHAR buffer,
                          ULONG bufferLength, PULONG lengthTransferred,
                          LPOVERLAPPED overlapped) override;
@@ -64,7 +36,6 @@ class PrinterTap final : public UsbDevice {
                           LPOVERLAPPED overlapped) override;
 
   private:
-    UsbDevice& printer_;
     double scales_[3];
     bool watching_ = false;
     PollReading reading_;
