@@ -44,6 +44,14 @@ JobFlags& TheJobFlags() {
     return jobFlags;
 }
 
+int32_t PrinterDevice::StopTransfer(bool linkFailed) {
+    jobFlags.sendingDisabled = 1;
+    if (linkFailed) {
+        jobFlags.transferFailed = 1;
+    }
+    return 0;
+}
+
 int32_t PrinterDevice::SendCommands(const uint8_t* records, int32_t count) {
     if (jobFlags.sendingDisabled != 0) {
         return 0;
@@ -59,14 +67,12 @@ int32_t PrinterDevice::SendCommands(const uint8_t* records, int32_t count) {
     while (next < count) {
         int32_t freeRecords = 0;
         if (!QueryFreeCapacity(&freeRecords)) {
-            jobFlags.sendingDisabled = 1;
-            return 0;
+            return StopTransfer(true);
         }
         int32_t status = 0;
-        ReadParameter(parameter::kPrinterStatus, &status);
+        const bool statusRead = ReadParameter(parameter::kPrinterStatus, &status);
         if (StatusRefusesRecords(status)) {
-            jobFlags.sendingDisabled = 1;
-            return 0;
+            return StopTransfer(!statusRead);
         }
         // Batches of up to three, never more records than the printer has room for.
         int32_t batchStart = next;
@@ -74,14 +80,19 @@ int32_t PrinterDevice::SendCommands(const uint8_t* records, int32_t count) {
             ++next;
             --freeRecords;
             if (next - batchStart == static_cast<int32_t>(kRecordsPerGroup)) {
-                AppendRecords(records + static_cast<size_t>(batchStart) * kPrintCommandSize,
-                              next - batchStart);
+                // A record packet that did not reach the printer, even after the
+                // transport's reconnect, ends the transfer: the records are missing.
+                if (!AppendRecords(records + static_cast<size_t>(batchStart) * kPrintCommandSize,
+                                   next - batchStart)) {
+                    return StopTransfer(true);
+                }
                 batchStart = next;
             }
         }
-        if (next > batchStart) {
-            AppendRecords(records + static_cast<size_t>(batchStart) * kPrintCommandSize,
-                          next - batchStart);
+        if (next > batchStart &&
+            !AppendRecords(records + static_cast<size_t>(batchStart) * kPrintCommandSize,
+                           next - batchStart)) {
+            return StopTransfer(true);
         }
     }
     return count;
@@ -94,7 +105,9 @@ bool PrinterDevice::PreparePrinter() {
     // Set before the first exchange: a failed preparation is not tried again.
     jobFlags.printerPrepared = 1;
     int32_t status = 0;
-    ReadParameter(parameter::kPrinterStatus, &status);
+    if (!ReadParameter(parameter::kPrinterStatus, &status)) {
+        jobFlags.transferFailed = 1;
+    }
     if (status != kStatusPreparedForPrinting) {
         jobFlags.sendingDisabled = 1;
         return false;
@@ -104,7 +117,13 @@ bool PrinterDevice::PreparePrinter() {
     WriteFloatParameter(parameter::kHeight, 0.0f);
     SendLine(9, 1);
     WriteParameter(parameter::kPrinterStatus, kStatusSavingToCard);
-    if (SendLoad(2) == 0) {
+    int32_t loaded = 0;
+    if (!ExchangeForValue(DigitRequest(request::kLoad, 2), &loaded)) {
+        // The printer may already be half prepared: it is reset at the end.
+        jobFlags.transferFailed = 1;
+        return false;
+    }
+    if (loaded == 0) {
         return false;
     }
     WriteParameter(parameter::kNozzle1Heating, 1);

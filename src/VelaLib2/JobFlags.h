@@ -13,6 +13,9 @@ struct JobFlags {
     int32_t printerPrepared = 0;
     // Once set, SendCommands refuses everything until the next document.
     int32_t sendingDisabled = 0;
+    // Set with sendingDisabled when the link to the printer failed rather than the
+    // printer refusing: records may be missing from a printer that was prepared.
+    int32_t transferFailed = 0;
 };
 
 // The one instance of the process. Used by one thread at a time.

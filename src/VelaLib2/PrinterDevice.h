@@ -81,6 +81,8 @@ class PrinterDevice {
     int32_t ReadAxisPosition(int32_t axis);
 
   private:
+    // Refuses the rest of the document; returns SendCommands' refusal.
+    int32_t StopTransfer(bool linkFailed);
     bool SendSmall(const SmallRequest& packet);
     bool ExchangeForValue(const SmallRequest& packet, int32_t* value);
     bool ReadPacket(uint8_t* area, uint32_t* length);

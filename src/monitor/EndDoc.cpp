@@ -126,7 +126,8 @@ BOOL EndDocPort(MonitorState& state, HANDLE port) {
     int completion = 0;
     if (transfer.sentCount == transfer.announcedCount) {
         completion = transfer.sentCount >= 1 ? 0 : 2;
-    } else if (TheJobFlags().sendingDisabled != 0) {
+    } else if (TheJobFlags().sendingDisabled != 0 && TheJobFlags().transferFailed == 0) {
+        // The printer refused the records: it is left as it chose to be.
         completion = 2;
     } else {
         device.ResetPrinter();

@@ -51,8 +51,7 @@ BOOL StartDocPort(MonitorState& state, HANDLE port, LPWSTR printerName, DWORD jo
     transfer.announcedCount = 0;
     transfer.sentCount = 0;
     transfer.heldLength = 0;
-    TheJobFlags().printerPrepared = 0;
-    TheJobFlags().sendingDisabled = 0;
+    TheJobFlags() = JobFlags{};
     WriteLog("\n\r3D Printer V26.1: StartDocPort\r\n");
     if (entry == nullptr) {
         ::SetLastError(ERROR_INVALID_HANDLE);

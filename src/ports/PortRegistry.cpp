@@ -98,6 +98,11 @@ DWORD ReadRegisteredPortNames(MonitorState& state, LPWSTR* names) {
             result = ERROR_NO_MORE_ITEMS;
             break;
         }
+        if (length == 0) {
+            // The key's default value has no name to offer, and an empty string in
+            // the list would end it early, hiding every name after it.
+            continue;
+        }
         position[length] = L'\0';
         position += length + 1;
         left -= length + 1;

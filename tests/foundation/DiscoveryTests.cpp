@@ -2,6 +2,7 @@
 #include "doubles/MonitorHarness.h"
 #include "ports/DeviceDiscovery.h"
 #include "ports/PortList.h"
+#include "PortNames.h"
 
 #include <gtest/gtest.h>
 
@@ -10,14 +11,6 @@
 
 namespace vela::test {
 namespace {
-
-std::vector<std::wstring> PortNames(MonitorContext* context) {
-    std::vector<std::wstring> names;
-    for (PortEntry* entry = context->firstPort; entry != nullptr; entry = entry->next) {
-        names.emplace_back(entry->name);
-    }
-    return names;
-}
 
 class DiscoveryTest : public ::testing::Test {
   protected:

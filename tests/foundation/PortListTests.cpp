@@ -3,6 +3,7 @@
 #include "monitor/Memory.h"
 #include "platform/Handles.h"
 #include "ports/PortList.h"
+#include "PortNames.h"
 
 #include <algorithm>
 
@@ -13,14 +14,6 @@
 
 namespace vela::test {
 namespace {
-
-std::vector<std::wstring> PortNames(MonitorContext* context) {
-    std::vector<std::wstring> names;
-    for (PortEntry* entry = context->firstPort; entry != nullptr; entry = entry->next) {
-        names.emplace_back(entry->name);
-    }
-    return names;
-}
 
 class PortListTest : public ::testing::Test {
   protected:

@@ -1,6 +1,8 @@
 // End of document: the print supervision and how a document is settled.
 #include "JobTestBed.h"
 
+#include "VelaLib2/JobFlags.h"
+#include "monitor/JobStream.h"
 #include "monitor/MonitorState.h"
 
 namespace vela::test {
@@ -113,6 +115,22 @@ TEST_F(EndDocTest, RefusedTransferIsNotReset) {
     bed.EndDoc();
     const std::string codes = bed.printer.Codes().substr(packetsBefore);
     EXPECT_EQ(codes.find('c'), std::string::npos) << codes;
+    EXPECT_TRUE(bed.spooler.prompts.empty());
+}
+
+TEST_F(EndDocTest, LinkLostDuringTransferResetsThePrinterWhenItIsBack) {
+    ASSERT_TRUE(bed.StartDoc());
+    // The printer drops off the bus after the first records, then comes back.
+    bed.printer.unplugAtTransfer = 40;
+    bed.Write(JobStream(500, 500));
+    EXPECT_NE(TheJobFlags().sendingDisabled, 0);
+    EXPECT_NE(TheJobFlags().transferFailed, 0);
+    bed.printer.unplugAtTransfer = 0;
+    bed.printer.unplugged = false;
+    const size_t packetsBefore = bed.printer.received.size();
+    bed.EndDoc();
+    EXPECT_NE(bed.printer.Codes().substr(packetsBefore).find("cVVVssssSV"), std::string::npos);
+    EXPECT_EQ(bed.printer.parameters[16], 1);
     EXPECT_TRUE(bed.spooler.prompts.empty());
 }
 

@@ -1,0 +1,107 @@
+#include "ports/PortEnumeration.h"
+
+#include "platform/Handles.h"
+#include "platform/Platform.h"
+#include "ports/PortAdd.h"
+#include "ports/PortInfoPacking.h"
+#include "ports/PortList.h"
+#include "ports/ScopedMem.h"
+
+#include <cstring>
+
+namespace vela {
+namespace {
+
+constexpr DWORD kAddPortExDefaultLevel = 0xFFFFFFFF;
+
+BOOL Fail(DWORD error) {
+    ::SetLastError(error);
+    return FALSE;
+}
+
+} // namespace
+
+BOOL MonitorEnumPorts(MonitorState& state, HANDLE monitor, LPWSTR /*serverName*/, DWORD level,
+                      LPBYTE ports, DWORD size, LPDWORD needed, LPDWORD returned) {
+    if (needed == nullptr || returned == nullptr || (ports == nullptr && size != 0)) {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    if (level != 1 && level != 2) {
+        return Fail(ERROR_INVALID_LEVEL);
+    }
+    auto* context = static_cast<MonitorContext*>(monitor);
+    if (context == nullptr) {
+        return Fail(ERROR_INVALID_HANDLE);
+    }
+    *returned = 0;
+    DWORD result = ERROR_SUCCESS;
+    {
+        CriticalSectionLock guard(state.m_Lock);
+        DWORD total = 0;
+        for (const PortEntry* entry = context->firstPort; entry != nullptr; entry = entry->next) {
+            total += PortInfoBytes(level, entry->name);
+        }
+        *needed = total;
+        if (ports == nullptr || size < total) {
+            result = ERROR_INSUFFICIENT_BUFFER;
+        } else {
+            PortInfoPacker packer(level, ports, size);
+            for (const PortEntry* entry = context->firstPort; entry != nullptr;
+                 entry = entry->next) {
+                packer.Add(entry->name);
+            }
+            *returned = packer.Count();
+        }
+    }
+    return result == ERROR_SUCCESS ? TRUE : Fail(result);
+}
+
+BOOL MonitorAddPortEx(MonitorState& state, HANDLE monitor, LPWSTR serverName, DWORD level,
+                      LPBYTE buffer, LPWSTR /*monitorName*/) {
+    if (level != 1 && level != kAddPortExDefaultLevel) {
+        return Fail(ERROR_INVALID_LEVEL);
+    }
+    // Both levels start with the pName of PORT_INFO_1.
+    LPWSTR portName = nullptr;
+    if (buffer != nullptr) {
+        std::memcpy(&portName, buffer, sizeof(portName));
+    }
+    if (portName == nullptr) {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    auto* context = static_cast<MonitorContext*>(monitor);
+    if (context == nullptr) {
+        return Fail(ERROR_INVALID_HANDLE);
+    }
+    const DWORD result = AddNewPort(state, context, serverName, portName, ERROR_INVALID_PARAMETER);
+    return result == ERROR_SUCCESS ? TRUE : Fail(result);
+}
+
+bool IsPortKnownToSpooler(LPWSTR serverName, LPCWSTR portName) {
+    Spooler& spooler = *CurrentPlatform().spooler;
+    DWORD needed = 0;
+    DWORD returned = 0;
+    if (spooler.EnumPortsW(serverName, 1, nullptr, 0, &needed, &returned)) {
+        // Nothing to report: the spooler has no ports at all.
+        return false;
+    }
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+        return true;
+    }
+    auto ports = AllocScoped<BYTE>(needed);
+    if (!ports) {
+        return true;
+    }
+    if (!spooler.EnumPortsW(serverName, 1, ports.get(), needed, &needed, &returned)) {
+        return true;
+    }
+    const auto* infos = reinterpret_cast<const PORT_INFO_1W*>(ports.get());
+    for (DWORD index = 0; index < returned; ++index) {
+        if (infos[index].pName != nullptr && ::lstrcmpiW(infos[index].pName, portName) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace vela

@@ -1,0 +1,33 @@
+// The spooler's transceive calls: a handle on a port (or on the monitor) through
+// which the port configuration screens send named commands.
+#pragma once
+
+#include "monitor/MonitorState.h"
+
+namespace vela {
+
+struct XcvHandle {
+    DWORD signature; // "CX" low byte first
+    DWORD recordSize;
+    XcvHandle* next;
+    LPWSTR objectName; // stored behind the fixed fields, in the same block
+    ACCESS_MASK grantedAccess;
+    MonitorContext* monitor;
+};
+
+constexpr DWORD kXcvHandleSignature = 0x5843;
+
+// Appends a handle for the object (a port name such as COM1:, or none for the
+// monitor itself, which gets an empty name) to the monitor's handle list.
+BOOL MonitorXcvOpenPort(MonitorState& state, HANDLE monitor, LPCWSTR object,
+                        ACCESS_MASK grantedAccess, PHANDLE xcv);
+
+// Runs the named command; the result is the Win32 code the screen receives.
+DWORD MonitorXcvDataPort(MonitorState& state, HANDLE xcv, LPCWSTR command, PBYTE input,
+                         DWORD inputSize, PBYTE output, DWORD outputSize, PDWORD needed);
+
+// Unlinks and frees the handle; true also for a handle that is not in the list,
+// which is left untouched.
+BOOL MonitorXcvClosePort(MonitorState& state, HANDLE xcv);
+
+} // namespace vela

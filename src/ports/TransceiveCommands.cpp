@@ -1,0 +1,131 @@
+#include "ports/TransceiveCommands.h"
+
+#include "platform/Handles.h"
+#include "ports/CommSettings.h"
+#include "ports/PortAdd.h"
+#include "ports/PortEnumeration.h"
+#include "ports/PortList.h"
+#include "ports/XcvInput.h"
+
+#include <cstring>
+
+namespace vela {
+namespace {
+
+// The input as a text that ends within its stated size, or none.
+LPCWSTR InputText(const XcvRequest& request) {
+    if (TerminatedTextLength(request.input, request.inputSize) == kNoTerminator) {
+        return nullptr;
+    }
+    return reinterpret_cast<LPCWSTR>(request.input);
+}
+
+// Announces the output size and checks the caller's buffer against it.
+DWORD CheckOutput(const XcvRequest& request, DWORD bytes) {
+    *request.needed = bytes;
+    if (request.output == nullptr && request.outputSize != 0) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (request.outputSize < bytes) {
+        return ERROR_INSUFFICIENT_BUFFER;
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD WriteOutput(const XcvRequest& request, const void* data, DWORD bytes) {
+    const DWORD checked = CheckOutput(request, bytes);
+    if (checked == ERROR_SUCCESS) {
+        std::memcpy(request.output, data, bytes);
+    }
+    return checked;
+}
+
+} // namespace
+
+DWORD XcvMonitorUi(const XcvRequest& request) {
+    return WriteOutput(request, kMonitorUiLibrary, sizeof(kMonitorUiLibrary));
+}
+
+DWORD XcvConfigureLptPortCommandOk(const XcvRequest& request) {
+    LPCWSTR text = InputText(request);
+    if (text == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    return WriteTransmissionRetryTimeout(text);
+}
+
+DWORD XcvAddPort(const XcvRequest& request) {
+    // The size must count the name and its terminator exactly.
+    const DWORD length = TerminatedTextLength(request.input, request.inputSize);
+    if (request.inputSize == 0 || length == kNoTerminator ||
+        request.inputSize != (length + 1) * sizeof(WCHAR)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    return AddNewPort(request.state, request.handle.monitor, nullptr,
+                      reinterpret_cast<LPCWSTR>(request.input), ERROR_ALREADY_EXISTS);
+}
+
+DWORD XcvDeletePort(const XcvRequest& request) {
+    LPCWSTR name = InputText(request);
+    if (name == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    // One lock over both steps, so the list and "Ports" change together.
+    CriticalSectionLock guard(request.state.m_Lock);
+    if (!DeletePortEntry(request.handle.monitor, name)) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    DeleteRegisteredPort(request.state, name);
+    return ERROR_SUCCESS;
+}
+
+DWORD XcvPortExists(const XcvRequest& request) {
+    LPCWSTR name = InputText(request);
+    if (name == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const DWORD checked = CheckOutput(request, sizeof(DWORD));
+    if (checked != ERROR_SUCCESS) {
+        return checked;
+    }
+    // Asked without the monitor lock: the spooler may enumerate this monitor.
+    const DWORD exists = IsPortKnownToSpooler(nullptr, name) ? 1 : 0;
+    return WriteOutput(request, &exists, sizeof(exists));
+}
+
+DWORD XcvPortIsValid(const XcvRequest& /*request*/) {
+    return ERROR_SUCCESS;
+}
+
+DWORD XcvGetTransmissionRetryTimeout(const XcvRequest& request) {
+    const DWORD checked = CheckOutput(request, sizeof(DWORD));
+    if (checked != ERROR_SUCCESS) {
+        return checked;
+    }
+    const DWORD seconds = ReadTransmissionRetryTimeout();
+    return WriteOutput(request, &seconds, sizeof(seconds));
+}
+
+DWORD XcvSetDefaultCommConfig(const XcvRequest& request) {
+    if (request.input == nullptr || request.inputSize < kCommConfigBytes) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    DWORD recordSize = 0;
+    std::memcpy(&recordSize, request.input + offsetof(COMMCONFIG, dwSize), sizeof(recordSize));
+    if (request.inputSize < recordSize) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    return WriteDefaultCommConfig(request.handle.objectName,
+                                  reinterpret_cast<LPCOMMCONFIG>(request.input));
+}
+
+DWORD XcvGetDefaultCommConfig(const XcvRequest& request) {
+    LPCWSTR device = InputText(request);
+    if (device == nullptr || (request.output == nullptr && request.outputSize != 0)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    return ReadDefaultCommConfig(device, reinterpret_cast<LPCOMMCONFIG>(request.output),
+                                 request.outputSize, request.needed);
+}
+
+} // namespace vela

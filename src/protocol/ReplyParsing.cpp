@@ -1,0 +1,107 @@
+#include "protocol/ReplyParsing.h"
+
+namespace vela {
+namespace {
+
+uint8_t LowerAscii(uint8_t byte) {
+    return (byte >= 'A' && byte <= 'Z') ? static_cast<uint8_t>(byte - 'A' + 'a') : byte;
+}
+
+bool BeginsWith(const uint8_t* line, uint32_t length, const char* keyword) {
+    uint32_t index = 0;
+    for (; keyword[index] != '\0'; ++index) {
+        if (index >= length || LowerAscii(line[index]) != static_cast<uint8_t>(keyword[index])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IsDigit(uint8_t byte) {
+    return byte >= '0' && byte <= '9';
+}
+
+} // namespace
+
+ReplyKind ClassifyReply(const uint8_t* line, uint32_t length) {
+    if (line == nullptr) {
+        return ReplyKind::Other;
+    }
+    if (BeginsWith(line, length, "wait")) {
+        return ReplyKind::Wait;
+    }
+    if (BeginsWith(line, length, "ok")) {
+        return ReplyKind::Ok;
+    }
+    if (BeginsWith(line, length, "echo:")) {
+        return ReplyKind::Echo;
+    }
+    if (BeginsWith(line, length, "t:")) {
+        return ReplyKind::Temperature;
+    }
+    if (BeginsWith(line, length, "error")) {
+        return ReplyKind::Error;
+    }
+    if (BeginsWith(line, length, "resend")) {
+        return ReplyKind::Resend;
+    }
+    return ReplyKind::Other;
+}
+
+bool ParseResendNumber(const uint8_t* line, uint32_t length, int64_t* number) {
+    constexpr uint32_t kKeywordLength = 6; // "resend"
+    constexpr int kMaxDigits = 15;
+    if (line == nullptr || number == nullptr || !BeginsWith(line, length, "resend")) {
+        return false;
+    }
+    uint32_t position = kKeywordLength;
+    if (position < length && line[position] == ':') {
+        ++position;
+    }
+    // Common firmware writes "Resend: 12"; the space carries no meaning.
+    while (position < length && (line[position] == ' ' || line[position] == '\t')) {
+        ++position;
+    }
+    int64_t value = 0;
+    int digits = 0;
+    while (position < length && digits < kMaxDigits && IsDigit(line[position])) {
+        value = value * 10 + (line[position] - '0');
+        ++digits;
+        ++position;
+    }
+    if (digits == 0) {
+        return false;
+    }
+    *number = value;
+    return true;
+}
+
+bool IsTemperatureReport(const uint8_t* line, uint32_t length) {
+    return line != nullptr && BeginsWith(line, length, "ok t:");
+}
+
+std::string DebuggerText(const uint8_t* line, uint32_t length) {
+    std::string text;
+    if (line != nullptr && length > 0) {
+        text.assign(reinterpret_cast<const char*>(line), length - 1);
+    }
+    text.push_back('\n');
+    return text;
+}
+
+uint32_t ReplyLineLimiter::Filter(const uint8_t* bytes, uint32_t length, uint8_t* out) {
+    uint32_t kept = 0;
+    for (uint32_t index = 0; index < length; ++index) {
+        const uint8_t byte = bytes[index];
+        if (byte == '\n') {
+            out[kept++] = byte;
+            unterminated_ = 0;
+        } else if (unterminated_ < kMaxReplyLineLength) {
+            out[kept++] = byte;
+            ++unterminated_;
+        }
+    }
+    return kept;
+}
+
+} // namespace vela

@@ -1,0 +1,41 @@
+// What the firmware's reply lines mean, independent of where they came from.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vela {
+
+enum class ReplyKind { Wait, Ok, Echo, Temperature, Error, Resend, Other };
+
+// The first matching keyword at the start of the line, ignoring case, in the
+// order "wait", "ok", "echo:", "t:", "error", "resend".
+ReplyKind ClassifyReply(const uint8_t* line, uint32_t length);
+
+// The line number a "resend" reply asks for: the digits after the keyword, an
+// optional ':' and any spaces ("Resend:12", "Resend: 12"), at most 15 of them.
+// False when there is no digit there.
+bool ParseResendNumber(const uint8_t* line, uint32_t length, int64_t* number);
+
+// The answer to the temperature poke: "ok T:" at the start, ignoring case.
+bool IsTemperatureReport(const uint8_t* line, uint32_t length);
+
+// The text the debugger output receives for a reply: the line without its final
+// byte (its end), then "\n".
+std::string DebuggerText(const uint8_t* line, uint32_t length);
+
+// Line noise may never end a line; the reply queue would then carry it for ever.
+constexpr uint32_t kMaxReplyLineLength = 4096;
+
+// Passes reply bytes through, dropping those beyond kMaxReplyLineLength that are
+// not followed by a line end.
+class ReplyLineLimiter {
+  public:
+    // Copies the bytes to keep into out (room for length bytes); returns their count.
+    uint32_t Filter(const uint8_t* bytes, uint32_t length, uint8_t* out);
+
+  private:
+    uint32_t unterminated_ = 0;
+};
+
+} // namespace vela

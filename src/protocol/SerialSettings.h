@@ -1,0 +1,20 @@
+// The line settings the handler puts on the serial device before it streams.
+#pragma once
+
+#include "platform/Win32Headers.h"
+
+namespace vela {
+
+constexpr DWORD kHandlerBaudRate = 250000;
+// Reads ask for a few bytes; the interval closes a read once the firmware pauses.
+constexpr DWORD kReadIntervalTimeoutMs = 30;
+
+// Changes the fields the handler depends on; every other field keeps its value.
+void ApplyHandlerLineSettings(DCB& dcb);
+void ApplyHandlerTimeouts(COMMTIMEOUTS& timeouts);
+
+// Reads, changes and writes back the device's state and time-outs. False when the
+// device refuses them (the result of reading the state is not relied on).
+bool ConfigureSerialDevice(HANDLE device);
+
+} // namespace vela

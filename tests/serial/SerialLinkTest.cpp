@@ -1,0 +1,135 @@
+#include "serial/SerialLinkTest.h"
+
+#include "monitor/JobStart.h"
+#include "monitor/PortClose.h"
+#include "platform/Handles.h"
+#include "ports/PortList.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace vela::test {
+namespace {
+
+std::mutex captureLock;
+std::vector<std::string>* capturedTexts = nullptr;
+
+} // namespace
+
+DebuggerOutputCapture::DebuggerOutputCapture() {
+    std::lock_guard<std::mutex> guard(captureLock);
+    capturedTexts = new std::vector<std::string>();
+    handler_ = ::AddVectoredExceptionHandler(1, OnException);
+}
+
+DebuggerOutputCapture::~DebuggerOutputCapture() {
+    ::RemoveVectoredExceptionHandler(handler_);
+    std::lock_guard<std::mutex> guard(captureLock);
+    delete capturedTexts;
+    capturedTexts = nullptr;
+}
+
+std::vector<std::string> DebuggerOutputCapture::Texts() const {
+    std::lock_guard<std::mutex> guard(captureLock);
+    return *capturedTexts;
+}
+
+bool DebuggerOutputCapture::Contains(const std::string& text) const {
+    const std::vector<std::string> texts = Texts();
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
+LONG CALLBACK DebuggerOutputCapture::OnException(EXCEPTION_POINTERS* exception) {
+    const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
+    if (record.ExceptionCode == DBG_PRINTEXCEPTION_C && record.NumberParameters >= 2) {
+        const auto* text = reinterpret_cast<const char*>(record.ExceptionInformation[1]);
+        std::lock_guard<std::mutex> guard(captureLock);
+        if (capturedTexts != nullptr && text != nullptr) {
+            capturedTexts->push_back(text);
+        }
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+void SerialLinkTest::SetUp() {
+    savedTimings_ = TheProtocolHandlerParams().timings;
+    harness_.registry.SetPortValue(kSerialPort, kHostDevice);
+    harness_.registry.SetPortValue(kUsbPort, L"");
+    harness_.registry.SetPortValue(kMissingDevicePort, L"\\\\.\\COM99");
+    ASSERT_TRUE(harness_.Attach());
+    table_ = harness_.Initialize();
+    ASSERT_NE(table_, nullptr);
+    // Whatever an earlier test left on the monitor's end of the line.
+    ASSERT_TRUE(PurgeSerialDevice(kHostDevice)) << "COM21 missing: is the pty pair linked?";
+}
+
+void SerialLinkTest::TearDown() {
+    if (port_ != nullptr) {
+        EXPECT_TRUE(Close());
+    }
+    firmware_.reset();
+    TheProtocolHandlerParams().timings = savedTimings_;
+    // The outgoing queue outlives the monitor instance: leave it empty for the next test.
+    LineQueue& queue = State().m_LineQueue;
+    queue.Clear();
+    for (int shift = 0; shift < 2; ++shift) {
+        LineRecord* line = nullptr;
+        queue.Advance(&line);
+        delete line;
+    }
+}
+
+void SerialLinkTest::StartFirmware(const FirmwareOptions& options) {
+    firmware_ = std::make_unique<SimulatedFirmware>(options);
+    ASSERT_TRUE(firmware_->Start(kFirmwareDevice)) << "COM22 missing: is the pty pair linked?";
+}
+
+void SerialLinkTest::Queue(const std::string& text) {
+    ASSERT_EQ(State().m_LineQueue.AppendBytes(reinterpret_cast<const uint8_t*>(text.data()),
+                                              static_cast<uint32_t>(text.size())),
+              S_OK);
+}
+
+BOOL SerialLinkTest::Open(const wchar_t* name) {
+    HANDLE opened = nullptr;
+    const BOOL result =
+        OpenPort(State(), harness_.MonitorHandle(), const_cast<LPWSTR>(name), &opened);
+    if (result) {
+        port_ = opened;
+    }
+    return result;
+}
+
+BOOL SerialLinkTest::Close() {
+    const BOOL result = ClosePort(State(), port_);
+    if (result) {
+        port_ = nullptr;
+    }
+    return result;
+}
+
+std::string SerialLinkTest::Job(int first, int count) {
+    std::string job;
+    for (const std::string& command : JobCommands(first, count)) {
+        job += command + " ; move\n";
+    }
+    return job;
+}
+
+std::vector<std::string> SerialLinkTest::JobCommands(int first, int count) {
+    std::vector<std::string> commands;
+    char command[64];
+    for (int line = first; line < first + count; ++line) {
+        std::snprintf(command, sizeof(command), "G1 X%d.%03d Y%d E0.%04d F1800", line % 200,
+                      line * 7 % 1000, line % 150, line % 9973);
+        commands.push_back(command);
+    }
+    return commands;
+}
+
+PortEntry* SerialLinkTest::Entry(const wchar_t* name) {
+    CriticalSectionLock guard(State().m_Lock);
+    return FindPortEntry(harness_.Context()->firstPort, name);
+}
+
+} // namespace vela::test
