@@ -3,6 +3,7 @@
 // Windows spooler.
 #include "HostArguments.h"
 #include "JobFile.h"
+#include "SerialPrint.h"
 #include "SpoolerSetup.h"
 #include "UsbPrint.h"
 #include "platform/Win32Headers.h"
@@ -44,6 +45,8 @@ int MakeJob(const vela::host::HostArguments& arguments) {
 
 int main() {
     using vela::host::Command;
+    // Progress lines and the monitor's own output appear in the order they happen.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     const vela::host::ParsedArguments parsed = vela::host::ParseHostArguments(CommandWords());
     if (!parsed.ok) {
         std::fprintf(stderr, "vela3dp-host: %s\n\n%s", parsed.error.c_str(),
@@ -57,9 +60,7 @@ int main() {
     case Command::PrintUsb:
         return vela::host::PrintOnUsbPrinter(parsed.arguments);
     case Command::PrintSerial:
-        std::fprintf(stderr, "vela3dp-host: printing on a serial printer is not available in "
-                             "this build\n");
-        return 2;
+        return vela::host::PrintOnSerialPrinter(parsed.arguments);
     case Command::MakeJob:
         return MakeJob(parsed.arguments);
     case Command::Install:

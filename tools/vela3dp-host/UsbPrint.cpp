@@ -157,6 +157,8 @@ int PrintOnUsbPrinter(const HostArguments& arguments) {
     const bool logFolder = EnsureLogFolder();
     HostMonitor monitor(platform);
     monitor.RegisterPort(kUsbPortName, L"");
+    // Loaded as the spooler loads it; its device discovery reports on standard output.
+    std::printf("Loading the monitor in this process:\n");
     if (!monitor.Load()) {
         std::fprintf(stderr, "Cannot load the monitor: %s\n", monitor.Error().c_str());
         return 2;
@@ -170,8 +172,8 @@ int PrintOnUsbPrinter(const HostArguments& arguments) {
     std::wstring printerName = spooler.printerName;
     DOC_INFO_1W document{};
     document.pDocName = &spooler.documentName[0];
-    std::printf("  monitor loaded in this process; port %ls, printer \"%ls\", job %lu\n",
-                kUsbPortName, printerName.c_str(), kJobId);
+    std::printf("  port %ls opened, printer \"%ls\", job %lu\n", kUsbPortName, printerName.c_str(),
+                kJobId);
     if (!table->pfnStartDocPort(port, &printerName[0], kJobId, 1,
                                 reinterpret_cast<LPBYTE>(&document))) {
         std::fprintf(stderr, "StartDocPort failed (error %lu)\n", ::GetLastError());
