@@ -3,6 +3,7 @@
 #include "VelaLib2/PrinterDevice.h"
 #include "monitor/DebugLog.h"
 #include "monitor/JobFraming.h"
+#include "protocol/ProtocolHandler.h"
 
 namespace vela {
 namespace {
@@ -52,8 +53,10 @@ BOOL WritePort(MonitorState& state, HANDLE /*port*/, LPBYTE bytes, DWORD count, 
         return FALSE;
     }
 
-    // The spooler's test page is not meant for a serial printer.
-    const bool forLineQueue = state.m_TestPage == 0;
+    // Only a handler with a serial device drains the queue; a USB job's bytes would
+    // pile up there and reach the next serial printer as G-code. The spooler's
+    // test page is not meant for a serial printer.
+    const bool forLineQueue = state.m_TestPage == 0 && ProtocolHandlerHasSerialDevice();
     BOOL result = TRUE;
     *written = count;
     if (forLineQueue && !AppendToLineQueue(state, bytes, count)) {

@@ -70,8 +70,11 @@ bool ProtocolRun::Run(LPCWSTR devicePath) {
         }
         const uint64_t now = Now();
         HandleReplies(now);
-        channels_.StartRead(kReadChunkBytes);
+        // The next line goes out before the next read is asked for: the write is
+        // what the firmware waits for, and the read only needs to be there by the time
+        // its answer comes.
         Send(now);
+        channels_.StartRead(kReadChunkBytes);
     }
 }
 

@@ -123,6 +123,9 @@ void FirmwareInterpreter::Execute(int64_t number, const std::string& command,
         }
     }
     ++executedCount_;
+    if (executedCount_ == 1 && options_.longEchoBytes > 5) {
+        replies.push_back({"echo:" + std::string(options_.longEchoBytes - 5, 'x'), 0, 0, false});
+    }
     if (options_.echoEveryLines != 0 && executedCount_ % options_.echoEveryLines == 0) {
         replies.push_back(
             {"echo:unsolicited message " + std::to_string(executedCount_), 0, 0, false});

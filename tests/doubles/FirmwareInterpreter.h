@@ -29,6 +29,9 @@ struct FirmwareOptions {
     uint32_t replyDelayMs = 0;
     // An unsolicited "echo:" line after every n-th executed line (0: never).
     uint32_t echoEveryLines = 0;
+    // One "echo:" line of this many bytes (not counting its end) after the first
+    // executed line: line noise that goes on and on (0: none).
+    uint32_t longEchoBytes = 0;
     // Whether an error's resend request is followed by "ok".
     bool okAfterResend = true;
     // While a long command (G4) runs, "echo:busy: processing" this often.

@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace vela::test {
@@ -56,7 +55,7 @@ class SimulatedFirmware {
     FirmwareInterpreter interpreter_;
     UniqueHandle device_;
     UniqueHandle stop_;
-    std::thread thread_;
+    UniqueHandle thread_;
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::vector<std::string> received_;

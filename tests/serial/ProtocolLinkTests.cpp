@@ -126,6 +126,23 @@ TEST_F(ProtocolLink, FirmwareMessagesGoToTheDebuggerOutput) {
     }
 }
 
+TEST_F(ProtocolLink, EndlessReplyLineIsCutAt4096Bytes) {
+    DebuggerOutputCapture debugger;
+    FirmwareOptions options;
+    options.longEchoBytes = 8000;
+    StartFirmware(options);
+    Queue(Job(1, 3));
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(firmware_->WaitForNumberedExecuted(3, kJobWaitMs));
+    ASSERT_TRUE(Close());
+    const std::string kept = "echo:" + std::string(4096 - 5, 'x') + "\n";
+    EXPECT_TRUE(debugger.Contains(kept));
+    for (const std::string& text : debugger.Texts()) {
+        EXPECT_LE(text.size(), 4097u);
+    }
+    EXPECT_EQ(firmware_->ExecutedNumberedCommands(), JobCommands(1, 3));
+}
+
 TEST_F(ProtocolLink, BusyMessagesDuringALongCommandKeepThePokeAway) {
     DebuggerOutputCapture debugger;
     TheProtocolHandlerParams().timings.send.pokeAfterMs = 250;

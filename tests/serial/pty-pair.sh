@@ -14,7 +14,8 @@ if [ $# -ne 6 ]; then
   exit 2
 fi
 action=$1
-state=$2
+mkdir -p "$2"
+state=$(cd "$2" && pwd)
 prefix=$3
 winerun=$4
 comA=$5
@@ -27,17 +28,24 @@ is_our_socat() {
     tr '\0' ' ' <"/proc/$1/cmdline" | grep -q "^socat .*link=$state/ptyA"
 }
 
+# True while the process runs; a zombie waiting for its reaper has ended.
+is_running() {
+  [ -r "/proc/$1/stat" ] && ! sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | grep -q '^Z'
+}
+
 stop_pair() {
   if [ -f "$pidfile" ]; then
     pid=$(cat "$pidfile")
     if is_our_socat "$pid"; then
       kill "$pid" 2>/dev/null || true
       tries=0
-      while kill -0 "$pid" 2>/dev/null && [ $tries -lt 100 ]; do
+      while is_running "$pid" && [ $tries -lt 100 ]; do
         sleep 0.05
         tries=$((tries + 1))
       done
-      kill -0 "$pid" 2>/dev/null && kill -9 "$pid" 2>/dev/null || true
+      if is_running "$pid"; then
+        kill -9 "$pid" 2>/dev/null || true
+      fi
     fi
     rm -f "$pidfile"
   fi
@@ -46,7 +54,6 @@ stop_pair() {
 
 case "$action" in
   start)
-    mkdir -p "$state"
     stop_pair
     # A fresh prefix must be made by Wine itself before anything is linked into it.
     if [ ! -f "$prefix/system.reg" ]; then

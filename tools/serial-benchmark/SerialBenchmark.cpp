@@ -1,0 +1,206 @@
+// Streams a G-code file through the protocol handler to the simulated firmware,
+// which paces its side at 250000 baud (10 bits a byte) and 0.2 ms a command, and
+// compares the rate with the link's own limit for one line in flight:
+// (framed line + "ok\n") at 25000 bytes/s plus 0.2 ms, for every line.
+#include "doubles/RegistryMonitorInit.h"
+#include "doubles/SimulatedFirmware.h"
+#include "monitor/MonitorState.h"
+#include "protocol/LineFraming.h"
+#include "protocol/LineQueue.h"
+#include "protocol/ProtocolHandler.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace vela;
+
+constexpr uint32_t kLinkBytesPerSecond = 25000;
+constexpr uint32_t kCommandMicroseconds = 200;
+constexpr wchar_t kPortName[] = L"Benchmark:";
+
+struct Options {
+    int lines = 10000;
+    std::string file;
+    std::wstring host = L"\\\\.\\COM31";
+    std::wstring firmware = L"\\\\.\\COM32";
+    bool pacing = true;
+};
+
+std::wstring Widen(const char* text) {
+    return std::wstring(text, text + std::strlen(text));
+}
+
+bool ParseOptions(int argc, char** argv, Options& options) {
+    for (int index = 1; index < argc; ++index) {
+        const std::string option = argv[index];
+        const bool hasValue = index + 1 < argc;
+        if (option == "--lines" && hasValue) {
+            options.lines = std::atoi(argv[++index]);
+        } else if (option == "--file" && hasValue) {
+            options.file = argv[++index];
+        } else if (option == "--host" && hasValue) {
+            options.host = Widen(argv[++index]);
+        } else if (option == "--firmware" && hasValue) {
+            options.firmware = Widen(argv[++index]);
+        } else if (option == "--no-pacing") {
+            options.pacing = false;
+        } else {
+            return false;
+        }
+    }
+    return options.lines > 0;
+}
+
+// A plausible slice of a sliced model: extrusion moves with a few travel moves,
+// fan and temperature commands and comments between them.
+std::string GenerateGcode(int lines) {
+    std::string gcode = "; generated for the serial benchmark\n";
+    char line[96];
+    unsigned state = 12345;
+    for (int index = 0; index < lines; ++index) {
+        state = state * 1103515245u + 12345u;
+        const unsigned random = (state >> 8) % 1000;
+        if (index % 500 == 0) {
+            std::snprintf(line, sizeof(line), "G1 Z%.3f F600 ; layer %d\n", 0.2 + index / 500 * 0.2,
+                          index / 500);
+        } else if (random < 60) {
+            std::snprintf(line, sizeof(line), "G0 X%.3f Y%.3f F9000\n", random * 0.211,
+                          (index % 997) * 0.173);
+        } else if (random < 63) {
+            std::snprintf(line, sizeof(line), "M106 S%u\n", random % 256);
+        } else {
+            std::snprintf(line, sizeof(line), "G1 X%.3f Y%.3f E%.5f\n", 20 + random * 0.157,
+                          20 + (index % 1009) * 0.149, 0.01 + random * 0.00003);
+        }
+        gcode += line;
+    }
+    return gcode;
+}
+
+// The lines as the queue keeps them, and what the link needs to carry them.
+struct LinkLimit {
+    std::vector<std::string> commands;
+    uint64_t framedBytes = 0;
+    double seconds = 0;
+};
+
+std::string Trim(const std::string& text) {
+    const size_t first = text.find_first_not_of(' ');
+    const size_t last = text.find_last_not_of(' ');
+    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
+
+LinkLimit MeasureLimit(const std::string& gcode) {
+    LinkLimit limit;
+    LineQueue queue;
+    queue.AppendBytes(reinterpret_cast<const uint8_t*>(gcode.data()),
+                      static_cast<uint32_t>(gcode.size()));
+    uint8_t framed[kWriteBufferSize];
+    for (int32_t number = 1;; ++number) {
+        LineRecord* taken = nullptr;
+        if (FAILED(queue.Dequeue(&taken)) || taken == nullptr) {
+            break;
+        }
+        std::unique_ptr<LineRecord> line(taken);
+        uint32_t length = 0;
+        if (!FrameLine(number, line->Bytes(), line->Length(), framed, sizeof(framed), &length)) {
+            continue;
+        }
+        limit.commands.push_back(
+            Trim(std::string(reinterpret_cast<const char*>(line->Bytes()), line->Length() - 1)));
+        limit.framedBytes += length;
+        limit.seconds +=
+            static_cast<double>(length + 3) / kLinkBytesPerSecond + kCommandMicroseconds / 1e6;
+    }
+    return limit;
+}
+
+double Seconds() {
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER counter;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+int Run(const Options& options) {
+    std::string gcode;
+    if (!options.file.empty()) {
+        std::ifstream file(options.file, std::ios::binary);
+        if (!file) {
+            std::fprintf(stderr, "cannot read %s\n", options.file.c_str());
+            return 2;
+        }
+        gcode.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    } else {
+        gcode = GenerateGcode(options.lines);
+    }
+    const LinkLimit limit = MeasureLimit(gcode);
+    const size_t lines = limit.commands.size();
+
+    test::FirmwareOptions firmwareOptions;
+    firmwareOptions.trackLinesInFlight = false;
+    if (options.pacing) {
+        firmwareOptions.bytesPerSecond = kLinkBytesPerSecond;
+        firmwareOptions.commandMicroseconds = kCommandMicroseconds;
+    }
+    test::SimulatedFirmware firmware(firmwareOptions);
+    if (!firmware.Start(options.firmware.c_str())) {
+        std::fprintf(stderr, "cannot open the firmware's end of the line\n");
+        return 2;
+    }
+    test::RegistryMonitorInit registry;
+    registry.SetPortValue(kPortName, options.host);
+    MonitorState& state = TheMonitorState();
+    state.m_pMonitorInit = registry.Get();
+    state.m_LineQueue.AppendBytes(reinterpret_cast<const uint8_t*>(gcode.data()),
+                                  static_cast<uint32_t>(gcode.size()));
+
+    const double started = Seconds();
+    if (StartProtocolHandler(state, kPortName) != 0) {
+        std::fprintf(stderr, "the protocol handler did not start\n");
+        return 2;
+    }
+    const bool finished = firmware.WaitForNumberedExecuted(lines, 30 * 60 * 1000);
+    const double elapsed = Seconds() - started;
+    StopProtocolHandler(state);
+    firmware.Stop();
+    state.m_pMonitorInit = nullptr;
+    if (!finished || firmware.ExecutedNumberedCommands() != limit.commands) {
+        std::fprintf(stderr, "the firmware did not execute the file once and in order\n");
+        return 1;
+    }
+    const test::FirmwareStats stats = firmware.Stats();
+    const double rate = lines / elapsed;
+    const double limitRate = lines / limit.seconds;
+    std::printf("lines:            %zu (%.1f framed bytes a line)\n", lines,
+                static_cast<double>(limit.framedBytes) / lines);
+    std::printf("pacing:           %s\n", options.pacing ? "25000 bytes/s, 0.2 ms a command"
+                                                         : "none (the handler and Wine alone)");
+    std::printf("time:             %.3f s\n", elapsed);
+    std::printf("rate:             %.0f lines/s\n", rate);
+    std::printf("link limit:       %.0f lines/s (one line in flight)\n", limitRate);
+    std::printf("ratio to limit:   %.3f\n", rate / limitRate);
+    std::printf("resend requests:  %u\n", stats.resendRequests);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!ParseOptions(argc, argv, options)) {
+        std::fprintf(stderr, "usage: serial-benchmark [--lines N | --file PATH] [--no-pacing]\n"
+                             "                        [--host DEVICE] [--firmware DEVICE]\n");
+        return 2;
+    }
+    return Run(options);
+}

@@ -1,0 +1,18 @@
+#!/bin/sh
+# Runs the serial benchmark under Wine over a socat pty pair linked into the
+# build's Wine prefix as COM31 (the monitor's end) and COM32 (the firmware's).
+# Usage: tools/serial-benchmark/run.sh [build-dir] [benchmark options]
+#   options: --lines N | --file PATH (G-code to stream), --no-pacing
+set -eu
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$root/build
+if [ $# -gt 0 ] && [ "${1#--}" = "$1" ]; then
+  build=$(cd "$1" && pwd)
+  shift
+fi
+pair=$root/tests/serial/pty-pair.sh
+state=$build/benchmark-pty
+sh "$pair" start "$state" "$build/wineprefix" "$build/wine-run.sh" com31 com32
+trap 'sh "$pair" stop "$state" "$build/wineprefix" "$build/wine-run.sh" com31 com32' EXIT INT TERM
+"$build/wine-run.sh" "$build/tools/serial-benchmark/serial-benchmark.exe" \
+  --host '\\.\COM31' --firmware '\\.\COM32' "$@"
