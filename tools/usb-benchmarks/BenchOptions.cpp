@@ -25,13 +25,4 @@ bool NumberOption(int argc, char** argv, const std::string& name, uint32_t minim
     return true;
 }
 
-bool FlagOption(int argc, char** argv, const std::string& name) {
-    for (int i = 1; i < argc; ++i) {
-        if (name == argv[i]) {
-            return true;
-        }
-    }
-    return false;
-}
-
 } // namespace vela::bench

@@ -1,5 +1,4 @@
-// The few options of the benchmark programs: "--name value" pairs of whole numbers
-// and bare flags.
+// The few options of the benchmark programs: "--name value" pairs of whole numbers.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +11,5 @@ namespace vela::bench {
 // [minimum, maximum].
 bool NumberOption(int argc, char** argv, const std::string& name, uint32_t minimum,
                   uint32_t maximum, uint32_t fallback, uint32_t* value);
-bool FlagOption(int argc, char** argv, const std::string& name);
 
 } // namespace vela::bench

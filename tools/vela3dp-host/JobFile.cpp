@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <share.h>
 
 namespace vela::host {
 namespace {
@@ -89,7 +90,7 @@ bool RecordCoordinates(const uint8_t* record, double xyz[3]) {
 }
 
 bool ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& bytes) {
-    FILE* file = ::_wfopen(path.c_str(), L"rb");
+    FILE* file = ::_wfsopen(path.c_str(), L"rb", _SH_DENYWR);
     if (file == nullptr) {
         return false;
     }
@@ -105,7 +106,7 @@ bool ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& bytes) {
 }
 
 bool WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& bytes) {
-    FILE* file = ::_wfopen(path.c_str(), L"wb");
+    FILE* file = ::_wfsopen(path.c_str(), L"wb", _SH_DENYWR);
     if (file == nullptr) {
         return false;
     }
