@@ -5,6 +5,7 @@
 #include "monitor/Memory.h"
 #include "platform/Platform.h"
 #include "ports/PortList.h"
+#include "ports/Transceive.h"
 
 namespace vela {
 
@@ -35,6 +36,8 @@ void Shutdown(MonitorState& state, HANDLE monitor) {
     }
     // No lock: the spooler calls Shutdown after every other call has returned.
     ReleasePortList(context);
+    // Transceive handles the port screens never closed go with the context.
+    ReleaseXcvHandles(context);
     FreeMem(context);
     if (state.m_pContext == context) {
         state.m_pContext = nullptr;

@@ -11,7 +11,7 @@ DWORD StringBytes(LPCWSTR text) {
 }
 
 DWORD RecordBytes(DWORD level) {
-    return level == 1 ? sizeof(PORT_INFO_1W) : sizeof(PORT_INFO_2W);
+    return static_cast<DWORD>(level == 1 ? sizeof(PORT_INFO_1W) : sizeof(PORT_INFO_2W));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "monitor/Memory.h"
 #include "platform/Platform.h"
 #include "ports/PortList.h"
+#include "ports/PrinterSelf.h"
 
 #include <cstring>
 
@@ -29,22 +30,6 @@ class SpoolerKey {
   private:
     const MONITORINIT& init_;
     HANDLE key_ = nullptr;
-};
-
-// Writes run as the spooler itself, not as the client it is impersonating.
-class RevertedToPrinterSelf {
-  public:
-    RevertedToPrinterSelf() : token_(CurrentPlatform().spoolerHelpers->RevertToPrinterSelf()) {}
-    ~RevertedToPrinterSelf() {
-        if (token_ != nullptr) {
-            CurrentPlatform().spoolerHelpers->ImpersonatePrinterClient(token_);
-        }
-    }
-    RevertedToPrinterSelf(const RevertedToPrinterSelf&) = delete;
-    RevertedToPrinterSelf& operator=(const RevertedToPrinterSelf&) = delete;
-
-  private:
-    HANDLE token_;
 };
 
 bool HasRegistry(const MonitorState& state) {
@@ -123,7 +108,7 @@ DWORD AddRegisteredPort(MonitorState& state, LPCWSTR name) {
     if (!HasRegistry(state)) {
         return ERROR_INVALID_PARAMETER;
     }
-    RevertedToPrinterSelf asSpooler;
+    PrinterSelf asSpooler; // writes run as the spooler itself
     const MONITORINIT& init = *state.m_pMonitorInit;
     SpoolerKey key(init);
     LONG result = key.Create(KEY_SET_VALUE);
@@ -140,7 +125,7 @@ void DeleteRegisteredPort(MonitorState& state, LPCWSTR name) {
     if (name == nullptr || !HasRegistry(state)) {
         return;
     }
-    RevertedToPrinterSelf asSpooler;
+    PrinterSelf asSpooler; // writes run as the spooler itself
     const MONITORINIT& init = *state.m_pMonitorInit;
     SpoolerKey key(init);
     if (key.Create(KEY_SET_VALUE) == ERROR_SUCCESS) {

@@ -111,4 +111,17 @@ BOOL MonitorXcvClosePort(MonitorState& state, HANDLE xcv) {
     return TRUE;
 }
 
+void ReleaseXcvHandles(MonitorContext* context) {
+    if (context == nullptr) {
+        return;
+    }
+    XcvHandle* handle = context->firstXcvHandle;
+    while (handle != nullptr) {
+        XcvHandle* next = handle->next;
+        FreeMem(handle);
+        handle = next;
+    }
+    context->firstXcvHandle = nullptr;
+}
+
 } // namespace vela

@@ -17,6 +17,9 @@ struct XcvHandle {
 
 constexpr DWORD kXcvHandleSignature = 0x5843;
 
+// Frees every handle still open on the context (at Shutdown).
+void ReleaseXcvHandles(MonitorContext* context);
+
 // Appends a handle for the object (a port name such as COM1:, or none for the
 // monitor itself, which gets an empty name) to the monitor's handle list.
 BOOL MonitorXcvOpenPort(MonitorState& state, HANDLE monitor, LPCWSTR object,

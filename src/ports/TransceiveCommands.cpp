@@ -7,6 +7,7 @@
 #include "ports/PortList.h"
 #include "ports/XcvInput.h"
 
+#include <cstddef>
 #include <cstring>
 
 namespace vela {
@@ -72,9 +73,18 @@ DWORD XcvDeletePort(const XcvRequest& request) {
     }
     // One lock over both steps, so the list and "Ports" change together.
     CriticalSectionLock guard(request.state.m_Lock);
-    if (!DeletePortEntry(request.handle.monitor, name)) {
+    PortEntry* entry = request.handle.monitor != nullptr
+                           ? FindPortEntry(request.handle.monitor->firstPort, name)
+                           : nullptr;
+    if (entry == nullptr) {
         return ERROR_FILE_NOT_FOUND;
     }
+    // The spooler holds the entry as its port handle until the document ends:
+    // freeing it now would leave the job path with a dangling port.
+    if ((entry->flags & kPortDocumentInProgress) != 0 || request.state.m_hPort == entry) {
+        return ERROR_BUSY;
+    }
+    DeletePortEntry(request.handle.monitor, name);
     DeleteRegisteredPort(request.state, name);
     return ERROR_SUCCESS;
 }

@@ -17,10 +17,11 @@ inline DWORD TerminatedTextLength(const BYTE* input, DWORD size) {
     if (input == nullptr) {
         return kNoTerminator;
     }
-    const DWORD characters = size / sizeof(WCHAR);
+    const DWORD characters = size / static_cast<DWORD>(sizeof(WCHAR));
     for (DWORD index = 0; index < characters; ++index) {
         WCHAR character = 0;
-        std::memcpy(&character, input + index * sizeof(WCHAR), sizeof(character));
+        std::memcpy(&character, input + static_cast<size_t>(index) * sizeof(WCHAR),
+                    sizeof(character));
         if (character == L'\0') {
             return index;
         }

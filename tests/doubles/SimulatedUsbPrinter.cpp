@@ -243,7 +243,9 @@ BOOL SimulatedUsbPrinter::WinUsb_SetPipePolicy(WINUSB_INTERFACE_HANDLE interface
     if (interfaceHandle != kInterfaceHandle || value == nullptr || valueLength != sizeof(ULONG)) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
-    policies.push_back({pipeId, policyType, *static_cast<ULONG*>(value)});
+    if (keepTraffic) {
+        policies.push_back({pipeId, policyType, *static_cast<ULONG*>(value)});
+    }
     return TRUE;
 }
 
@@ -307,7 +309,9 @@ BOOL SimulatedUsbPrinter::WinUsb_WritePipe(WINUSB_INTERFACE_HANDLE interfaceHand
         return FALSE;
     }
     Packet packet(buffer, buffer + bufferLength);
-    received.push_back(packet);
+    if (keepTraffic) {
+        received.push_back(packet);
+    }
     Process(packet);
     *lengthTransferred = shortWrites && bufferLength > 0 ? bufferLength - 1 : bufferLength;
     return TRUE;

@@ -63,10 +63,15 @@ class SimulatedUsbPrinter : public UsbDevice {
     ULONGLONG programDurationMs = 60000;
 
     // --- What arrived.
+    // Whether the packets, records and pipe policies are kept in the lists below.
+    // Long runs that only count switch it off.
+    bool keepTraffic = true;
     // Every packet written to the printer, in order, as it arrived.
     std::vector<std::vector<uint8_t>> received;
     // Every job record, in order (the start record excluded).
     std::vector<Record> records;
+    // The number of job records that arrived, kept or not.
+    int64_t recordCount = 0;
     // Set when a cycle brought more records than "F" announced room for.
     bool overflowed = false;
     bool programStarted = false;

@@ -149,11 +149,14 @@ void SimulatedUsbPrinter::TakeRecords(const Packet& packet) {
         for (size_t i = 0; i < count && at + 20 <= packet.size(); ++i, at += 20) {
             Record record{};
             std::memcpy(record.data(), packet.data() + at, record.size());
-            records.push_back(record);
+            ++recordCount;
+            if (keepTraffic) {
+                records.push_back(record);
+            }
             if (--roomLeft_ < 0) {
                 overflowed = true;
             }
-            if (static_cast<int32_t>(records.size()) == statusChangeAfterRecords) {
+            if (recordCount == statusChangeAfterRecords) {
                 parameters[16] = statusChangeTo;
             }
         }

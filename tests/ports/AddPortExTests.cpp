@@ -1,11 +1,7 @@
 // AddPortEx, and the spooler check that refuses names some monitor already offers.
 #include "PortsTestSupport.h"
 
-#include "platform/Handles.h"
-#include "ports/PortEnumeration.h"
 #include "ports/PortList.h"
-
-#include <thread>
 
 namespace vela::test {
 namespace {
@@ -110,31 +106,6 @@ TEST_F(AddPortExTest, SpoolerCheckComparesWholeNamesIgnoringCase) {
     EXPECT_TRUE(Add(L"Other1"));
     EXPECT_TRUE(Add(L"Bench:2"));
     EXPECT_EQ(spooler.enumCalls, 6);
-}
-
-TEST_F(AddPortExTest, SpoolerIsAskedWithoutTheMonitorLock) {
-    Initialize();
-    bool lockFree = false;
-    // The spooler answers on its own threads and may enumerate this monitor.
-    spooler.onEnumerate = [&] {
-        std::thread other([&] {
-            lockFree = ::TryEnterCriticalSection(&State().m_Lock) != FALSE;
-            if (lockFree) {
-                ::LeaveCriticalSection(&State().m_Lock);
-            }
-        });
-        other.join();
-    };
-    EXPECT_TRUE(Add(L"VelaBench1:"));
-    EXPECT_TRUE(lockFree);
-}
-
-TEST_F(AddPortExTest, KnownToSpoolerDirectly) {
-    Initialize();
-    EXPECT_TRUE(IsPortKnownToSpooler(nullptr, L"file:"));
-    EXPECT_TRUE(IsPortKnownToSpooler(nullptr, L"COM4:"));
-    EXPECT_FALSE(IsPortKnownToSpooler(nullptr, L"COM4"));
-    EXPECT_FALSE(IsPortKnownToSpooler(nullptr, L"VelaBench1:"));
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // device notification reloads the list.
 #include "PortsTestSupport.h"
 
+#include "ports/PortInfoPacking.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cwchar>
@@ -38,6 +40,7 @@ class ConcurrencyTest : public PortsTest {
         const BYTE* end = begin + buffer.size();
         const auto* infos = reinterpret_cast<const PORT_INFO_2W*>(begin);
         std::set<std::wstring> seen;
+        DWORD packed = 0;
         for (DWORD index = 0; index < returned; ++index) {
             const auto* name = reinterpret_cast<const BYTE*>(infos[index].pPortName);
             if (name < begin + returned * sizeof(PORT_INFO_2W) || name >= end ||
@@ -46,6 +49,11 @@ class ConcurrencyTest : public PortsTest {
                 return;
             }
             seen.insert(infos[index].pPortName);
+            packed += PortInfoBytes(2, infos[index].pPortName);
+        }
+        // The size and the fill come from one state of the list.
+        if (packed != needed) {
+            ++failures;
         }
         for (const wchar_t* stable : {L"Stable1:", L"Stable2:", L"Quarlend-A:"}) {
             if (seen.count(stable) == 0) {

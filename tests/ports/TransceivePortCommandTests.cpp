@@ -1,6 +1,7 @@
 // The transceive commands that add, delete and test ports.
 #include "PortsTestSupport.h"
 
+#include "platform/Handles.h"
 #include "ports/PortList.h"
 
 #include <cstring>
@@ -99,6 +100,25 @@ TEST_F(PortCommandTest, DeletePortOfAnUnknownNameIs2AndTouchesNoValue) {
     EXPECT_TRUE(harness.registry.HasPortValue(L"Stored:"));
 }
 
+TEST_F(PortCommandTest, DeletePortOfAPortWithADocumentInProgressIsBusy) {
+    ASSERT_EQ(XcvText(admin, L"AddPort", L"VelaBusy:"), 0u);
+    PortEntry* entry = nullptr;
+    {
+        CriticalSectionLock guard(harness.State().m_Lock);
+        entry = FindPortEntry(harness.Context()->firstPort, L"VelaBusy:");
+        ASSERT_NE(entry, nullptr);
+        entry->flags |= kPortDocumentInProgress;
+    }
+    EXPECT_EQ(XcvText(admin, L"DeletePort", L"VelaBusy:"), static_cast<DWORD>(ERROR_BUSY));
+    EXPECT_EQ(ListedNames(), (std::vector<std::wstring>{L"VelaBusy:"}));
+    EXPECT_TRUE(harness.registry.HasPortValue(L"VelaBusy:"));
+    {
+        CriticalSectionLock guard(harness.State().m_Lock);
+        entry->flags &= ~kPortDocumentInProgress;
+    }
+    EXPECT_EQ(XcvText(admin, L"DeletePort", L"VelaBusy:"), 0u);
+}
+
 TEST_F(PortCommandTest, DeletePortNeedsTheRightAndATerminatedName) {
     ASSERT_EQ(XcvText(admin, L"AddPort", L"AB:"), 0u);
     EXPECT_EQ(XcvText(user, L"DeletePort", L"AB:"), static_cast<DWORD>(ERROR_ACCESS_DENIED));
@@ -145,6 +165,7 @@ TEST_F(PortCommandTest, PortExistsRefusesMalformedBuffers) {
     EXPECT_EQ(spooler.enumCalls, 0);
 }
 
+// The spooler answers on its own threads and may enumerate this monitor meanwhile.
 TEST_F(PortCommandTest, SpoolerIsAskedWithoutTheMonitorLock) {
     int checks = 0;
     int lockFree = 0;
@@ -161,8 +182,12 @@ TEST_F(PortCommandTest, SpoolerIsAskedWithoutTheMonitorLock) {
     DWORD value = 0;
     EXPECT_EQ(PortExists(L"COM1:", &value), 0u);
     EXPECT_EQ(XcvText(admin, L"AddPort", L"VelaBench1:"), 0u);
-    EXPECT_EQ(checks, 4);
-    EXPECT_EQ(lockFree, 4);
+    const std::wstring name = L"VelaBench2:";
+    PORT_INFO_1W info{const_cast<LPWSTR>(name.c_str())};
+    EXPECT_TRUE(table->pfnAddPortEx(harness.MonitorHandle(), nullptr, 1,
+                                    reinterpret_cast<LPBYTE>(&info), nullptr));
+    EXPECT_EQ(checks, 6);
+    EXPECT_EQ(lockFree, 6);
 }
 
 } // namespace

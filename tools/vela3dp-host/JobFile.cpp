@@ -1,12 +1,13 @@
 #include "JobFile.h"
 
+#include "platform/Win32Headers.h"
+
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
 namespace vela::host {
 namespace {
-
-constexpr size_t kRecordSize = 20;
 
 void PutWord(uint8_t* at, uint32_t value) {
     at[0] = static_cast<uint8_t>(value);
@@ -15,26 +16,41 @@ void PutWord(uint8_t* at, uint32_t value) {
     at[3] = static_cast<uint8_t>(value >> 24);
 }
 
+uint32_t WordAt(const uint8_t* at) {
+    return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
+           static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
+}
+
 void PutFloat(uint8_t* at, float value) {
     uint32_t bits = 0;
     std::memcpy(&bits, &value, sizeof(bits));
     PutWord(at, bits);
 }
 
+float FloatAt(const uint8_t* at) {
+    const uint32_t bits = WordAt(at);
+    float value = 0.0f;
+    std::memcpy(&value, &bits, sizeof(value));
+    return value;
+}
+
+constexpr double kMaxCoordinate = 10000.0;
+
 } // namespace
 
 std::vector<uint8_t> MakeJobStream(int32_t records) {
     const size_t count = records > 0 ? static_cast<size_t>(records) : 0;
-    std::vector<uint8_t> stream(4 + kRecordSize * count, 0);
+    std::vector<uint8_t> stream(kJobHeaderSize + kJobRecordSize * count, 0);
     PutWord(stream.data(), static_cast<uint32_t>(records));
-    // Records are opaque to the monitor. These describe a square spiral of moves,
-    // layer by layer: an opcode word, then X, Y, Z and feed as floats.
+    // Records are opaque to the monitor. These are moves to the corners of a square
+    // whose edge grows with each record and starts again every 100 records, 400
+    // records to a layer of 0.2 mm: an opcode word, then X, Y, Z and feed as floats.
     for (size_t i = 0; i < count; ++i) {
-        uint8_t* record = stream.data() + 4 + i * kRecordSize;
+        uint8_t* record = stream.data() + kJobHeaderSize + i * kJobRecordSize;
         const bool last = i + 1 == count;
         const float layer = static_cast<float>(i / 400) * 0.2f;
         const float edge = 10.0f + static_cast<float>(i % 100) * 0.5f;
-        PutWord(record, last ? 0xFFu : 0x10u); // 0xFF: end of program
+        PutWord(record, last ? kProgramEndOpcode : kMoveOpcode);
         PutFloat(record + 4, (i % 4 < 2) ? edge : -edge);
         PutFloat(record + 8, (i % 4 == 1 || i % 4 == 2) ? edge : -edge);
         PutFloat(record + 12, layer);
@@ -43,8 +59,37 @@ std::vector<uint8_t> MakeJobStream(int32_t records) {
     return stream;
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    FILE* file = std::fopen(path.c_str(), "rb");
+JobSummary SummarizeJob(const std::vector<uint8_t>& stream) {
+    JobSummary summary;
+    if (stream.size() < kJobHeaderSize) {
+        summary.trailingBytes = static_cast<uint32_t>(stream.size());
+        return summary;
+    }
+    summary.hasHeader = true;
+    summary.announced = static_cast<int32_t>(WordAt(stream.data()));
+    const size_t body = stream.size() - kJobHeaderSize;
+    summary.wholeRecords = body / kJobRecordSize;
+    summary.trailingBytes = static_cast<uint32_t>(body % kJobRecordSize);
+    return summary;
+}
+
+bool RecordCoordinates(const uint8_t* record, double xyz[3]) {
+    const uint32_t opcode = WordAt(record);
+    if (opcode != kMoveOpcode && opcode != kProgramEndOpcode) {
+        return false;
+    }
+    for (int axis = 0; axis < 3; ++axis) {
+        const double value = FloatAt(record + 4 + 4 * axis);
+        if (!std::isfinite(value) || std::fabs(value) > kMaxCoordinate) {
+            return false;
+        }
+        xyz[axis] = value;
+    }
+    return true;
+}
+
+bool ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& bytes) {
+    FILE* file = ::_wfopen(path.c_str(), L"rb");
     if (file == nullptr) {
         return false;
     }
@@ -59,8 +104,8 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
     return ok;
 }
 
-bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* file = std::fopen(path.c_str(), "wb");
+bool WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& bytes) {
+    FILE* file = ::_wfopen(path.c_str(), L"wb");
     if (file == nullptr) {
         return false;
     }

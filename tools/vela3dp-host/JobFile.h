@@ -8,10 +8,34 @@
 
 namespace vela::host {
 
-// A job stream of the given number of records, ending with a program end record.
+constexpr size_t kJobRecordSize = 20;
+constexpr size_t kJobHeaderSize = 4;
+// Opcode words of the records MakeJobStream writes.
+constexpr uint32_t kMoveOpcode = 0x10;
+constexpr uint32_t kProgramEndOpcode = 0xFF;
+
+// A job stream of the given number of records (none for 0 or less, with the
+// count in the header as given): moves around a square that grows and rises layer
+// by layer, the last record ending the program.
 std::vector<uint8_t> MakeJobStream(int32_t records);
+
+// What a stream's bytes hold.
+struct JobSummary {
+    bool hasHeader = false;
+    int32_t announced = 0;
+    // Whole records after the header, and the bytes after the last of them.
+    uint64_t wholeRecords = 0;
+    uint32_t trailingBytes = 0;
+};
+JobSummary SummarizeJob(const std::vector<uint8_t>& stream);
+
+// X, Y and Z (millimetres) of a move record as MakeJobStream writes them; false
+// when the record does not hold plausible coordinates.
+bool RecordCoordinates(const uint8_t* record, double xyz[3]);
+
 // Reads a whole file; false when it cannot be read.
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
-bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+bool ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& bytes);
+// Writes the bytes as the whole file; false when any of them could not be written.
+bool WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& bytes);
 
 } // namespace vela::host

@@ -1,4 +1,5 @@
 // Registering the monitor with a real Windows spooler, and listing its ports.
+// Each needs the spooler service; install and uninstall need administrator rights.
 #pragma once
 
 namespace vela::host {

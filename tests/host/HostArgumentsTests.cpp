@@ -1,0 +1,122 @@
+// The host program's command line.
+#include "HostArguments.h"
+
+#include <gtest/gtest.h>
+
+namespace vela::host {
+namespace {
+
+ParsedArguments Parse(std::vector<std::wstring> words) {
+    return ParseHostArguments(words);
+}
+
+TEST(HostArgumentsTest, PrintTakesTheSpoolersPieceSizeAndAFewSecondsByDefault) {
+    const ParsedArguments parsed = Parse({L"print", L"job.bin"});
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(parsed.arguments.command, Command::PrintUsb);
+    EXPECT_EQ(parsed.arguments.path, L"job.bin");
+    EXPECT_EQ(parsed.arguments.piece, 4096u);
+    EXPECT_DOUBLE_EQ(parsed.arguments.printSeconds, 3.0);
+}
+
+TEST(HostArgumentsTest, PrintOptionsMayComeBeforeOrAfterTheFile) {
+    const ParsedArguments parsed =
+        Parse({L"print", L"--piece", L"7", L"job.bin", L"--print-seconds", L"0.25"});
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(parsed.arguments.piece, 7u);
+    EXPECT_DOUBLE_EQ(parsed.arguments.printSeconds, 0.25);
+    EXPECT_EQ(parsed.arguments.path, L"job.bin");
+}
+
+TEST(HostArgumentsTest, PieceSizeMustBeAPositiveWholeNumberWithinBounds) {
+    EXPECT_FALSE(Parse({L"print", L"j", L"--piece", L"0"}).ok);
+    EXPECT_FALSE(Parse({L"print", L"j", L"--piece", L"-4"}).ok);
+    EXPECT_FALSE(Parse({L"print", L"j", L"--piece", L"4k"}).ok);
+    EXPECT_FALSE(Parse({L"print", L"j", L"--piece", L"16777217"}).ok);
+    EXPECT_FALSE(Parse({L"print", L"j", L"--piece", L"99999999999999999999"}).ok);
+    EXPECT_TRUE(Parse({L"print", L"j", L"--piece", L"16777216"}).ok);
+    EXPECT_TRUE(Parse({L"print", L"j", L"--piece", L"1"}).ok);
+}
+
+TEST(HostArgumentsTest, PrintSecondsRefusesWhatIsNotAPlainNumberOfSeconds) {
+    EXPECT_TRUE(Parse({L"print", L"j", L"--print-seconds", L"0"}).ok);
+    EXPECT_TRUE(Parse({L"print", L"j", L"--print-seconds", L"3."}).ok);
+    EXPECT_FALSE(Parse({L"print", L"j", L"--print-seconds", L"."}).ok);
+    EXPECT_FALSE(Parse({L"print", L"j", L"--print-seconds", L"1.2.3"}).ok);
+    EXPECT_FALSE(Parse({L"print", L"j", L"--print-seconds", L"-1"}).ok);
+    EXPECT_FALSE(Parse({L"print", L"j", L"--print-seconds", L"3601"}).ok);
+    EXPECT_FALSE(Parse({L"print", L"j", L"--print-seconds"}).ok);
+}
+
+TEST(HostArgumentsTest, PrintNeedsExactlyOneFileAndKnownOptions) {
+    EXPECT_FALSE(Parse({L"print"}).ok);
+    EXPECT_FALSE(Parse({L"print", L"a", L"b"}).ok);
+    const ParsedArguments unknown = Parse({L"print", L"a", L"--fast"});
+    EXPECT_FALSE(unknown.ok);
+    EXPECT_NE(unknown.error.find("--fast"), std::string::npos);
+}
+
+TEST(HostArgumentsTest, SerialPrintTakesComPortsInAnyLetterCase) {
+    const ParsedArguments parsed =
+        Parse({L"print", L"cube.gcode", L"--serial", L"com3", L"--simulate-firmware", L"Com14"});
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(parsed.arguments.command, Command::PrintSerial);
+    EXPECT_EQ(parsed.arguments.serialPort, L"COM3");
+    EXPECT_EQ(parsed.arguments.firmwarePort, L"COM14");
+}
+
+TEST(HostArgumentsTest, SerialOptionsAreChecked) {
+    EXPECT_FALSE(Parse({L"print", L"c.gcode", L"--serial", L"LPT1"}).ok);
+    EXPECT_FALSE(Parse({L"print", L"c.gcode", L"--serial", L"COM0"}).ok);
+    EXPECT_FALSE(Parse({L"print", L"c.gcode", L"--serial", L"COM03"}).ok);
+    EXPECT_FALSE(Parse({L"print", L"c.gcode", L"--serial", L"COM257"}).ok);
+    EXPECT_FALSE(Parse({L"print", L"c.gcode", L"--simulate-firmware", L"COM4"}).ok);
+    EXPECT_FALSE(
+        Parse({L"print", L"c.gcode", L"--serial", L"COM4", L"--simulate-firmware", L"com4"}).ok);
+    EXPECT_FALSE(Parse({L"print", L"c.gcode", L"--serial", L"COM4", L"--print-seconds", L"2"}).ok);
+}
+
+TEST(HostArgumentsTest, GcodeWithoutASerialPortIsRefusedWithAHint) {
+    const ParsedArguments parsed = Parse({L"print", L"cube.GCODE"});
+    EXPECT_FALSE(parsed.ok);
+    EXPECT_NE(parsed.error.find("--serial"), std::string::npos);
+}
+
+TEST(HostArgumentsTest, MakeJobNeedsACountAndAFile) {
+    const ParsedArguments parsed = Parse({L"make-job", L"--records", L"2000", L"out.job"});
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(parsed.arguments.command, Command::MakeJob);
+    EXPECT_EQ(parsed.arguments.records, 2000);
+    EXPECT_EQ(parsed.arguments.path, L"out.job");
+    EXPECT_TRUE(Parse({L"make-job", L"out.job", L"--records", L"0"}).ok);
+    EXPECT_FALSE(Parse({L"make-job", L"out.job"}).ok);
+    EXPECT_FALSE(Parse({L"make-job", L"--records", L"5"}).ok);
+    EXPECT_FALSE(Parse({L"make-job", L"--records", L"10000001", L"out.job"}).ok);
+    EXPECT_FALSE(Parse({L"make-job", L"--records", L"5", L"a", L"b"}).ok);
+    EXPECT_FALSE(Parse({L"make-job", L"--records"}).ok);
+}
+
+TEST(HostArgumentsTest, SpoolerCommandsTakeNoArguments) {
+    EXPECT_EQ(Parse({L"install"}).arguments.command, Command::Install);
+    EXPECT_EQ(Parse({L"uninstall"}).arguments.command, Command::Uninstall);
+    EXPECT_EQ(Parse({L"ports"}).arguments.command, Command::Ports);
+    EXPECT_FALSE(Parse({L"install", L"now"}).ok);
+}
+
+TEST(HostArgumentsTest, HelpAndUnknownCommands) {
+    EXPECT_TRUE(Parse({L"--help"}).ok);
+    EXPECT_EQ(Parse({L"help"}).arguments.command, Command::Help);
+    EXPECT_FALSE(Parse({}).ok);
+    const ParsedArguments unknown = Parse({L"frobnicate"});
+    EXPECT_FALSE(unknown.ok);
+    EXPECT_NE(unknown.error.find("frobnicate"), std::string::npos);
+}
+
+TEST(HostArgumentsTest, NonAsciiInErrorsIsShownSafely) {
+    const ParsedArguments parsed = Parse({L"print", L"a", L"--\u00e9"});
+    EXPECT_FALSE(parsed.ok);
+    EXPECT_NE(parsed.error.find("--?"), std::string::npos);
+}
+
+} // namespace
+} // namespace vela::host

@@ -1,0 +1,52 @@
+// A USB device seam that hands every call on to another one: the base of the
+// host's wrappers that watch or time the monitor's conversation with a printer.
+#pragma once
+
+#include "platform/Platform.h"
+
+namespace vela::host {
+
+class ForwardingUsbDevice : public UsbDevice {
+  public:
+    explicit ForwardingUsbDevice(UsbDevice& device) : device_(device) {}
+
+    HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, HWND parent,
+                                  DWORD flags) override;
+    BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD memberIndex,
+                               PSP_DEVINFO_DATA deviceInfo) override;
+    BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA deviceInfo,
+                                     const GUID* interfaceClassGuid, DWORD memberIndex,
+                                     PSP_DEVICE_INTERFACE_DATA interfaceData) override;
+    BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA interfaceData,
+                                          PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,
+                                          DWORD detailSize, PDWORD requiredSize,
+                                          PSP_DEVINFO_DATA deviceInfo) override;
+    BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) override;
+    HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
+                       LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags,
+                       HANDLE templateFile) override;
+    BOOL CloseHandle(HANDLE handle) override;
+    BOOL WinUsb_Initialize(HANDLE deviceHandle, PWINUSB_INTERFACE_HANDLE interfaceHandle) override;
+    BOOL WinUsb_Free(WINUSB_INTERFACE_HANDLE interfaceHandle) override;
+    BOOL WinUsb_QueryDeviceInformation(WINUSB_INTERFACE_HANDLE interfaceHandle,
+                                       ULONG informationType, PULONG bufferLength,
+                                       PVOID buffer) override;
+    BOOL WinUsb_QueryInterfaceSettings(WINUSB_INTERFACE_HANDLE interfaceHandle,
+                                       UCHAR alternateSetting,
+                                       PUSB_INTERFACE_DESCRIPTOR descriptor) override;
+    BOOL WinUsb_QueryPipe(WINUSB_INTERFACE_HANDLE interfaceHandle, UCHAR alternateSetting,
+                          UCHAR pipeIndex, PWINUSB_PIPE_INFORMATION pipeInformation) override;
+    BOOL WinUsb_SetPipePolicy(WINUSB_INTERFACE_HANDLE interfaceHandle, UCHAR pipeId,
+                              ULONG policyType, ULONG valueLength, PVOID value) override;
+    BOOL WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE interfaceHandle, UCHAR pipeId, PUCHAR buffer,
+                         ULONG bufferLength, PULONG lengthTransferred,
+                         LPOVERLAPPED overlapped) override;
+    BOOL WinUsb_WritePipe(WINUSB_INTERFACE_HANDLE interfaceHandle, UCHAR pipeId, PUCHAR buffer,
+                          ULONG bufferLength, PULONG lengthTransferred,
+                          LPOVERLAPPED overlapped) override;
+
+  protected:
+    UsbDevice& device_;
+};
+
+} // namespace vela::host

@@ -1,0 +1,251 @@
+#include "HostArguments.h"
+
+#include <cmath>
+#include <cwctype>
+
+namespace vela::host {
+namespace {
+
+std::string Narrow(const std::wstring& text) {
+    std::string narrow;
+    for (wchar_t c : text) {
+        narrow += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
+    }
+    return narrow;
+}
+
+ParsedArguments Refuse(const std::string& why) {
+    ParsedArguments parsed;
+    parsed.error = why;
+    return parsed;
+}
+
+bool EndsWithGcode(const std::wstring& path) {
+    const std::wstring suffix = L".gcode";
+    if (path.size() < suffix.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < suffix.size(); ++i) {
+        if (std::towlower(path[path.size() - suffix.size() + i]) != suffix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+ParsedArguments ParsePrint(const std::vector<std::wstring>& words) {
+    HostArguments arguments;
+    bool havePath = false;
+    bool haveSeconds = false;
+    for (size_t i = 1; i < words.size(); ++i) {
+        const std::wstring& word = words[i];
+        const bool hasValue = i + 1 < words.size();
+        if (word == L"--piece" || word == L"--print-seconds" || word == L"--serial" ||
+            word == L"--simulate-firmware") {
+            if (!hasValue) {
+                return Refuse(Narrow(word) + " needs a value");
+            }
+            const std::wstring& value = words[++i];
+            int64_t number = 0;
+            if (word == L"--piece") {
+                if (!ParseWholeNumber(value, 1, kMaxPieceSize, &number)) {
+                    return Refuse("--piece takes a byte count from 1 to " +
+                                  std::to_string(kMaxPieceSize));
+                }
+                arguments.piece = static_cast<uint32_t>(number);
+            } else if (word == L"--print-seconds") {
+                if (!ParseSeconds(value, kMaxPrintSeconds, &arguments.printSeconds)) {
+                    return Refuse("--print-seconds takes seconds from 0 to 3600");
+                }
+                haveSeconds = true;
+            } else if (word == L"--serial") {
+                if (!ParseComPort(value, &arguments.serialPort)) {
+                    return Refuse("--serial takes a COM port such as COM3, not " + Narrow(value));
+                }
+            } else if (!ParseComPort(value, &arguments.firmwarePort)) {
+                return Refuse("--simulate-firmware takes a COM port such as COM4, not " +
+                              Narrow(value));
+            }
+        } else if (word.size() > 1 && word[0] == L'-') {
+            return Refuse("unknown option " + Narrow(word));
+        } else if (havePath) {
+            return Refuse("print takes one file, not also " + Narrow(word));
+        } else {
+            arguments.path = word;
+            havePath = true;
+        }
+    }
+    if (!havePath) {
+        return Refuse("print needs the file to print");
+    }
+    if (arguments.serialPort.empty()) {
+        if (!arguments.firmwarePort.empty()) {
+            return Refuse("--simulate-firmware goes with --serial");
+        }
+        if (EndsWithGcode(arguments.path)) {
+            return Refuse("a G-code file is printed on a serial printer: add --serial COMn");
+        }
+        arguments.command = Command::PrintUsb;
+    } else {
+        if (haveSeconds) {
+            return Refuse("--print-seconds applies to the simulated USB printer only");
+        }
+        if (arguments.firmwarePort == arguments.serialPort) {
+            return Refuse("the simulated firmware needs the other end of the pair, not " +
+                          Narrow(arguments.serialPort));
+        }
+        arguments.command = Command::PrintSerial;
+    }
+    ParsedArguments parsed;
+    parsed.ok = true;
+    parsed.arguments = arguments;
+    return parsed;
+}
+
+ParsedArguments ParseMakeJob(const std::vector<std::wstring>& words) {
+    HostArguments arguments;
+    arguments.command = Command::MakeJob;
+    bool haveRecords = false;
+    bool havePath = false;
+    for (size_t i = 1; i < words.size(); ++i) {
+        const std::wstring& word = words[i];
+        if (word == L"--records") {
+            int64_t number = 0;
+            if (i + 1 >= words.size() ||
+                !ParseWholeNumber(words[++i], 0, kMaxJobRecords, &number)) {
+                return Refuse("--records takes a count from 0 to " +
+                              std::to_string(kMaxJobRecords));
+            }
+            arguments.records = static_cast<int32_t>(number);
+            haveRecords = true;
+        } else if (word.size() > 1 && word[0] == L'-') {
+            return Refuse("unknown option " + Narrow(word));
+        } else if (havePath) {
+            return Refuse("make-job writes one file, not also " + Narrow(word));
+        } else {
+            arguments.path = word;
+            havePath = true;
+        }
+    }
+    if (!haveRecords || !havePath) {
+        return Refuse("make-job needs --records N and the file to write");
+    }
+    ParsedArguments parsed;
+    parsed.ok = true;
+    parsed.arguments = arguments;
+    return parsed;
+}
+
+} // namespace
+
+bool ParseWholeNumber(const std::wstring& text, int64_t minimum, int64_t maximum, int64_t* value) {
+    if (text.empty() || text.size() > 12) {
+        return false;
+    }
+    int64_t number = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') {
+            return false;
+        }
+        number = number * 10 + (c - L'0');
+    }
+    if (number < minimum || number > maximum) {
+        return false;
+    }
+    *value = number;
+    return true;
+}
+
+bool ParseSeconds(const std::wstring& text, double maximum, double* value) {
+    if (text.empty() || text.size() > 12) {
+        return false;
+    }
+    double number = 0.0;
+    double scale = 0.0; // 0 before the point, then the weight of the next digit
+    bool digits = false;
+    for (wchar_t c : text) {
+        if (c == L'.' && scale == 0.0) {
+            scale = 0.1;
+        } else if (c >= L'0' && c <= L'9') {
+            digits = true;
+            if (scale == 0.0) {
+                number = number * 10.0 + (c - L'0');
+            } else {
+                number += scale * (c - L'0');
+                scale /= 10.0;
+            }
+        } else {
+            return false;
+        }
+    }
+    if (!digits || !std::isfinite(number) || number > maximum) {
+        return false;
+    }
+    *value = number;
+    return true;
+}
+
+bool ParseComPort(const std::wstring& text, std::wstring* port) {
+    if (text.size() < 4 || text.size() > 6 || std::towupper(text[0]) != L'C' ||
+        std::towupper(text[1]) != L'O' || std::towupper(text[2]) != L'M') {
+        return false;
+    }
+    int64_t number = 0;
+    if (text[3] == L'0' || !ParseWholeNumber(text.substr(3), 1, 256, &number)) {
+        return false;
+    }
+    *port = L"COM" + std::to_wstring(number);
+    return true;
+}
+
+ParsedArguments ParseHostArguments(const std::vector<std::wstring>& words) {
+    if (words.empty()) {
+        return Refuse("no command given");
+    }
+    const std::wstring& command = words[0];
+    if (command == L"help" || command == L"--help" || command == L"-h" || command == L"/?") {
+        ParsedArguments parsed;
+        parsed.ok = true;
+        return parsed;
+    }
+    if (command == L"print") {
+        return ParsePrint(words);
+    }
+    if (command == L"make-job") {
+        return ParseMakeJob(words);
+    }
+    const Command simple = command == L"install"     ? Command::Install
+                           : command == L"uninstall" ? Command::Uninstall
+                           : command == L"ports"     ? Command::Ports
+                                                     : Command::Help;
+    if (simple == Command::Help) {
+        return Refuse("unknown command " + Narrow(command));
+    }
+    if (words.size() > 1) {
+        return Refuse(Narrow(command) + " takes no arguments");
+    }
+    ParsedArguments parsed;
+    parsed.ok = true;
+    parsed.arguments.command = simple;
+    return parsed;
+}
+
+const char* UsageText() {
+    return "Usage:\n"
+           "  vela3dp-host print JOB [--piece N] [--print-seconds S]\n"
+           "      Prints a job stream on the simulated USB printer through the monitor,\n"
+           "      as the spooler would: WritePort in pieces of N bytes (default 4096);\n"
+           "      the simulated print takes S real seconds (default 3).\n"
+           "  vela3dp-host print FILE.gcode --serial COMn [--simulate-firmware COMm]\n"
+           "      Streams G-code through the monitor's protocol handler to the printer\n"
+           "      on COMn; with --simulate-firmware, simulated firmware answers on COMm,\n"
+           "      the other end of a connected pair of ports.\n"
+           "  vela3dp-host make-job --records N OUT\n"
+           "      Writes a job stream of N records to OUT.\n"
+           "  vela3dp-host install | uninstall | ports\n"
+           "      Registers or removes the monitor \"Vela3dp Print Monitor\" with the\n"
+           "      Windows spooler, or lists the spooler's ports (administrator rights and\n"
+           "      a real Windows spooler needed).\n";
+}
+
+} // namespace vela::host

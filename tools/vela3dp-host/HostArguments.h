@@ -1,0 +1,62 @@
+// The host program's command line, parsed without touching anything else, so that
+// every subcommand's options are checked before the monitor is loaded.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vela::host {
+
+enum class Command {
+    Help,
+    PrintUsb,
+    PrintSerial,
+    MakeJob,
+    Install,
+    Uninstall,
+    Ports,
+};
+
+constexpr uint32_t kDefaultPieceSize = 4096;
+constexpr uint32_t kMaxPieceSize = 16u * 1024u * 1024u;
+constexpr double kDefaultPrintSeconds = 3.0;
+constexpr double kMaxPrintSeconds = 3600.0;
+constexpr int32_t kMaxJobRecords = 10000000;
+
+struct HostArguments {
+    Command command = Command::Help;
+    // print: the job or G-code file; make-job: the file written.
+    std::wstring path;
+    // print: the size of each WritePort call.
+    uint32_t piece = kDefaultPieceSize;
+    // print on the USB printer: real seconds the simulated print takes.
+    double printSeconds = kDefaultPrintSeconds;
+    // make-job: the number of records.
+    int32_t records = 0;
+    // print --serial: the printer's COM port; --simulate-firmware: the other end.
+    std::wstring serialPort;
+    std::wstring firmwarePort;
+};
+
+struct ParsedArguments {
+    bool ok = false;
+    HostArguments arguments;
+    // Why the command line was refused, for the user.
+    std::string error;
+};
+
+// The arguments after the program's name.
+ParsedArguments ParseHostArguments(const std::vector<std::wstring>& words);
+
+// A whole decimal number in [minimum, maximum]; false for anything else.
+bool ParseWholeNumber(const std::wstring& text, int64_t minimum, int64_t maximum, int64_t* value);
+// A decimal number with an optional fraction in [0, maximum].
+bool ParseSeconds(const std::wstring& text, double maximum, double* value);
+// A COM port name: "COM" and 1 to 3 digits, any letter case; the result is upper case.
+bool ParseComPort(const std::wstring& text, std::wstring* port);
+
+// The usage text.
+const char* UsageText();
+
+} // namespace vela::host

@@ -1,0 +1,47 @@
+// The monitor loaded in this process as the spooler loads it: process attach with
+// the host's platform, InitializePrintMonitor2 with a MONITORINIT whose registry
+// functions work on a private key, the spooler's port calls, Shutdown and detach.
+#pragma once
+
+#include "doubles/RegistryMonitorInit.h"
+#include "platform/Platform.h"
+
+#include <string>
+
+namespace vela::host {
+
+class HostMonitor {
+  public:
+    explicit HostMonitor(const Platform& platform);
+    ~HostMonitor();
+    HostMonitor(const HostMonitor&) = delete;
+    HostMonitor& operator=(const HostMonitor&) = delete;
+
+    // A port as the port configuration stores it: a value named after the port under
+    // "Ports", whose data is the device path of a serial printer ("" for USB).
+    // Ports registered before Load are the monitor's ports from the start.
+    void RegisterPort(const std::wstring& name, const std::wstring& devicePath);
+
+    // Attach and InitializePrintMonitor2; false (with Error()) when refused.
+    bool Load();
+    // Shutdown and detach; the Win32 platform is back in place afterwards.
+    void Unload();
+
+    // OpenPort through the table; null (with Error()) when refused.
+    HANDLE OpenPort(const std::wstring& name);
+    // ClosePort through the table; true when the port's protocol handler stopped.
+    bool ClosePort(HANDLE port);
+
+    LPMONITOR2 Table() const { return table_; }
+    const std::string& Error() const { return error_; }
+
+  private:
+    Platform platform_;
+    test::RegistryMonitorInit registry_;
+    bool attached_ = false;
+    LPMONITOR2 table_ = nullptr;
+    HANDLE monitor_ = nullptr;
+    std::string error_;
+};
+
+} // namespace vela::host
