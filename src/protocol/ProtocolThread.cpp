@@ -60,7 +60,10 @@ bool ProtocolRun::Run(LPCWSTR devicePath) {
     HANDLE waitList[3] = {channels_.read.event.Get(), channels_.write.event.Get(),
                           params_.startShutdown.Get()};
     for (;;) {
-        const DWORD woke = ::WaitForMultipleObjects(3, waitList, FALSE, machine_.WaitTime(Now()));
+        // A timed step needs the write channel; while a write is out, its
+        // completion wakes the loop.
+        const DWORD wait = channels_.write.pending ? kLoopWaitMs : machine_.WaitTime(Now());
+        const DWORD woke = ::WaitForMultipleObjects(3, waitList, FALSE, wait);
         if (woke == WAIT_OBJECT_0) {
             channels_.Collect(channels_.read);
         } else if (woke == WAIT_OBJECT_0 + 1) {

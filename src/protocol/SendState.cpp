@@ -5,8 +5,6 @@
 namespace vela {
 namespace {
 
-constexpr uint32_t kMaxWaitMs = 1000;
-
 uint32_t Remaining(uint64_t since, uint32_t span, uint64_t now) {
     const uint64_t elapsed = now >= since ? now - since : 0;
     return elapsed >= span ? 0 : static_cast<uint32_t>(span - elapsed);
@@ -190,7 +188,7 @@ int32_t SendStateMachine::OnLineSent(SendAction action, bool beginsWithN0, uint6
 }
 
 uint32_t SendStateMachine::WaitTime(uint64_t now) const {
-    uint32_t wait = kMaxWaitMs;
+    uint32_t wait = kLoopWaitMs;
     if (awaitingResendOk_) {
         const uint32_t left = Remaining(resendRequestedAt_, timings_.resendOkWaitMs, now);
         wait = left < wait ? left : wait;

@@ -18,6 +18,8 @@ enum class SendState : int {
 // What the send step does in this pass.
 enum class SendAction { None, Advance, CopyCurrent, CopyPrevious, Poke };
 
+// The thread's loop wakes at least this often.
+constexpr uint32_t kLoopWaitMs = 1000;
 // After a resend request the firmware usually sends one "ok"; some send none.
 constexpr uint32_t kResendOkWaitMs = 500;
 // A line unacknowledged this long with the firmware silent draws a temperature poke.
@@ -53,7 +55,7 @@ class SendStateMachine {
     // (not used for the poke). beginsWithN0 restarts numbering for a new line.
     int32_t OnLineSent(SendAction action, bool beginsWithN0, uint64_t now);
 
-    // How long the thread may wait before a timed step falls due; at most 1000 ms.
+    // How long the thread may wait before a timed step falls due; at most kLoopWaitMs.
     uint32_t WaitTime(uint64_t now) const;
 
     SendState State() const { return state_; }

@@ -5,6 +5,7 @@
 #include "doubles/RegistryMonitorInit.h"
 #include "doubles/SimulatedFirmware.h"
 #include "monitor/MonitorState.h"
+#include "platform/Handles.h"
 #include "protocol/LineFraming.h"
 #include "protocol/LineQueue.h"
 #include "protocol/ProtocolHandler.h"
@@ -32,6 +33,8 @@ struct Options {
     std::wstring host = L"\\\\.\\COM31";
     std::wstring firmware = L"\\\\.\\COM32";
     bool pacing = true;
+    // The cheapest host there can be, instead of the handler: what the rig allows.
+    bool baseline = false;
 };
 
 std::wstring Widen(const char* text) {
@@ -52,6 +55,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.firmware = Widen(argv[++index]);
         } else if (option == "--no-pacing") {
             options.pacing = false;
+        } else if (option == "--baseline") {
+            options.baseline = true;
         } else {
             return false;
         }
@@ -88,6 +93,7 @@ std::string GenerateGcode(int lines) {
 // The lines as the queue keeps them, and what the link needs to carry them.
 struct LinkLimit {
     std::vector<std::string> commands;
+    std::vector<std::string> framed;
     uint64_t framedBytes = 0;
     double seconds = 0;
 };
@@ -116,11 +122,35 @@ LinkLimit MeasureLimit(const std::string& gcode) {
         }
         limit.commands.push_back(
             Trim(std::string(reinterpret_cast<const char*>(line->Bytes()), line->Length() - 1)));
+        limit.framed.emplace_back(reinterpret_cast<const char*>(framed), length);
         limit.framedBytes += length;
         limit.seconds +=
             static_cast<double>(length + 3) / kLinkBytesPerSecond + kCommandMicroseconds / 1e6;
     }
     return limit;
+}
+
+// One line in flight with synchronous I/O and no protocol handling: each line is
+// written and its "ok\n" read before the next goes. False when a reply is not "ok".
+bool RunBaselineHost(const std::wstring& device, const LinkLimit& limit) {
+    UniqueHandle host(::CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+    if (!host.Valid()) {
+        return false;
+    }
+    COMMTIMEOUTS timeouts{};
+    ::SetCommTimeouts(host.Get(), &timeouts);
+    for (const std::string& line : limit.framed) {
+        DWORD count = 0;
+        char reply[3];
+        if (!::WriteFile(host.Get(), line.data(), static_cast<DWORD>(line.size()), &count,
+                         nullptr) ||
+            !::ReadFile(host.Get(), reply, sizeof(reply), &count, nullptr) || count != 3 ||
+            std::memcmp(reply, "ok\n", 3) != 0) {
+            return false;
+        }
+    }
+    return true;
 }
 
 double Seconds() {
@@ -165,13 +195,21 @@ int Run(const Options& options) {
                                   static_cast<uint32_t>(gcode.size()));
 
     const double started = Seconds();
-    if (StartProtocolHandler(state, kPortName) != 0) {
-        std::fprintf(stderr, "the protocol handler did not start\n");
-        return 2;
+    bool finished = false;
+    if (options.baseline) {
+        finished = RunBaselineHost(options.host, limit) &&
+                   firmware.WaitForNumberedExecuted(lines, 30 * 60 * 1000);
+    } else {
+        if (StartProtocolHandler(state, kPortName) != 0) {
+            std::fprintf(stderr, "the protocol handler did not start\n");
+            return 2;
+        }
+        finished = firmware.WaitForNumberedExecuted(lines, 30 * 60 * 1000);
     }
-    const bool finished = firmware.WaitForNumberedExecuted(lines, 30 * 60 * 1000);
     const double elapsed = Seconds() - started;
-    StopProtocolHandler(state);
+    if (!options.baseline) {
+        StopProtocolHandler(state);
+    }
     firmware.Stop();
     state.m_pMonitorInit = nullptr;
     if (!finished || firmware.ExecutedNumberedCommands() != limit.commands) {
@@ -183,8 +221,11 @@ int Run(const Options& options) {
     const double limitRate = lines / limit.seconds;
     std::printf("lines:            %zu (%.1f framed bytes a line)\n", lines,
                 static_cast<double>(limit.framedBytes) / lines);
+    std::printf("host:             %s\n", options.baseline
+                                              ? "baseline (synchronous write, then read \"ok\")"
+                                              : "protocol handler");
     std::printf("pacing:           %s\n", options.pacing ? "25000 bytes/s, 0.2 ms a command"
-                                                         : "none (the handler and Wine alone)");
+                                                         : "none (the host and Wine alone)");
     std::printf("time:             %.3f s\n", elapsed);
     std::printf("rate:             %.0f lines/s\n", rate);
     std::printf("link limit:       %.0f lines/s (one line in flight)\n", limitRate);

@@ -2,7 +2,8 @@
 # Runs the serial benchmark under Wine over a socat pty pair linked into the
 # build's Wine prefix as COM31 (the monitor's end) and COM32 (the firmware's).
 # Usage: tools/serial-benchmark/run.sh [build-dir] [benchmark options]
-#   options: --lines N | --file PATH (G-code to stream), --no-pacing
+#   options: --lines N | --file PATH (G-code to stream), --no-pacing,
+#            --baseline (a minimal synchronous host instead of the handler: the rig's ceiling)
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$root/build
