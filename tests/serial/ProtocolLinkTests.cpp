@@ -4,7 +4,26 @@
 namespace vela::test {
 namespace {
 
-using ProtocolLink = SerialLinkTest;
+class ProtocolLink : public SerialLinkTest {
+  protected:
+    // A 2,000-line job through firmware that corrupts 5 % of the lines it receives
+    // arrives exactly once and in order, one line in flight.
+    void ExpectCorruptedJobArrivesOnceAndInOrder(bool okAfterResend) {
+        FirmwareOptions options;
+        options.corruptShare = 0.05;
+        options.okAfterResend = okAfterResend;
+        StartFirmware(options);
+        Queue(Job(1, 2000));
+        ASSERT_TRUE(Open());
+        ASSERT_TRUE(firmware_->WaitForNumberedExecuted(2000, kJobWaitMs));
+        EXPECT_EQ(firmware_->ExecutedNumberedCommands(), JobCommands(1, 2000));
+        const FirmwareStats stats = firmware_->Stats();
+        EXPECT_GT(stats.checksumErrors, 60u);
+        EXPECT_EQ(stats.sequenceErrors, 0u);
+        EXPECT_EQ(stats.duplicatesDropped, 0u);
+        EXPECT_EQ(stats.maxLinesInFlight, 1u);
+    }
+};
 
 // What the firmware receives for a line numbered n.
 std::string Framed(int number, const std::string& command) {
@@ -220,36 +239,13 @@ TEST_F(ProtocolLink, LeftoverStopRequestDoesNotStopTheNextHandler) {
 }
 
 TEST_F(ProtocolLink, CorruptedLinesWithOkAfterResendArriveOnceAndInOrder) {
-    FirmwareOptions options;
-    options.corruptShare = 0.05;
-    StartFirmware(options);
-    Queue(Job(1, 2000));
-    ASSERT_TRUE(Open());
-    ASSERT_TRUE(firmware_->WaitForNumberedExecuted(2000, kJobWaitMs));
-    EXPECT_EQ(firmware_->ExecutedNumberedCommands(), JobCommands(1, 2000));
-    const FirmwareStats stats = firmware_->Stats();
-    EXPECT_GT(stats.checksumErrors, 60u);
-    EXPECT_EQ(stats.sequenceErrors, 0u);
-    EXPECT_EQ(stats.duplicatesDropped, 0u);
-    EXPECT_EQ(stats.maxLinesInFlight, 1u);
+    ExpectCorruptedJobArrivesOnceAndInOrder(true);
 }
 
 TEST_F(ProtocolLink, CorruptedLinesWithoutOkAfterResendArriveOnceAndInOrder) {
     // The fallback itself is timed on the fake clock; a short one keeps this test quick.
     TheProtocolHandlerParams().timings.send.resendOkWaitMs = 40;
-    FirmwareOptions options;
-    options.corruptShare = 0.05;
-    options.okAfterResend = false;
-    StartFirmware(options);
-    Queue(Job(1, 2000));
-    ASSERT_TRUE(Open());
-    ASSERT_TRUE(firmware_->WaitForNumberedExecuted(2000, kJobWaitMs));
-    EXPECT_EQ(firmware_->ExecutedNumberedCommands(), JobCommands(1, 2000));
-    const FirmwareStats stats = firmware_->Stats();
-    EXPECT_GT(stats.checksumErrors, 60u);
-    EXPECT_EQ(stats.sequenceErrors, 0u);
-    EXPECT_EQ(stats.duplicatesDropped, 0u);
-    EXPECT_EQ(stats.maxLinesInFlight, 1u);
+    ExpectCorruptedJobArrivesOnceAndInOrder(false);
 }
 
 } // namespace
