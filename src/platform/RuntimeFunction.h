@@ -9,8 +9,8 @@ namespace vela {
 template <typename Function>
 Function ResolveRuntimeFunction(const wchar_t* moduleName, const char* functionName) {
     // Process attach resolves the notification functions from DllMain, where loading
-    // a library is best avoided; cfgmgr32.dll is already in the process there, since
-    // setupapi.dll, which the monitor imports, imports it.
+    // a library is best avoided; cfgmgr32.dll is normally in the process already, as
+    // setupapi.dll, which the monitor imports, depends on it.
     HMODULE module = ::GetModuleHandleW(moduleName);
     if (module == nullptr) {
         // Loaded once and kept for the life of the process, like an import.
