@@ -56,12 +56,10 @@ SmallRequest WriteParameterRequest(uint8_t id, int32_t value) {
 }
 
 SmallRequest WriteFloatParameterRequest(uint8_t id, float value) {
-    SmallRequest packet{};
-    packet.bytes[0] = request::kWriteParameter;
-    packet.bytes[1] = id;
-    PutFloat(packet.bytes + 2, value);
-    packet.length = 6;
-    return packet;
+    // The same request; a float parameter travels as its bit pattern.
+    uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof(bits));
+    return WriteParameterRequest(id, static_cast<int32_t>(bits));
 }
 
 SmallRequest LineRequest(uint8_t a, uint8_t b) {
