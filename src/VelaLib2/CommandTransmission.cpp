@@ -7,8 +7,6 @@
 namespace vela {
 namespace {
 
-JobFlags jobFlags;
-
 constexpr DWORD kStartSettleMs = 2000;
 constexpr DWORD kAbortSettleMs = 500;
 constexpr int32_t kStatusPreparedForPrinting = 1;
@@ -40,24 +38,20 @@ bool StatusRefusesRecords(int32_t status) {
 
 } // namespace
 
-JobFlags& TheJobFlags() {
-    return jobFlags;
-}
-
 int32_t PrinterDevice::StopTransfer(bool linkFailed) {
-    jobFlags.sendingDisabled = 1;
+    jobFlags_.sendingDisabled = 1;
     if (linkFailed) {
-        jobFlags.transferFailed = 1;
+        jobFlags_.transferFailed = 1;
     }
     return 0;
 }
 
 int32_t PrinterDevice::SendCommands(const uint8_t* records, int32_t count) {
-    if (jobFlags.sendingDisabled != 0) {
+    if (jobFlags_.sendingDisabled != 0) {
         return 0;
     }
     if (!PreparePrinter()) {
-        jobFlags.sendingDisabled = 1;
+        jobFlags_.sendingDisabled = 1;
         return 0;
     }
     if (count <= 0) {
@@ -99,17 +93,17 @@ int32_t PrinterDevice::SendCommands(const uint8_t* records, int32_t count) {
 }
 
 bool PrinterDevice::PreparePrinter() {
-    if (jobFlags.printerPrepared != 0) {
+    if (jobFlags_.printerPrepared != 0) {
         return true;
     }
     // Set before the first exchange: a failed preparation is not tried again.
-    jobFlags.printerPrepared = 1;
+    jobFlags_.printerPrepared = 1;
     int32_t status = 0;
     if (!ReadParameter(parameter::kPrinterStatus, &status)) {
-        jobFlags.transferFailed = 1;
+        jobFlags_.transferFailed = 1;
     }
     if (status != kStatusPreparedForPrinting) {
-        jobFlags.sendingDisabled = 1;
+        jobFlags_.sendingDisabled = 1;
         return false;
     }
     SendClear();
@@ -120,7 +114,7 @@ bool PrinterDevice::PreparePrinter() {
     int32_t loaded = 0;
     if (!ExchangeForValue(DigitRequest(request::kLoad, 2), &loaded)) {
         // The printer may already be half prepared: it is reset at the end.
-        jobFlags.transferFailed = 1;
+        jobFlags_.transferFailed = 1;
         return false;
     }
     if (loaded == 0) {

@@ -1,5 +1,5 @@
-// The two job-wide flags of the printer path. They outlive the short-lived
-// PrinterDevice objects; StartDocPort clears both at the start of every document.
+// The job-wide flags of the printer path. They outlive the short-lived
+// PrinterDevice objects with the port's document; StartDocPort clears them.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +17,5 @@ struct JobFlags {
     // printer refusing: records may be missing from a printer that was prepared.
     int32_t transferFailed = 0;
 };
-
-// The one instance of the process. Used by one thread at a time.
-JobFlags& TheJobFlags();
 
 } // namespace vela

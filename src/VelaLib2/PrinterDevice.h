@@ -1,7 +1,7 @@
 // One conversation with the USB printer: the printer's requests, the transmission
 // of job records, the prepare, start, abort and reset sequences and the status
-// reads. Lives on the stack of the one spooler call that needs the printer;
-// whatever must outlive that call is process-wide (JobFlags, the connection).
+// reads. Lives on the stack of the one spooler call that needs the printer; the
+// document's JobFlags outlive it with the port, the connection is process-wide.
 #pragma once
 
 #include "VelaLib2/FMWinUSB.h"
@@ -32,13 +32,17 @@ constexpr uint8_t kParameter148 = 148;
 
 class PrinterDevice {
   public:
-    PrinterDevice() = default;
+    // A conversation outside any document (clean-up, supervision without one).
+    PrinterDevice() : jobFlags_(ownFlags_) {}
+    // A conversation for the document whose flags these are.
+    explicit PrinterDevice(JobFlags& documentFlags) : jobFlags_(documentFlags) {}
     virtual ~PrinterDevice() = default;
     PrinterDevice(const PrinterDevice&) = delete;
     PrinterDevice& operator=(const PrinterDevice&) = delete;
 
     PrinterInfo& Info() { return info_; }
     UsbTransport& Link() { return link_; }
+    JobFlags& Flags() { return jobFlags_; }
 
     // Command transmission.
     // Hands count records (20 bytes each, contiguous) to the printer as fast as
@@ -89,6 +93,8 @@ class PrinterDevice {
 
     PrinterInfo info_;
     UsbTransport link_;
+    JobFlags ownFlags_;
+    JobFlags& jobFlags_;
 };
 
 } // namespace vela

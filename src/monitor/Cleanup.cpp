@@ -3,6 +3,7 @@
 #include "VelaLib2/PrinterDevice.h"
 #include "monitor/DebugLog.h"
 #include "monitor/Memory.h"
+#include "platform/Handles.h"
 #include "platform/Platform.h"
 #include "ports/PortList.h"
 #include "ports/Transceive.h"
@@ -20,6 +21,15 @@ void InstanceCleanUp(MonitorState& state) {
     device.AbortPrint();
     device.Link().CloseDevice();
     state.m_Registered = 0;
+    // Serial lines the spooler never closed: their threads are stopped (bounded)
+    // before the module goes.
+    if (state.m_pContext != nullptr) {
+        CriticalSectionLock guard(state.m_Lock);
+        for (PortEntry* entry = state.m_pContext->firstPort; entry != nullptr; entry = entry->next) {
+            delete entry->session;
+            entry->session = nullptr;
+        }
+    }
     if (state.m_hNotify != nullptr) {
         CurrentPlatform().notifications->CM_Unregister_Notification(state.m_hNotify);
         state.m_hNotify = nullptr;

@@ -1,24 +1,22 @@
 #include "monitor/EndDoc.h"
 
-#include "VelaLib2/JobFlags.h"
 #include "VelaLib2/PrinterDevice.h"
 #include "monitor/DebugLog.h"
 #include "monitor/JobStream.h"
 #include "monitor/Memory.h"
+#include "monitor/PortSession.h"
 #include "monitor/RemoveModelPrompt.h"
+#include "monitor/SerialDocumentLog.h"
+#include "monitor/SpoolerJob.h"
 #include "platform/Handles.h"
 #include "platform/Platform.h"
 #include "ports/PortList.h"
 
-#include <memory>
-#include <new>
 
 namespace vela {
 namespace {
 
 constexpr int32_t kStatusPrinting = 2;
-
-enum class JobCheck { Continue, Cancelled, OutOfMemory };
 
 // One poll's reading of the printer: status, and the head position when idle.
 void PollPrinter(PrinterDevice& device, bool& running) {
@@ -44,35 +42,6 @@ void PollPrinter(PrinterDevice& device, bool& running) {
                       status, x, y, z, scales[0], scales[1], scales[2]);
 }
 
-// Whether the user deleted or restarted the spooler job meanwhile.
-JobCheck CheckSpoolerJob(const PortEntry* entry) {
-    Spooler& spooler = *CurrentPlatform().spooler;
-    HANDLE printer = entry != nullptr ? entry->printerHandle : nullptr;
-    const DWORD jobId = entry != nullptr ? entry->jobId : 0;
-    DWORD needed = 0;
-    if (spooler.GetJobW(printer, jobId, 1, nullptr, 0, &needed) ||
-        ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-        WriteLog("Can't get job1\r\n");
-        return JobCheck::Continue;
-    }
-    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[needed]);
-    if (buffer == nullptr) {
-        WriteLog("Can't allocate memory for job\r\n");
-        return JobCheck::OutOfMemory;
-    }
-    if (!spooler.GetJobW(printer, jobId, 1, buffer.get(), needed, &needed)) {
-        WriteLog("Can't get job2\r\n");
-        return JobCheck::Continue;
-    }
-    WriteLog("Get print job\r\n");
-    const auto* job = reinterpret_cast<const JOB_INFO_1W*>(buffer.get());
-    if ((job->Status & (JOB_STATUS_DELETING | JOB_STATUS_RESTART)) != 0) {
-        WriteLog("The job is deleting\r\n");
-        return JobCheck::Cancelled;
-    }
-    return JobCheck::Continue;
-}
-
 void LogLocalTime() {
     SYSTEMTIME now{};
     CurrentPlatform().clock->GetLocalTime(&now);
@@ -89,11 +58,64 @@ bool DocumentInProgress(MonitorState& state, const PortEntry* entry) {
     return (entry->flags & kPortDocumentInProgress) != 0;
 }
 
+// Settles the spooler's side of an ended document: the job is marked sent, the
+// document flag cleared, the prompt shown for a print that ran to its end, and
+// the printer closed.
+void SettleDocument(MonitorState& state, PortEntry* entry, PortSession& session, bool prompt) {
+    CurrentPlatform().spooler->SetJobW(entry->printerHandle, entry->jobId, 0, nullptr,
+                                       JOB_CONTROL_SENT_TO_PRINTER);
+    session.testPage = false;
+    {
+        CriticalSectionLock guard(state.m_Lock);
+        entry->flags &= ~kPortDocumentInProgress;
+    }
+    if (prompt) {
+        PromptRemoveModel(state, entry, kRemoveModelTitle, kRemoveModelMessage);
+    }
+    if (entry->printerHandle != nullptr) {
+        CurrentPlatform().spooler->ClosePrinter(entry->printerHandle);
+        entry->printerHandle = nullptr;
+    }
+    FreeString(entry->printerName);
+    entry->printerName = nullptr;
+}
+
+// A serial document: supervised until the firmware has acknowledged every line
+// and finished its moves, or the document is cancelled or fails.
+BOOL EndSerialDocument(MonitorState& state, PortEntry* entry, PortSession& session) {
+    DocumentProgress progress;
+    if (session.serialStarted && session.serial != nullptr) {
+        SpoolerJobWatch watch(entry);
+        progress = session.serial->EndDocument(watch);
+        session.serialStarted = false;
+    } else {
+        progress.outcome = DocumentOutcome::Completed;
+    }
+    WriteLogFormatted("3D Printer V26.4: EndDocPort on %ls, serial document %s, %llu lines\r\n",
+                      entry->name, DescribeOutcome(progress).c_str(),
+                      static_cast<unsigned long long>(progress.linesAcknowledged));
+    if (!DocumentInProgress(state, entry)) {
+        return TRUE;
+    }
+    // The test page never reached the printer: nothing to remove.
+    const bool printed = progress.outcome == DocumentOutcome::Completed && !session.testPage &&
+                         progress.linesAcknowledged > 0;
+    SettleDocument(state, entry, session, printed);
+    return TRUE;
+}
+
 } // namespace
 
 BOOL EndDocPort(MonitorState& state, HANDLE port) {
     auto* entry = static_cast<PortEntry*>(port);
-    PrinterDevice device;
+    PortSession* session = SessionOf(state, entry);
+    if (session != nullptr && session->serialDocument) {
+        LogLocalTime();
+        WriteLog("   End Doc port\r\n");
+        return EndSerialDocument(state, entry, *session);
+    }
+    JobFlags noDocument;
+    PrinterDevice device(session != nullptr ? session->jobFlags : noDocument);
     LogLocalTime();
     WriteLog("   End Doc port\r\n");
 
@@ -101,7 +123,8 @@ BOOL EndDocPort(MonitorState& state, HANDLE port) {
     bool cancelled = false;
     while (running) {
         PollPrinter(device, running);
-        const JobCheck check = CheckSpoolerJob(entry);
+        const JobCheck check = CheckSpoolerJob(entry != nullptr ? entry->printerHandle : nullptr,
+                                               entry != nullptr ? entry->jobId : 0);
         if (check == JobCheck::OutOfMemory) {
             break;
         }
@@ -116,17 +139,15 @@ BOOL EndDocPort(MonitorState& state, HANDLE port) {
         device.Link().CloseDevice();
     }
 
-    if (!DocumentInProgress(state, entry)) {
-        state.m_hPort = nullptr;
-        state.m_JobId = 0;
+    if (session == nullptr || !DocumentInProgress(state, entry)) {
         return TRUE;
     }
 
-    const JobTransferState& transfer = TheJobTransferState();
+    const JobTransferState& transfer = session->transfer;
     int completion = 0;
     if (transfer.sentCount == transfer.announcedCount) {
         completion = transfer.sentCount >= 1 ? 0 : 2;
-    } else if (TheJobFlags().sendingDisabled != 0 && TheJobFlags().transferFailed == 0) {
+    } else if (session->jobFlags.sendingDisabled != 0 && session->jobFlags.transferFailed == 0) {
         // The printer refused the records: it is left as it chose to be.
         completion = 2;
     } else {
@@ -136,28 +157,7 @@ BOOL EndDocPort(MonitorState& state, HANDLE port) {
     device.Link().CloseDevice();
     WriteLogFormatted("3D Printer V26.4: EndDocPort, Totoal Send:%d, Max Cmd:%d\r\n",
                       transfer.sentCount, transfer.announcedCount);
-
-    ::FlushFileBuffers(entry->deviceHandle);
-    CurrentPlatform().spooler->SetJobW(entry->printerHandle, entry->jobId, 0, nullptr,
-                                       JOB_CONTROL_SENT_TO_PRINTER);
-    if (state.m_TestPage == 1) {
-        state.m_TestPage = 0;
-    }
-    {
-        CriticalSectionLock guard(state.m_Lock);
-        entry->flags &= ~kPortDocumentInProgress;
-    }
-    if (completion == 0 && !cancelled) {
-        PromptRemoveModel(state, entry, kRemoveModelTitle, kRemoveModelMessage);
-    }
-    if (entry->printerHandle != nullptr) {
-        CurrentPlatform().spooler->ClosePrinter(entry->printerHandle);
-        entry->printerHandle = nullptr;
-    }
-    FreeString(entry->printerName);
-    entry->printerName = nullptr;
-    state.m_hPort = nullptr;
-    state.m_JobId = 0;
+    SettleDocument(state, entry, *session, completion == 0 && !cancelled);
     return TRUE;
 }
 

@@ -1,8 +1,8 @@
 #include "monitor/JobStart.h"
 
+#include "monitor/PortSession.h"
 #include "platform/Handles.h"
 #include "ports/PortList.h"
-#include "protocol/ProtocolHandler.h"
 
 namespace vela {
 
@@ -19,9 +19,13 @@ BOOL OpenPort(MonitorState& state, HANDLE monitor, LPWSTR name, PHANDLE port) {
         entry = FindPortEntry(context != nullptr ? context->firstPort : nullptr, name);
     }
     if (entry == nullptr) {
+        ::SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
-    if (StartProtocolHandler(state, name) != 0) {
+    // The device of a serial printer is opened by its first document: a queue
+    // connects to its port whether the printer is on or not.
+    if (SessionOf(state, entry) == nullptr) {
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
     *port = entry;

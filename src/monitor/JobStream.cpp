@@ -3,12 +3,11 @@
 #include "VelaLib2/PrinterDevice.h"
 #include "monitor/DebugLog.h"
 #include "monitor/JobFraming.h"
-#include "protocol/ProtocolHandler.h"
+#include "monitor/PortSession.h"
+#include "monitor/SerialDocumentLog.h"
 
 namespace vela {
 namespace {
-
-JobTransferState jobTransferState;
 
 // The records of one WritePort call go to the USB printer, and the call's log
 // lines go with them.
@@ -32,19 +31,9 @@ class PrinterRecordSink final : public JobRecordSink {
     PrinterDevice& device_;
 };
 
-// The serial printer's share of the bytes: the protocol handler streams them
-// from the line queue as text lines.
-bool AppendToLineQueue(MonitorState& state, const BYTE* bytes, DWORD count) {
-    return state.m_LineQueue.AppendBytes(bytes, count) == S_OK;
-}
-
 } // namespace
 
-JobTransferState& TheJobTransferState() {
-    return jobTransferState;
-}
-
-BOOL WritePort(MonitorState& state, HANDLE /*port*/, LPBYTE bytes, DWORD count, LPDWORD written) {
+BOOL WritePort(MonitorState& state, HANDLE port, LPBYTE bytes, DWORD count, LPDWORD written) {
     if (written == nullptr || bytes == nullptr) {
         if (written != nullptr) {
             *written = 0;
@@ -52,25 +41,38 @@ BOOL WritePort(MonitorState& state, HANDLE /*port*/, LPBYTE bytes, DWORD count, 
         ::SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-
-    // Only a handler with a serial device drains the queue; a USB job's bytes would
-    // pile up there and reach the next serial printer as G-code. The spooler's
-    // test page is not meant for a serial printer.
-    const bool forLineQueue = state.m_TestPage == 0 && ProtocolHandlerHasSerialDevice();
-    BOOL result = TRUE;
-    *written = count;
-    if (forLineQueue && !AppendToLineQueue(state, bytes, count)) {
-        result = FALSE;
-        *written = 0;
+    *written = 0;
+    auto* entry = static_cast<PortEntry*>(port);
+    PortSession* session = SessionOf(state, entry);
+    if (session == nullptr) {
+        ::SetLastError(entry == nullptr ? ERROR_INVALID_HANDLE : ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
     }
 
-    // Framing and transmission run whatever became of the line queue's share.
-    PrinterDevice device;
+    if (session->serialDocument) {
+        // G-code only: never framed as records. The spooler's test page is not
+        // meant for a serial printer.
+        if (!session->serialStarted) {
+            *written = count;
+            return TRUE;
+        }
+        SpoolerJobWatch watch(entry);
+        const DWORD result = session->serial->Write(bytes, count, written, watch);
+        if (result != 0) {
+            WriteSerialWriteFailure(entry, result, session->serial->Progress());
+            ::SetLastError(result);
+            return FALSE;
+        }
+        return TRUE;
+    }
+
+    *written = count;
+    PrinterDevice device(session->jobFlags);
     PrinterRecordSink sink(device);
-    FrameJobPiece(TheJobTransferState(), TheJobFlags(), bytes, count, sink);
+    FrameJobPiece(session->transfer, session->jobFlags, bytes, count, sink);
     // One connection per call: the next call opens the printer again.
     device.Link().CloseDevice();
-    return result;
+    return TRUE;
 }
 
 } // namespace vela

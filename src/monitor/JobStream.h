@@ -1,7 +1,7 @@
 // The job's bytes as the spooler hands them to WritePort. The stream is a 4-byte
 // little-endian count of the records that follow, then the 20-byte records,
-// contiguous; the spooler cuts it into pieces of any size. The same bytes also
-// feed the line queue of a printer on a serial port.
+// contiguous; the spooler cuts it into pieces of any size. A printer on a serial
+// port gets G-code text instead.
 #pragma once
 
 #include "VelaLib2/PrinterPackets.h"
@@ -13,8 +13,8 @@ namespace vela {
 
 constexpr uint32_t kJobHeaderSize = 4;
 
-// The process-wide framing state of the current document; StartDocPort zeroes
-// it at the start of every document. One document is in transfer at a time.
+// The framing state of a port's document; StartDocPort zeroes it at the start of
+// every document.
 struct JobTransferState {
     // The header's count, taken while the printer is not yet prepared.
     int32_t announcedCount = 0;
@@ -25,11 +25,11 @@ struct JobTransferState {
     uint8_t heldBytes[kPrintCommandSize] = {};
 };
 
-JobTransferState& TheJobTransferState();
-
-// The spooler's WritePort. The port handle is not used: the transfer state is
-// process-wide. A refused transmission is not reported: the result says whether
-// the bytes were taken.
+// The spooler's WritePort. For a USB printer a refused transmission is not
+// reported: the result says whether the bytes were taken. For a serial printer
+// the call waits while the port's queue is full, and fails when the document was
+// cancelled (ERROR_PRINT_CANCELLED) or has failed (ERROR_NOT_READY); *written is
+// what was queued.
 BOOL WritePort(MonitorState& state, HANDLE port, LPBYTE bytes, DWORD count, LPDWORD written);
 
 } // namespace vela

@@ -4,7 +4,7 @@
 
 namespace vela {
 
-MonitorState::MonitorState() : m_PrintName{L' ', 0}, m_Lock{} {}
+MonitorState::MonitorState() : m_Lock{} {}
 
 MonitorState::~MonitorState() {
     // Does nothing when DllMain's detach has already cleaned up.

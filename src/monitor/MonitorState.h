@@ -2,7 +2,6 @@
 #pragma once
 
 #include "platform/Win32Headers.h"
-#include "protocol/LineQueue.h"
 
 namespace vela {
 
@@ -27,17 +26,12 @@ class MonitorState {
     MonitorState(const MonitorState&) = delete;
     MonitorState& operator=(const MonitorState&) = delete;
 
-    WCHAR m_PrintName[256];
-    PortEntry* m_hPort = nullptr;
-    DWORD m_JobId = 0;
+    // Documents and their serial lines belong to the ports (PortSession): the
+    // monitor serves several ports at once.
     PMONITORINIT m_pMonitorInit = nullptr;
     MonitorContext* m_pContext = nullptr;
-    DWORD m_ThreadId = 0;
-    HANDLE m_hThread = nullptr;
-    LONG m_TestPage = 0;
     HINSTANCE m_hInstance = nullptr;
     CRITICAL_SECTION m_Lock;
-    LineQueue m_LineQueue;
     LONG m_Registered = 0;
     HCMNOTIFICATION m_hNotify = nullptr;
 };

@@ -1,43 +1,72 @@
 #include "monitor/StartDoc.h"
 
-#include "VelaLib2/JobFlags.h"
+#include "monitor/CancelLines.h"
 #include "monitor/DebugLog.h"
-#include "monitor/JobStream.h"
 #include "monitor/Memory.h"
+#include "monitor/PortSession.h"
+#include "monitor/SpoolerJob.h"
 #include "platform/Handles.h"
 #include "platform/Platform.h"
 #include "ports/PortList.h"
 
-#include <cwchar>
 #include <memory>
-#include <new>
+#include <string>
 
 namespace vela {
 namespace {
 
-constexpr size_t kPrintNameLimit = 128; // characters, terminator included
+// The data of the port's "Ports" value: a serial device path, or empty for a
+// USB printer.
+std::wstring ReadDevicePath(MonitorState& state, LPCWSTR portName) {
+    DWORD size = 0;
+    if (QueryPortValue(state, portName, nullptr, &size) != ERROR_SUCCESS || size == 0) {
+        return std::wstring();
+    }
+    std::unique_ptr<WCHAR[]> path(new (std::nothrow) WCHAR[size / sizeof(WCHAR) + 1]());
+    if (path == nullptr ||
+        QueryPortValue(state, portName, reinterpret_cast<LPBYTE>(path.get()), &size) !=
+            ERROR_SUCCESS) {
+        return std::wstring();
+    }
+    return std::wstring(path.get());
+}
 
-// Reads the job's document name; the spooler's test page is printed without
-// streaming its bytes to a serial printer.
-// False only when the job buffer cannot be allocated.
-bool DetectTestPage(MonitorState& state, PortEntry* entry) {
-    Spooler& spooler = *CurrentPlatform().spooler;
-    DWORD needed = 0;
-    if (spooler.GetJobW(entry->printerHandle, entry->jobId, 1, nullptr, 0, &needed) ||
-        ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-        return true;
+// Hands the document to the serial handler: the device is opened (once; it stays
+// open across documents) and the firmware's line counter made to agree.
+DWORD BeginSerialDocument(MonitorState& state, PortEntry* entry, PortSession& session,
+                          const std::wstring& devicePath) {
+    if (session.serial != nullptr && session.serial->DevicePath() != devicePath) {
+        if (!session.serial->Stop()) {
+            return ERROR_BUSY;
+        }
+        session.serial.reset();
     }
-    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[needed]);
-    if (buffer == nullptr) {
-        return false;
-    }
-    if (spooler.GetJobW(entry->printerHandle, entry->jobId, 1, buffer.get(), needed, &needed)) {
-        const auto* job = reinterpret_cast<const JOB_INFO_1W*>(buffer.get());
-        if (job->pDocument != nullptr && ::lstrcmpiW(job->pDocument, L"Test Page") == 0) {
-            state.m_TestPage = 1;
+    if (session.serial == nullptr) {
+        session.serial.reset(new (std::nothrow) ProtocolHandler(devicePath, TheProtocolTimings()));
+        if (session.serial == nullptr) {
+            return ERROR_NOT_ENOUGH_MEMORY;
         }
     }
-    return true;
+    const DWORD result = session.serial->BeginDocument(ReadCancelLines(state));
+    if (result != 0) {
+        WriteLogFormatted("Serial printer on %ls not ready (error %lu): %s\r\n", entry->name,
+                          static_cast<unsigned long>(result),
+                          result == ERROR_NOT_READY ? "no answer to the handshake"
+                                                    : "the device cannot be opened");
+    }
+    return result;
+}
+
+// Undoes what StartDocPort did for a document that cannot start.
+void AbandonDocument(MonitorState& state, PortEntry* entry) {
+    if (entry->printerHandle != nullptr) {
+        CurrentPlatform().spooler->ClosePrinter(entry->printerHandle);
+        entry->printerHandle = nullptr;
+    }
+    FreeString(entry->printerName);
+    entry->printerName = nullptr;
+    CriticalSectionLock guard(state.m_Lock);
+    entry->flags &= ~kPortDocumentInProgress;
 }
 
 } // namespace
@@ -45,18 +74,14 @@ bool DetectTestPage(MonitorState& state, PortEntry* entry) {
 BOOL StartDocPort(MonitorState& state, HANDLE port, LPWSTR printerName, DWORD jobId,
                   DWORD /*level*/, LPBYTE /*docInfo*/) {
     auto* entry = static_cast<PortEntry*>(port);
-    state.m_hPort = entry;
-    state.m_JobId = jobId;
-    JobTransferState& transfer = TheJobTransferState();
-    transfer.announcedCount = 0;
-    transfer.sentCount = 0;
-    transfer.heldLength = 0;
-    TheJobFlags() = JobFlags{};
     WriteLog("\n\r3D Printer V26.1: StartDocPort\r\n");
-    if (entry == nullptr) {
-        ::SetLastError(ERROR_INVALID_HANDLE);
+    PortSession* session = SessionOf(state, entry);
+    if (entry == nullptr || session == nullptr) {
+        ::SetLastError(entry == nullptr ? ERROR_INVALID_HANDLE : ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
+    session->transfer = JobTransferState{};
+    session->jobFlags = JobFlags{};
 
     {
         CriticalSectionLock guard(state.m_Lock);
@@ -65,23 +90,38 @@ BOOL StartDocPort(MonitorState& state, HANDLE port, LPWSTR printerName, DWORD jo
         }
         entry->flags |= kPortDocumentInProgress;
     }
+    session->testPage = false;
+    session->serialStarted = false;
     entry->printerHandle = nullptr;
     // Some spoolers pass no printer name: the document then proceeds without
     // spooler job control, as with a printer that cannot be opened.
     FreeString(entry->printerName);
     entry->printerName = AllocString(printerName);
-    if (printerName != nullptr) {
-        std::wcsncpy(state.m_PrintName, printerName, kPrintNameLimit - 1);
-        state.m_PrintName[kPrintNameLimit - 1] = L'\0';
-    }
     if (entry->printerName != nullptr && CurrentPlatform().spooler->OpenPrinterW(
                                              entry->printerName, &entry->printerHandle, nullptr)) {
         entry->jobId = jobId;
-        if (!DetectTestPage(state, entry)) {
+        bool testPage = false;
+        if (!ReadJobIsTestPage(entry->printerHandle, entry->jobId, &testPage)) {
+            AbandonDocument(state, entry);
+            ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return FALSE;
         }
+        session->testPage = testPage;
     } else {
         entry->printerHandle = nullptr;
+    }
+
+    // The port's kind holds for the whole document.
+    const std::wstring devicePath = ReadDevicePath(state, entry->name);
+    session->serialDocument = !devicePath.empty();
+    if (session->serialDocument && !session->testPage) {
+        const DWORD result = BeginSerialDocument(state, entry, *session, devicePath);
+        if (result != 0) {
+            AbandonDocument(state, entry);
+            ::SetLastError(result);
+            return FALSE;
+        }
+        session->serialStarted = true;
     }
     return TRUE;
 }

@@ -101,13 +101,17 @@ class Spooler {
     virtual BOOL FreeLibrary(HMODULE module) = 0;
 };
 
-// Time: the fixed waits of the job path and the local time of day in the log.
+// Time: the fixed waits of the job path, the time-outs of the serial line and the
+// local time of day in the log. Every wait with a time-out that the monitor makes
+// goes through here, so that tests decide when time passes.
 class Clock {
   public:
     virtual ~Clock() = default;
     virtual void Sleep(DWORD milliseconds) = 0;
     virtual void GetLocalTime(LPSYSTEMTIME time) = 0;
     virtual ULONGLONG GetTickCount64() = 0;
+    virtual DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
+                                         DWORD milliseconds) = 0;
 };
 
 // The default comm configuration of a comm device, kept by the platform.

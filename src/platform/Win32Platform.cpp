@@ -163,6 +163,10 @@ class Win32Clock final : public Clock {
     void Sleep(DWORD milliseconds) override { ::Sleep(milliseconds); }
     void GetLocalTime(LPSYSTEMTIME time) override { ::GetLocalTime(time); }
     ULONGLONG GetTickCount64() override { return ::GetTickCount64(); }
+    DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
+                                 DWORD milliseconds) override {
+        return ::WaitForMultipleObjects(count, handles, waitAll, milliseconds);
+    }
 };
 
 class Win32CommConfig final : public CommConfig {

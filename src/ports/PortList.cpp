@@ -76,6 +76,7 @@ bool DeletePortEntry(MonitorContext* context, LPCWSTR name) {
             *link = entry->next;
             FreeString(entry->printerName);
             FreeString(entry->devicePath);
+            delete entry->session;
             FreeMem(entry);
             return true;
         }
@@ -93,6 +94,7 @@ void ReleasePortList(MonitorContext* context) {
         // A document the spooler never ended still owns these copies.
         FreeString(entry->printerName);
         FreeString(entry->devicePath);
+        delete entry->session;
         FreeMem(entry);
         entry = next;
     }

@@ -6,6 +6,13 @@
 
 namespace vela {
 
+// What an open port owns beyond the entry's own fields (its document and serial
+// line); released with the entry.
+class PortOwned {
+  public:
+    virtual ~PortOwned() = default;
+};
+
 struct PortEntry {
     DWORD signature; // "PT" low byte first
     DWORD recordSize;
@@ -19,6 +26,8 @@ struct PortEntry {
     HANDLE printerHandle;
     DWORD jobId;
     MonitorContext* monitor;
+    // Made by OpenPort; none until then.
+    PortOwned* session;
 };
 
 constexpr DWORD kPortEntrySignature = 0x5450;

@@ -81,7 +81,7 @@ DWORD XcvDeletePort(const XcvRequest& request) {
     }
     // The spooler holds the entry as its port handle until the document ends:
     // freeing it now would leave the job path with a dangling port.
-    if ((entry->flags & kPortDocumentInProgress) != 0 || request.state.m_hPort == entry) {
+    if ((entry->flags & kPortDocumentInProgress) != 0) {
         return ERROR_BUSY;
     }
     DeletePortEntry(request.handle.monitor, name);

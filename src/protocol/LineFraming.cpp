@@ -25,7 +25,63 @@ uint32_t FormatDecimal(int64_t value, char* digits) {
     return written;
 }
 
+bool IsSpace(uint8_t byte) {
+    return byte == ' ' || byte == '\t';
+}
+
+bool IsDigitByte(uint8_t byte) {
+    return byte >= '0' && byte <= '9';
+}
+
+// Reads an "N<digits>" word at position; advances past it. False when there is none.
+bool ReadNumberWord(const uint8_t* line, uint32_t length, uint32_t& position, int64_t* value) {
+    constexpr int kMaxDigits = 15;
+    if (position >= length || (line[position] != 'N' && line[position] != 'n') ||
+        position + 1 >= length || !IsDigitByte(line[position + 1])) {
+        return false;
+    }
+    ++position;
+    int64_t number = 0;
+    for (int digits = 0; position < length && IsDigitByte(line[position]); ++position, ++digits) {
+        if (digits < kMaxDigits) {
+            number = number * 10 + (line[position] - '0');
+        }
+    }
+    *value = number;
+    return true;
+}
+
 } // namespace
+
+int64_t CounterSetBy(const uint8_t* line, uint32_t length) {
+    if (line == nullptr) {
+        return -1;
+    }
+    uint32_t position = 0;
+    while (position < length && IsSpace(line[position])) {
+        ++position;
+    }
+    int64_t own = -1;
+    if (ReadNumberWord(line, length, position, &own)) {
+        while (position < length && IsSpace(line[position])) {
+            ++position;
+        }
+    }
+    if (position + 4 > length || (line[position] != 'M' && line[position] != 'm') ||
+        line[position + 1] != '1' || line[position + 2] != '1' || line[position + 3] != '0' ||
+        (position + 4 < length && IsDigitByte(line[position + 4]))) {
+        return -1;
+    }
+    position += 4;
+    while (position < length && line[position] != '*' && line[position] != ';') {
+        int64_t parameter = 0;
+        if (IsSpace(line[position - 1]) && ReadNumberWord(line, length, position, &parameter)) {
+            return parameter;
+        }
+        ++position;
+    }
+    return own;
+}
 
 uint8_t LineChecksum(const uint8_t* bytes, uint32_t length) {
     uint8_t checksum = 0;

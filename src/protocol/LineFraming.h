@@ -15,6 +15,10 @@ uint8_t LineChecksum(const uint8_t* bytes, uint32_t length);
 // True for a line beginning with "N0" in either case: the job restarts numbering.
 bool BeginsWithN0(const uint8_t* line, uint32_t length);
 
+// For a line that sets the firmware's line counter, "M110 N<k>" (or "N<k> M110",
+// the line's own number standing in for the parameter): k. Otherwise -1.
+int64_t CounterSetBy(const uint8_t* line, uint32_t length);
+
 // Writes "N<number> <line with its final byte replaced by a space>*<checksum>\n"
 // and a NUL into out. The checksum covers everything up to the space before '*'.
 // False, with nothing to send, when the line is empty or the framed line and

@@ -3,6 +3,7 @@
 #include "platform/Handles.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace vela {
@@ -11,6 +12,8 @@ namespace {
 bool EndsLineContent(uint8_t byte) {
     return byte == '(' || byte == ';' || byte == '\r';
 }
+
+constexpr uint32_t kBomDone = 4;
 
 } // namespace
 
@@ -38,10 +41,7 @@ LineQueue::LineQueue() {
 }
 
 LineQueue::~LineQueue() {
-    ReleaseCarry();
-    delete previousLine_;
-    delete currentLine_;
-    Clear();
+    StartDocument();
     ::DeleteCriticalSection(&lock_);
 }
 
@@ -49,18 +49,51 @@ HRESULT LineQueue::Enqueue(LineRecord* record) {
     if (record == nullptr) {
         return E_INVALIDARG;
     }
-    CriticalSectionLock guard(lock_);
-    record->older_ = newest_;
-    record->newer_ = nullptr;
-    if (newest_ != nullptr) {
-        newest_->newer_ = record;
-    }
-    newest_ = record;
-    if (oldest_ == nullptr) {
-        oldest_ = record;
-    }
-    ++count_;
+    Batch batch;
+    batch.Add(record);
+    Splice(batch);
     return S_OK;
+}
+
+LineQueue::Batch::~Batch() {
+    while (oldest != nullptr) {
+        LineRecord* next = oldest->newer_;
+        delete oldest;
+        oldest = next;
+    }
+}
+
+void LineQueue::Batch::Add(LineRecord* record) {
+    record->older_ = newest;
+    record->newer_ = nullptr;
+    if (newest != nullptr) {
+        newest->newer_ = record;
+    } else {
+        oldest = record;
+    }
+    newest = record;
+    ++count;
+    bytes += record->length_;
+}
+
+void LineQueue::Splice(Batch& batch) {
+    if (batch.oldest == nullptr) {
+        return;
+    }
+    CriticalSectionLock guard(lock_);
+    batch.oldest->older_ = newest_;
+    if (newest_ != nullptr) {
+        newest_->newer_ = batch.oldest;
+    } else {
+        oldest_ = batch.oldest;
+    }
+    newest_ = batch.newest;
+    count_ += batch.count;
+    queuedBytes_ += batch.bytes;
+    batch.oldest = nullptr;
+    batch.newest = nullptr;
+    batch.count = 0;
+    batch.bytes = 0;
 }
 
 HRESULT LineQueue::Dequeue(LineRecord** record) {
@@ -82,24 +115,21 @@ HRESULT LineQueue::Dequeue(LineRecord** record) {
     taken->older_ = nullptr;
     taken->newer_ = nullptr;
     --count_;
+    queuedBytes_ -= taken->length_;
     return S_OK;
 }
 
 void LineQueue::Clear() {
-    LineRecord* records = nullptr;
+    Batch records;
     {
         CriticalSectionLock guard(lock_);
-        records = oldest_;
+        records.oldest = oldest_;
         oldest_ = nullptr;
         newest_ = nullptr;
         count_ = 0;
+        queuedBytes_ = 0;
     }
     // Released outside the lock: a producer waits only for the pointer updates.
-    while (records != nullptr) {
-        LineRecord* next = records->newer_;
-        delete records;
-        records = next;
-    }
 }
 
 uint32_t LineQueue::Count() {
@@ -107,50 +137,60 @@ uint32_t LineQueue::Count() {
     return count_;
 }
 
-HRESULT LineQueue::StoreLine(const uint8_t* line, uint32_t length) {
-    if (EndsLineContent(line[0])) {
-        return S_OK;
-    }
-    uint32_t kept = length;
-    for (uint32_t i = 0; i < length; ++i) {
-        if (EndsLineContent(line[i])) {
-            kept = i + 1; // the cut bytes are replaced by one '\n'
-            break;
-        }
-    }
-    LineRecord* record = new (std::nothrow) LineRecord();
-    if (record == nullptr) {
-        return E_OUTOFMEMORY;
-    }
-    HRESULT result = S_OK;
-    if (kept == length) {
-        result = record->Assign(line, length);
-    } else {
-        uint8_t* cut = new (std::nothrow) uint8_t[kept];
-        if (cut == nullptr) {
-            delete record;
-            return E_OUTOFMEMORY;
-        }
-        std::memcpy(cut, line, kept - 1);
-        cut[kept - 1] = '\n';
-        result = record->Assign(cut, kept);
-        delete[] cut;
-    }
-    if (FAILED(result)) {
-        delete record;
-        return result;
-    }
-    return Enqueue(record);
+uint64_t LineQueue::QueuedBytes() {
+    CriticalSectionLock guard(lock_);
+    return queuedBytes_;
 }
 
-HRESULT LineQueue::SetCarry(const uint8_t* bytes, uint32_t length) {
-    carryBytes_ = new (std::nothrow) uint8_t[length];
-    if (carryBytes_ == nullptr) {
-        carryLength_ = 0;
+void LineQueue::StartDocument() {
+    Clear();
+    ReleaseCarry();
+    delete previousLine_;
+    previousLine_ = nullptr;
+    delete currentLine_;
+    currentLine_ = nullptr;
+    bomMatched_ = 0;
+}
+
+HRESULT LineQueue::StoreLine(const uint8_t* line, uint32_t length, Batch& batch) {
+    // The line's content ends at a comment, a carriage return or its end; NUL
+    // bytes inside it are dropped.
+    uint32_t kept = 0;
+    uint32_t contentEnd = length;
+    for (uint32_t i = 0; i < length; ++i) {
+        if (EndsLineContent(line[i])) {
+            contentEnd = i;
+            break;
+        }
+        kept += line[i] != '\0' ? 1 : 0;
+    }
+    if (contentEnd == 0) {
+        return S_OK;
+    }
+    const bool cut = contentEnd < length;
+    if (cut) {
+        ++kept; // the cut bytes are replaced by one '\n'
+    }
+    if (kept == 0) {
+        return S_OK;
+    }
+    std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[kept]);
+    std::unique_ptr<LineRecord> record(new (std::nothrow) LineRecord());
+    if (copy == nullptr || record == nullptr) {
         return E_OUTOFMEMORY;
     }
-    std::memcpy(carryBytes_, bytes, length);
-    carryLength_ = length;
+    uint32_t position = 0;
+    for (uint32_t i = 0; i < contentEnd; ++i) {
+        if (line[i] != '\0') {
+            copy[position++] = line[i];
+        }
+    }
+    if (cut) {
+        copy[position++] = '\n';
+    }
+    record->bytes_ = copy.release();
+    record->length_ = position;
+    batch.Add(record.release());
     return S_OK;
 }
 
@@ -164,42 +204,82 @@ HRESULT LineQueue::AppendBytes(const uint8_t* bytes, uint32_t length) {
     if (bytes == nullptr || length == 0) {
         return E_INVALIDARG;
     }
-    const uint8_t* data = bytes;
-    uint64_t dataLength = length;
-    uint8_t* working = nullptr;
-    if (carryLength_ != 0) {
-        const uint64_t total = static_cast<uint64_t>(carryLength_) + length;
-        if (total > 0xFFFFFFFFu) {
-            return E_OUTOFMEMORY;
-        }
-        working = new (std::nothrow) uint8_t[static_cast<size_t>(total)];
-        if (working == nullptr) {
-            return E_OUTOFMEMORY;
-        }
-        std::memcpy(working, carryBytes_, carryLength_);
-        std::memcpy(working + carryLength_, bytes, length);
-        data = working;
-        dataLength = total;
-        ReleaseCarry();
+    // A byte-order mark may arrive split over pieces: its bytes are matched as
+    // they come and dropped; bytes that turn out not to be one go through.
+    static constexpr uint8_t kBom[] = {0xEF, 0xBB, 0xBF};
+    uint32_t skip = 0;
+    uint32_t bomReplay = 0;
+    while (bomMatched_ < 3 && skip < length && bytes[skip] == kBom[bomMatched_]) {
+        ++bomMatched_;
+        ++skip;
+    }
+    if (bomMatched_ < 3 && skip < length) {
+        // Not a mark: what was taken for its start is data after all.
+        bomReplay = bomMatched_;
+        bomMatched_ = kBomDone;
+    }
+    if (bomMatched_ == 3) {
+        bomMatched_ = kBomDone;
+    }
+    if (skip == length && bomMatched_ != kBomDone) {
+        return S_OK;
     }
 
-    HRESULT result = S_OK;
+    const uint64_t total = static_cast<uint64_t>(carryLength_) + bomReplay + (length - skip);
+    if (total > 0xFFFFFFFFu) {
+        return E_OUTOFMEMORY;
+    }
+    std::unique_ptr<uint8_t[]> joined;
+    const uint8_t* data = bytes + skip;
+    if (carryLength_ != 0 || bomReplay != 0) {
+        joined.reset(new (std::nothrow) uint8_t[static_cast<size_t>(total)]);
+        if (joined == nullptr) {
+            return E_OUTOFMEMORY;
+        }
+        if (carryLength_ != 0) {
+            std::memcpy(joined.get(), carryBytes_, carryLength_);
+        }
+        std::memcpy(joined.get() + carryLength_, kBom, bomReplay);
+        std::memcpy(joined.get() + carryLength_ + bomReplay, bytes + skip, length - skip);
+        data = joined.get();
+    }
+
+    Batch batch;
     uint64_t start = 0;
-    while (start < dataLength) {
-        const void* found =
-            std::memchr(data + start, '\n', static_cast<size_t>(dataLength - start));
+    while (start < total) {
+        const void* found = std::memchr(data + start, '\n', static_cast<size_t>(total - start));
         if (found == nullptr) {
-            result = SetCarry(data + start, static_cast<uint32_t>(dataLength - start));
             break;
         }
         const uint64_t end = static_cast<const uint8_t*>(found) - data;
-        result = StoreLine(data + start, static_cast<uint32_t>(end - start + 1));
+        const HRESULT result = StoreLine(data + start, static_cast<uint32_t>(end - start + 1), batch);
         if (FAILED(result)) {
-            break;
+            return result;
         }
         start = end + 1;
     }
-    delete[] working;
+    uint8_t* carry = nullptr;
+    const uint32_t carryLength = static_cast<uint32_t>(total - start);
+    if (carryLength != 0) {
+        carry = new (std::nothrow) uint8_t[carryLength];
+        if (carry == nullptr) {
+            return E_OUTOFMEMORY;
+        }
+        std::memcpy(carry, data + start, carryLength);
+    }
+    ReleaseCarry();
+    carryBytes_ = carry;
+    carryLength_ = carryLength;
+    Splice(batch);
+    return S_OK;
+}
+
+HRESULT LineQueue::FlushCarry() {
+    if (carryLength_ == 0) {
+        return S_OK;
+    }
+    const uint8_t end = '\n';
+    const HRESULT result = AppendBytes(&end, 1);
     return result;
 }
 

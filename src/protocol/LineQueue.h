@@ -47,8 +47,18 @@ class LineQueue {
     uint32_t Count();
 
     // Splits bytes into lines and enqueues them; bytes after the last '\n' are
-    // carried over to the next call. The caller's bytes are never changed.
+    // carried over to the next call. All or nothing: on failure no line of the
+    // call is queued and the carry is as it was. NUL bytes are dropped (firmware
+    // stops reading a line at one), and so is a UTF-8 byte-order mark at the start
+    // of a document. The caller's bytes are never changed.
     HRESULT AppendBytes(const uint8_t* bytes, uint32_t length);
+    // The carried bytes of a last line without its end become a line of their own.
+    HRESULT FlushCarry();
+    // Forgets every queued line, the carry and the re-send slots; the next bytes
+    // start a document.
+    void StartDocument();
+    // Bytes of the lines waiting in the queue (the re-send slots not counted).
+    uint64_t QueuedBytes();
 
     // Shifts current to previous, takes the next line as current and hands out a
     // copy of it. Callers set *record to none first; it is written only when
@@ -56,17 +66,34 @@ class LineQueue {
     HRESULT Advance(LineRecord** record);
     HRESULT CopyCurrent(LineRecord** record);
     HRESULT CopyPrevious(LineRecord** record);
+    // The consumer's slots without a copy; only the consumer's thread may use them.
+    const LineRecord* Current() const { return currentLine_; }
+    const LineRecord* Previous() const { return previousLine_; }
 
   private:
+    // Lines built by one append before they join the queue.
+    struct Batch {
+        LineRecord* oldest = nullptr;
+        LineRecord* newest = nullptr;
+        uint32_t count = 0;
+        uint64_t bytes = 0;
+        ~Batch();
+        void Add(LineRecord* record);
+    };
+
     static HRESULT CopyOut(const LineRecord* line, LineRecord** record);
-    HRESULT StoreLine(const uint8_t* line, uint32_t length);
-    HRESULT SetCarry(const uint8_t* bytes, uint32_t length);
+    static HRESULT StoreLine(const uint8_t* line, uint32_t length, Batch& batch);
+    void Splice(Batch& batch);
     void ReleaseCarry();
 
     LineRecord* newest_ = nullptr;
     LineRecord* oldest_ = nullptr;
     uint32_t count_ = 0;
+    uint64_t queuedBytes_ = 0;
     CRITICAL_SECTION lock_;
+    // Bytes of a byte-order mark matched so far at the start of the document, or
+    // kBomDone once the start is behind.
+    uint32_t bomMatched_ = 0;
     uint32_t carryLength_ = 0;
     uint8_t* carryBytes_ = nullptr;
     LineRecord* previousLine_ = nullptr;

@@ -1,60 +1,71 @@
-// The protocol handler: one background thread per monitor that streams the
-// outgoing G-code lines to a printer on a serial device. OpenPort starts it and
-// ClosePort stops it; two named events coordinate the two.
+// The protocol handler of one serial port: the port's outgoing line queue, its
+// device (kept open across documents) and, while a document runs, a thread that
+// streams the queued lines to the firmware. The spooler's threads feed it through
+// BeginDocument, Write and EndDocument; ClosePort stops it.
 #pragma once
 
-#include "monitor/MonitorState.h"
-#include "platform/Handles.h"
-#include "protocol/SendState.h"
+#include "protocol/DocumentControl.h"
 
-#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace vela {
 
-constexpr wchar_t kStartShutdownEventName[] = L"ProtocolHandlerThreadStartShutdown";
-constexpr wchar_t kEndShutdownEventName[] = L"ProtocolHandlerThreadEndShutdown";
-
-// HRESULT_FROM_WIN32(ERROR_INVALID_STATE): a handler already exists.
-constexpr DWORD kHandlerAlreadyExists = 0x8007139F;
-constexpr DWORD kStopWaitMs = 60000;
-
-struct ProtocolTimings {
-    DWORD stopWaitMs = kStopWaitMs;
-    SendTimings send;
+// What the spooler's side asks of the job while it waits for the printer.
+class DocumentWatch {
+  public:
+    virtual ~DocumentWatch() = default;
+    // True once the spooler job has been deleted or restarted.
+    virtual bool JobCancelled() = 0;
+    // Called about once a second while EndDocument waits.
+    virtual void Progress(const DocumentProgress& progress) = 0;
 };
 
-// The block given to the thread: filled by the start, read by the thread.
-struct ProtocolHandlerParams {
-    // Set by the stop to ask the thread to end.
-    UniqueHandle startShutdown;
-    // Set by the thread when it has ended on a stop request; while it exists no
-    // second handler may start.
-    UniqueHandle endShutdown;
-    // Allocated by the start with AllocMem; the thread takes it and releases it.
-    LPWSTR devicePath = nullptr;
-    // The monitor's outgoing queue, borrowed.
-    LineQueue* outgoing = nullptr;
-    // The running handler has a serial device to stream to.
-    std::atomic<bool> hasDevicePath{false};
-    // Not changed by the start or stop; tests shorten them.
-    ProtocolTimings timings;
+class ProtocolHandler {
+  public:
+    ProtocolHandler(std::wstring devicePath, const ProtocolTimings& timings);
+    // Stops the thread (bounded). A thread that does not end keeps what it uses.
+    ~ProtocolHandler();
+    ProtocolHandler(const ProtocolHandler&) = delete;
+    ProtocolHandler& operator=(const ProtocolHandler&) = delete;
+
+    const std::wstring& DevicePath() const;
+
+    // Opens and configures the device unless it is open, starts the document's
+    // thread with an empty queue and waits for the firmware's handshake. 0, or the
+    // device's error (ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ...), or
+    // ERROR_NOT_READY when the firmware does not answer; nothing stays half-open.
+    DWORD BeginDocument(std::vector<std::string> cancelLines);
+
+    // Queues the bytes as lines, waiting while the queue holds more than its
+    // high-water mark. *queued receives the bytes whose lines were queued. 0,
+    // ERROR_PRINT_CANCELLED (the job was deleted: the document is cancelled) or
+    // ERROR_NOT_READY (the document has failed or ended).
+    DWORD Write(const BYTE* bytes, DWORD count, DWORD* queued, DocumentWatch& watch);
+
+    // Queues the last line without its end, asks the thread to finish with "M400"
+    // and waits until the document has its outcome, cancelling it when the job is
+    // deleted meanwhile.
+    DocumentProgress EndDocument(DocumentWatch& watch);
+
+    // Clears the queue and ends the document with the cancel lines.
+    void Cancel();
+
+    // What the running (or last) document has reached.
+    DocumentProgress Progress() const;
+
+    // Ends a running document at once (the queue is cleared, a line being written
+    // is finished), then closes the device. True when the thread has ended.
+    bool Stop();
+
+  private:
+    // Asks a running document thread to end and waits for it (bounded).
+    bool EndThread();
+    bool WaitForThread(DWORD milliseconds);
+    void ForgetThread();
+
+    std::shared_ptr<DocumentControl> control_;
 };
-
-ProtocolHandlerParams& TheProtocolHandlerParams();
-
-// Starts the thread for the port, whose device path is the data of its "Ports"
-// value. 0 on success; kHandlerAlreadyExists while a handler exists;
-// ERROR_INVALID_HANDLE when the thread cannot be created.
-DWORD StartProtocolHandler(MonitorState& state, LPCWSTR portName);
-
-// Asks the thread to end and waits for it to signal or exit, up to the stop wait.
-// True when it has ended: the events and the thread handle are then closed and
-// forgotten. False, changing nothing, when no handler was started or it does not
-// end in time.
-bool StopProtocolHandler(MonitorState& state);
-
-// True while a started handler has a serial device path: only then is there
-// anyone to take lines from the outgoing queue.
-bool ProtocolHandlerHasSerialDevice();
 
 } // namespace vela

@@ -1,12 +1,9 @@
-#include "protocol/ProtocolThread.h"
-
-#include "monitor/Memory.h"
+// The thread of one serial document: the handshake, the numbered lines one at a
+// time, the final "M400", a cancel's lines, and the firmware's replies.
+#include "platform/Platform.h"
+#include "protocol/DocumentControl.h"
 #include "protocol/LineFraming.h"
-#include "protocol/ProtocolHandler.h"
 #include "protocol/ReplyParsing.h"
-#include "protocol/SendState.h"
-#include "protocol/SerialChannels.h"
-#include "protocol/SerialSettings.h"
 
 #include <cstdio>
 #include <cstring>
@@ -17,74 +14,95 @@ namespace {
 
 // Replies are read a few bytes at a time; the reply queue joins the pieces.
 constexpr DWORD kReadChunkBytes = 3;
+constexpr char kFinishMovesLine[] = "M400\n";
 
-struct FreeMemDeleter {
-    void operator()(WCHAR* text) const { FreeMem(text); }
-};
-using DevicePath = std::unique_ptr<WCHAR, FreeMemDeleter>;
+enum class CancelStep { None, AwaitInFlight, Sending };
 
-// The clock the thread's own waits run on.
-uint64_t Now() {
-    return ::GetTickCount64();
-}
-
-class ProtocolRun {
+class DocumentRun {
   public:
-    explicit ProtocolRun(ProtocolHandlerParams& params)
-        : params_(params), outgoing_(*params.outgoing), machine_(params.timings.send) {}
+    explicit DocumentRun(DocumentControl& control)
+        : control_(control), channels_(control.channels), outgoing_(control.outgoing),
+          machine_(control.timings.send), clock_(*CurrentPlatform().clock) {}
 
-    // Set-up, then the loop. True when the loop ended on a stop request; false
-    // when the set-up failed.
-    bool Run(LPCWSTR devicePath);
+    void Run();
 
   private:
-    void HandleReplies(uint64_t now);
-    void Send(uint64_t now);
-    // Takes the line for the action from the outgoing queue; the result of the queue call.
-    HRESULT TakeLine(SendAction action, LineRecord** line);
-    void ReportSkippedLine(uint32_t length);
+    uint64_t Now() { return clock_.GetTickCount64(); }
+    // False when the device failed.
+    bool HandleReplies(uint64_t now);
+    bool Send(uint64_t now);
+    // The line to send for the action, or none.
+    const LineRecord* TakeLine(SendAction action);
+    bool Write(const uint8_t* bytes, uint32_t length);
+    // Looks at the requests and the machine; true when the document has its outcome.
+    bool Settle(uint64_t now);
+    void BeginCancel(uint64_t now);
+    void StartCancelLines();
+    void Finish(DocumentOutcome outcome);
+    void FinishPendingWrite();
+    void Publish();
+    uint32_t WaitTime(uint64_t now) const;
 
-    ProtocolHandlerParams& params_;
+    DocumentControl& control_;
+    SerialChannels& channels_;
     LineQueue& outgoing_;
     LineQueue replies_;
     ReplyLineLimiter limiter_;
     SendStateMachine machine_;
-    SerialChannels channels_;
+    Clock& clock_;
+    bool deviceLost_ = false;
+    bool handshakeAnswered_ = false;
+    bool finalLineQueued_ = false;
+    CancelStep cancel_ = CancelStep::None;
+    uint64_t cancelDeadline_ = 0;
+    int32_t cancelledAt_ = 0;
+    uint64_t linesTaken_ = 0;
+    uint8_t counterLine_[40] = {};
 };
 
-bool ProtocolRun::Run(LPCWSTR devicePath) {
-    if (!channels_.CreateEvents() || !channels_.Open(devicePath) ||
-        !ConfigureSerialDevice(channels_.Device())) {
-        return false;
-    }
+void DocumentRun::Run() {
+    // Whatever the firmware said between documents is not an answer to this one.
+    ::PurgeComm(channels_.Device(), PURGE_RXCLEAR);
+    machine_.StartHandshake(Now());
     HANDLE waitList[3] = {channels_.read.event.Get(), channels_.write.event.Get(),
-                          params_.startShutdown.Get()};
+                          control_.wake.Get()};
     for (;;) {
-        // A timed step needs the write channel; while a write is out, its
-        // completion wakes the loop.
-        const DWORD wait = channels_.write.pending ? kLoopWaitMs : machine_.WaitTime(Now());
-        const DWORD woke = ::WaitForMultipleObjects(3, waitList, FALSE, wait);
+        const DWORD wait = channels_.write.pending ? kLoopWaitMs : WaitTime(Now());
+        const DWORD woke = clock_.WaitForMultipleObjects(3, waitList, FALSE, wait);
         if (woke == WAIT_OBJECT_0) {
-            channels_.Collect(channels_.read);
+            deviceLost_ |= !channels_.Collect(channels_.read);
         } else if (woke == WAIT_OBJECT_0 + 1) {
-            channels_.Collect(channels_.write);
-        } else if (woke == WAIT_OBJECT_0 + 2) {
-            return true;
+            deviceLost_ |= !channels_.Collect(channels_.write);
         }
         const uint64_t now = Now();
-        HandleReplies(now);
+        deviceLost_ |= !HandleReplies(now);
+        if (Settle(now)) {
+            return;
+        }
         // The next line goes out before the next read is asked for: the write is
-        // what the firmware waits for, and the read only needs to be there by the time
-        // its answer comes.
-        Send(now);
-        channels_.StartRead(kReadChunkBytes);
+        // what the firmware waits for.
+        deviceLost_ |= !Send(now);
+        deviceLost_ |= !channels_.StartRead(kReadChunkBytes);
+        Publish();
     }
 }
 
-void ProtocolRun::HandleReplies(uint64_t now) {
+uint32_t DocumentRun::WaitTime(uint64_t now) const {
+    if (machine_.Failure() != SendFailure::None || deviceLost_) {
+        return 0;
+    }
+    uint32_t wait = machine_.WaitTime(now);
+    if (cancel_ == CancelStep::AwaitInFlight) {
+        const uint64_t left = cancelDeadline_ > now ? cancelDeadline_ - now : 0;
+        wait = left < wait ? static_cast<uint32_t>(left) : wait;
+    }
+    return wait;
+}
+
+bool DocumentRun::HandleReplies(uint64_t now) {
     IoChannel& read = channels_.read;
     if (read.transferred == 0 || read.pending) {
-        return;
+        return true;
     }
     machine_.OnBytesReceived(now);
     uint8_t kept[kWriteBufferSize];
@@ -101,97 +119,225 @@ void ProtocolRun::HandleReplies(uint64_t now) {
             }
         }
     }
-    std::memset(read.buffer, 0, read.transferred);
     read.transferred = 0;
+    return true;
 }
 
-HRESULT ProtocolRun::TakeLine(SendAction action, LineRecord** line) {
+bool DocumentRun::Settle(uint64_t now) {
+    bool stop = false;
+    bool cancel = false;
+    bool end = false;
+    {
+        CriticalSectionLock guard(control_.lock);
+        stop = control_.stopRequested;
+        cancel = control_.cancelRequested;
+        end = control_.endRequested;
+    }
+    if (stop) {
+        outgoing_.Clear();
+        FinishPendingWrite();
+        Finish(DocumentOutcome::Stopped);
+        return true;
+    }
+    if (deviceLost_ || machine_.Failure() != SendFailure::None) {
+        outgoing_.Clear();
+        FinishPendingWrite();
+        Finish(DocumentOutcome::Failed);
+        return true;
+    }
+    if (!handshakeAnswered_) {
+        if (machine_.Handshaking()) {
+            return false;
+        }
+        handshakeAnswered_ = true;
+        ::SetEvent(control_.handshaken.Get());
+    }
+    if (cancel && cancel_ == CancelStep::None) {
+        BeginCancel(now);
+    }
+    if (cancel_ == CancelStep::AwaitInFlight &&
+        (!machine_.LineInFlight() || now >= cancelDeadline_)) {
+        StartCancelLines();
+    }
+    const bool drained = outgoing_.Count() == 0 && machine_.State() == SendState::SendNext &&
+                         !channels_.write.pending;
+    if (cancel_ == CancelStep::Sending && drained) {
+        Finish(DocumentOutcome::Cancelled);
+        return true;
+    }
+    if (cancel_ == CancelStep::None && end && drained) {
+        if (finalLineQueued_) {
+            Finish(DocumentOutcome::Completed);
+            return true;
+        }
+        // Every line is acknowledged: the printer is asked to finish its moves.
+        finalLineQueued_ = true;
+        outgoing_.AppendBytes(reinterpret_cast<const uint8_t*>(kFinishMovesLine),
+                              sizeof(kFinishMovesLine) - 1);
+    }
+    return false;
+}
+
+void DocumentRun::BeginCancel(uint64_t now) {
+    outgoing_.Clear();
+    cancelledAt_ = machine_.LineNumber();
+    cancel_ = CancelStep::AwaitInFlight;
+    cancelDeadline_ = now + control_.timings.cancelOkWaitMs;
+}
+
+void DocumentRun::StartCancelLines() {
+    std::string lines;
+    if (machine_.LineInFlight()) {
+        // Its "ok" never came: the firmware's counter is set again by the first
+        // cancel line, whatever became of that line.
+        machine_.Abandon();
+        lines += "M110\n";
+    }
+    std::vector<std::string> cancelLines;
+    {
+        CriticalSectionLock guard(control_.lock);
+        cancelLines = control_.cancelLines;
+    }
+    for (const std::string& line : cancelLines) {
+        lines += line + "\n";
+    }
+    outgoing_.Clear();
+    if (!lines.empty()) {
+        outgoing_.AppendBytes(reinterpret_cast<const uint8_t*>(lines.data()),
+                              static_cast<uint32_t>(lines.size()));
+    }
+    cancel_ = CancelStep::Sending;
+}
+
+const LineRecord* DocumentRun::TakeLine(SendAction action) {
     switch (action) {
     case SendAction::Advance:
-        return outgoing_.Advance(line);
+        // An empty queue is not advanced: the slots keep the lines a resend may ask for.
+        if (outgoing_.Count() == 0) {
+            return nullptr;
+        }
+        outgoing_.Advance(nullptr);
+        return outgoing_.Current();
     case SendAction::CopyCurrent:
-        return outgoing_.CopyCurrent(line);
+        return outgoing_.Current();
     case SendAction::CopyPrevious:
-        return outgoing_.CopyPrevious(line);
+        return outgoing_.Previous();
     case SendAction::Poke:
+    case SendAction::Handshake:
     case SendAction::None:
         break;
     }
-    return S_OK;
+    return nullptr;
 }
 
-void ProtocolRun::Send(uint64_t now) {
+bool DocumentRun::Write(const uint8_t* bytes, uint32_t length) {
+    IoChannel& write = channels_.write;
+    std::memcpy(write.buffer, bytes, length);
+    write.buffer[length] = 0;
+    write.toWrite = length;
+    return channels_.StartWrite();
+}
+
+bool DocumentRun::Send(uint64_t now) {
     IoChannel& write = channels_.write;
     while (!write.pending) {
         const SendAction action = machine_.NextAction(now);
         if (action == SendAction::None) {
-            return;
+            return true;
         }
-        if (action == SendAction::Poke) {
-            const uint32_t length = sizeof(kPokeLine) - 1;
-            std::memcpy(write.buffer, kPokeLine, length + 1);
-            write.toWrite = length;
+        if (action == SendAction::Handshake || action == SendAction::Poke) {
+            const char* text = action == SendAction::Handshake ? kHandshakeLine : kPokeLine;
             machine_.OnLineSent(action, false, now);
-            channels_.StartWrite();
-            return;
+            return Write(reinterpret_cast<const uint8_t*>(text),
+                         static_cast<uint32_t>(std::strlen(text)));
         }
-        LineRecord* taken = nullptr;
-        const HRESULT result = TakeLine(action, &taken);
-        std::unique_ptr<LineRecord> line(taken);
-        if (FAILED(result)) {
-            if (action == SendAction::Advance) {
-                machine_.OnNoLine(action);
-            }
-            return;
-        }
+        const LineRecord* line = TakeLine(action);
         if (line == nullptr) {
-            if (!machine_.OnNoLine(action)) {
-                return;
+            if (action == SendAction::Advance || !machine_.OnNoLine(action)) {
+                return true;
             }
             continue;
         }
-        const bool restartsNumbering = BeginsWithN0(line->Bytes(), line->Length());
+        const uint8_t* bytes = line->Bytes();
+        uint32_t length = line->Length();
+        // A line that sets the counter goes out in one form the firmware reads the
+        // same way, whatever the job wrote.
+        const int64_t counter = CounterSetBy(bytes, length);
+        if (counter >= 0) {
+            length = static_cast<uint32_t>(std::snprintf(reinterpret_cast<char*>(counterLine_),
+                                                         sizeof(counterLine_), "M110 N%lld\n",
+                                                         static_cast<long long>(counter)));
+            bytes = counterLine_;
+        }
+        const bool restartsNumbering = counter < 0 && BeginsWithN0(bytes, length);
         uint32_t framedLength = 0;
-        if (!FrameLine(machine_.NumberFor(action, restartsNumbering), line->Bytes(), line->Length(),
-                       write.buffer, kWriteBufferSize, &framedLength)) {
+        if (!FrameLine(machine_.NumberFor(action, restartsNumbering), bytes, length, write.buffer,
+                       kWriteBufferSize, &framedLength)) {
             if (action == SendAction::Advance) {
-                // Goes on with the next line under the same number.
-                ReportSkippedLine(line->Length());
+                char message[96];
+                std::snprintf(message, sizeof(message),
+                              "Skipped a G-code line of %u bytes: too long to send\n", length);
+                ::OutputDebugStringA(message);
                 machine_.OnLineSkipped();
             } else if (!machine_.OnNoLine(action)) {
-                return;
+                return true;
             }
             continue;
         }
-        machine_.OnLineSent(action, restartsNumbering, now);
+        if (action == SendAction::Advance) {
+            ++linesTaken_;
+        }
+        machine_.OnLineSent(action, restartsNumbering, now, counter);
         write.toWrite = framedLength;
-        channels_.StartWrite();
-        return;
+        return channels_.StartWrite();
     }
+    return true;
 }
 
-void ProtocolRun::ReportSkippedLine(uint32_t length) {
-    char message[96];
-    std::snprintf(message, sizeof(message), "Skipped a G-code line of %u bytes: too long to send\n",
-                  length);
-    ::OutputDebugStringA(message);
+void DocumentRun::FinishPendingWrite() {
+    IoChannel& write = channels_.write;
+    if (write.pending) {
+        // A line cut short would reach the firmware as garbage.
+        HANDLE written = write.event.Get();
+        clock_.WaitForMultipleObjects(1, &written, FALSE, control_.timings.writeFinishMs);
+        channels_.Collect(write);
+    }
+    channels_.CancelPending();
+}
+
+void DocumentRun::Publish() {
+    CriticalSectionLock guard(control_.lock);
+    DocumentProgress& progress = control_.progress;
+    progress.lineNumber = machine_.LineNumber();
+    progress.linesAcknowledged = linesTaken_ - (machine_.LineInFlight() && linesTaken_ > 0 ? 1 : 0);
+    progress.finishing = finalLineQueued_;
+    ::SetEvent(control_.progressed.Get());
+}
+
+void DocumentRun::Finish(DocumentOutcome outcome) {
+    channels_.CancelPending();
+    Publish();
+    CriticalSectionLock guard(control_.lock);
+    DocumentProgress& progress = control_.progress;
+    progress.outcome = outcome;
+    progress.failure = machine_.Failure();
+    progress.failureLine = machine_.FailureLine();
+    progress.deviceLost = deviceLost_;
+    progress.cancelledAtLine = cancelledAt_;
 }
 
 } // namespace
 
-DWORD WINAPI ProtocolHandlerThread(LPVOID parameter) {
-    auto& params = *static_cast<ProtocolHandlerParams*>(parameter);
-    DevicePath devicePath(params.devicePath);
-    params.devicePath = nullptr;
-    bool stopped = false;
+DWORD WINAPI ProtocolDocumentThread(LPVOID parameter) {
+    std::unique_ptr<std::shared_ptr<DocumentControl>> owner(
+        static_cast<std::shared_ptr<DocumentControl>*>(parameter));
+    std::shared_ptr<DocumentControl> control = *owner;
+    owner.reset();
     {
-        ProtocolRun run(params);
-        stopped = run.Run(devicePath.get());
+        DocumentRun run(*control);
+        run.Run();
     }
-    devicePath.reset();
-    if (stopped) {
-        ::SetEvent(params.endShutdown.Get());
-    }
+    ::SetEvent(control->progressed.Get());
     return 0;
 }
 

@@ -21,7 +21,41 @@ bool IsDigit(uint8_t byte) {
     return byte >= '0' && byte <= '9';
 }
 
+// The line without its end ("\n", "\r\n").
+uint32_t ContentLength(const uint8_t* line, uint32_t length) {
+    while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r')) {
+        --length;
+    }
+    return length;
+}
+
 } // namespace
+
+bool IsRestartNotice(const uint8_t* line, uint32_t length) {
+    return line != nullptr && ContentLength(line, length) == 5 && BeginsWith(line, length, "start");
+}
+
+bool IsHaltNotice(const uint8_t* line, uint32_t length) {
+    if (line == nullptr) {
+        return false;
+    }
+    if (BeginsWith(line, length, "error:printer halted")) {
+        return true;
+    }
+    static constexpr char kKill[] = "kill()";
+    constexpr uint32_t kKillLength = sizeof(kKill) - 1;
+    for (uint32_t start = 0; start + kKillLength <= length; ++start) {
+        if (BeginsWith(line + start, length - start, kKill)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsBusyNotice(const uint8_t* line, uint32_t length) {
+    return line != nullptr &&
+           (BeginsWith(line, length, "echo:busy") || BeginsWith(line, length, "busy:"));
+}
 
 ReplyKind ClassifyReply(const uint8_t* line, uint32_t length) {
     if (line == nullptr) {

@@ -20,6 +20,14 @@ bool ParseResendNumber(const uint8_t* line, uint32_t length, int64_t* number);
 // The answer to the temperature poke: "ok T:" at the start, ignoring case.
 bool IsTemperatureReport(const uint8_t* line, uint32_t length);
 
+// A firmware that has just booted says "start" on a line of its own.
+bool IsRestartNotice(const uint8_t* line, uint32_t length);
+// "Error:Printer halted..." or any line that mentions "kill()": the firmware has
+// stopped and executes nothing more until it is reset.
+bool IsHaltNotice(const uint8_t* line, uint32_t length);
+// "echo:busy: ..." or "busy: ...": a long command is still running.
+bool IsBusyNotice(const uint8_t* line, uint32_t length);
+
 // The text the debugger output receives for a reply: the line without its final
 // byte (its end), then "\n".
 std::string DebuggerText(const uint8_t* line, uint32_t length);

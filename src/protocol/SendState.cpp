@@ -10,18 +10,96 @@ uint32_t Remaining(uint64_t since, uint32_t span, uint64_t now) {
     return elapsed >= span ? 0 : static_cast<uint32_t>(span - elapsed);
 }
 
+uint32_t Until(uint64_t deadline, uint64_t now) {
+    return deadline <= now ? 0 : static_cast<uint32_t>(deadline - now > 0xFFFFFFFFu ? 0xFFFFFFFFu : deadline - now);
+}
+
 } // namespace
 
 SendStateMachine::SendStateMachine(const SendTimings& timings) : timings_(timings) {}
 
+void SendStateMachine::StartHandshake(uint64_t now) {
+    *this = SendStateMachine(timings_);
+    phase_ = Phase::Handshake;
+    handshakeStartedAt_ = now;
+    nextHandshakeAt_ = now;
+    lastByteAt_ = now;
+}
+
+void SendStateMachine::Abandon() {
+    if (state_ != SendState::AwaitReply) {
+        return;
+    }
+    pokeAnswerOwed_ = false;
+    awaitingResendOk_ = false;
+    currentFollowsPrevious_ = false;
+    counterAfterCurrent_ = -1;
+    ++lineNumber_;
+    state_ = SendState::SendNext;
+}
+
+void SendStateMachine::Fail(SendFailure failure, int64_t line) {
+    if (phase_ == Phase::Failed) {
+        return;
+    }
+    phase_ = Phase::Failed;
+    failure_ = failure;
+    failureLine_ = line;
+}
+
 void SendStateMachine::OnBytesReceived(uint64_t now) {
-    if (now > quietSince_) {
-        quietSince_ = now;
+    if (now > lastByteAt_) {
+        lastByteAt_ = now;
     }
 }
 
+bool SendStateMachine::OnHandshakeReply(ReplyKind kind, const uint8_t* line, uint32_t length,
+                                        uint64_t now) {
+    if (kind == ReplyKind::Resend) {
+        // The handshake was damaged on the way: its "ok" closes the request, and
+        // the handshake goes again at once.
+        awaitingResendOk_ = true;
+        resendRequestedAt_ = now;
+        nextHandshakeAt_ = now;
+        return false;
+    }
+    if (kind != ReplyKind::Ok) {
+        return kind == ReplyKind::Echo || kind == ReplyKind::Error || IsRestartNotice(line, length);
+    }
+    if (awaitingResendOk_) {
+        awaitingResendOk_ = false;
+        return false;
+    }
+    phase_ = Phase::Streaming;
+    state_ = SendState::SendNext;
+    lineNumber_ = 1;
+    return false;
+}
+
 bool SendStateMachine::OnReply(const uint8_t* line, uint32_t length, uint64_t now) {
-    switch (ClassifyReply(line, length)) {
+    if (phase_ == Phase::Failed) {
+        return true;
+    }
+    const ReplyKind kind = ClassifyReply(line, length);
+    if (phase_ == Phase::Handshake) {
+        if (IsHaltNotice(line, length)) {
+            Fail(SendFailure::Halted, 0);
+            return true;
+        }
+        return OnHandshakeReply(kind, line, length, now);
+    }
+    if (IsHaltNotice(line, length)) {
+        Fail(SendFailure::Halted, lineNumber_);
+        return true;
+    }
+    if (IsRestartNotice(line, length)) {
+        Fail(SendFailure::Restarted, lineNumber_);
+        return true;
+    }
+    if (IsBusyNotice(line, length) && state_ == SendState::AwaitReply) {
+        quietSince_ = now > quietSince_ ? now : quietSince_;
+    }
+    switch (kind) {
     case ReplyKind::Ok:
         if (pokeAnswerOwed_ && IsTemperatureReport(line, length)) {
             // The poke's answer stands in for an "ok" that never came; after a late
@@ -64,17 +142,31 @@ void SendStateMachine::Acknowledge() {
     if (pokeAnswerOwed_) {
         acknowledgedSincePoke_ = true;
     }
+    resendRepeats_ = 0;
     if (currentFollowsPrevious_) {
         // The previous line is through; the current one goes again under its number.
         currentFollowsPrevious_ = false;
         state_ = currentNumber_ != 0 ? SendState::ResendCurrent : SendState::SendNext;
         return;
     }
-    ++lineNumber_;
+    if (counterAfterCurrent_ >= 0 && counterAfterCurrent_ < 0x7FFFFFFF) {
+        // The line set the firmware's counter.
+        lineNumber_ = static_cast<int32_t>(counterAfterCurrent_) + 1;
+        counterAfterCurrent_ = -1;
+    } else {
+        ++lineNumber_;
+    }
     state_ = SendState::SendNext;
 }
 
 void SendStateMachine::OnResendRequest(int64_t requested, uint64_t now) {
+    resendRepeats_ = requested == resendRequested_ ? resendRepeats_ + 1 : 1;
+    resendRequested_ = requested;
+    if (resendRepeats_ >= kResendLimit) {
+        Fail(SendFailure::Rejected, requested);
+        return;
+    }
+    quietSince_ = now > quietSince_ ? now : quietSince_;
     // Every line goes out again under the number it first went out with.
     currentFollowsPrevious_ = false;
     const int64_t nextNew =
@@ -106,13 +198,30 @@ bool SendStateMachine::PokeDue(uint64_t now) const {
            Remaining(quietSince_, timings_.pokeAfterMs, now) == 0;
 }
 
+void SendStateMachine::CheckLimits(uint64_t now) {
+    if (phase_ == Phase::Handshake &&
+        Remaining(handshakeStartedAt_, timings_.handshakeLimitMs, now) == 0) {
+        Fail(SendFailure::NotReady, 0);
+    } else if (phase_ == Phase::Streaming && state_ == SendState::AwaitReply && pokedThisLine_ &&
+               Remaining(lastByteAt_, timings_.silenceLimitMs, now) == 0) {
+        Fail(SendFailure::StoppedAnswering, lineNumber_);
+    }
+}
+
 SendAction SendStateMachine::NextAction(uint64_t now) {
+    CheckLimits(now);
+    if (phase_ == Phase::Failed) {
+        return SendAction::None;
+    }
     if (awaitingResendOk_) {
         if (Remaining(resendRequestedAt_, timings_.resendOkWaitMs, now) > 0) {
             return SendAction::None;
         }
         // Firmware that sends no "ok" after its request.
         awaitingResendOk_ = false;
+    }
+    if (phase_ == Phase::Handshake) {
+        return Until(nextHandshakeAt_, now) == 0 ? SendAction::Handshake : SendAction::None;
     }
     switch (state_) {
     case SendState::SendNext:
@@ -144,6 +253,7 @@ bool SendStateMachine::OnNoLine(SendAction action) {
         state_ = SendState::SendNext;
         return true;
     case SendAction::Poke:
+    case SendAction::Handshake:
     case SendAction::None:
         break;
     }
@@ -166,7 +276,12 @@ int32_t SendStateMachine::NumberFor(SendAction action, bool beginsWithN0) const 
     return lineNumber_;
 }
 
-int32_t SendStateMachine::OnLineSent(SendAction action, bool beginsWithN0, uint64_t now) {
+int32_t SendStateMachine::OnLineSent(SendAction action, bool beginsWithN0, uint64_t now,
+                                     int64_t counterAfter) {
+    if (action == SendAction::Handshake) {
+        nextHandshakeAt_ = now + timings_.handshakeRetryMs;
+        return 0;
+    }
     if (action == SendAction::Poke) {
         pokedThisLine_ = true;
         pokeAnswerOwed_ = true;
@@ -178,6 +293,7 @@ int32_t SendStateMachine::OnLineSent(SendAction action, bool beginsWithN0, uint6
         lineNumber_ = number;
         previousNumber_ = currentNumber_;
         currentNumber_ = number;
+        counterAfterCurrent_ = counterAfter;
     } else if (action == SendAction::CopyPrevious) {
         currentFollowsPrevious_ = true;
     }
@@ -189,6 +305,17 @@ int32_t SendStateMachine::OnLineSent(SendAction action, bool beginsWithN0, uint6
 
 uint32_t SendStateMachine::WaitTime(uint64_t now) const {
     uint32_t wait = kLoopWaitMs;
+    const auto until = [&](uint32_t left) { wait = left < wait ? left : wait; };
+    if (phase_ == Phase::Failed) {
+        return wait;
+    }
+    if (phase_ == Phase::Handshake) {
+        until(Until(nextHandshakeAt_, now));
+        until(Remaining(handshakeStartedAt_, timings_.handshakeLimitMs, now));
+    }
+    if (state_ == SendState::AwaitReply && pokedThisLine_) {
+        until(Remaining(lastByteAt_, timings_.silenceLimitMs, now));
+    }
     if (awaitingResendOk_) {
         const uint32_t left = Remaining(resendRequestedAt_, timings_.resendOkWaitMs, now);
         wait = left < wait ? left : wait;

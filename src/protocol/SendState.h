@@ -3,6 +3,8 @@
 // thread feeds it replies and the time, and carries out what it decides.
 #pragma once
 
+#include "protocol/ReplyParsing.h"
+
 #include <cstdint>
 
 namespace vela {
@@ -16,26 +18,62 @@ enum class SendState : int {
 };
 
 // What the send step does in this pass.
-enum class SendAction { None, Advance, CopyCurrent, CopyPrevious, Poke };
+enum class SendAction { None, Advance, CopyCurrent, CopyPrevious, Poke, Handshake };
+
+// Why the machine gave up on a document; it sends nothing more afterwards.
+enum class SendFailure {
+    None,
+    NotReady,         // no answer to the handshake within its limit
+    Rejected,         // the firmware keeps asking for the same line
+    StoppedAnswering, // nothing at all from the firmware, poke included
+    Restarted,        // the firmware booted in the middle of the document
+    Halted,           // the firmware halted
+};
 
 // The thread's loop wakes at least this often.
 constexpr uint32_t kLoopWaitMs = 1000;
 // After a resend request the firmware usually sends one "ok"; some send none.
 constexpr uint32_t kResendOkWaitMs = 500;
-// A line unacknowledged this long with the firmware silent draws a temperature poke.
-constexpr uint32_t kPokeAfterMs = 30000;
+// A line unacknowledged this long since it went out (or since the last resend
+// request or busy notice for it) draws a temperature poke.
+constexpr uint32_t kPokeAfterMs = 5000;
+// A firmware silent this long, after the poke, has stopped answering.
+constexpr uint32_t kSilenceLimitMs = 60000;
+// The handshake goes out again this often, and gives up after the limit.
+constexpr uint32_t kHandshakeRetryMs = 2000;
+constexpr uint32_t kHandshakeLimitMs = 20000;
+// Resend requests for one line, without progress, before the document fails.
+constexpr uint32_t kResendLimit = 10;
 
 struct SendTimings {
     uint32_t resendOkWaitMs = kResendOkWaitMs;
     uint32_t pokeAfterMs = kPokeAfterMs;
+    uint32_t silenceLimitMs = kSilenceLimitMs;
+    uint32_t handshakeRetryMs = kHandshakeRetryMs;
+    uint32_t handshakeLimitMs = kHandshakeLimitMs;
 };
 
 // The unnumbered line of the poke; firmware answers it with "ok T:...".
 constexpr char kPokeLine[] = "M105\n";
+// Sets the firmware's line counter to 0, so that the first line is number 1.
+constexpr char kHandshakeLine[] = "N0 M110 N0*125\n";
 
 class SendStateMachine {
   public:
     explicit SendStateMachine(const SendTimings& timings = SendTimings{});
+
+    // Starts a document: the handshake goes out before any line, and the lines
+    // are numbered from 1 once it is answered. Without it the machine streams at
+    // once (as after a completed handshake).
+    void StartHandshake(uint64_t now);
+    bool Handshaking() const { return phase_ == Phase::Handshake; }
+    SendFailure Failure() const { return failure_; }
+    // The line number the failure concerns (the rejected line, the line waiting).
+    int64_t FailureLine() const { return failureLine_; }
+    // A line is out and not yet acknowledged.
+    bool LineInFlight() const { return state_ == SendState::AwaitReply; }
+    // Gives up waiting for the line in flight: the next line takes the next number.
+    void Abandon();
 
     // Any bytes from the firmware: it is alive, whatever they say.
     void OnBytesReceived(uint64_t now);
@@ -52,8 +90,11 @@ class SendStateMachine {
     // The number a line taken for the action would go out under.
     int32_t NumberFor(SendAction action, bool beginsWithN0) const;
     // The line for the action is being written; returns the number to frame it with
-    // (not used for the poke). beginsWithN0 restarts numbering for a new line.
-    int32_t OnLineSent(SendAction action, bool beginsWithN0, uint64_t now);
+    // (not used for the poke). beginsWithN0 restarts numbering for a new line;
+    // counterAfter >= 0 for a line that sets the firmware's counter ("M110 N<k>"):
+    // the line after it is numbered counterAfter + 1.
+    int32_t OnLineSent(SendAction action, bool beginsWithN0, uint64_t now,
+                       int64_t counterAfter = -1);
 
     // How long the thread may wait before a timed step falls due; at most kLoopWaitMs.
     uint32_t WaitTime(uint64_t now) const;
@@ -62,11 +103,29 @@ class SendStateMachine {
     int32_t LineNumber() const { return lineNumber_; }
 
   private:
+    enum class Phase { Handshake, Streaming, Failed };
+
     void Acknowledge();
     void OnResendRequest(int64_t requested, uint64_t now);
+    bool OnHandshakeReply(ReplyKind kind, const uint8_t* line, uint32_t length, uint64_t now);
     bool PokeDue(uint64_t now) const;
+    void Fail(SendFailure failure, int64_t line);
+    // Gives up when a limit of the handshake or of silence has run out.
+    void CheckLimits(uint64_t now);
 
     SendTimings timings_;
+    Phase phase_ = Phase::Streaming;
+    SendFailure failure_ = SendFailure::None;
+    int64_t failureLine_ = 0;
+    uint64_t handshakeStartedAt_ = 0;
+    uint64_t nextHandshakeAt_ = 0;
+    // Any byte from the firmware.
+    uint64_t lastByteAt_ = 0;
+    // Resend requests in a row for one number, without an "ok" in between.
+    int64_t resendRequested_ = 0;
+    uint32_t resendRepeats_ = 0;
+    // The current line sets the firmware's counter to this value (-1: it does not).
+    int64_t counterAfterCurrent_ = -1;
     SendState state_ = SendState::SendNext;
     int32_t lineNumber_ = 1;
     // Numbers of the lines in the outgoing queue's current and previous slots, as
@@ -78,7 +137,8 @@ class SendStateMachine {
     uint64_t resendRequestedAt_ = 0;
     // The previous line went out again; the current one follows it.
     bool currentFollowsPrevious_ = false;
-    // The waiting line's clock restarts with every byte from the firmware.
+    // The waiting line's poke clock: restarted when it goes out, and by a resend
+    // request or busy notice for it.
     uint64_t quietSince_ = 0;
     bool pokedThisLine_ = false;
     bool pokeAnswerOwed_ = false;

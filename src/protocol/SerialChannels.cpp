@@ -12,59 +12,92 @@ bool CreateChannelEvent(IoChannel& channel) {
 } // namespace
 
 SerialChannels::~SerialChannels() {
-    Cancel(read);
-    Cancel(write);
+    CancelPending();
 }
 
 bool SerialChannels::CreateEvents() {
+    if (read.event.Valid() && write.event.Valid()) {
+        return true;
+    }
     return CreateChannelEvent(read) && CreateChannelEvent(write);
 }
 
-bool SerialChannels::Open(LPCWSTR devicePath) {
+DWORD SerialChannels::Open(LPCWSTR devicePath) {
     if (devicePath == nullptr || devicePath[0] == L'\0') {
-        return false;
+        return ERROR_FILE_NOT_FOUND;
     }
     device_.Reset(::CreateFileW(devicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_OVERLAPPED, nullptr));
-    return device_.Valid();
+    if (device_.Valid()) {
+        return 0;
+    }
+    const DWORD error = ::GetLastError();
+    // A serial device held by another program: Windows says "access denied",
+    // some systems "sharing violation".
+    if (error == ERROR_SHARING_VIOLATION || error == 0) {
+        return error == 0 ? ERROR_GEN_FAILURE : ERROR_ACCESS_DENIED;
+    }
+    return error;
 }
 
-void SerialChannels::Collect(IoChannel& channel) {
+void SerialChannels::Close() {
+    CancelPending();
+    device_.Reset();
+}
+
+void SerialChannels::CancelPending() {
+    Cancel(read);
+    Cancel(write);
+    read.transferred = 0;
+}
+
+bool SerialChannels::Collect(IoChannel& channel) {
     if (!channel.pending) {
-        return;
+        return true;
     }
     DWORD transferred = 0;
     if (::GetOverlappedResult(device_.Get(), &channel.overlapped, &transferred, FALSE)) {
         channel.transferred = transferred;
-    } else if (::GetLastError() == ERROR_IO_INCOMPLETE) {
-        // Not finished after all; its completion signals the event again.
-        return;
-    } else {
-        channel.transferred = 0;
+        channel.pending = false;
+        return true;
     }
+    if (::GetLastError() == ERROR_IO_INCOMPLETE) {
+        // Not finished after all; its completion signals the event again.
+        return true;
+    }
+    channel.transferred = 0;
     channel.pending = false;
+    return false;
 }
 
-void SerialChannels::StartRead(DWORD count) {
+bool SerialChannels::StartRead(DWORD count) {
     if (read.pending) {
-        return;
+        return true;
     }
     read.transferred = 0;
     DWORD transferred = 0;
     if (::ReadFile(device_.Get(), read.buffer, count, &transferred, &read.overlapped)) {
         // Completed at once: the bytes wait for the next pass, which the event wakes.
         read.transferred = transferred;
-    } else if (::GetLastError() == ERROR_IO_PENDING) {
-        read.pending = true;
+        return true;
     }
+    if (::GetLastError() == ERROR_IO_PENDING) {
+        read.pending = true;
+        return true;
+    }
+    return false;
 }
 
-void SerialChannels::StartWrite() {
+bool SerialChannels::StartWrite() {
     write.transferred = 0;
-    if (!::WriteFile(device_.Get(), write.buffer, write.toWrite, nullptr, &write.overlapped) &&
-        ::GetLastError() == ERROR_IO_PENDING) {
-        write.pending = true;
+    if (::WriteFile(device_.Get(), write.buffer, write.toWrite, nullptr, &write.overlapped)) {
+        return true;
     }
+    if (::GetLastError() == ERROR_IO_PENDING) {
+        write.pending = true;
+        return true;
+    }
+    return false;
 }
 
 void SerialChannels::Cancel(IoChannel& channel) {

@@ -30,16 +30,24 @@ class SerialChannels {
 
     // Auto-reset and created signalled, so that the first waits return at once.
     bool CreateEvents();
-    // Overlapped, exclusive. False for no path, an empty one, or a failed open.
-    bool Open(LPCWSTR devicePath);
+    // Overlapped, exclusive. 0, or the reason the device cannot be opened
+    // (ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED when another program holds it).
+    DWORD Open(LPCWSTR devicePath);
+    bool IsOpen() const { return device_.Valid(); }
     HANDLE Device() const { return device_.Get(); }
+    // Cancels what is outstanding, then closes the device.
+    void Close();
+    // Cancels outstanding operations and waits for them.
+    void CancelPending();
 
-    // The result of a completed operation, fetched without waiting.
-    void Collect(IoChannel& channel);
-    // Asks for the next few reply bytes unless a read is outstanding.
-    void StartRead(DWORD count);
-    // Writes the channel's toWrite bytes.
-    void StartWrite();
+    // The result of a completed operation, fetched without waiting. False when
+    // the device failed it.
+    bool Collect(IoChannel& channel);
+    // Asks for the next few reply bytes unless a read is outstanding. False when
+    // the device refuses.
+    bool StartRead(DWORD count);
+    // Writes the channel's toWrite bytes. False when the device refuses.
+    bool StartWrite();
 
     IoChannel read;
     IoChannel write;

@@ -118,6 +118,29 @@ ULONGLONG FakeClock::GetTickCount64() {
     return now;
 }
 
+DWORD FakeClock::WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
+                                        DWORD milliseconds) {
+    // Real time only decides how often the clock is looked at.
+    constexpr DWORD kLookEveryMs = 2;
+    const ULONGLONG end = milliseconds == INFINITE ? ~0ull : now + milliseconds;
+    for (;;) {
+        const DWORD result = ::WaitForMultipleObjects(
+            count, handles, waitAll, milliseconds == 0 ? 0 : kLookEveryMs);
+        if (result != WAIT_TIMEOUT || milliseconds == 0) {
+            return result;
+        }
+        if (now >= end) {
+            return WAIT_TIMEOUT;
+        }
+        if (autoAdvance && milliseconds != INFINITE) {
+            ULONGLONG seen = now;
+            while (seen < end && !now.compare_exchange_weak(seen, end)) {
+            }
+            return WAIT_TIMEOUT;
+        }
+    }
+}
+
 Platform MakeTestPlatform() {
     return Win32Platform();
 }

@@ -4,6 +4,7 @@
 
 #include "platform/Platform.h"
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -67,14 +68,23 @@ class FakeDeviceSetup : public DeviceSetup {
     int queriedDevices = 0;
 };
 
-// Time that passes only when the monitor waits.
+// Time that passes only when the monitor sleeps or a test advances it. A wait with
+// a time-out returns when one of its objects is signalled, or once the clock has
+// reached its end; with autoAdvance, a wait that nothing ends within a few real
+// milliseconds moves the clock to its end at once (for a silent peer).
 class FakeClock : public Clock {
   public:
     void Sleep(DWORD milliseconds) override;
     void GetLocalTime(LPSYSTEMTIME time) override;
     ULONGLONG GetTickCount64() override;
+    DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
+                                 DWORD milliseconds) override;
 
-    ULONGLONG now = 0;
+    void Advance(DWORD milliseconds) { now += milliseconds; }
+
+    std::atomic<ULONGLONG> now{0};
+    std::atomic<bool> autoAdvance{false};
+    // Sleeps are recorded by the thread that runs the job path only.
     std::vector<DWORD> sleeps;
     SYSTEMTIME localTime{2026, 12, 1, 7, 14, 5, 9, 0};
 };

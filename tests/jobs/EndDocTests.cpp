@@ -62,8 +62,6 @@ TEST_F(EndDocTest, WholeTransferSupervisesUntilDoneThenPrompts) {
     EXPECT_EQ(bed.spooler.openPrinters, 0);
     EXPECT_EQ(bed.port->flags & kPortDocumentInProgress, 0u);
     EXPECT_EQ(bed.port->printerName, nullptr);
-    EXPECT_EQ(bed.harness.State().m_hPort, nullptr);
-    EXPECT_EQ(bed.harness.State().m_JobId, 0u);
 }
 
 TEST_F(EndDocTest, DeletedJobAbortsThePrintWithoutPrompt) {
@@ -123,8 +121,8 @@ TEST_F(EndDocTest, LinkLostDuringTransferResetsThePrinterWhenItIsBack) {
     // The printer drops off the bus after the first records, then comes back.
     bed.printer.unplugAtTransfer = 40;
     bed.Write(JobStream(500, 500));
-    EXPECT_NE(TheJobFlags().sendingDisabled, 0);
-    EXPECT_NE(TheJobFlags().transferFailed, 0);
+    EXPECT_NE(bed.Session().jobFlags.sendingDisabled, 0);
+    EXPECT_NE(bed.Session().jobFlags.transferFailed, 0);
     bed.printer.unplugAtTransfer = 0;
     bed.printer.unplugged = false;
     const size_t packetsBefore = bed.printer.received.size();
@@ -154,9 +152,9 @@ TEST_F(EndDocTest, PortWithoutDocumentOnlyPolls) {
 TEST_F(EndDocTest, TestPageFlagIsClearedAtTheEnd) {
     bed.spooler.documentName = L"Test Page";
     ASSERT_TRUE(bed.StartDoc());
-    EXPECT_EQ(bed.harness.State().m_TestPage, 1);
+    EXPECT_EQ(bed.Session().testPage, true);
     bed.EndDoc();
-    EXPECT_EQ(bed.harness.State().m_TestPage, 0);
+    EXPECT_EQ(bed.Session().testPage, false);
 }
 
 TEST_F(EndDocTest, PrinterThatCouldNotBeOpenedIsLoggedEachPoll) {

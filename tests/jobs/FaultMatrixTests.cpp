@@ -42,7 +42,7 @@ RunResult RunJob(Fault fault, int32_t transfer) {
         bed.printer.unplugged = false;
     }
     const size_t packetsBeforeEndDoc = bed.printer.received.size();
-    result.sentCount = TheJobTransferState().sentCount;
+    result.sentCount = bed.Session().transfer.sentCount;
     result.endDoc = bed.EndDoc();
     result.elapsedMs = bed.harness.clock.now;
     result.recordsArrived = bed.printer.records.size();

@@ -8,6 +8,7 @@
 #include "doubles/LogFile.h"
 #include "doubles/MonitorHarness.h"
 #include "doubles/SimulatedUsbPrinter.h"
+#include "monitor/PortSession.h"
 #include "ports/PortList.h"
 
 #include <gtest/gtest.h>
@@ -77,6 +78,8 @@ class JobTestBed {
         }
     }
     BOOL EndDoc() { return table->pfnEndDocPort(port); }
+    // The port's document state, as StartDocPort and WritePort leave it.
+    PortSession& Session() { return *SessionOf(harness.State(), port); }
     size_t Polls() const {
         return static_cast<size_t>(
             std::count(harness.clock.sleeps.begin(), harness.clock.sleeps.end(), 5000u));

@@ -33,7 +33,6 @@ TEST_F(WholeDocumentTest, UsbDocumentFromOpenToClose) {
     EXPECT_EQ(bed.spooler.prompts.size(), 1u);
     EXPECT_EQ(bed.spooler.setJobCalls.size(), 1u);
     // USB jobs leave nothing behind for a serial printer.
-    EXPECT_EQ(bed.harness.State().m_LineQueue.Count(), 0u);
     const std::string log = ReadLog();
     EXPECT_NE(log.find("Start print in write port"), std::string::npos);
     EXPECT_NE(log.find("Totoal Send:250, Max Cmd:250"), std::string::npos);
@@ -49,7 +48,7 @@ TEST_F(WholeDocumentTest, DocumentsFollowOneAnother) {
     EXPECT_EQ(bed.printer.records.size(), 120u);
     ASSERT_EQ(bed.spooler.prompts.size(), 3u);
     EXPECT_EQ(bed.spooler.prompts[2].jobId, 3u);
-    EXPECT_EQ(TheJobTransferState().sentCount, 10);
+    EXPECT_EQ(bed.Session().transfer.sentCount, 10);
 }
 
 TEST_F(WholeDocumentTest, OpenPortOfUnknownPortFails) {

@@ -1,7 +1,5 @@
 #include "serial/SerialLinkTest.h"
 
-#include "monitor/JobStart.h"
-#include "monitor/PortClose.h"
 #include "platform/Handles.h"
 #include "ports/PortList.h"
 
@@ -51,8 +49,22 @@ LONG CALLBACK DebuggerOutputCapture::OnException(EXCEPTION_POINTERS* exception) 
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
+ClockTicker::ClockTicker(FakeClock& clock, DWORD step)
+    : thread_([this, &clock, step] {
+          while (running_) {
+              clock.Advance(step);
+              ::Sleep(2);
+          }
+      }) {}
+
+ClockTicker::~ClockTicker() {
+    running_ = false;
+    thread_.join();
+}
+
 void SerialLinkTest::SetUp() {
-    savedTimings_ = TheProtocolHandlerParams().timings;
+    savedTimings_ = TheProtocolTimings();
+    harness_.platform.spooler = &spooler_;
     harness_.registry.SetPortValue(kSerialPort, kHostDevice);
     harness_.registry.SetPortValue(kUsbPort, L"");
     harness_.registry.SetPortValue(kMissingDevicePort, L"\\\\.\\COM99");
@@ -68,15 +80,7 @@ void SerialLinkTest::TearDown() {
         EXPECT_TRUE(Close());
     }
     firmware_.reset();
-    TheProtocolHandlerParams().timings = savedTimings_;
-    // The outgoing queue outlives the monitor instance: leave it empty for the next test.
-    LineQueue& queue = State().m_LineQueue;
-    queue.Clear();
-    for (int shift = 0; shift < 2; ++shift) {
-        LineRecord* line = nullptr;
-        queue.Advance(&line);
-        delete line;
-    }
+    TheProtocolTimings() = savedTimings_;
 }
 
 void SerialLinkTest::StartFirmware(const FirmwareOptions& options) {
@@ -84,16 +88,10 @@ void SerialLinkTest::StartFirmware(const FirmwareOptions& options) {
     ASSERT_TRUE(firmware_->Start(kFirmwareDevice)) << "COM22 missing: is the pty pair linked?";
 }
 
-void SerialLinkTest::Queue(const std::string& text) {
-    ASSERT_EQ(State().m_LineQueue.AppendBytes(reinterpret_cast<const uint8_t*>(text.data()),
-                                              static_cast<uint32_t>(text.size())),
-              S_OK);
-}
-
 BOOL SerialLinkTest::Open(const wchar_t* name) {
     HANDLE opened = nullptr;
     const BOOL result =
-        OpenPort(State(), harness_.MonitorHandle(), const_cast<LPWSTR>(name), &opened);
+        table_->pfnOpenPort(harness_.MonitorHandle(), const_cast<LPWSTR>(name), &opened);
     if (result) {
         port_ = opened;
     }
@@ -101,11 +99,39 @@ BOOL SerialLinkTest::Open(const wchar_t* name) {
 }
 
 BOOL SerialLinkTest::Close() {
-    const BOOL result = ClosePort(State(), port_);
+    const BOOL result = table_->pfnClosePort(port_);
     if (result) {
         port_ = nullptr;
     }
     return result;
+}
+
+BOOL SerialLinkTest::StartDoc(DWORD jobId) {
+    std::wstring printer = spooler_.printerName;
+    return table_->pfnStartDocPort(port_, &printer[0], jobId, 1, nullptr);
+}
+
+BOOL SerialLinkTest::Write(const std::string& text, size_t piece) {
+    for (size_t offset = 0; offset < text.size(); offset += piece) {
+        std::string part = text.substr(offset, piece);
+        DWORD written = 0;
+        if (!table_->pfnWritePort(port_, reinterpret_cast<LPBYTE>(&part[0]),
+                                  static_cast<DWORD>(part.size()), &written)) {
+            return FALSE;
+        }
+        EXPECT_EQ(written, part.size());
+    }
+    return TRUE;
+}
+
+BOOL SerialLinkTest::EndDoc() {
+    return table_->pfnEndDocPort(port_);
+}
+
+void SerialLinkTest::Print(const std::string& text, size_t piece) {
+    ASSERT_TRUE(StartDoc());
+    ASSERT_TRUE(Write(text, piece));
+    ASSERT_TRUE(EndDoc());
 }
 
 std::string SerialLinkTest::Job(int first, int count) {
@@ -125,6 +151,13 @@ std::vector<std::string> SerialLinkTest::JobCommands(int first, int count) {
         commands.push_back(command);
     }
     return commands;
+}
+
+std::vector<std::string> SerialLinkTest::Document(const std::vector<std::string>& commands) {
+    std::vector<std::string> document{"M110 N0"};
+    document.insert(document.end(), commands.begin(), commands.end());
+    document.push_back("M400");
+    return document;
 }
 
 PortEntry* SerialLinkTest::Entry(const wchar_t* name) {

@@ -1,17 +1,24 @@
-// A monitor with three registered ports, the handler's timings restored after each
-// test, and a simulated firmware on the far end of the test's serial line: the
-// monitor's end is COM21, the firmware's COM22 (a pty pair the suite's fixture links).
+// A monitor with three registered ports, the fake spooler and clock, the handler's
+// timings restored after each test, and a simulated firmware on the far end of the
+// test's serial line: the monitor's end is COM21, the firmware's COM22 (a pty pair
+// the suite's fixture links). Documents go through the table as the spooler sends
+// them: OpenPort, then StartDocPort .. WritePort .. EndDocPort per document, then
+// ClosePort.
 #pragma once
 
+#include "doubles/FakeSpooler.h"
 #include "doubles/MonitorHarness.h"
 #include "doubles/SimulatedFirmware.h"
-#include "protocol/ProtocolHandler.h"
+#include "ports/PortList.h"
+#include "protocol/DocumentControl.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vela::test {
@@ -42,6 +49,20 @@ class DebuggerOutputCapture {
     PVOID handler_ = nullptr;
 };
 
+// Moves the fake clock on by step every couple of real milliseconds while it
+// lives: for firmware whose answers only come after a time-out.
+class ClockTicker {
+  public:
+    ClockTicker(FakeClock& clock, DWORD step);
+    ~ClockTicker();
+    ClockTicker(const ClockTicker&) = delete;
+    ClockTicker& operator=(const ClockTicker&) = delete;
+
+  private:
+    std::atomic<bool> running_{true};
+    std::thread thread_;
+};
+
 class SerialLinkTest : public ::testing::Test {
   protected:
     void SetUp() override;
@@ -49,18 +70,26 @@ class SerialLinkTest : public ::testing::Test {
 
     // Starts a firmware on COM22 with the options.
     void StartFirmware(const FirmwareOptions& options = FirmwareOptions{});
-    // Bytes as WritePort queues them.
-    void Queue(const std::string& text);
     BOOL Open(const wchar_t* name = kSerialPort);
     BOOL Close();
+    BOOL StartDoc(DWORD jobId = 12);
+    // WritePort in pieces of the given size; FALSE at the first refused piece.
+    BOOL Write(const std::string& text, size_t piece = 4096);
+    BOOL EndDoc();
+    // StartDocPort, the text in pieces, EndDocPort, each expected to succeed.
+    void Print(const std::string& text, size_t piece = 4096);
 
     // "G1 X... Y... E..." lines numbered from first, and their commands as executed.
     static std::string Job(int first, int count);
     static std::vector<std::string> JobCommands(int first, int count);
+    // What the firmware executes for a whole document of these commands: the
+    // handshake, the commands, the final wait for the moves.
+    static std::vector<std::string> Document(const std::vector<std::string>& commands);
 
     MonitorState& State() { return harness_.State(); }
     PortEntry* Entry(const wchar_t* name);
 
+    FakeSpooler spooler_;
     MonitorHarness harness_;
     LPMONITOR2 table_ = nullptr;
     std::unique_ptr<SimulatedFirmware> firmware_;

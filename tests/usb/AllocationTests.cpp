@@ -5,6 +5,7 @@
 #include "VelaLib2/JobFlags.h"
 #include "doubles/FakePlatform.h"
 #include "monitor/JobStream.h"
+#include "monitor/PortSession.h"
 
 #include <gtest/gtest.h>
 
@@ -164,10 +165,10 @@ TEST(Allocation, WritePortAllocatesNothingPerRecord) {
     platform.usb = &printer;
     platform.clock = &clock;
     InstallPlatform(platform);
-    TheJobFlags() = JobFlags{};
-    TheJobTransferState() = JobTransferState{};
-    // The test page goes to the USB printer alone, so the line queue stays out of it.
-    TheMonitorState().m_TestPage = 1;
+    // A USB port's document, its session made before the count starts.
+    PortSession session;
+    PortEntry entry{};
+    entry.session = &session;
 
     constexpr int32_t kRecords = 600;
     std::vector<uint8_t> stream(4 + kRecords * 20, 0x5A);
@@ -180,17 +181,16 @@ TEST(Allocation, WritePortAllocatesNothingPerRecord) {
     size_t from = 0;
     const size_t pieceSizes[] = {4, 1000, 7, 3000, 13, 7980};
     for (size_t piece : pieceSizes) {
-        ASSERT_TRUE(WritePort(TheMonitorState(), nullptr, stream.data() + from,
+        ASSERT_TRUE(WritePort(TheMonitorState(), &entry, stream.data() + from,
                               static_cast<DWORD>(piece), &written));
         from += piece;
     }
     const long during = allocations.load() - before;
 
-    TheMonitorState().m_TestPage = 0;
     UsbTransport().CloseDevice();
     InstallPlatform(Win32Platform());
     EXPECT_EQ(from, stream.size());
-    EXPECT_EQ(TheJobTransferState().sentCount, kRecords);
+    EXPECT_EQ(session.transfer.sentCount, kRecords);
     EXPECT_GT(printer.recordBytes, static_cast<ULONG>(kRecords) * 20u);
     EXPECT_EQ(during, 0);
 }

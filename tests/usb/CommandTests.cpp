@@ -47,8 +47,8 @@ TEST(Commands, PreparationSendsItsSequenceOnce) {
                                                         {'V', 20, 1, 0, 0, 0},
                                                         {'V', 22, 1, 0, 0, 0},
                                                         {'V', 142, 15, 0, 0, 0}}));
-    EXPECT_EQ(TheJobFlags().printerPrepared, 1);
-    EXPECT_EQ(TheJobFlags().sendingDisabled, 0);
+    EXPECT_EQ(device.Flags().printerPrepared, 1);
+    EXPECT_EQ(device.Flags().sendingDisabled, 0);
     EXPECT_TRUE(device.PreparePrinter());
     EXPECT_EQ(bed.printer.received.size(), 10u);
 }
@@ -80,8 +80,8 @@ TEST(Commands, CountZeroStillPreparesAndReturnsZero) {
     PrinterDevice device;
     EXPECT_EQ(device.SendCommands(nullptr, 0), 0);
     EXPECT_EQ(bed.printer.Codes(), kPreparation);
-    EXPECT_EQ(TheJobFlags().printerPrepared, 1);
-    EXPECT_EQ(TheJobFlags().sendingDisabled, 0);
+    EXPECT_EQ(device.Flags().printerPrepared, 1);
+    EXPECT_EQ(device.Flags().sendingDisabled, 0);
 }
 
 TEST(Commands, NoRoomSendsNothingAndAsksAgainAtOnce) {
@@ -103,7 +103,7 @@ TEST(Commands, StatusPreparedDuringTransmissionRefusesTheRestOfTheDocument) {
     PrinterDevice device;
     EXPECT_EQ(device.SendCommands(records.data(), 6), 0);
     EXPECT_EQ(bed.printer.records.size(), 3u);
-    EXPECT_EQ(TheJobFlags().sendingDisabled, 1);
+    EXPECT_EQ(device.Flags().sendingDisabled, 1);
     const size_t packets = bed.printer.received.size();
     EXPECT_EQ(device.SendCommands(records.data(), 1), 0);
     EXPECT_EQ(bed.printer.received.size(), packets);
@@ -139,8 +139,8 @@ TEST(Commands, PrinterNotReadyAtPreparationGetsOnlyTheStatusRead) {
     PrinterDevice device;
     EXPECT_EQ(device.SendCommands(records.data(), 3), 0);
     EXPECT_EQ(bed.printer.Codes(), "v");
-    EXPECT_EQ(TheJobFlags().printerPrepared, 1);
-    EXPECT_EQ(TheJobFlags().sendingDisabled, 1);
+    EXPECT_EQ(device.Flags().printerPrepared, 1);
+    EXPECT_EQ(device.Flags().sendingDisabled, 1);
     bed.printer.parameters[16] = 1;
     EXPECT_EQ(device.SendCommands(records.data(), 3), 0);
     EXPECT_EQ(bed.printer.Codes(), "v");
@@ -155,7 +155,7 @@ TEST(Commands, RefusedLoadLeavesTheHeatersOffAndRefusesTheDocument) {
     EXPECT_EQ(bed.printer.Codes(), "vcVVlVL");
     EXPECT_EQ(bed.printer.parameters[20], 0);
     EXPECT_EQ(bed.printer.parameters[22], 0);
-    EXPECT_EQ(TheJobFlags().sendingDisabled, 1);
+    EXPECT_EQ(device.Flags().sendingDisabled, 1);
 }
 
 TEST(Commands, SecondCallOfTheDocumentDoesNotPrepareAgain) {
@@ -189,7 +189,7 @@ TEST(Commands, UnpluggedPrinterRefusesTheDocument) {
     const Bytes records = MakeRecords(1);
     PrinterDevice device;
     EXPECT_EQ(device.SendCommands(records.data(), 1), 0);
-    EXPECT_EQ(TheJobFlags().sendingDisabled, 1);
+    EXPECT_EQ(device.Flags().sendingDisabled, 1);
 }
 
 TEST(Commands, FailedRoomQueryRefusesTheDocument) {
@@ -199,7 +199,7 @@ TEST(Commands, FailedRoomQueryRefusesTheDocument) {
     bed.printer.unplugAtTransfer = bed.printer.transfers + 1;
     const Bytes records = MakeRecords(1);
     EXPECT_EQ(device.SendCommands(records.data(), 1), 0);
-    EXPECT_EQ(TheJobFlags().sendingDisabled, 1);
+    EXPECT_EQ(device.Flags().sendingDisabled, 1);
 }
 
 TEST(Commands, StartPrintSendsTheStartRecordWaitsAndRuns) {

@@ -20,8 +20,6 @@ class UsbTestBed {
         platform.usb = &printer;
         platform.clock = &clock;
         InstallPlatform(platform);
-        TheJobFlags() = JobFlags{};
-        TheJobTransferState() = JobTransferState{};
     }
     ~UsbTestBed() {
         // The connection is process-wide: release it while its printer still exists.

@@ -3,6 +3,7 @@
 
 #include "monitor/MonitorState.h"
 #include "monitor/MonitorTable.h"
+#include "monitor/PortSession.h"
 
 #include <gtest/gtest.h>
 
@@ -19,19 +20,12 @@ constexpr wchar_t kLogPath[] = L"C:\\temp\\vela3dp.log";
 
 class WritePortTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        State().m_TestPage = 0;
-        State().m_LineQueue.Clear();
-    }
-    void TearDown() override {
-        State().m_TestPage = 0;
-        State().m_LineQueue.Clear();
-    }
+    WritePortTest() { entry_.session = &session_; }
 
     static MonitorState& State() { return TheMonitorState(); }
 
     BOOL Write(const Bytes& stream, size_t from, size_t count, DWORD* written) {
-        return WritePort(State(), nullptr, const_cast<uint8_t*>(stream.data()) + from,
+        return WritePort(State(), &entry_, const_cast<uint8_t*>(stream.data()) + from,
                          static_cast<DWORD>(count), written);
     }
     BOOL Write(const Bytes& piece) {
@@ -50,6 +44,8 @@ class WritePortTest : public ::testing::Test {
     }
 
     UsbTestBed bed;
+    PortSession session_;
+    PortEntry entry_{};
 };
 
 std::string ReadLogFrom(long offset) {
@@ -79,7 +75,7 @@ TEST_F(WritePortTest, WholeDocumentInOneCallIsSentAndStarted) {
     EXPECT_TRUE(Write(MakeJob(3, records)));
     EXPECT_EQ(ReceivedRecordBytes(), records);
     EXPECT_TRUE(bed.printer.programStarted);
-    EXPECT_EQ(TheJobTransferState().sentCount, 3);
+    EXPECT_EQ(session_.transfer.sentCount, 3);
     EXPECT_EQ(bed.clock.sleeps, (std::vector<DWORD>{2000}));
     // The call's connection is closed at its end.
     EXPECT_EQ(bed.printer.openDeviceHandles, 0);
@@ -112,30 +108,22 @@ TEST_F(WritePortTest, AnnouncedZeroSendsNoRecordsButStarts) {
     EXPECT_TRUE(Write(MakeJob(0, MakeRecords(2))));
     EXPECT_EQ(bed.printer.Codes(), "L/clX");
     EXPECT_TRUE(bed.printer.records.empty());
-    EXPECT_EQ(TheJobFlags().sendingDisabled, 1);
+    EXPECT_EQ(session_.jobFlags.sendingDisabled, 1);
 }
 
 TEST_F(WritePortTest, NegativeAnnouncedCountSendsNothing) {
     EXPECT_TRUE(Write(MakeJob(-5, MakeRecords(2))));
     EXPECT_EQ(bed.printer.Codes(), "");
-    EXPECT_EQ(TheJobFlags().sendingDisabled, 1);
-    EXPECT_EQ(TheJobFlags().printerPrepared, 0);
+    EXPECT_EQ(session_.jobFlags.sendingDisabled, 1);
+    EXPECT_EQ(session_.jobFlags.printerPrepared, 0);
 }
 
-TEST_F(WritePortTest, TestPageIsFramedAndSentButNotQueuedAsLines) {
-    State().m_TestPage = 1;
+TEST_F(WritePortTest, TestPageIsFramedAndSent) {
+    session_.testPage = true;
     const Bytes records = MakeRecords(3); // its bytes include line feeds
     EXPECT_TRUE(Write(MakeJob(3, records)));
-    EXPECT_EQ(State().m_LineQueue.Count(), 0u);
     EXPECT_EQ(ReceivedRecordBytes(), records);
     EXPECT_TRUE(bed.printer.programStarted);
-}
-
-TEST_F(WritePortTest, DocumentForAUsbPrinterIsNotQueuedAsLines) {
-    // No protocol handler with a serial device runs: nothing would take the lines.
-    // The serial suite covers the queueing for a serial port.
-    EXPECT_TRUE(Write(MakeJob(3, MakeRecords(3))));
-    EXPECT_EQ(State().m_LineQueue.Count(), 0u);
 }
 
 TEST_F(WritePortTest, MissingOutPointerChangesNothing) {
@@ -143,29 +131,28 @@ TEST_F(WritePortTest, MissingOutPointerChangesNothing) {
     ::SetLastError(0);
     EXPECT_FALSE(Write(stream, 0, stream.size(), nullptr));
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(TheJobTransferState().announcedCount, 0);
+    EXPECT_EQ(session_.transfer.announcedCount, 0);
     EXPECT_EQ(bed.printer.transfers, 0);
-    EXPECT_EQ(State().m_LineQueue.Count(), 0u);
 }
 
 TEST_F(WritePortTest, MissingBufferIsRefusedWithoutFraming) {
-    TheJobFlags().printerPrepared = 1;
-    TheJobTransferState().heldLength = 3;
+    session_.jobFlags.printerPrepared = 1;
+    session_.transfer.heldLength = 3;
     DWORD written = 99;
     ::SetLastError(0);
-    EXPECT_FALSE(WritePort(State(), nullptr, nullptr, 40, &written));
+    EXPECT_FALSE(WritePort(State(), &entry_, nullptr, 40, &written));
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     EXPECT_EQ(written, 0u);
-    EXPECT_EQ(TheJobTransferState().heldLength, 3);
+    EXPECT_EQ(session_.transfer.heldLength, 3);
     EXPECT_EQ(bed.printer.transfers, 0);
 }
 
 TEST_F(WritePortTest, FirstPieceShorterThanTheHeaderIsTakenButNotFramed) {
     EXPECT_TRUE(Write(Bytes{2, 0, 0}));
     EXPECT_EQ(bed.printer.transfers, 0);
-    EXPECT_EQ(TheJobTransferState().announcedCount, 0);
-    EXPECT_EQ(TheJobTransferState().heldLength, 0);
-    EXPECT_EQ(TheJobFlags().sendingDisabled, 0);
+    EXPECT_EQ(session_.transfer.announcedCount, 0);
+    EXPECT_EQ(session_.transfer.heldLength, 0);
+    EXPECT_EQ(session_.jobFlags.sendingDisabled, 0);
 }
 
 TEST_F(WritePortTest, EmptyPieceForAUsbPrinterIsTakenAndStillFramed) {
@@ -175,7 +162,7 @@ TEST_F(WritePortTest, EmptyPieceForAUsbPrinterIsTakenAndStillFramed) {
     const int32_t startsBefore = bed.printer.CountCode('L');
     DWORD written = 5;
     uint8_t nothing = 0;
-    EXPECT_TRUE(WritePort(State(), nullptr, &nothing, 0, &written));
+    EXPECT_TRUE(WritePort(State(), &entry_, &nothing, 0, &written));
     EXPECT_EQ(written, 0u);
     // The framing ran: the counts are still equal, so the start check fired again.
     EXPECT_EQ(bed.printer.CountCode('L'), startsBefore + 1);
@@ -190,8 +177,8 @@ TEST_F(WritePortTest, PrinterUnpluggedInTheMiddleOfADocument) {
     bed.printer.unplugged = true;
     EXPECT_TRUE(Write(stream, 64, 60, &written));
     EXPECT_EQ(written, 60u); // a refused transmission is not reported to the spooler
-    EXPECT_EQ(TheJobFlags().sendingDisabled, 1);
-    EXPECT_EQ(TheJobTransferState().sentCount, 3);
+    EXPECT_EQ(session_.jobFlags.sendingDisabled, 1);
+    EXPECT_EQ(session_.transfer.sentCount, 3);
     EXPECT_FALSE(bed.printer.programStarted);
     // Plugged in again, the document stays refused.
     bed.printer.unplugged = false;
@@ -209,9 +196,9 @@ TEST_F(WritePortTest, PrinterUnpluggedDuringACall) {
     // then the reply to the next "F" never comes.
     bed.printer.unplugAtTransfer = 20 + 5 + 2;
     EXPECT_TRUE(Write(stream));
-    EXPECT_EQ(TheJobFlags().sendingDisabled, 1);
+    EXPECT_EQ(session_.jobFlags.sendingDisabled, 1);
     EXPECT_EQ(bed.printer.records.size(), 3u);
-    EXPECT_EQ(TheJobTransferState().sentCount, 0);
+    EXPECT_EQ(session_.transfer.sentCount, 0);
     EXPECT_FALSE(bed.printer.programStarted);
 }
 

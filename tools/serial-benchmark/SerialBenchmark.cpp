@@ -2,13 +2,14 @@
 // which paces its side at 250000 baud (10 bits a byte) and 0.2 ms a command, and
 // compares the rate with the link's own limit for one line in flight:
 // (framed line + "ok\n") at 25000 bytes/s plus 0.2 ms, for every line.
-#include "doubles/RegistryMonitorInit.h"
+#include "doubles/FakeSpooler.h"
+#include "doubles/MonitorHarness.h"
 #include "doubles/SimulatedFirmware.h"
-#include "monitor/MonitorState.h"
 #include "platform/Handles.h"
 #include "protocol/LineFraming.h"
 #include "protocol/LineQueue.h"
-#include "protocol/ProtocolHandler.h"
+
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -161,6 +162,65 @@ double Seconds() {
     return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
+// The process's commit charge (Wine keeps it in PagefileUsage).
+uint64_t CommitBytes() {
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof(counters);
+    if (!::GetProcessMemoryInfo(::GetCurrentProcess(),
+                                reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                                sizeof(counters))) {
+        return 0;
+    }
+    return counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
+}
+
+struct DocumentRun {
+    bool printed = false;
+    double seconds = 0.0;
+    uint64_t commitBefore = 0;
+    uint64_t commitPeak = 0;
+};
+
+// The file as the spooler sends it: OpenPort, StartDocPort, WritePort in 4096-byte
+// pieces, EndDocPort, ClosePort. Time runs from the first WritePort to the end of
+// EndDocPort, which returns once the firmware has run every line.
+DocumentRun PrintThroughTheTable(const std::wstring& host, const std::string& gcode) {
+    DocumentRun run;
+    test::MonitorHarness harness;
+    FakeSpooler spooler;
+    harness.platform.spooler = &spooler;
+    harness.registry.SetPortValue(kPortName, host);
+    if (!harness.Attach()) {
+        return run;
+    }
+    LPMONITOR2 table = harness.Initialize();
+    HANDLE port = nullptr;
+    std::wstring printer = spooler.printerName;
+    if (table == nullptr ||
+        !table->pfnOpenPort(harness.MonitorHandle(), const_cast<LPWSTR>(kPortName), &port) ||
+        !table->pfnStartDocPort(port, &printer[0], 1, 1, nullptr)) {
+        std::fprintf(stderr, "the port did not open or the firmware did not answer\n");
+        return run;
+    }
+    run.commitBefore = CommitBytes();
+    run.commitPeak = run.commitBefore;
+    const double started = Seconds();
+    bool written = true;
+    constexpr size_t kPiece = 4096;
+    for (size_t offset = 0; written && offset < gcode.size(); offset += kPiece) {
+        std::string piece = gcode.substr(offset, kPiece);
+        DWORD count = 0;
+        written = table->pfnWritePort(port, reinterpret_cast<LPBYTE>(&piece[0]),
+                                      static_cast<DWORD>(piece.size()), &count) != FALSE;
+        const uint64_t commit = CommitBytes();
+        run.commitPeak = commit > run.commitPeak ? commit : run.commitPeak;
+    }
+    const bool ended = table->pfnEndDocPort(port) != FALSE;
+    run.seconds = Seconds() - started;
+    run.printed = written && ended && table->pfnClosePort(port);
+    return run;
+}
+
 int Run(const Options& options) {
     std::string gcode;
     if (!options.file.empty()) {
@@ -187,43 +247,34 @@ int Run(const Options& options) {
         std::fprintf(stderr, "cannot open the firmware's end of the line\n");
         return 2;
     }
-    test::RegistryMonitorInit registry;
-    registry.SetPortValue(kPortName, options.host);
-    MonitorState& state = TheMonitorState();
-    state.m_pMonitorInit = registry.Get();
-    state.m_LineQueue.AppendBytes(reinterpret_cast<const uint8_t*>(gcode.data()),
-                                  static_cast<uint32_t>(gcode.size()));
 
-    const double started = Seconds();
-    bool finished = false;
+    // What the firmware runs: the monitor greets it first and ends with M400.
+    std::vector<std::string> expected = limit.commands;
+    DocumentRun run;
     if (options.baseline) {
-        finished = RunBaselineHost(options.host, limit) &&
-                   firmware.WaitForNumberedExecuted(lines, 30 * 60 * 1000);
+        const double started = Seconds();
+        run.printed = RunBaselineHost(options.host, limit) &&
+                      firmware.WaitForNumberedExecuted(lines, 30 * 60 * 1000);
+        run.seconds = Seconds() - started;
     } else {
-        if (StartProtocolHandler(state, kPortName) != 0) {
-            std::fprintf(stderr, "the protocol handler did not start\n");
-            return 2;
-        }
-        finished = firmware.WaitForNumberedExecuted(lines, 30 * 60 * 1000);
-    }
-    const double elapsed = Seconds() - started;
-    if (!options.baseline) {
-        StopProtocolHandler(state);
+        run = PrintThroughTheTable(options.host, gcode);
+        expected.insert(expected.begin(), "M110 N0");
+        expected.push_back("M400");
     }
     firmware.Stop();
-    state.m_pMonitorInit = nullptr;
-    if (!finished || firmware.ExecutedNumberedCommands() != limit.commands) {
+    if (!run.printed || firmware.ExecutedNumberedCommands() != expected) {
         std::fprintf(stderr, "the firmware did not execute the file once and in order\n");
         return 1;
     }
     const test::FirmwareStats stats = firmware.Stats();
+    const double elapsed = run.seconds;
     const double rate = lines / elapsed;
     const double limitRate = lines / limit.seconds;
-    std::printf("lines:            %zu (%.1f framed bytes a line)\n", lines,
-                static_cast<double>(limit.framedBytes) / lines);
+    std::printf("lines:            %zu (%.1f framed bytes a line, %.1f MB)\n", lines,
+                static_cast<double>(limit.framedBytes) / lines, gcode.size() / 1048576.0);
     std::printf("host:             %s\n", options.baseline
                                               ? "baseline (synchronous write, then read \"ok\")"
-                                              : "protocol handler");
+                                              : "monitor (OpenPort .. WritePort .. EndDocPort)");
     std::printf("pacing:           %s\n", options.pacing ? "25000 bytes/s, 0.2 ms a command"
                                                          : "none (the host and Wine alone)");
     std::printf("time:             %.3f s\n", elapsed);
@@ -231,6 +282,10 @@ int Run(const Options& options) {
     std::printf("link limit:       %.0f lines/s (one line in flight)\n", limitRate);
     std::printf("ratio to limit:   %.3f\n", rate / limitRate);
     std::printf("resend requests:  %u\n", stats.resendRequests);
+    if (!options.baseline) {
+        std::printf("commit growth:    %.2f MB at the peak while streaming\n",
+                    static_cast<double>(run.commitPeak - run.commitBefore) / 1048576.0);
+    }
     return 0;
 }
 
@@ -240,7 +295,8 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr, "usage: serial-benchmark [--lines N | --file PATH] [--no-pacing]\n"
-                             "                        [--host DEVICE] [--firmware DEVICE]\n");
+                             "                        [--baseline] [--host DEVICE]\n"
+                             "                        [--firmware DEVICE]\n");
         return 2;
     }
     return Run(options);

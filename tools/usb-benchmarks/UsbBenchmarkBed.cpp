@@ -2,6 +2,7 @@
 
 #include "JobFile.h"
 #include "monitor/JobStream.h"
+#include "monitor/PortSession.h"
 
 #include <psapi.h>
 
@@ -90,8 +91,10 @@ bool UsbBenchmarkBed::RunJob(std::vector<uint8_t>& stream, uint32_t piece, JobMe
     measure.connections += link.connections - connectionsBefore;
     measure.transferMicros += link.transferMicros - transferMicrosBefore;
     measure.connectionMicros += link.connectionMicros - connectionMicrosBefore;
-    measure.sent = TheJobTransferState().sentCount;
-    measure.announced = TheJobTransferState().announcedCount;
+    const auto* entry = static_cast<PortEntry*>(port);
+    const auto& transfer = static_cast<PortSession*>(entry->session)->transfer;
+    measure.sent = transfer.sentCount;
+    measure.announced = transfer.announcedCount;
 
     table->pfnEndDocPort(port);
     const bool closed = monitor_.ClosePort(port);

@@ -59,7 +59,6 @@ int main(int argc, char** argv) {
     }
     std::printf("USB memory: %u jobs of %u MB (%d records) one after another in one process\n",
                 jobs, megabytes, records);
-    vela::LineQueue& queue = vela::TheMonitorState().m_LineQueue;
     EndOneThread();
     const uint64_t before = PrivateBytes();
     uint64_t afterFirst = 0;
@@ -72,14 +71,13 @@ int main(int argc, char** argv) {
             afterFirst = PrivateBytes();
         }
         if (job == 1 || job % 10 == 0 || job == jobs) {
-            std::printf("  after job %3u: private bytes %8.2f MB, line queue %u lines\n", job,
-                        Megabytes(PrivateBytes()), queue.Count());
+            std::printf("  after job %3u: private bytes %8.2f MB\n", job,
+                        Megabytes(PrivateBytes()));
             std::fflush(stdout);
         }
     }
     const double wall = WallSeconds() - wallStart;
     const uint64_t after = PrivateBytes();
-    const uint32_t queued = queue.Count();
     bed.Unload();
     if (!ran) {
         std::fprintf(stderr, "A job did not run completely: %s\n", bed.Error().c_str());
@@ -91,7 +89,6 @@ int main(int argc, char** argv) {
     std::printf("  private bytes after the last job    %.2f MB\n", Megabytes(after));
     std::printf("  growth over all jobs                %+.2f MB\n", Difference(after, before));
     std::printf("  growth after the first job          %+.2f MB\n", Difference(after, afterFirst));
-    std::printf("  lines left in the line queue        %u\n", queued);
     std::printf("  wall time                           %.1f s\n", wall);
     return 0;
 }

@@ -82,4 +82,8 @@ bool HostMonitor::ClosePort(HANDLE port) {
     return table_->pfnClosePort(port) != FALSE;
 }
 
+PortSession& DocumentOf(HANDLE port) {
+    return *static_cast<PortSession*>(static_cast<PortEntry*>(port)->session);
+}
+
 } // namespace vela::host

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "doubles/RegistryMonitorInit.h"
+#include "monitor/PortSession.h"
 #include "platform/Platform.h"
 
 #include <string>
@@ -43,5 +44,9 @@ class HostMonitor {
     HANDLE monitor_ = nullptr;
     std::string error_;
 };
+
+// The document state of a port OpenPort returned: what the monitor itself knows
+// of the job, for the host's progress display.
+PortSession& DocumentOf(HANDLE port);
 
 } // namespace vela::host

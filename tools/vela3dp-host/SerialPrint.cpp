@@ -1,6 +1,5 @@
 #include "SerialPrint.h"
 
-#include "HostClock.h"
 #include "HostMonitor.h"
 #include "JobFile.h"
 #include "LogLocation.h"
@@ -9,10 +8,14 @@
 #include "doubles/SimulatedFirmware.h"
 #include "doubles/SimulatedUsbPrinter.h"
 #include "monitor/MonitorState.h"
+#include "monitor/PortSession.h"
+#include "monitor/SerialDocumentLog.h"
 #include "protocol/LineQueue.h"
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 namespace vela::host {
 namespace {
@@ -20,64 +23,70 @@ namespace {
 constexpr int kBarWidth = 40;
 constexpr DWORD kJobId = 1;
 constexpr DWORD kProgressIntervalMs = 100;
-// The stream has stalled when nothing moves for this long.
-constexpr DWORD kStallMs = 30000;
-// Without simulated firmware nothing tells when the last line was acknowledged:
-// once the queue is empty, the last line gets this long.
-constexpr DWORD kLastLineGraceMs = 2000;
 // A printer at 250000 baud with 8N1 framing moves 25000 bytes a second; each
 // command takes the simulated firmware a little time of its own.
 constexpr uint32_t kSimulatedLineBytesPerSecond = 25000;
 constexpr uint32_t kSimulatedCommandMicroseconds = 1500;
 
-std::string LineBar(uint32_t acknowledged, uint32_t sent, uint32_t total) {
-    std::string bar = FormatProgressBar(acknowledged, total, kBarWidth);
+std::string LineBar(uint32_t acknowledged, uint32_t lineNumber, uint32_t total) {
+    std::string bar = FormatProgressBar(acknowledged < total ? acknowledged : total, total,
+                                        kBarWidth);
     const size_t records = bar.find(" records");
     if (records != std::string::npos) {
         bar.replace(records, 8, " lines");
     }
-    return bar + "  (" + std::to_string(sent) + " sent)";
+    return bar + "  (line N" + std::to_string(lineNumber) + ")";
 }
 
-// Waits while the protocol handler streams the queued lines, showing how far it
-// got. True when every line is through.
-bool FollowStream(LineQueue& queue, uint32_t total, test::SimulatedFirmware* firmware) {
-    std::string shown;
-    uint32_t lastProgress = 0;
-    ULONGLONG lastChange = ::GetTickCount64();
-    for (;;) {
-        const uint32_t queued = queue.Count();
-        const uint32_t sent = total > queued ? total - queued : 0;
-        const uint32_t acknowledged =
-            firmware != nullptr ? static_cast<uint32_t>(firmware->ExecutedNumberedCommands().size())
-                                : (sent > 0 ? sent - 1 : 0);
-        const std::string bar = LineBar(acknowledged, sent, total);
-        if (bar != shown) {
+// Shows the monitor's own progress while the spooler's calls run on the main
+// thread: the lines the firmware has acknowledged, and what the monitor is doing.
+class ProgressFollower {
+  public:
+    ProgressFollower(HANDLE port, uint32_t total)
+        : session_(DocumentOf(port)), total_(total), thread_([this] { Follow(); }) {}
+    ~ProgressFollower() { Finish(); }
+    ProgressFollower(const ProgressFollower&) = delete;
+    ProgressFollower& operator=(const ProgressFollower&) = delete;
+
+    void Finish() {
+        if (thread_.joinable()) {
+            running_ = false;
+            thread_.join();
+            Show();
+            std::printf("\n");
+        }
+    }
+
+  private:
+    void Follow() {
+        while (running_) {
+            Show();
+            ::Sleep(kProgressIntervalMs);
+        }
+    }
+    void Show() {
+        if (session_.serial == nullptr) {
+            return;
+        }
+        const DocumentProgress progress = session_.serial->Progress();
+        std::string bar = LineBar(static_cast<uint32_t>(progress.linesAcknowledged),
+                                  static_cast<uint32_t>(progress.lineNumber), total_);
+        if (progress.finishing) {
+            bar += "  finishing moves (M400)";
+        }
+        if (bar != shown_) {
             std::printf("\r  %s", bar.c_str());
             std::fflush(stdout);
-            shown = bar;
+            shown_ = bar;
         }
-        if (firmware != nullptr ? acknowledged >= total : queued == 0) {
-            break;
-        }
-        const uint32_t progress = sent + acknowledged;
-        const ULONGLONG now = ::GetTickCount64();
-        if (progress != lastProgress) {
-            lastProgress = progress;
-            lastChange = now;
-        } else if (now - lastChange > kStallMs) {
-            std::printf("\n  the stream has not moved for %lu s: giving up\n", kStallMs / 1000);
-            return false;
-        }
-        ::Sleep(kProgressIntervalMs);
     }
-    if (firmware == nullptr) {
-        ::Sleep(kLastLineGraceMs);
-        std::printf("\r  %s", LineBar(total, total, total).c_str());
-    }
-    std::printf("\n");
-    return true;
-}
+
+    const PortSession& session_;
+    const uint32_t total_;
+    std::string shown_;
+    std::atomic<bool> running_{true};
+    std::thread thread_;
+};
 
 } // namespace
 
@@ -111,9 +120,6 @@ int PrintOnSerialPrinter(const HostArguments& arguments) {
                 arguments.serialPort.c_str(), simulated ? "" : " (a real printer)");
     std::printf("  %u G-code lines to send (comments and empty lines dropped), %llu bytes\n", total,
                 static_cast<unsigned long long>(gcode.size()));
-    if (!gcode.empty() && gcode.back() != '\n') {
-        std::printf("  the file's last line has no line end: the monitor holds it back\n");
-    }
 
     std::unique_ptr<test::SimulatedFirmware> firmware;
     if (simulated) {
@@ -134,11 +140,10 @@ int PrintOnSerialPrinter(const HostArguments& arguments) {
                     arguments.firmwarePort.c_str(), kSimulatedLineBytesPerSecond);
     }
 
-    // No USB printer here: the same bytes go to the USB path too, and it must find
-    // none rather than a real one. Time for the end of the document's one poll
-    // passes at once.
-    HostClock clock(0.0);
-    test::SimulatedUsbPrinter noUsbPrinter(clock);
+    // No USB printer here: a serial document never reaches one anyway. The serial
+    // line's time-outs run on real time.
+    test::FakeClock unused;
+    test::SimulatedUsbPrinter noUsbPrinter(unused);
     noUsbPrinter.attachedPrinters = 0;
     FakeSpooler spooler;
     spooler.printerName = L"Vela3dp Serial Printer";
@@ -147,7 +152,6 @@ int PrintOnSerialPrinter(const HostArguments& arguments) {
     Platform platform = Win32Platform();
     platform.usb = &noUsbPrinter;
     platform.spooler = &spooler;
-    platform.clock = &clock;
     platform.notifications = &notifications;
 
     const bool logFolder = EnsureLogFolder();
@@ -165,15 +169,22 @@ int PrintOnSerialPrinter(const HostArguments& arguments) {
         std::fprintf(stderr, "Cannot open the port: %s\n", monitor.Error().c_str());
         return 2;
     }
-    std::printf("  port \"%ls\" (device %ls) opened: its protocol handler runs\n", portName.c_str(),
+    std::printf("  port \"%ls\" (device %ls) opened\n", portName.c_str(),
                 SerialDevicePath(arguments.serialPort).c_str());
     LPMONITOR2 table = monitor.Table();
     std::wstring printerName = spooler.printerName;
+    std::printf("StartDocPort: the monitor opens the device and greets the firmware "
+                "(\"M110 N0\")\n");
     if (!table->pfnStartDocPort(port, &printerName[0], kJobId, 1, nullptr)) {
-        std::fprintf(stderr, "StartDocPort failed (error %lu)\n", ::GetLastError());
+        std::fprintf(stderr, "StartDocPort failed (error %lu): %s\n", ::GetLastError(),
+                     ::GetLastError() == ERROR_NOT_READY ? "the printer does not answer"
+                                                         : "the device cannot be opened");
         monitor.ClosePort(port);
+        monitor.Unload();
         return 2;
     }
+    std::printf("Streaming: one numbered, checksummed line at a time, the next on \"ok\"\n");
+    ProgressFollower follower(port, total);
     bool queued = true;
     for (size_t offset = 0; offset < gcode.size() && queued;) {
         const size_t left = gcode.size() - offset;
@@ -182,21 +193,25 @@ int PrintOnSerialPrinter(const HostArguments& arguments) {
         queued = table->pfnWritePort(port, gcode.data() + offset, size, &written) && written > 0;
         offset += written;
     }
-    if (!queued) {
-        std::printf("  WritePort refused the bytes (error %lu)\n", ::GetLastError());
-    }
-    std::printf("Streaming: one numbered, checksummed line at a time, the next on \"ok\"\n");
-    // ClosePort stops the handler at once, queued lines or not: the host keeps the
-    // document open until the printer has them all.
-    const bool streamed =
-        queued && FollowStream(TheMonitorState().m_LineQueue, total, firmware.get());
+    const DWORD writeError = queued ? 0 : ::GetLastError();
+    // EndDocPort returns once the printer has acknowledged every line and finished
+    // its moves (or the document failed); the spooler then closes the port.
     table->pfnEndDocPort(port);
+    const DocumentProgress outcome = DocumentOf(port).serial->Progress();
+    follower.Finish();
+    if (!queued) {
+        std::printf("  WritePort refused the bytes (error %lu)\n", writeError);
+    }
+    const bool streamed = queued && outcome.outcome == DocumentOutcome::Completed;
+    std::printf("  the monitor reports the document as %s\n", DescribeOutcome(outcome).c_str());
     const bool closed = monitor.ClosePort(port);
     monitor.Unload();
 
     uint32_t acknowledged = 0;
     if (firmware) {
-        acknowledged = static_cast<uint32_t>(firmware->ExecutedNumberedCommands().size());
+        // The firmware's count includes the monitor's greeting and its final M400.
+        const size_t executed = firmware->ExecutedNumberedCommands().size();
+        acknowledged = static_cast<uint32_t>(executed >= 2 ? executed - 2 : 0);
         const test::FirmwareStats stats = firmware->Stats();
         firmware->Stop();
         std::printf("Result: %u of %u lines acknowledged by the firmware; %u checksum errors, "
@@ -212,7 +227,7 @@ int PrintOnSerialPrinter(const HostArguments& arguments) {
     if (logFolder) {
         std::printf("Debug log: %s\n", DescribeLogPath().c_str());
     }
-    const bool complete = firmware ? acknowledged >= total : streamed;
+    const bool complete = streamed && (!firmware || acknowledged >= total);
     return complete && closed ? 0 : 1;
 }
 

@@ -83,7 +83,7 @@ bool SendJob(LPMONITOR2 table, HANDLE port, std::vector<uint8_t>& stream, uint32
             break;
         }
         offset += written < size ? written : size;
-        const JobTransferState& transfer = TheJobTransferState();
+        const JobTransferState& transfer = DocumentOf(port).transfer;
         const std::string bar =
             FormatProgressBar(transfer.sentCount, transfer.announcedCount, kBarWidth);
         if (bar != shown) {
@@ -212,8 +212,8 @@ int PrintOnUsbPrinter(const HostArguments& arguments) {
         std::printf("  %s\n",
                     FormatPoll(poll, clock.now - supervisionStart, tap.EndPoll()).c_str());
     }
-    const JobTransferState transfer = TheJobTransferState();
-    const bool refused = TheJobFlags().sendingDisabled != 0;
+    const JobTransferState transfer = DocumentOf(port).transfer;
+    const bool refused = DocumentOf(port).jobFlags.sendingDisabled != 0;
     ShowPrompts(spooler);
 
     if (!monitor.ClosePort(port)) {

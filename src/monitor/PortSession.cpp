@@ -1,0 +1,24 @@
+#include "monitor/PortSession.h"
+
+#include "platform/Handles.h"
+
+#include <new>
+
+namespace vela {
+
+PortSession* SessionOf(MonitorState& state, PortEntry* entry) {
+    if (entry == nullptr) {
+        return nullptr;
+    }
+    // OpenPort makes it; the spooler's later calls for the port find it.
+    if (entry->session != nullptr) {
+        return static_cast<PortSession*>(entry->session);
+    }
+    CriticalSectionLock guard(state.m_Lock);
+    if (entry->session == nullptr) {
+        entry->session = new (std::nothrow) PortSession();
+    }
+    return static_cast<PortSession*>(entry->session);
+}
+
+} // namespace vela

@@ -1,0 +1,31 @@
+// What an open port keeps for its documents: the state of the document in
+// progress and, for a printer on a serial device, the protocol handler that keeps
+// the device across documents.
+#pragma once
+
+#include "VelaLib2/JobFlags.h"
+#include "monitor/JobStream.h"
+#include "ports/PortList.h"
+#include "protocol/ProtocolHandler.h"
+
+#include <memory>
+
+namespace vela {
+
+struct PortSession final : PortOwned {
+    // The document in progress; StartDocPort starts them afresh.
+    JobTransferState transfer;
+    JobFlags jobFlags;
+    // The spooler's test page: not streamed to a serial printer.
+    bool testPage = false;
+    // The document goes to the serial handler (the port's value names a device).
+    bool serialDocument = false;
+    // The serial handler accepted the document (handshake answered).
+    bool serialStarted = false;
+    std::unique_ptr<ProtocolHandler> serial;
+};
+
+// The port's session, made on first use; none only when memory is short.
+PortSession* SessionOf(MonitorState& state, PortEntry* entry);
+
+} // namespace vela

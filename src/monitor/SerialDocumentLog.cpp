@@ -1,0 +1,84 @@
+#include "monitor/SerialDocumentLog.h"
+
+#include "monitor/DebugLog.h"
+#include "monitor/SpoolerJob.h"
+#include "platform/Platform.h"
+
+#include <cstdio>
+
+namespace vela {
+namespace {
+
+constexpr unsigned long long kProgressLogMs = 5000;
+
+} // namespace
+
+SpoolerJobWatch::SpoolerJobWatch(const PortEntry* entry)
+    : entry_(entry), lastLogAt_(CurrentPlatform().clock->GetTickCount64()) {}
+
+bool SpoolerJobWatch::JobCancelled() {
+    return CheckSpoolerJob(entry_->printerHandle, entry_->jobId) == JobCheck::Cancelled;
+}
+
+void SpoolerJobWatch::Progress(const DocumentProgress& progress) {
+    const unsigned long long now = CurrentPlatform().clock->GetTickCount64();
+    if (now - lastLogAt_ < kProgressLogMs) {
+        return;
+    }
+    lastLogAt_ = now;
+    WriteLogFormatted("Serial printing on %ls: line %d, %llu lines acknowledged%s\r\n",
+                      entry_->name, static_cast<int>(progress.lineNumber),
+                      static_cast<unsigned long long>(progress.linesAcknowledged),
+                      progress.finishing ? ", finishing moves" : "");
+}
+
+std::string DescribeOutcome(const DocumentProgress& progress) {
+    char text[160];
+    switch (progress.outcome) {
+    case DocumentOutcome::None:
+        return "no document";
+    case DocumentOutcome::Running:
+        return "still running";
+    case DocumentOutcome::Completed:
+        return "completed";
+    case DocumentOutcome::Cancelled:
+        std::snprintf(text, sizeof(text), "cancelled at line %d",
+                      static_cast<int>(progress.cancelledAtLine));
+        return text;
+    case DocumentOutcome::Stopped:
+        return "stopped: the port was closed";
+    case DocumentOutcome::Failed:
+        break;
+    }
+    if (progress.deviceLost) {
+        return "failed: the serial device failed (unplugged?)";
+    }
+    const long long line = static_cast<long long>(progress.failureLine);
+    switch (progress.failure) {
+    case SendFailure::NotReady:
+        return "failed: no answer to the handshake";
+    case SendFailure::Rejected:
+        std::snprintf(text, sizeof(text), "failed: the printer rejects line %lld", line);
+        return text;
+    case SendFailure::StoppedAnswering:
+        std::snprintf(text, sizeof(text), "failed: the printer stopped answering at line %lld",
+                      line);
+        return text;
+    case SendFailure::Restarted:
+        std::snprintf(text, sizeof(text), "failed: the printer restarted at line %lld", line);
+        return text;
+    case SendFailure::Halted:
+        std::snprintf(text, sizeof(text), "failed: the printer halted at line %lld", line);
+        return text;
+    case SendFailure::None:
+        break;
+    }
+    return "failed";
+}
+
+void WriteSerialWriteFailure(const PortEntry* entry, DWORD error, const DocumentProgress& progress) {
+    WriteLogFormatted("WritePort on %ls refused (error %lu): %s\r\n", entry->name,
+                      static_cast<unsigned long>(error), DescribeOutcome(progress).c_str());
+}
+
+} // namespace vela

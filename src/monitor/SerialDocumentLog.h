@@ -1,0 +1,30 @@
+// How a serial document's spooler side watches the job and reports to the debug
+// log while it waits for the printer.
+#pragma once
+
+#include "ports/PortList.h"
+#include "protocol/ProtocolHandler.h"
+
+#include <string>
+
+namespace vela {
+
+// The spooler job behind the port's document: deleted or restarted means cancel.
+// Progress reaches the debug log every 5 s.
+class SpoolerJobWatch final : public DocumentWatch {
+  public:
+    explicit SpoolerJobWatch(const PortEntry* entry);
+    bool JobCancelled() override;
+    void Progress(const DocumentProgress& progress) override;
+
+  private:
+    const PortEntry* entry_;
+    unsigned long long lastLogAt_;
+};
+
+// Why a document ended as it did, in words for the log.
+std::string DescribeOutcome(const DocumentProgress& progress);
+
+void WriteSerialWriteFailure(const PortEntry* entry, DWORD error, const DocumentProgress& progress);
+
+} // namespace vela

@@ -1,0 +1,67 @@
+#include "monitor/SpoolerJob.h"
+
+#include "monitor/DebugLog.h"
+#include "platform/Platform.h"
+
+#include <memory>
+#include <new>
+
+namespace vela {
+namespace {
+
+enum class JobRead { Read, Unreadable, SizeUnknown, OutOfMemory };
+
+// GetJobW level 1: the size, then the job.
+JobRead ReadJob(HANDLE printer, DWORD jobId, std::unique_ptr<BYTE[]>& buffer) {
+    Spooler& spooler = *CurrentPlatform().spooler;
+    DWORD needed = 0;
+    if (spooler.GetJobW(printer, jobId, 1, nullptr, 0, &needed) ||
+        ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+        return JobRead::SizeUnknown;
+    }
+    buffer.reset(new (std::nothrow) BYTE[needed]);
+    if (buffer == nullptr) {
+        return JobRead::OutOfMemory;
+    }
+    return spooler.GetJobW(printer, jobId, 1, buffer.get(), needed, &needed) ? JobRead::Read
+                                                                             : JobRead::Unreadable;
+}
+
+} // namespace
+
+bool ReadJobIsTestPage(HANDLE printer, DWORD jobId, bool* testPage) {
+    *testPage = false;
+    std::unique_ptr<BYTE[]> buffer;
+    const JobRead read = ReadJob(printer, jobId, buffer);
+    if (read == JobRead::Read) {
+        const auto* job = reinterpret_cast<const JOB_INFO_1W*>(buffer.get());
+        *testPage = job->pDocument != nullptr && ::lstrcmpiW(job->pDocument, L"Test Page") == 0;
+    }
+    return read != JobRead::OutOfMemory;
+}
+
+JobCheck CheckSpoolerJob(HANDLE printer, DWORD jobId) {
+    std::unique_ptr<BYTE[]> buffer;
+    switch (ReadJob(printer, jobId, buffer)) {
+    case JobRead::SizeUnknown:
+        WriteLog("Can't get job1\r\n");
+        return JobCheck::Continue;
+    case JobRead::OutOfMemory:
+        WriteLog("Can't allocate memory for job\r\n");
+        return JobCheck::OutOfMemory;
+    case JobRead::Unreadable:
+        WriteLog("Can't get job2\r\n");
+        return JobCheck::Continue;
+    case JobRead::Read:
+        break;
+    }
+    WriteLog("Get print job\r\n");
+    const auto* job = reinterpret_cast<const JOB_INFO_1W*>(buffer.get());
+    if ((job->Status & (JOB_STATUS_DELETING | JOB_STATUS_RESTART)) != 0) {
+        WriteLog("The job is deleting\r\n");
+        return JobCheck::Cancelled;
+    }
+    return JobCheck::Continue;
+}
+
+} // namespace vela

@@ -1,0 +1,158 @@
+// A serial port's life as the spooler drives it: OpenPort whether the printer is
+// on or not, the device opened and the firmware greeted at StartDocPort, kept
+// across documents, closed by ClosePort.
+#include "doubles/SimulatedUsbPrinter.h"
+#include "monitor/PortSession.h"
+#include "serial/SerialLinkTest.h"
+
+#include <thread>
+
+namespace vela::test {
+namespace {
+
+using PortLifetime = SerialLinkTest;
+
+TEST_F(PortLifetime, OpenPortStartsNothingAndSucceedsWithThePrinterOff) {
+    for (const wchar_t* name : {kSerialPort, kMissingDevicePort, kUsbPort}) {
+        ASSERT_TRUE(Open(name));
+        EXPECT_EQ(port_, Entry(name));
+        // No device is held: anyone may open it meanwhile.
+        EXPECT_TRUE(PurgeSerialDevice(kHostDevice));
+        EXPECT_TRUE(Close());
+    }
+}
+
+TEST_F(PortLifetime, OpenPortRefusesBadArgumentsAndUnknownPortsWithAnError) {
+    HANDLE opened = nullptr;
+    struct Case {
+        LPWSTR name;
+        PHANDLE out;
+        DWORD error;
+    } cases[] = {{nullptr, &opened, ERROR_INVALID_PARAMETER},
+                 {const_cast<LPWSTR>(kSerialPort), nullptr, ERROR_INVALID_PARAMETER},
+                 {const_cast<LPWSTR>(L"NoSuchPort:"), &opened, ERROR_FILE_NOT_FOUND}};
+    for (const Case& item : cases) {
+        ::SetLastError(0);
+        EXPECT_FALSE(table_->pfnOpenPort(harness_.MonitorHandle(), item.name, item.out));
+        EXPECT_EQ(::GetLastError(), item.error);
+    }
+    ::SetLastError(0);
+    EXPECT_FALSE(table_->pfnClosePort(nullptr));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST_F(PortLifetime, MissingOrHeldDeviceFailsStartDocUntilItIsBack) {
+    StartFirmware();
+    ASSERT_TRUE(Open(kMissingDevicePort));
+    ::SetLastError(0);
+    EXPECT_FALSE(StartDoc());
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(Entry(kMissingDevicePort)->flags & kPortDocumentInProgress, 0u);
+    EXPECT_EQ(spooler_.openPrinters, 0);
+    ASSERT_TRUE(Close());
+
+    ASSERT_TRUE(Open());
+    {
+        // Another program holds the device.
+        UniqueHandle held(::CreateFileW(kHostDevice, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held.Valid());
+        ::SetLastError(0);
+        EXPECT_FALSE(StartDoc());
+        EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    }
+    // Released: the spooler's retry prints.
+    Print("G28\n");
+    EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Document({"G28"}));
+}
+
+TEST_F(PortLifetime, SilentFirmwareFailsStartDocAfterTwentySeconds) {
+    // Nobody answers on the far end; every handshake wait runs out at once.
+    harness_.clock.autoAdvance = true;
+    ASSERT_TRUE(Open());
+    ::SetLastError(0);
+    EXPECT_FALSE(StartDoc());
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_READY));
+    EXPECT_GE(harness_.clock.now, 20000u);
+    EXPECT_LT(harness_.clock.now, 23000u);
+    EXPECT_EQ(Entry(kSerialPort)->flags & kPortDocumentInProgress, 0u);
+    harness_.clock.autoAdvance = false;
+    // Nothing half-open: the device is free again.
+    EXPECT_TRUE(PurgeSerialDevice(kHostDevice));
+    StartFirmware();
+    Print("G28\n");
+    EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Document({"G28"}));
+}
+
+TEST_F(PortLifetime, DeviceStaysOpenAcrossDocumentsAndClosesWithThePort) {
+    StartFirmware();
+    ASSERT_TRUE(Open());
+    Print("G28\n");
+    // Held between documents: nobody else can open it.
+    UniqueHandle other(::CreateFileW(kHostDevice, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(other.Valid());
+    ASSERT_TRUE(Close());
+    EXPECT_TRUE(PurgeSerialDevice(kHostDevice));
+}
+
+TEST_F(PortLifetime, ClosePortInTheMiddleOfADocumentDropsItsLines) {
+    FirmwareOptions options;
+    options.dropOkForLines = {3};
+    StartFirmware(options);
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(StartDoc());
+    ASSERT_TRUE(Write(Job(1, 50)));
+    ASSERT_TRUE(firmware_->WaitForReceived(4, kJobWaitMs));
+    // The spooler closes the port without EndDocPort.
+    ASSERT_TRUE(Close());
+    ASSERT_TRUE(Open());
+    Print("G28\n");
+    // Line 4 onwards never went anywhere; the next document starts afresh.
+    std::vector<std::string> expected = Document(JobCommands(1, 3));
+    expected.pop_back();
+    for (const std::string& line : Document({"G28"})) {
+        expected.push_back(line);
+    }
+    EXPECT_EQ(firmware_->ExecutedNumberedCommands(), expected);
+    for (const std::string& line : firmware_->Received()) {
+        EXPECT_EQ(line.find('*'), line.rfind('*')) << "cut or glued line: " << line;
+    }
+}
+
+TEST_F(PortLifetime, UsbAndSerialPortsOpenAtOnceEachWithItsOwnDocument) {
+    SimulatedUsbPrinter usbPrinter(harness_.clock);
+    harness_.platform.usb = &usbPrinter;
+    InstallPlatform(harness_.platform);
+    StartFirmware();
+    HANDLE usb = nullptr;
+    HANDLE serial = nullptr;
+    ASSERT_TRUE(table_->pfnOpenPort(harness_.MonitorHandle(), const_cast<LPWSTR>(kUsbPort), &usb));
+    ASSERT_TRUE(
+        table_->pfnOpenPort(harness_.MonitorHandle(), const_cast<LPWSTR>(kSerialPort), &serial));
+    std::wstring printer = spooler_.printerName;
+    ASSERT_TRUE(table_->pfnStartDocPort(serial, &printer[0], 3, 1, nullptr));
+    ASSERT_TRUE(table_->pfnStartDocPort(usb, &printer[0], 4, 1, nullptr));
+    // Were G-code framed as records, its first bytes would be a record count.
+    std::string gcode = Job(1, 5);
+    DWORD written = 0;
+    ASSERT_TRUE(table_->pfnWritePort(serial, reinterpret_cast<LPBYTE>(&gcode[0]),
+                                     static_cast<DWORD>(gcode.size()), &written));
+    ASSERT_TRUE(table_->pfnEndDocPort(serial));
+    EXPECT_EQ(usbPrinter.transfers, 0) << "G-code reached the USB printer";
+
+    std::vector<uint8_t> job(4 + 2 * 20, 0x11);
+    job[0] = 2;
+    job[1] = job[2] = job[3] = 0;
+    ASSERT_TRUE(table_->pfnWritePort(usb, job.data(), static_cast<DWORD>(job.size()), &written));
+    ASSERT_TRUE(table_->pfnEndDocPort(usb));
+    EXPECT_EQ(usbPrinter.records.size(), 2u);
+    EXPECT_TRUE(table_->pfnClosePort(serial));
+    EXPECT_TRUE(table_->pfnClosePort(usb));
+    harness_.platform.usb = Win32Platform().usb;
+    InstallPlatform(harness_.platform);
+    EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Document(JobCommands(1, 5)));
+}
+
+} // namespace
+} // namespace vela::test
