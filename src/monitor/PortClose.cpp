@@ -1,7 +1,10 @@
 #include "monitor/PortClose.h"
 
+#include "monitor/DebugLog.h"
 #include "monitor/Memory.h"
 #include "monitor/PortSession.h"
+#include "platform/Handles.h"
+#include "platform/Platform.h"
 #include "ports/PortList.h"
 
 namespace vela {
@@ -24,6 +27,24 @@ BOOL ClosePort(MonitorState& state, HANDLE port) {
         }
         session->serial.reset();
         session->serialStarted = false;
+    }
+    // A document the spooler never ended goes with the port: the next StartDocPort
+    // starts a new one instead of joining it.
+    bool abandoned = false;
+    {
+        CriticalSectionLock guard(state.m_Lock);
+        abandoned = (entry->flags & kPortDocumentInProgress) != 0;
+        entry->flags &= ~kPortDocumentInProgress;
+    }
+    if (abandoned) {
+        WriteLogFormatted("ClosePort on %ls: the document in progress was never ended\r\n",
+                          entry->name);
+        if (entry->printerHandle != nullptr) {
+            CurrentPlatform().spooler->ClosePrinter(entry->printerHandle);
+            entry->printerHandle = nullptr;
+        }
+        FreeString(entry->printerName);
+        entry->printerName = nullptr;
     }
     return TRUE;
 }

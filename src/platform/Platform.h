@@ -122,6 +122,16 @@ class CommConfig {
     virtual BOOL SetDefaultCommConfigW(LPCWSTR name, LPCOMMCONFIG config, DWORD size) = 0;
 };
 
+// Serial devices are opened here: Wine does not refuse a second open of a serial
+// device, so tests stand in for one that another program holds.
+class SerialDevices {
+  public:
+    virtual ~SerialDevices() = default;
+    virtual HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
+                               LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags,
+                               HANDLE templateFile) = 0;
+};
+
 // The one object through which the monitor reaches the platform. DllMain installs
 // the Win32 implementation at process attach; tests install doubles.
 struct Platform {
@@ -132,6 +142,7 @@ struct Platform {
     Spooler* spooler;
     Clock* clock;
     CommConfig* commConfig;
+    SerialDevices* serialDevices;
 };
 
 // The Win32 implementation of every seam.

@@ -179,6 +179,15 @@ class Win32CommConfig final : public CommConfig {
     }
 };
 
+class Win32SerialDevices final : public SerialDevices {
+  public:
+    HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
+                       LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags,
+                       HANDLE templateFile) override {
+        return ::CreateFileW(fileName, access, shareMode, security, creation, flags, templateFile);
+    }
+};
+
 Platform MakeWin32Platform() {
     static Win32DeviceNotifications notifications;
     static Win32SpoolerHelpers spoolerHelpers;
@@ -187,8 +196,9 @@ Platform MakeWin32Platform() {
     static Win32Spooler spooler;
     static Win32Clock clock;
     static Win32CommConfig commConfig;
+    static Win32SerialDevices serialDevices;
     return Platform{&notifications, &spoolerHelpers, &deviceSetup, &usb,
-                    &spooler,       &clock,          &commConfig};
+                    &spooler,       &clock,          &commConfig, &serialDevices};
 }
 
 } // namespace

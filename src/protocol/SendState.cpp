@@ -92,7 +92,8 @@ bool SendStateMachine::OnReply(const uint8_t* line, uint32_t length, uint64_t no
         Fail(SendFailure::Halted, lineNumber_);
         return true;
     }
-    if (IsRestartNotice(line, length)) {
+    if (IsRestartNotice(line, length) && documentLineSent_) {
+        // Its position and temperatures are gone: going on would print into the air.
         Fail(SendFailure::Restarted, lineNumber_);
         return true;
     }
@@ -294,6 +295,7 @@ int32_t SendStateMachine::OnLineSent(SendAction action, bool beginsWithN0, uint6
         previousNumber_ = currentNumber_;
         currentNumber_ = number;
         counterAfterCurrent_ = counterAfter;
+        documentLineSent_ = true;
     } else if (action == SendAction::CopyPrevious) {
         currentFollowsPrevious_ = true;
     }

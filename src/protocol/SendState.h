@@ -124,6 +124,8 @@ class SendStateMachine {
     // Resend requests in a row for one number, without an "ok" in between.
     int64_t resendRequested_ = 0;
     uint32_t resendRepeats_ = 0;
+    // A line of the document has gone out since the handshake.
+    bool documentLineSent_ = false;
     // The current line sets the firmware's counter to this value (-1: it does not).
     int64_t counterAfterCurrent_ = -1;
     SendState state_ = SendState::SendNext;

@@ -1,5 +1,7 @@
 #include "protocol/SerialChannels.h"
 
+#include "platform/Platform.h"
+
 namespace vela {
 namespace {
 
@@ -26,8 +28,9 @@ DWORD SerialChannels::Open(LPCWSTR devicePath) {
     if (devicePath == nullptr || devicePath[0] == L'\0') {
         return ERROR_FILE_NOT_FOUND;
     }
-    device_.Reset(::CreateFileW(devicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OVERLAPPED, nullptr));
+    device_.Reset(CurrentPlatform().serialDevices->CreateFileW(
+        devicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
+        nullptr));
     if (device_.Valid()) {
         return 0;
     }

@@ -151,13 +151,14 @@ TEST_F(ProtocolLink, EndlessReplyLineIsCutAt4096Bytes) {
     EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Document(JobCommands(1, 3)));
 }
 
-TEST_F(ProtocolLink, N0LineRestartsTheNumbering) {
+TEST_F(ProtocolLink, N0CounterLineRestartsTheNumbering) {
     StartFirmware();
     Print("G28\nG1 X1\nN0 M110\nG1 X2\n");
     const std::vector<std::string> received = firmware_->Received();
     ASSERT_EQ(received.size(), 6u);
-    EXPECT_EQ(received[3], Framed(1, "N0 M110"));
-    EXPECT_EQ(received[4], Framed(2, "G1 X2"));
+    EXPECT_EQ(received[3], Framed(3, "M110 N0"));
+    EXPECT_EQ(received[4], Framed(1, "G1 X2"));
+    EXPECT_EQ(firmware_->Stats().resendRequests, 0u);
 }
 
 TEST_F(ProtocolLink, CounterLineInTheJobSetsTheNextNumber) {

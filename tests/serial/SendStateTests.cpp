@@ -220,7 +220,7 @@ TEST_F(SendStateTest, ResendWithNothingKeptFallsBack) {
 TEST_F(SendStateTest, EchoTemperatureAndErrorLinesGoToTheDebugger) {
     EXPECT_TRUE(Reply("echo:busy: processing"));
     EXPECT_TRUE(Reply("T:21.0 /0.0"));
-    EXPECT_TRUE(Reply("Error:Printer halted"));
+    EXPECT_TRUE(Reply("Error:checksum mismatch"));
     EXPECT_FALSE(Reply("wait"));
     EXPECT_FALSE(Reply("start"));
     EXPECT_FALSE(Reply("ok"));
@@ -267,13 +267,21 @@ TEST_F(SendStateTest, SilentFirmwareDrawsOnePokeAfterThirtySeconds) {
     EXPECT_EQ(machine_.WaitTime(now_), 1000u);
 }
 
-TEST_F(SendStateTest, AnyByteFromTheFirmwareRestartsTheWait) {
+TEST_F(SendStateTest, BusyNoticeOrResendRequestRestartsTheWaitButTemperaturesDoNot) {
     SendLines(2);
     now_ += 20000;
     machine_.OnBytesReceived(now_);
+    Reply("T:200.1 /210.0 B:60.0 /60.0 @:0 B@:0");
     now_ += 10000;
-    EXPECT_EQ(machine_.NextAction(now_), SendAction::None);
+    EXPECT_EQ(machine_.NextAction(now_), SendAction::Poke);
+
+    Reply("ok T:21.0");
+    Send(SendAction::Advance);
     now_ += 20000;
+    Reply("echo:busy: processing");
+    now_ += 29999;
+    EXPECT_EQ(machine_.NextAction(now_), SendAction::None);
+    now_ += 1;
     EXPECT_EQ(machine_.NextAction(now_), SendAction::Poke);
 }
 

@@ -65,6 +65,7 @@ ClockTicker::~ClockTicker() {
 void SerialLinkTest::SetUp() {
     savedTimings_ = TheProtocolTimings();
     harness_.platform.spooler = &spooler_;
+    harness_.platform.serialDevices = &devices_;
     harness_.registry.SetPortValue(kSerialPort, kHostDevice);
     harness_.registry.SetPortValue(kUsbPort, L"");
     harness_.registry.SetPortValue(kMissingDevicePort, L"\\\\.\\COM99");

@@ -63,6 +63,25 @@ class ClockTicker {
     std::thread thread_;
 };
 
+// The real serial devices, counted, and one that another program may hold (Wine
+// itself lets a second program open a device that is in use).
+class CountedSerialDevices : public SerialDevices {
+  public:
+    HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
+                       LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags,
+                       HANDLE templateFile) override {
+        ++opens;
+        if (heldByAnotherProgram) {
+            ::SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+        return ::CreateFileW(fileName, access, shareMode, security, creation, flags, templateFile);
+    }
+
+    std::atomic<int> opens{0};
+    std::atomic<bool> heldByAnotherProgram{false};
+};
+
 class SerialLinkTest : public ::testing::Test {
   protected:
     void SetUp() override;
@@ -90,6 +109,7 @@ class SerialLinkTest : public ::testing::Test {
     PortEntry* Entry(const wchar_t* name);
 
     FakeSpooler spooler_;
+    CountedSerialDevices devices_;
     MonitorHarness harness_;
     LPMONITOR2 table_ = nullptr;
     std::unique_ptr<SimulatedFirmware> firmware_;

@@ -1,0 +1,164 @@
+// The send machine over a whole document: the handshake, the counter lines, and
+// the reasons it gives up.
+#include "protocol/SendState.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace vela {
+namespace {
+
+class SendDocument : public ::testing::Test {
+  protected:
+    bool Reply(const std::string& text) {
+        const std::string line = text + "\n";
+        machine_.OnBytesReceived(now_);
+        return machine_.OnReply(reinterpret_cast<const uint8_t*>(line.data()),
+                                static_cast<uint32_t>(line.size()), now_);
+    }
+    int32_t Send(SendAction expected, int64_t counterAfter = -1) {
+        EXPECT_EQ(machine_.NextAction(now_), expected);
+        return machine_.OnLineSent(expected, false, now_, counterAfter);
+    }
+    void Handshake() {
+        machine_.StartHandshake(now_);
+        Send(SendAction::Handshake);
+        Reply("ok");
+        ASSERT_FALSE(machine_.Handshaking());
+    }
+    // Lines go out and are acknowledged; the last one stays out.
+    void SendLines(int count) {
+        for (int line = 0; line < count; ++line) {
+            Send(SendAction::Advance);
+            if (line + 1 < count) {
+                Reply("ok");
+            }
+        }
+    }
+
+    SendStateMachine machine_;
+    uint64_t now_ = 5000;
+};
+
+TEST_F(SendDocument, HandshakeGoesAgainEveryTwoSecondsUntilAnswered) {
+    machine_.StartHandshake(now_);
+    Send(SendAction::Handshake);
+    // A board that resets on open loses it, then boots and says so.
+    EXPECT_TRUE(Reply("start"));
+    EXPECT_TRUE(Reply("echo: External Reset"));
+    now_ += 1999;
+    EXPECT_EQ(machine_.NextAction(now_), SendAction::None);
+    EXPECT_EQ(machine_.WaitTime(now_), 1u);
+    now_ += 1;
+    Send(SendAction::Handshake);
+    // A damaged handshake: its "ok" belongs to the resend request, and it goes at once.
+    Reply("Error:checksum mismatch, Last Line: 3006");
+    Reply("Resend: 3007");
+    Reply("ok");
+    EXPECT_TRUE(machine_.Handshaking());
+    Send(SendAction::Handshake);
+    Reply("ok");
+    EXPECT_FALSE(machine_.Handshaking());
+    EXPECT_EQ(Send(SendAction::Advance), 1);
+    EXPECT_EQ(machine_.Failure(), SendFailure::None);
+}
+
+TEST_F(SendDocument, UnansweredHandshakeGivesUpAfterTwentySeconds) {
+    machine_.StartHandshake(now_);
+    for (uint64_t start = now_; now_ < start + 20000; now_ += 2000) {
+        Send(SendAction::Handshake);
+    }
+    EXPECT_EQ(machine_.NextAction(now_), SendAction::None);
+    EXPECT_EQ(machine_.Failure(), SendFailure::NotReady);
+}
+
+TEST_F(SendDocument, CounterLineSetsTheNextNumber) {
+    Handshake();
+    SendLines(3);
+    Reply("ok");
+    EXPECT_EQ(Send(SendAction::Advance, 100), 4);
+    Reply("ok");
+    EXPECT_EQ(Send(SendAction::Advance), 101);
+}
+
+TEST_F(SendDocument, FirmwareThatRestartsHaltsOrKeepsRefusingEndsTheDocument) {
+    struct Case {
+        std::vector<std::string> replies;
+        SendFailure failure;
+        int64_t line;
+    } cases[] = {
+        {{"start"}, SendFailure::Restarted, 3},
+        {{"Error:Printer halted. kill() called!"}, SendFailure::Halted, 3},
+        {{"echo:Home XY first, kill() called"}, SendFailure::Halted, 3},
+    };
+    for (const Case& item : cases) {
+        machine_ = SendStateMachine();
+        Handshake();
+        SendLines(3);
+        for (const std::string& reply : item.replies) {
+            Reply(reply);
+        }
+        EXPECT_EQ(machine_.Failure(), item.failure) << item.replies[0];
+        EXPECT_EQ(machine_.FailureLine(), item.line);
+        EXPECT_EQ(machine_.NextAction(now_), SendAction::None);
+    }
+}
+
+TEST_F(SendDocument, TenRequestsForOneLineWithoutProgressEndTheDocument) {
+    Handshake();
+    SendLines(3);
+    // Nine requests for line 3, then its "ok": progress starts the count again.
+    for (int request = 0; request < 9; ++request) {
+        Reply("Resend: 3");
+        Reply("ok");
+        Send(SendAction::CopyCurrent);
+    }
+    Reply("ok");
+    EXPECT_EQ(Send(SendAction::Advance), 4);
+    for (int request = 1; request <= 10; ++request) {
+        ASSERT_EQ(machine_.Failure(), SendFailure::None) << request;
+        Reply("Error:checksum mismatch, Last Line: 3");
+        Reply("Resend: 4");
+        Reply("ok");
+        if (request < 10) {
+            Send(SendAction::CopyCurrent);
+        }
+    }
+    EXPECT_EQ(machine_.Failure(), SendFailure::Rejected);
+    EXPECT_EQ(machine_.FailureLine(), 4);
+    EXPECT_EQ(machine_.NextAction(now_), SendAction::None);
+}
+
+TEST_F(SendDocument, SilenceAfterThePokeEndsTheDocumentButTemperaturesKeepItAlive) {
+    Handshake();
+    SendLines(2);
+    now_ += 5000;
+    Send(SendAction::Poke);
+    // Heating: temperature reports, no "ok", for minutes.
+    for (int report = 0; report < 100; ++report) {
+        now_ += 2000;
+        Reply("T:150.0 /210.0 B:60.0 /60.0 @:127 B@:0");
+        ASSERT_EQ(machine_.NextAction(now_), SendAction::None);
+    }
+    EXPECT_EQ(machine_.Failure(), SendFailure::None);
+    now_ += 59999;
+    EXPECT_EQ(machine_.NextAction(now_), SendAction::None);
+    EXPECT_EQ(machine_.Failure(), SendFailure::None);
+    now_ += 1;
+    machine_.NextAction(now_);
+    EXPECT_EQ(machine_.Failure(), SendFailure::StoppedAnswering);
+    EXPECT_EQ(machine_.FailureLine(), 2);
+}
+
+TEST_F(SendDocument, AbandonedLineLeavesItsNumberBehind) {
+    Handshake();
+    SendLines(4);
+    machine_.Abandon();
+    EXPECT_FALSE(machine_.LineInFlight());
+    EXPECT_EQ(Send(SendAction::Advance), 5);
+}
+
+} // namespace
+} // namespace vela
