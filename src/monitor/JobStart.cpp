@@ -1,6 +1,5 @@
 #include "monitor/JobStart.h"
 
-#include "platform/Handles.h"
 #include "ports/PortList.h"
 #include "protocol/ProtocolHandler.h"
 
@@ -12,16 +11,16 @@ BOOL OpenPort(MonitorState& state, HANDLE monitor, LPWSTR name, PHANDLE port) {
         return FALSE;
     }
     *port = nullptr;
-    PortEntry* entry = nullptr;
-    {
-        CriticalSectionLock guard(state.m_Lock);
-        auto* context = static_cast<MonitorContext*>(monitor);
-        entry = FindPortEntry(context != nullptr ? context->firstPort : nullptr, name);
-    }
+    // Held from here to ClosePort, so that "DeletePort" cannot free it meanwhile.
+    PortEntry* entry = HoldPortEntry(state, static_cast<MonitorContext*>(monitor), name);
     if (entry == nullptr) {
+        ::SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
-    if (StartProtocolHandler(state, name) != 0) {
+    const DWORD started = StartProtocolHandler(state, name);
+    if (started != 0) {
+        ReleasePortEntryHold(state, entry);
+        ::SetLastError(started == kHandlerAlreadyExists ? ERROR_BUSY : started);
         return FALSE;
     }
     *port = entry;

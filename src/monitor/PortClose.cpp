@@ -12,7 +12,14 @@ BOOL ClosePort(MonitorState& state, HANDLE port) {
         FreeString(entry->devicePath);
         entry->devicePath = nullptr;
     }
-    return StopProtocolHandler(state) ? TRUE : FALSE;
+    const bool stopped = StopProtocolHandler(state);
+    // The spooler lets go of the port whatever became of the handler.
+    ReleasePortEntryHold(state, entry);
+    if (!stopped) {
+        ::SetLastError(ERROR_TIMEOUT);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 } // namespace vela
