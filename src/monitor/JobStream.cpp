@@ -35,7 +35,12 @@ class PrinterRecordSink final : public JobRecordSink {
 // The serial printer's share of the bytes: the protocol handler streams them
 // from the line queue as text lines.
 bool AppendToLineQueue(MonitorState& state, const BYTE* bytes, DWORD count) {
-    return state.m_LineQueue.AppendBytes(bytes, count) == S_OK;
+    const HRESULT result = state.m_LineQueue.AppendBytes(bytes, count);
+    if (result != S_OK) {
+        // The queue's results (E_INVALIDARG, E_OUTOFMEMORY) carry Win32 codes.
+        ::SetLastError(HRESULT_CODE(result) != 0 ? HRESULT_CODE(result) : ERROR_GEN_FAILURE);
+    }
+    return result == S_OK;
 }
 
 } // namespace

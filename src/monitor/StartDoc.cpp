@@ -78,6 +78,7 @@ BOOL StartDocPort(MonitorState& state, HANDLE port, LPWSTR printerName, DWORD jo
                                              entry->printerName, &entry->printerHandle, nullptr)) {
         entry->jobId = jobId;
         if (!DetectTestPage(state, entry)) {
+            ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return FALSE;
         }
     } else {
