@@ -4,10 +4,15 @@
 #include "ports/PortList.h"
 #include "protocol/ProtocolThread.h"
 
+#include <mutex>
+
 namespace vela {
 namespace {
 
 ProtocolHandlerParams protocolHandlerParams;
+// OpenPort and ClosePort of different ports run on different spooler threads: a
+// start that ran into a stop closed the new events and the stop failed.
+std::mutex handlerStartStop;
 
 // Manual-reset, non-signalled. A leftover object of the same name is reset.
 UniqueHandle CreateShutdownEvent(LPCWSTR name) {
@@ -42,6 +47,7 @@ ProtocolHandlerParams& TheProtocolHandlerParams() {
 }
 
 DWORD StartProtocolHandler(MonitorState& state, LPCWSTR portName) {
+    std::lock_guard<std::mutex> guard(handlerStartStop);
     ProtocolHandlerParams& params = protocolHandlerParams;
     if (params.endShutdown.Valid()) {
         return kHandlerAlreadyExists;
@@ -72,6 +78,7 @@ DWORD StartProtocolHandler(MonitorState& state, LPCWSTR portName) {
 }
 
 bool StopProtocolHandler(MonitorState& state) {
+    std::lock_guard<std::mutex> guard(handlerStartStop);
     ProtocolHandlerParams& params = protocolHandlerParams;
     if (!params.startShutdown.Valid() || !params.endShutdown.Valid()) {
         return false;

@@ -2,6 +2,9 @@
 // the port calls that fail.
 #include "PortsTestSupport.h"
 
+#include <atomic>
+#include <thread>
+
 namespace vela::test {
 namespace {
 
@@ -57,6 +60,31 @@ TEST_F(OpenPortHoldTest, FailingPortCallsSetAnErrorCode) {
     EXPECT_FALSE(table->pfnClosePort(held));
     EXPECT_NE(::GetLastError(), 0u);
     EXPECT_EQ(XcvText(admin, L"DeletePort", L"VelaHeldA:"), 0u);
+}
+
+// The protocol handler is one for the process: an OpenPort on one thread that ran
+// into a ClosePort on another closed the new handler's events.
+TEST_F(OpenPortHoldTest, OpenAndCloseOnTwoThreadsKeepTheHandlerWhole) {
+    constexpr int kRounds = 150;
+    std::atomic<int> failedCloses{0};
+    std::atomic<int> opens{0};
+    auto cycle = [&](const wchar_t* name) {
+        for (int round = 0; round < kRounds; ++round) {
+            HANDLE port = nullptr;
+            if (Open(name, &port)) {
+                ++opens;
+                failedCloses += table->pfnClosePort(port) ? 0 : 1;
+            }
+        }
+    };
+    std::thread other(cycle, L"VelaHeldB:");
+    cycle(L"VelaHeldA:");
+    other.join();
+    EXPECT_EQ(failedCloses, 0);
+    EXPECT_GT(opens, 0);
+    HANDLE port = nullptr;
+    ASSERT_TRUE(Open(L"VelaHeldA:", &port));
+    EXPECT_TRUE(table->pfnClosePort(port));
 }
 
 } // namespace
