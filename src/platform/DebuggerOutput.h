@@ -4,8 +4,7 @@
 
 namespace vela {
 
-// Formats into a bounded buffer of its own (a longer line is cut) and hands the
-// text to OutputDebugStringA.
+// Formats as PassFormatted does and hands the text to OutputDebugStringA.
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
