@@ -59,12 +59,12 @@ TEST_F(ProtocolHandler, OpenPortWithoutNameOrHandleFailsWithInvalidParameter) {
     EXPECT_EQ(State().m_hThread, nullptr);
 }
 
-TEST_F(ProtocolHandler, OpenPortForAnUnknownPortFailsAndLeavesTheLastError) {
+TEST_F(ProtocolHandler, OpenPortForAnUnknownPortFailsWithFileNotFound) {
     HANDLE opened = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x1234));
-    ::SetLastError(4321);
+    ::SetLastError(0);
     EXPECT_FALSE(
         OpenPort(State(), harness_.MonitorHandle(), const_cast<LPWSTR>(L"Nowhere:"), &opened));
-    EXPECT_EQ(::GetLastError(), 4321u);
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(opened, nullptr);
     EXPECT_EQ(State().m_hThread, nullptr);
 }
