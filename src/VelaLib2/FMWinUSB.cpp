@@ -1,9 +1,9 @@
 #include "VelaLib2/FMWinUSB.h"
 
 #include "VelaLib2/PrinterPackets.h"
+#include "platform/DebuggerOutput.h"
 #include "platform/Platform.h"
 
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -90,7 +90,8 @@ bool FindPrinterInterface(HDEVINFO set, DetailBuffer& detail) {
             if (error == ERROR_NO_MORE_ITEMS) {
                 break;
             }
-            std::printf("Error SetupDiEnumDeviceInterfaces: %d.\n", static_cast<int>(error));
+            DebuggerOutputFormatted("Error SetupDiEnumDeviceInterfaces: %d.\n",
+                                    static_cast<int>(error));
             return false;
         }
         detail.reset();
@@ -99,7 +100,8 @@ bool FindPrinterInterface(HDEVINFO set, DetailBuffer& detail) {
                                                                   &required, nullptr);
         const DWORD sizeError = ::GetLastError();
         if (sized || sizeError != ERROR_INSUFFICIENT_BUFFER || required == 0) {
-            std::printf("Error SetupDiEnumDeviceInterfaces: %d.\n", static_cast<int>(sizeError));
+            DebuggerOutputFormatted("Error SetupDiEnumDeviceInterfaces: %d.\n",
+                                    static_cast<int>(sizeError));
             return false;
         }
         // Never smaller than the fixed part whose size field is set below.
@@ -108,15 +110,15 @@ bool FindPrinterInterface(HDEVINFO set, DetailBuffer& detail) {
                                : static_cast<DWORD>(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W));
         detail.reset(::LocalAlloc(LMEM_ZEROINIT, size));
         if (!detail) {
-            std::printf("Error allocating memory for the device detail buffer.\n");
+            DebuggerOutputFormatted("Error allocating memory for the device detail buffer.\n");
             return false;
         }
         auto* data = static_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(detail.get());
         data->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
         if (!Usb().SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, data, size, nullptr,
                                                     &device)) {
-            std::printf("Error SetupDiGetDeviceInterfaceDetail: %d.\n",
-                        static_cast<int>(::GetLastError()));
+            DebuggerOutputFormatted("Error SetupDiGetDeviceInterfaceDetail: %d.\n",
+                                    static_cast<int>(::GetLastError()));
             return false;
         }
         found = true;
@@ -199,7 +201,8 @@ bool UsbTransport::OpenDevice() {
     const HDEVINFO set = Usb().SetupDiGetClassDevsW(&kUsbPrinterInterfaceGuid, nullptr, nullptr,
                                                     DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (set == INVALID_HANDLE_VALUE) {
-        std::printf("Error SetupDiGetClassDevs: %d.\n", static_cast<int>(::GetLastError()));
+        DebuggerOutputFormatted("Error SetupDiGetClassDevs: %d.\n",
+                                static_cast<int>(::GetLastError()));
         return false;
     }
     DeviceInfoList list(set);

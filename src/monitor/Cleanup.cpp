@@ -44,14 +44,23 @@ void Shutdown(MonitorState& state, HANDLE monitor) {
     if (context == nullptr) {
         return;
     }
-    // No lock: the spooler calls Shutdown after every other call has returned.
-    ReleasePortList(context);
-    // Transceive handles the port screens never closed go with the context.
-    ReleaseXcvHandles(context);
-    FreeMem(context);
-    if (state.m_pContext == context) {
-        state.m_pContext = nullptr;
+    // A device notification may arrive on the configuration manager's thread at
+    // any time: the context is forgotten first and the lists taken off it under
+    // the lock, so a reload that follows finds no context and does nothing.
+    MonitorContext detached{};
+    {
+        CriticalSectionLock guard(state.m_Lock);
+        if (state.m_pContext == context) {
+            state.m_pContext = nullptr;
+        }
+        detached = *context;
+        context->firstPort = nullptr;
+        context->firstXcvHandle = nullptr;
     }
+    ReleasePortList(&detached);
+    // Transceive handles the port screens never closed go with the context.
+    ReleaseXcvHandles(&detached);
+    FreeMem(context);
 }
 
 } // namespace vela

@@ -1,5 +1,7 @@
 #include "monitor/DebugLog.h"
 
+#include "platform/FormattedText.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <share.h>
@@ -26,15 +28,10 @@ void WriteLog(const char* text) {
 }
 
 void WriteLogFormatted(const char* format, ...) {
-    char message[1024];
     va_list arguments;
     va_start(arguments, format);
-    const int written = std::vsnprintf(message, sizeof(message), format, arguments);
+    PassFormatted(WriteLog, format, arguments);
     va_end(arguments);
-    if (written < 0) {
-        return;
-    }
-    WriteLog(message);
 }
 
 } // namespace vela

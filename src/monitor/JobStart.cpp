@@ -1,7 +1,6 @@
 #include "monitor/JobStart.h"
 
 #include "monitor/PortSession.h"
-#include "platform/Handles.h"
 #include "ports/PortList.h"
 
 namespace vela {
@@ -12,12 +11,8 @@ BOOL OpenPort(MonitorState& state, HANDLE monitor, LPWSTR name, PHANDLE port) {
         return FALSE;
     }
     *port = nullptr;
-    PortEntry* entry = nullptr;
-    {
-        CriticalSectionLock guard(state.m_Lock);
-        auto* context = static_cast<MonitorContext*>(monitor);
-        entry = FindPortEntry(context != nullptr ? context->firstPort : nullptr, name);
-    }
+    // Held from here to ClosePort, so that "DeletePort" cannot free it meanwhile.
+    PortEntry* entry = HoldPortEntry(state, static_cast<MonitorContext*>(monitor), name);
     if (entry == nullptr) {
         ::SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
@@ -25,6 +20,7 @@ BOOL OpenPort(MonitorState& state, HANDLE monitor, LPWSTR name, PHANDLE port) {
     // The device of a serial printer is opened by its first document: a queue
     // connects to its port whether the printer is on or not.
     if (SessionOf(state, entry) == nullptr) {
+        ReleasePortEntryHold(state, entry);
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }

@@ -18,15 +18,15 @@ BOOL ClosePort(MonitorState& state, HANDLE port) {
     FreeString(entry->devicePath);
     entry->devicePath = nullptr;
     PortSession* session = SessionOf(state, entry);
+    bool stopped = true;
     if (session != nullptr && session->serial != nullptr) {
         // Lines a document left behind are cleared, a line being written is
         // finished, and the device is closed.
-        if (!session->serial->Stop()) {
-            ::SetLastError(ERROR_BUSY);
-            return FALSE;
+        stopped = session->serial->Stop();
+        if (stopped) {
+            session->serial.reset();
+            session->serialStarted = false;
         }
-        session->serial.reset();
-        session->serialStarted = false;
     }
     // A document the spooler never ended goes with the port: the next StartDocPort
     // starts a new one instead of joining it.
@@ -45,6 +45,12 @@ BOOL ClosePort(MonitorState& state, HANDLE port) {
         }
         FreeString(entry->printerName);
         entry->printerName = nullptr;
+    }
+    // The spooler lets go of the port whatever became of the handler.
+    ReleasePortEntryHold(state, entry);
+    if (!stopped) {
+        ::SetLastError(ERROR_TIMEOUT);
+        return FALSE;
     }
     return TRUE;
 }

@@ -5,7 +5,6 @@
 #include "platform/Platform.h"
 #include "ports/PortList.h"
 
-#include <cstdio>
 #include <cwchar>
 
 namespace vela {
@@ -27,8 +26,10 @@ DWORD DiscoverDevicePorts(MonitorState& state, MonitorContext* context) {
     // attached or not.
     HDEVINFO devices = setup.SetupDiGetClassDevsW(&kPrinterInterfaceClassGuid, kEnumerator, nullptr,
                                                   DIGCF_ALLCLASSES);
-    std::printf("Enumerating printers with enumerator: %ls\r\n\r\n", kEnumerator);
-    std::fflush(stdout);
+    // A debugger's output, not standard output: the spooler service has no console.
+    ::OutputDebugStringW(L"Enumerating printers with enumerator: ");
+    ::OutputDebugStringW(kEnumerator);
+    ::OutputDebugStringW(L"\r\n\r\n");
     if (devices == INVALID_HANDLE_VALUE) {
         return ERROR_SUCCESS;
     }
@@ -58,7 +59,7 @@ DWORD DiscoverDevicePorts(MonitorState& state, MonitorContext* context) {
         ::OutputDebugStringW(portName);
         ::OutputDebugStringW(L"\r\n");
         if (std::wcsstr(portName, kMakerMark) != nullptr &&
-            FindPortEntryExact(context->firstPort, portName) == nullptr) {
+            FindPortEntry(context->firstPort, portName) == nullptr) {
             PortEntry* entry = CreatePortEntry(state, context, portName);
             if (entry != nullptr) {
                 entry->openCount = 1;

@@ -36,9 +36,13 @@ DWORD AddNewPort(MonitorState& state, MonitorContext* context, LPWSTR serverName
     if (IsPortKnownToSpooler(serverName, name)) {
         return knownCode;
     }
-    // The lock spans the entry and its registry value, so that no other thread sees,
-    // uses or deletes an entry that may yet be taken back.
+    // The lock spans the duplicate test, the entry and its registry value: two adds
+    // of one name cannot both pass the test, and no other thread sees, uses or
+    // deletes an entry that may yet be taken back.
     CriticalSectionLock guard(state.m_Lock);
+    if (FindPortEntry(context->firstPort, name) != nullptr) {
+        return knownCode;
+    }
     PortEntry* entry = CreatePortEntry(state, context, name);
     if (entry == nullptr) {
         return LastErrorOr(ERROR_NOT_ENOUGH_MEMORY);

@@ -5,8 +5,8 @@
 
 namespace vela {
 
-// Refuses a name the spooler already offers (result knownCode) or an empty name
-// (ERROR_INVALID_NAME), then appends an entry and stores the name under "Ports".
+// Refuses a name the spooler or the port list already offers (result knownCode) or
+// an empty name (ERROR_INVALID_NAME), then appends an entry and stores the name under "Ports".
 // When the name cannot be stored, the entry made for it is removed again and the
 // registry code is the result. Called without the monitor lock (the spooler is
 // asked first).

@@ -13,10 +13,21 @@ namespace vela {
 namespace {
 
 constexpr DWORD kAddPortExDefaultLevel = 0xFFFFFFFF;
+constexpr int kEnumPortsAttempts = 8;
 
 BOOL Fail(DWORD error) {
     ::SetLastError(error);
     return FALSE;
+}
+
+bool ListsPortName(const BYTE* ports, DWORD count, LPCWSTR portName) {
+    const auto* infos = reinterpret_cast<const PORT_INFO_1W*>(ports);
+    for (DWORD index = 0; index < count; ++index) {
+        if (SamePortName(infos[index].pName, portName)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -85,23 +96,22 @@ bool IsPortKnownToSpooler(LPWSTR serverName, LPCWSTR portName) {
         // Nothing to report: the spooler has no ports at all.
         return false;
     }
-    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-        return true;
-    }
-    auto ports = AllocScoped<BYTE>(needed);
-    if (!ports) {
-        return true;
-    }
-    if (!spooler.EnumPortsW(serverName, 1, ports.get(), needed, &needed, &returned)) {
-        return true;
-    }
-    const auto* infos = reinterpret_cast<const PORT_INFO_1W*>(ports.get());
-    for (DWORD index = 0; index < returned; ++index) {
-        if (infos[index].pName != nullptr && ::lstrcmpiW(infos[index].pName, portName) == 0) {
+    // Ports added by other threads between the size query and the fill make the
+    // fill too small again: asked anew with the new size, a few times.
+    DWORD error = ::GetLastError();
+    for (int attempt = 0; attempt < kEnumPortsAttempts && error == ERROR_INSUFFICIENT_BUFFER;
+         ++attempt) {
+        auto ports = AllocScoped<BYTE>(needed);
+        if (!ports) {
             return true;
         }
+        if (spooler.EnumPortsW(serverName, 1, ports.get(), needed, &needed, &returned)) {
+            return ListsPortName(ports.get(), returned, portName);
+        }
+        error = ::GetLastError();
     }
-    return false;
+    // Any other failure, or a list that keeps growing: the name counts as known.
+    return true;
 }
 
 } // namespace vela

@@ -14,10 +14,11 @@ BOOL MonitorEnumPorts(MonitorState& state, HANDLE monitor, LPWSTR serverName, DW
 BOOL MonitorAddPortEx(MonitorState& state, HANDLE monitor, LPWSTR serverName, DWORD level,
                       LPBYTE buffer, LPWSTR monitorName);
 
-// Whether any port monitor of the spooler, this one included, offers the name (in
-// any letter case). Also true when the spooler's port list cannot be read, so that
-// callers refuse to add. Never call it with the monitor lock held: the spooler may
-// call this monitor's EnumPorts on another thread while answering.
+// Whether any port monitor of the spooler, this one included, offers the same port
+// name (SamePortName). A list that grows between the size query and the fill is
+// asked for again; true when it cannot be read at all, so that callers refuse to add. Never call it
+// with the monitor lock held: the spooler may call this monitor's EnumPorts on another thread while
+// answering.
 bool IsPortKnownToSpooler(LPWSTR serverName, LPCWSTR portName);
 
 } // namespace vela

@@ -42,24 +42,18 @@ PortEntry* CreatePortEntry(MonitorState& state, MonitorContext* context, LPCWSTR
     return entry;
 }
 
-PortEntry* FindPortEntry(PortEntry* head, LPCWSTR name) {
-    if (name == nullptr) {
-        return nullptr;
+bool SamePortName(LPCWSTR first, LPCWSTR second) {
+    if (first == nullptr || second == nullptr) {
+        return false;
     }
-    for (PortEntry* entry = head; entry != nullptr; entry = entry->next) {
-        if (::lstrcmpiW(entry->name, name) == 0) {
-            return entry;
-        }
-    }
-    return nullptr;
+    // Not lstrcmpiW: a linguistic comparison ignores characters such as the soft
+    // hyphen that the registry does not, and the list and "Ports" would disagree.
+    return ::CompareStringOrdinal(first, -1, second, -1, TRUE) == CSTR_EQUAL;
 }
 
-PortEntry* FindPortEntryExact(PortEntry* head, LPCWSTR name) {
-    if (name == nullptr) {
-        return nullptr;
-    }
+PortEntry* FindPortEntry(PortEntry* head, LPCWSTR name) {
     for (PortEntry* entry = head; entry != nullptr; entry = entry->next) {
-        if (std::wcscmp(entry->name, name) == 0) {
+        if (SamePortName(entry->name, name)) {
             return entry;
         }
     }
@@ -72,7 +66,7 @@ bool DeletePortEntry(MonitorContext* context, LPCWSTR name) {
     }
     for (PortEntry** link = &context->firstPort; *link != nullptr; link = &(*link)->next) {
         PortEntry* entry = *link;
-        if (::lstrcmpiW(entry->name, name) == 0) {
+        if (SamePortName(entry->name, name)) {
             *link = entry->next;
             FreeString(entry->printerName);
             FreeString(entry->devicePath);
@@ -82,6 +76,30 @@ bool DeletePortEntry(MonitorContext* context, LPCWSTR name) {
         }
     }
     return false;
+}
+
+bool IsPortEntryInUse(const PortEntry& entry) {
+    return entry.spoolerOpens > 0 || (entry.flags & kPortDocumentInProgress) != 0;
+}
+
+PortEntry* HoldPortEntry(MonitorState& state, MonitorContext* context, LPCWSTR name) {
+    CriticalSectionLock guard(state.m_Lock);
+    PortEntry* entry = FindPortEntry(context != nullptr ? context->firstPort : nullptr, name);
+    if (entry != nullptr) {
+        ++entry->spoolerOpens;
+    }
+    return entry;
+}
+
+void ReleasePortEntryHold(MonitorState& state, PortEntry* entry) {
+    if (entry == nullptr) {
+        return;
+    }
+    CriticalSectionLock guard(state.m_Lock);
+    // A ClosePort without its OpenPort must not make a held entry look free.
+    if (entry->spoolerOpens > 0) {
+        --entry->spoolerOpens;
+    }
 }
 
 void ReleasePortList(MonitorContext* context) {
@@ -127,7 +145,7 @@ DWORD LoadPorts(MonitorState& state) {
         for (LPWSTR name = names; name != nullptr && *name != L'\0';
              name += std::wcslen(name) + 1) {
             if (context == nullptr || IsNetworkPortName(name) ||
-                FindPortEntryExact(context->firstPort, name) != nullptr) {
+                FindPortEntry(context->firstPort, name) != nullptr) {
                 continue;
             }
             // A name that cannot be made (too long, no memory) is skipped.

@@ -28,6 +28,9 @@ struct PortEntry {
     MonitorContext* monitor;
     // Made by OpenPort; none until then.
     PortOwned* session;
+    // OpenPort calls not yet matched by ClosePort: the spooler holds the entry as
+    // its port handle meanwhile. Changed under the monitor lock.
+    LONG spoolerOpens;
 };
 
 constexpr DWORD kPortEntrySignature = 0x5450;
@@ -39,12 +42,22 @@ constexpr wchar_t kPortsKeyName[] = L"Ports";
 // Appends a new entry for the name under the monitor lock. Null with
 // ERROR_INVALID_NAME for no name or a name over 247 characters.
 PortEntry* CreatePortEntry(MonitorState& state, MonitorContext* context, LPCWSTR name);
-// The first entry whose name matches case-insensitively. Callers hold the lock.
+// The one comparison of port names: ordinal and case-insensitive, as the registry
+// compares the value names the ports are stored under. Null matches nothing.
+bool SamePortName(LPCWSTR first, LPCWSTR second);
+// The first entry whose name is the same port name. Callers hold the lock.
 PortEntry* FindPortEntry(PortEntry* head, LPCWSTR name);
-// The entry whose name matches exactly, case-sensitively. Callers hold the lock.
-PortEntry* FindPortEntryExact(PortEntry* head, LPCWSTR name);
-// Unlinks and frees the first case-insensitive match. Callers hold the lock.
+// Unlinks and frees the first entry of the same port name. Callers hold the lock.
 bool DeletePortEntry(MonitorContext* context, LPCWSTR name);
+// True while the spooler holds the entry (open, or a document in progress): such an
+// entry must not be freed. Callers hold the lock.
+bool IsPortEntryInUse(const PortEntry& entry);
+
+// OpenPort's share of the list: finds the entry and counts the spooler's hold on it
+// under one hold of the lock, so that no deletion frees it from then on.
+PortEntry* HoldPortEntry(MonitorState& state, MonitorContext* context, LPCWSTR name);
+// Ends one hold taken by HoldPortEntry (ClosePort, or a failed OpenPort).
+void ReleasePortEntryHold(MonitorState& state, PortEntry* entry);
 // Frees every entry of the list. Callers hold the lock or own the context alone.
 void ReleasePortList(MonitorContext* context);
 

@@ -79,9 +79,9 @@ DWORD XcvDeletePort(const XcvRequest& request) {
     if (entry == nullptr) {
         return ERROR_FILE_NOT_FOUND;
     }
-    // The spooler holds the entry as its port handle until the document ends:
-    // freeing it now would leave the job path with a dangling port.
-    if ((entry->flags & kPortDocumentInProgress) != 0) {
+    // The spooler holds the entry as its port handle from OpenPort to ClosePort:
+    // freeing it meanwhile would leave the job path with a dangling port.
+    if (IsPortEntryInUse(*entry)) {
         return ERROR_BUSY;
     }
     DeletePortEntry(request.handle.monitor, name);

@@ -26,12 +26,17 @@ LPMONITOR2 MonitorHarness::Initialize() {
     return table_;
 }
 
-void MonitorHarness::Unload() {
+void MonitorHarness::Shutdown() {
     if (table_ != nullptr) {
-        table_->pfnShutdown(monitor_);
+        LPMONITOR2 table = table_;
         table_ = nullptr;
+        table->pfnShutdown(monitor_);
         monitor_ = nullptr;
     }
+}
+
+void MonitorHarness::Unload() {
+    Shutdown();
     if (attached_) {
         ProcessDetach(TheMonitorState());
         attached_ = false;

@@ -20,6 +20,8 @@ class MonitorHarness {
     bool Attach();
     // InitializePrintMonitor2 with the registry-backed MONITORINIT.
     LPMONITOR2 Initialize();
+    // Shutdown through the table, once, if initialised.
+    void Shutdown();
     // Shutdown (if initialised) and process detach (if attached).
     void Unload();
 

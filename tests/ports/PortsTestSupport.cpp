@@ -28,6 +28,13 @@ BOOL PortsSpooler::EnumPortsW(LPWSTR serverName, DWORD level, LPBYTE ports, DWOR
         ::SetLastError(firstCallError);
         return FALSE;
     }
+    if (growingFills > 0) {
+        // Another thread added a port meanwhile: the list needs more room now.
+        --growingFills;
+        *needed = size + sizeof(PORT_INFO_1W) + TextBytes(L"Grown:");
+        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
     if (secondCallError != 0 || size < bytes) {
         ::SetLastError(secondCallError != 0 ? secondCallError : ERROR_INSUFFICIENT_BUFFER);
         return FALSE;

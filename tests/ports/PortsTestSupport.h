@@ -24,7 +24,8 @@ class PortsSpooler : public FakeSpooler {
     std::vector<std::wstring> portNames;              // what the scripted spooler offers
     DWORD firstCallError = ERROR_INSUFFICIENT_BUFFER; // 0: the first call succeeds
     DWORD secondCallError = 0;                        // non-zero: the second call fails
-    std::function<void()> onEnumerate;                // runs inside every call
+    int growingFills = 0;              // fills that find the list grown since the size query
+    std::function<void()> onEnumerate; // runs inside every call
     int enumCalls = 0;
 };
 
