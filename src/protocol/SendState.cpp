@@ -77,8 +77,9 @@ void SendStateMachine::Acknowledge() {
 void SendStateMachine::OnResendRequest(int64_t requested, uint64_t now) {
     // Every line goes out again under the number it first went out with.
     currentFollowsPrevious_ = false;
-    const int64_t nextNew =
-        state_ == SendState::SendNext ? lineNumber_ : static_cast<int64_t>(lineNumber_) + 1;
+    // Counted from the newest line sent, not from lineNumber_: while an older line
+    // waits to go out again, lineNumber_ may already be the next new number.
+    const int64_t nextNew = static_cast<int64_t>(newestNumber_) + 1;
     if (currentNumber_ != 0 && requested == currentNumber_) {
         lineNumber_ = currentNumber_;
         state_ = SendState::ResendCurrent;
@@ -178,6 +179,7 @@ int32_t SendStateMachine::OnLineSent(SendAction action, bool beginsWithN0, uint6
         lineNumber_ = number;
         previousNumber_ = currentNumber_;
         currentNumber_ = number;
+        newestNumber_ = number;
     } else if (action == SendAction::CopyPrevious) {
         currentFollowsPrevious_ = true;
     }
