@@ -2,20 +2,23 @@
 # Builds the native fuzz targets (clang, libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer) and runs each from its seed corpus in fuzz/corpus/.
 # Fails on any finding; a finding's input is kept in <build>/findings/.
-# Usage: scripts/fuzz.sh [--seconds N] [--build DIR] [--no-build] [target...]
+# Usage: scripts/fuzz.sh [--seconds N] [--build DIR] [--no-build|--build-only] [target...]
 #   --seconds N  time for each target (default 60)
 #   --build DIR  build folder of the native targets (default ./build-fuzz)
+#   --no-build   run what DIR holds; --build-only: build and run nothing
 #   target       names below fuzz/targets/ without .cpp (default: every target)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=60
 build=$root/build-fuzz
 configure=1
+run=1
 while [ $# -gt 0 ]; do
   case "$1" in
     --seconds) seconds=$2; shift 2 ;;
     --build) build=$2; shift 2 ;;
     --no-build) configure=0; shift ;;
+    --build-only) run=0; shift ;;
     -*) echo "fuzz.sh: unknown option $1" >&2; exit 2 ;;
     *) break ;;
   esac
@@ -29,6 +32,7 @@ if [ "$configure" -eq 1 ]; then
   cmake -S "$root/fuzz" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
   cmake --build "$build" -j2
 fi
+[ "$run" -eq 1 ] || exit 0
 
 status=0
 for target in $targets; do
