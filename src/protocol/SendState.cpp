@@ -153,6 +153,7 @@ void SendStateMachine::Acknowledge() {
     if (counterAfterCurrent_ >= 0 && counterAfterCurrent_ < 0x7FFFFFFF) {
         // The line set the firmware's counter.
         lineNumber_ = static_cast<int32_t>(counterAfterCurrent_) + 1;
+        newestNumber_ = static_cast<int32_t>(counterAfterCurrent_);
         counterAfterCurrent_ = -1;
     } else {
         ++lineNumber_;
@@ -170,8 +171,9 @@ void SendStateMachine::OnResendRequest(int64_t requested, uint64_t now) {
     quietSince_ = now > quietSince_ ? now : quietSince_;
     // Every line goes out again under the number it first went out with.
     currentFollowsPrevious_ = false;
-    const int64_t nextNew =
-        state_ == SendState::SendNext ? lineNumber_ : static_cast<int64_t>(lineNumber_) + 1;
+    // Counted from the newest line sent, not from lineNumber_: while an older line
+    // waits to go out again, lineNumber_ may already be the next new number.
+    const int64_t nextNew = static_cast<int64_t>(newestNumber_) + 1;
     if (currentNumber_ != 0 && requested == currentNumber_) {
         lineNumber_ = currentNumber_;
         state_ = SendState::ResendCurrent;
@@ -296,6 +298,7 @@ int32_t SendStateMachine::OnLineSent(SendAction action, bool beginsWithN0, uint6
         currentNumber_ = number;
         counterAfterCurrent_ = counterAfter;
         documentLineSent_ = true;
+        newestNumber_ = number;
     } else if (action == SendAction::CopyPrevious) {
         currentFollowsPrevious_ = true;
     }

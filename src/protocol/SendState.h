@@ -134,6 +134,9 @@ class SendStateMachine {
     // they went out; 0 for an empty slot or a line that never went out.
     int32_t currentNumber_ = 0;
     int32_t previousNumber_ = 0;
+    // Number of the newest line that went out; a request for the one after it means
+    // the firmware has everything sent.
+    int32_t newestNumber_ = 0;
     // A resend request holds the next line until its trailing "ok" or the time-out.
     bool awaitingResendOk_ = false;
     uint64_t resendRequestedAt_ = 0;

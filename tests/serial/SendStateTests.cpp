@@ -206,6 +206,30 @@ TEST_F(SendStateTest, AcknowledgedLineShiftedOutByAnEmptyQueueIsStillFound) {
     EXPECT_EQ(Send(SendAction::Advance), 6);
 }
 
+TEST_F(SendStateTest, RequestBeyondTheNewestLineSkipsNoNumber) {
+    // Line 3 is acknowledged and shifted out by an empty queue, then asked for
+    // again; a request for 5, which never went out, must not make the next new
+    // line 5: the firmware would never see a line 4. Found by the send-state fuzzer.
+    for (const bool previousWentOut : {false, true}) {
+        SCOPED_TRACE(previousWentOut ? "line 3 out again" : "line 3 waiting");
+        SendStateMachine fresh(Timings());
+        machine_ = fresh;
+        SendLines(3);
+        Reply("ok");
+        ASSERT_EQ(machine_.NextAction(now_), SendAction::Advance);
+        machine_.OnNoLine(SendAction::Advance);
+        Reply("Resend:3");
+        Reply("ok");
+        if (previousWentOut) {
+            ASSERT_EQ(Send(SendAction::CopyPrevious), 3);
+        }
+        Reply("Resend: 5");
+        now_ += 500;
+        ASSERT_EQ(machine_.NextAction(now_), SendAction::Advance);
+        EXPECT_EQ(Send(SendAction::Advance), 4);
+    }
+}
+
 TEST_F(SendStateTest, ResendWithNothingKeptFallsBack) {
     SendLines(2);
     Reply("Resend: 1");

@@ -1,0 +1,114 @@
+// G-code line queue: job bytes cut anywhere, mixed with the consumer's calls.
+// Checks that every line handed out is one clean line, that the lines do not depend
+// on where the stream was cut, and that the current and previous slots hold the
+// lines the consumer advanced over. Leaks are caught by LeakSanitizer.
+#include "FuzzInput.h"
+#include "protocol/LineQueue.h"
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Line = std::string;
+
+// The bytes the fuzzer picks from: mostly line structure, so lines form often.
+uint8_t StreamByte(fuzz::FuzzInput& input) {
+    static const uint8_t kCommon[] = {'\n', ';', '(', '\r', 'G', '1', ' ', 'X'};
+    const uint8_t choice = input.Byte();
+    return choice < 200 ? kCommon[choice % sizeof(kCommon)] : input.Byte();
+}
+
+Line Take(vela::LineRecord* record) {
+    std::unique_ptr<vela::LineRecord> owned(record);
+    fuzz::Check(record != nullptr, "no record");
+    const Line line(reinterpret_cast<const char*>(record->Bytes()), record->Length());
+    fuzz::Check(!line.empty() && line.back() == '\n', "a line without its end");
+    fuzz::Check(line.find_first_of(std::string("\n;(\r", 4)) == line.size() - 1,
+                "a comment or line end inside a line");
+    return line;
+}
+
+std::vector<Line> Drain(vela::LineQueue& queue) {
+    std::vector<Line> lines;
+    for (;;) {
+        vela::LineRecord* record = nullptr;
+        fuzz::Check(queue.Dequeue(&record) == S_OK, "dequeue failed");
+        if (record == nullptr) {
+            return lines;
+        }
+        lines.push_back(Take(record));
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::FuzzInput input(data, size);
+    vela::LineQueue mixed;    // pieces and consumer calls interleaved
+    vela::LineQueue pieces;   // the same pieces, drained at the end
+    std::vector<uint8_t> stream;
+    Line current;             // what the consumer advanced to; empty for none
+    Line previous;
+
+    while (!input.Empty()) {
+        switch (input.Byte() % 8) {
+        case 0:
+        case 1:
+        case 2: {
+            std::vector<uint8_t> piece(input.Below(48));
+            for (uint8_t& byte : piece) {
+                byte = StreamByte(input);
+            }
+            const std::vector<uint8_t> original(piece);
+            const uint8_t* at = piece.empty() ? nullptr : piece.data();
+            const auto length = static_cast<uint32_t>(piece.size());
+            const HRESULT expected = piece.empty() ? E_INVALIDARG : S_OK;
+            fuzz::Check(mixed.AppendBytes(at, length) == expected, "append result");
+            fuzz::Check(pieces.AppendBytes(at, length) == expected, "append result");
+            fuzz::Check(piece == original, "append changed the caller's bytes");
+            stream.insert(stream.end(), piece.begin(), piece.end());
+            break;
+        }
+        case 3: {
+            vela::LineRecord* record = nullptr;
+            fuzz::Check(mixed.Advance(&record) == S_OK, "advance failed");
+            previous = current;
+            current = record != nullptr ? Take(record) : Line();
+            break;
+        }
+        case 4: {
+            vela::LineRecord* record = nullptr;
+            fuzz::Check(mixed.CopyCurrent(&record) == S_OK, "copy failed");
+            fuzz::Check((record != nullptr ? Take(record) : Line()) == current, "current slot");
+            break;
+        }
+        case 5: {
+            vela::LineRecord* record = nullptr;
+            fuzz::Check(mixed.CopyPrevious(&record) == S_OK, "copy failed");
+            fuzz::Check((record != nullptr ? Take(record) : Line()) == previous, "previous slot");
+            break;
+        }
+        case 6: {
+            const uint32_t count = mixed.Count();
+            fuzz::Check(Drain(mixed).size() == count, "count differs from the lines queued");
+            break;
+        }
+        default:
+            mixed.Clear();
+            fuzz::Check(mixed.Count() == 0, "clear left lines");
+            break;
+        }
+    }
+
+    // The same bytes in one piece give the same lines.
+    vela::LineQueue whole;
+    if (!stream.empty()) {
+        fuzz::Check(whole.AppendBytes(stream.data(), static_cast<uint32_t>(stream.size())) == S_OK,
+                    "append result");
+    }
+    fuzz::Check(Drain(pieces) == Drain(whole), "lines depend on where the stream was cut");
+    return 0;
+}

@@ -1,0 +1,58 @@
+// Firmware reply parsing: any reply line is classified, a resend number is read
+// within its digit limit, and the length limiter never lets a line grow past its
+// bound nor drops a line end.
+#include "FuzzInput.h"
+#include "protocol/ReplyParsing.h"
+
+#include <cstring>
+#include <memory>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::FuzzInput input(data, size);
+    const std::vector<uint8_t> line = input.Bytes(input.Below(96));
+    const auto length = static_cast<uint32_t>(line.size());
+    std::unique_ptr<uint8_t[]> copy(new uint8_t[length == 0 ? 1 : length]);
+    if (length > 0) {
+        std::memcpy(copy.get(), line.data(), length);
+    }
+    const uint8_t* at = length == 0 ? nullptr : copy.get();
+
+    const vela::ReplyKind kind = vela::ClassifyReply(at, length);
+    if (vela::IsTemperatureReport(at, length)) {
+        fuzz::Check(kind == vela::ReplyKind::Ok, "a temperature report is an ok");
+    }
+    int64_t number = -1;
+    if (vela::ParseResendNumber(at, length, &number)) {
+        fuzz::Check(kind == vela::ReplyKind::Resend, "a resend number outside a resend");
+        fuzz::Check(number >= 0 && number < 1000000000000000LL, "resend number range");
+    }
+    const std::string text = vela::DebuggerText(at, length);
+    fuzz::Check(text.size() == (length == 0 ? 1 : length) && text.back() == '\n',
+                "debugger text");
+
+    // The rest of the input: reply bytes in pieces through one limiter.
+    vela::ReplyLineLimiter limiter;
+    uint32_t run = 0;
+    while (!input.Empty()) {
+        const std::vector<uint8_t> piece = input.Bytes(1 + input.Below(9000));
+        const auto pieceLength = static_cast<uint32_t>(piece.size());
+        std::unique_ptr<uint8_t[]> out(new uint8_t[pieceLength == 0 ? 1 : pieceLength]);
+        const uint32_t kept = limiter.Filter(piece.data(), pieceLength, out.get());
+        fuzz::Check(kept <= pieceLength, "limiter grew the bytes");
+        size_t ends = 0;
+        for (uint8_t byte : piece) {
+            ends += byte == '\n' ? 1 : 0;
+        }
+        size_t keptEnds = 0;
+        for (uint32_t i = 0; i < kept; ++i) {
+            if (out[i] == '\n') {
+                ++keptEnds;
+                run = 0;
+            } else {
+                fuzz::Check(++run <= vela::kMaxReplyLineLength, "line beyond the limit");
+            }
+        }
+        fuzz::Check(keptEnds == ends, "limiter dropped a line end");
+    }
+    return 0;
+}
