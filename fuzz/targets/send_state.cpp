@@ -180,6 +180,11 @@ class Run {
         wire_.acknowledged = false;
     }
 
+  public:
+    bool Failed() const { return machine_.Failure() != vela::SendFailure::None; }
+    vela::SendFailure Failure() const { return machine_.Failure(); }
+
+  private:
     vela::LineQueue queue_;
     vela::SendStateMachine machine_;
     uint64_t now_ = 1000;
@@ -243,10 +248,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
 
+    // A document the machine gave up on (a restart, a halt, a line refused ten
+    // times, silence) sends nothing more: there is nothing left to get through.
+    if (run.Failed()) {
+        run.Send();
+        fuzz::Check(run.State() != vela::SendState::AwaitReply || run.Failed(), "failed");
+        return 0;
+    }
     // Well-behaved firmware from here on: every numbered line and every poke answered.
     for (size_t round = 0; round < 4 * run.Queued() + 64; ++round) {
         run.Advance(vela::kLoopWaitMs);
         run.Send();
+        if (run.Failed()) {
+            // Only the silence of the random part can have ended it (checked lazily).
+            fuzz::Check(run.Failure() == vela::SendFailure::StoppedAnswering && round == 0,
+                        "well-behaved firmware made the document fail");
+            return 0;
+        }
         if (run.State() == vela::SendState::AwaitReply) {
             run.Reply("ok\n");
         }

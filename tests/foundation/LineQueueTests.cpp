@@ -61,11 +61,47 @@ TEST(LineQueueSplitting, CarriesPartialLinesAcrossCalls) {
     EXPECT_EQ(DrainAll(queue), (std::vector<std::string>{"G28\n", "G1 X1\n"}));
 }
 
-TEST(LineQueueSplitting, NulBytesAreOrdinaryBytes) {
+TEST(LineQueueSplitting, NulBytesInsideALineAreDropped) {
     LineQueue queue;
-    const std::string line("A\0B\n", 4);
-    ASSERT_EQ(Append(queue, line), S_OK);
-    EXPECT_EQ(DrainAll(queue), (std::vector<std::string>{line}));
+    ASSERT_EQ(Append(queue, std::string("A\0B\n\0\0\n", 7)), S_OK);
+    EXPECT_EQ(DrainAll(queue), (std::vector<std::string>{"AB\n", "\n"}));
+}
+
+TEST(LineQueueSplitting, ByteOrderMarkAtTheStartOfADocumentIsDropped) {
+    const std::string bom = "\xEF\xBB\xBF";
+    struct Case {
+        std::vector<std::string> pieces;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {{bom + "G28\n"}, {"G28\n"}},
+        {{"\xEF", "\xBB", "\xBFG28\n"}, {"G28\n"}},
+        // Bytes that only begin like one are data.
+        {{"\xEF", "G28\n"}, {"\xEFG28\n"}},
+        {{"\xEF\xBBG28\n"}, {"\xEF\xBBG28\n"}},
+        // Later in the document it is data too.
+        {{"G28\n", bom + "G1\n"}, {"G28\n", bom + "G1\n"}},
+    };
+    for (const Case& item : cases) {
+        LineQueue queue;
+        for (const std::string& piece : item.pieces) {
+            ASSERT_EQ(Append(queue, piece), S_OK);
+        }
+        EXPECT_EQ(DrainAll(queue), item.lines) << item.pieces[0];
+    }
+}
+
+TEST(LineQueueSplitting, DocumentEndQueuesTheLastLineAndTheNextStartsClean) {
+    LineQueue queue;
+    ASSERT_EQ(Append(queue, "G28\nG1 X5"), S_OK);
+    EXPECT_EQ(queue.QueuedBytes(), 4u);
+    ASSERT_EQ(queue.FlushCarry(), S_OK);
+    EXPECT_EQ(queue.QueuedBytes(), 10u);
+    EXPECT_EQ(DrainAll(queue), (std::vector<std::string>{"G28\n", "G1 X5\n"}));
+    ASSERT_EQ(Append(queue, "G1 Y"), S_OK);
+    queue.StartDocument();
+    ASSERT_EQ(Append(queue, "\xEF\xBB\xBFM84\n"), S_OK);
+    EXPECT_EQ(DrainAll(queue), (std::vector<std::string>{"M84\n"}));
+    EXPECT_EQ(queue.QueuedBytes(), 0u);
 }
 
 TEST(LineQueueSplitting, InvalidArgumentsChangeNothing) {

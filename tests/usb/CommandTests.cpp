@@ -169,18 +169,23 @@ TEST(Commands, SecondCallOfTheDocumentDoesNotPrepareAgain) {
     EXPECT_EQ(bed.printer.Codes(), std::string(kPreparation) + "Fv/Fv/");
 }
 
-TEST(Commands, JobFlagsAreSharedByAllDeviceObjects) {
+TEST(Commands, JobFlagsAreSharedByTheDeviceObjectsOfOneDocument) {
     UsbTestBed bed;
     bed.printer.parameters[16] = 0;
     const Bytes records = MakeRecords(1);
+    JobFlags document;
     {
-        PrinterDevice first;
+        PrinterDevice first(document);
         EXPECT_EQ(first.SendCommands(records.data(), 1), 0);
     }
-    PrinterDevice second;
+    PrinterDevice second(document);
     bed.printer.parameters[16] = 1;
     EXPECT_EQ(second.SendCommands(records.data(), 1), 0);
     EXPECT_EQ(bed.printer.received.size(), 1u);
+    // Another document's flags are its own.
+    JobFlags next;
+    PrinterDevice third(next);
+    EXPECT_NE(third.SendCommands(records.data(), 1), 0);
 }
 
 TEST(Commands, UnpluggedPrinterRefusesTheDocument) {

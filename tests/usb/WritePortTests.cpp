@@ -209,7 +209,7 @@ TEST_F(WritePortTest, TableEntryForwardsToWritePort) {
     Bytes stream = MakeJob(1, records);
     DWORD written = 0;
     EXPECT_TRUE(
-        table->pfnWritePort(nullptr, stream.data(), static_cast<DWORD>(stream.size()), &written));
+        table->pfnWritePort(&entry_, stream.data(), static_cast<DWORD>(stream.size()), &written));
     EXPECT_EQ(written, stream.size());
     EXPECT_EQ(ReceivedRecordBytes(), records);
 }
