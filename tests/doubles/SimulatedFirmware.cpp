@@ -12,6 +12,8 @@ namespace {
 constexpr DWORD kReadPollMs = 100;
 // How often the command buffer's loop looks for new bytes while a command runs.
 constexpr int64_t kCommandPollUs = 1000;
+// How often a booting board drops what has arrived.
+constexpr int64_t kBootPollUs = 5000;
 
 int64_t WireMicroseconds(size_t bytes, uint32_t bytesPerSecond) {
     return bytesPerSecond == 0 ? 0 : static_cast<int64_t>(bytes) * 1000000 / bytesPerSecond;
@@ -195,9 +197,14 @@ void SimulatedFirmware::Reboot(FirmwareLink& link) {
         ::ResetEvent(wake_.Get());
         commandBuffer_.Clear();
     }
-    // The board boots: whatever arrives meanwhile is lost.
-    if (!link.WaitUntil(requestedAt + Microseconds(options_.bootMs))) {
-        return;
+    // The board boots: whatever arrives meanwhile is lost. Read and dropped as it
+    // comes, since a pty may hand over the rest of a line well after its start.
+    const int64_t booted = requestedAt + Microseconds(options_.bootMs);
+    for (std::string lost; NowMicroseconds() < booted; lost.clear()) {
+        if (!link.ReadAvailable(lost) ||
+            !link.WaitUntil(std::min(booted, NowMicroseconds() + kBootPollUs))) {
+            return;
+        }
     }
     link.DropInput();
     std::vector<FirmwareReply> banner;
