@@ -110,56 +110,5 @@ TEST(FirmwareInterpreter, AnswersResetsHaltsAndCountsLinesRunTwice) {
     }
 }
 
-TEST(FirmwareInterpreter, BufferStateOkCountsTheCommandsWaiting) {
-    FirmwareOptions options;
-    options.okFormat = OkFormat::BufferState;
-    FirmwareInterpreter firmware(options);
-    std::vector<FirmwareReply> replies;
-    firmware.HandleLine(Numbered(1, "G28"), replies);
-    ASSERT_EQ(replies.size(), 1u);
-    EXPECT_EQ(firmware.AckText(replies[0], 2), "ok N1 P13 B2");
-    EXPECT_EQ(firmware.AckText(replies[0], 9), "ok N1 P11 B0");
-}
-
-struct LongCommandCase {
-    const char* command;
-    uint32_t busyForMs;
-    bool heats;
-};
-
-TEST(FirmwareInterpreter, LongCommandsRunBeforeTheirOk) {
-    FirmwareOptions options;
-    options.m400Ms = 2500;
-    options.heatingMs = 4000;
-    const LongCommandCase cases[] = {
-        {"G4 P700", 700, false},   {"G4 S2", 2000, false},   {"M400", 2500, false},
-        {"M109 S200", 4000, true}, {"M190 S60", 4000, true}, {"M109", 0, false},
-        {"G1 X1", 0, false},       {"M4000", 0, false},
-    };
-    for (const LongCommandCase& test : cases) {
-        SCOPED_TRACE(test.command);
-        FirmwareInterpreter firmware(options);
-        std::vector<FirmwareReply> replies;
-        firmware.HandleLine(Numbered(1, test.command), replies);
-        ASSERT_EQ(replies.size(), 1u);
-        EXPECT_EQ(replies[0].busyForMs, test.busyForMs);
-        EXPECT_EQ(replies[0].heats, test.heats);
-    }
-}
-
-TEST(FirmwareInterpreter, HeatingMovesTheReportedTemperature) {
-    FirmwareOptions options;
-    options.heatingMs = 4000;
-    FirmwareInterpreter firmware(options);
-    std::vector<FirmwareReply> replies;
-    firmware.HandleLine("M140 S60", replies);
-    firmware.HandleLine("M109 S221", replies);
-    EXPECT_EQ(firmware.TemperatureLine(), "T:21.0 /221.0 B:60.0 /60.0 @:0 B@:0");
-    firmware.AdvanceHeating(0.5);
-    EXPECT_EQ(firmware.TemperatureLine(), "T:121.0 /221.0 B:60.0 /60.0 @:0 B@:0");
-    firmware.AdvanceHeating(1.0);
-    EXPECT_EQ(firmware.TemperatureLine(), "T:221.0 /221.0 B:60.0 /60.0 @:0 B@:0");
-}
-
 } // namespace
 } // namespace vela::test
