@@ -3,8 +3,9 @@
 // answers as common text firmware does, and records what it executed. Knobs
 // (FirmwareOptions) damage lines, lose or delay replies, add chatter, pace the link,
 // model the board's receive buffer, reset the board when the host opens its port
-// and halt it. Its line counter lives as long as the object: Stop and Start (the
-// host closing and opening its end) keep it. Does not depend on any test framework.
+// and halt it. Its line counter lives as long as the object: Stop and Start keep
+// it, and so does the host opening its end again, unless the board resets on open.
+// Does not depend on any test framework.
 #pragma once
 
 #include "doubles/FirmwareCommandBuffer.h"
