@@ -1,5 +1,7 @@
 #include "doubles/SimulatedFirmware.h"
 
+#include "doubles/FirmwareLink.h"
+
 #include <algorithm>
 #include <chrono>
 
@@ -8,122 +10,34 @@ namespace {
 
 // How often a read that waits for the first byte looks for a stop request.
 constexpr DWORD kReadPollMs = 100;
-
-int64_t NowMicroseconds() {
-    static const int64_t frequency = [] {
-        LARGE_INTEGER value;
-        ::QueryPerformanceFrequency(&value);
-        return value.QuadPart;
-    }();
-    LARGE_INTEGER counter;
-    ::QueryPerformanceCounter(&counter);
-    return counter.QuadPart / frequency * 1000000 +
-           counter.QuadPart % frequency * 1000000 / frequency;
-}
-
-// A sleep finer than a millisecond where the system offers one (Wine sleeps with
-// select() to the microsecond); otherwise none.
-using DelayExecution = LONG(WINAPI*)(BOOLEAN alertable, const LARGE_INTEGER* interval);
-
-DelayExecution FineSleep() {
-    static const DelayExecution function = [] {
-        HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-        FARPROC found = ntdll != nullptr ? ::GetProcAddress(ntdll, "NtDelayExecution") : nullptr;
-        return reinterpret_cast<DelayExecution>(reinterpret_cast<void*>(found));
-    }();
-    return function;
-}
+// How often the command buffer's loop looks for new bytes while a command runs.
+constexpr int64_t kCommandPollUs = 1000;
+// How often a booting board drops what has arrived.
+constexpr int64_t kBootPollUs = 5000;
 
 int64_t WireMicroseconds(size_t bytes, uint32_t bytesPerSecond) {
     return bytesPerSecond == 0 ? 0 : static_cast<int64_t>(bytes) * 1000000 / bytesPerSecond;
 }
 
+int64_t Microseconds(uint32_t milliseconds) {
+    return static_cast<int64_t>(milliseconds) * 1000;
+}
+
+uint32_t CountLines(const std::string& bytes, size_t* numbered) {
+    uint32_t lines = 0;
+    for (size_t start = 0, end = bytes.find('\n'); end != std::string::npos;
+         start = end + 1, end = bytes.find('\n', start)) {
+        ++lines;
+        *numbered += bytes[start] == 'N' ? 1 : 0;
+    }
+    return lines;
+}
+
 } // namespace
 
-// The device operations of the firmware's thread. Synchronous I/O: under Wine it
-// costs a fraction of overlapped I/O, and a real printer answers no faster.
-class SimulatedFirmware::Link {
-  public:
-    Link(HANDLE device, HANDLE stop) : device_(device), stop_(stop) {}
-    Link(const Link&) = delete;
-    Link& operator=(const Link&) = delete;
-
-    // Waits for at least one byte, then takes whatever else has arrived. Reads
-    // give up after a short time-out, so that a stop is seen even when the
-    // cancellation of a blocked read is not.
-    bool ReadSome(std::string& into) {
-        for (;;) {
-            char first = 0;
-            DWORD count = 0;
-            const BOOL read = ::ReadFile(device_, &first, 1, &count, nullptr);
-            if (!read || Stopping()) {
-                return false;
-            }
-            if (count == 1) {
-                into.push_back(first);
-                return ReadAvailable(into);
-            }
-        }
-    }
-
-    // Takes what has arrived without waiting for more.
-    bool ReadAvailable(std::string& into) {
-        DWORD errors = 0;
-        COMSTAT status{};
-        if (!::ClearCommError(device_, &errors, &status) || status.cbInQue == 0) {
-            return !Stopping();
-        }
-        std::string bytes(status.cbInQue, '\0');
-        DWORD count = 0;
-        const BOOL read = ::ReadFile(device_, &bytes[0], status.cbInQue, &count, nullptr);
-        if (read) {
-            into.append(bytes.data(), count);
-        }
-        return !Stopping();
-    }
-
-    bool Write(const std::string& bytes) {
-        DWORD count = 0;
-        return (bytes.empty() || ::WriteFile(device_, bytes.data(),
-                                             static_cast<DWORD>(bytes.size()), &count, nullptr)) &&
-               !Stopping();
-    }
-
-    // Waits on the stop event alone; false when it is set.
-    bool Pause(DWORD milliseconds) {
-        return ::WaitForSingleObject(stop_, milliseconds) != WAIT_OBJECT_0;
-    }
-
-    // Waits until the performance counter reaches the time; false on stop.
-    bool WaitUntil(int64_t microseconds) {
-        for (;;) {
-            const int64_t left = microseconds - NowMicroseconds();
-            if (left <= 0) {
-                return true;
-            }
-            if (left > 2000) {
-                if (!Pause(static_cast<DWORD>((left - 1000) / 1000))) {
-                    return false;
-                }
-            } else if (FineSleep() != nullptr) {
-                LARGE_INTEGER interval;
-                interval.QuadPart = -left * 10; // relative, in 100 ns
-                FineSleep()(FALSE, &interval);
-            } else {
-                ::SwitchToThread();
-            }
-        }
-    }
-
-  private:
-    bool Stopping() const { return ::WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0; }
-
-    HANDLE device_;
-    HANDLE stop_;
-};
-
 SimulatedFirmware::SimulatedFirmware(const FirmwareOptions& options)
-    : options_(options), interpreter_(options), randomState_(options.seed | 1) {}
+    : options_(options), interpreter_(options), commandBuffer_(options, interpreter_),
+      randomState_(options.seed | 1) {}
 
 SimulatedFirmware::~SimulatedFirmware() {
     Stop();
@@ -140,7 +54,9 @@ bool SimulatedFirmware::Start(const wchar_t* devicePath) {
     timeouts.ReadTotalTimeoutConstant = kReadPollMs;
     ::SetCommTimeouts(device_.Get(), &timeouts);
     ::PurgeComm(device_.Get(), PURGE_RXCLEAR | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_TXABORT);
+    commandBuffer_.Clear();
     stop_.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    wake_.Reset(::CreateEventW(nullptr, TRUE, resetPending_ ? TRUE : FALSE, nullptr));
     thread_.Reset(::CreateThread(
         nullptr, 0,
         [](LPVOID self) -> DWORD {
@@ -159,24 +75,155 @@ void SimulatedFirmware::Stop() {
         thread_.Reset();
     }
     stop_.Reset();
+    wake_.Reset();
     device_.Reset();
 }
 
+void SimulatedFirmware::HostOpened() {
+    if (options_.resetOnHostOpen) {
+        RequestReset("External Reset");
+    }
+}
+
+void SimulatedFirmware::Reset() {
+    RequestReset("Watchdog Reset");
+}
+
+void SimulatedFirmware::RequestReset(const char* cause) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    resetPending_ = true;
+    resetCause_ = cause;
+    resetRequestedAt_ = NowMicroseconds();
+    if (wake_.Valid()) {
+        ::SetEvent(wake_.Get());
+    }
+}
+
 void SimulatedFirmware::Serve() {
-    Link link(device_.Get(), stop_.Get());
+    FirmwareLink link(device_.Get(), stop_.Get(), wake_.Get());
+    nextReportAt_ = NowMicroseconds() + Microseconds(options_.temperatureReportMs);
+    if (options_.faithfulReceive) {
+        ServeThroughCommandBuffer(link);
+    } else {
+        ServeLineByLine(link);
+    }
+}
+
+void SimulatedFirmware::ServeLineByLine(FirmwareLink& link) {
     std::string pending;
-    for (;;) {
-        if (!link.ReadSome(pending)) {
-            return;
+    while (!link.Stopping()) {
+        if (ResetRequested()) {
+            pending.clear();
+            Reboot(link);
+            continue;
         }
-        lineSeenAt_ = NowMicroseconds();
-        if (!ProcessPending(link, pending)) {
-            return;
+        const size_t before = pending.size();
+        if (!link.ReadSome(pending)) {
+            if (!link.Interrupted()) {
+                return; // the device failed
+            }
+            continue;
+        }
+        if (pending.size() != before) {
+            {
+                std::lock_guard<std::mutex> guard(mutex_);
+                FirmwareStats& stats = interpreter_.Stats();
+                stats.maxReceiveBufferBytes =
+                    std::max(stats.maxReceiveBufferBytes, static_cast<uint32_t>(pending.size()));
+            }
+            lineSeenAt_ = NowMicroseconds();
+            if (!ProcessPending(link, pending)) {
+                continue;
+            }
+        }
+        SendDueReport(link);
+    }
+}
+
+void SimulatedFirmware::ServeThroughCommandBuffer(FirmwareLink& link) {
+    while (!link.Stopping()) {
+        if (ResetRequested()) {
+            Reboot(link);
+            continue;
+        }
+        std::string bytes;
+        int64_t next = 0;
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            next = commandBuffer_.NextEventAt();
+        }
+        const bool idle = next == INT64_MAX;
+        if (!(idle ? link.ReadSome(bytes) : link.ReadAvailable(bytes))) {
+            if (!link.Interrupted()) {
+                return; // the device failed
+            }
+            continue;
+        }
+        const int64_t now = NowMicroseconds();
+        CommandBufferOutput output;
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            if (!bytes.empty()) {
+                commandBuffer_.Deliver(bytes, now);
+            }
+            commandBuffer_.AdvanceTo(now, output);
+            received_.insert(received_.end(), output.lines.begin(), output.lines.end());
+            NotifyWaitersLocked();
+            next = commandBuffer_.NextEventAt();
+        }
+        bool sent = true;
+        for (size_t reply = 0; sent && reply < output.replies.size(); ++reply) {
+            sent = SendLine(link, output.replies[reply].text, output.replies[reply].atUs);
+        }
+        if (sent && SendDueReport(link) && bytes.empty() && next != INT64_MAX) {
+            link.WaitUntil(std::min(next, NowMicroseconds() + kCommandPollUs));
         }
     }
 }
 
-bool SimulatedFirmware::ProcessPending(Link& link, std::string& pending) {
+bool SimulatedFirmware::ResetRequested() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return resetPending_;
+}
+
+void SimulatedFirmware::Reboot(FirmwareLink& link) {
+    std::string cause;
+    int64_t requestedAt = 0;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        cause = resetCause_;
+        requestedAt = resetRequestedAt_;
+        resetPending_ = false;
+        ::ResetEvent(wake_.Get());
+        commandBuffer_.Clear();
+    }
+    // The board boots: whatever arrives meanwhile is lost. Read and dropped as it
+    // comes, since a pty may hand over the rest of a line well after its start.
+    const int64_t booted = requestedAt + Microseconds(options_.bootMs);
+    for (std::string lost; NowMicroseconds() < booted; lost.clear()) {
+        if (!link.ReadAvailable(lost) ||
+            !link.WaitUntil(std::min(booted, NowMicroseconds() + kBootPollUs))) {
+            return;
+        }
+    }
+    link.DropInput();
+    std::vector<FirmwareReply> banner;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        interpreter_.Reset(cause, banner);
+    }
+    for (const FirmwareReply& line : banner) {
+        if (!SendLine(link, line.text, NowMicroseconds())) {
+            return;
+        }
+    }
+    nextReportAt_ = NowMicroseconds() + Microseconds(options_.temperatureReportMs);
+    std::lock_guard<std::mutex> guard(mutex_);
+    ++resetsDone_;
+    changed_.notify_all();
+}
+
+bool SimulatedFirmware::ProcessPending(FirmwareLink& link, std::string& pending) {
     for (size_t end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
         std::string line = pending.substr(0, end);
         pending.erase(0, end + 1);
@@ -215,32 +262,52 @@ bool SimulatedFirmware::ProcessPending(Link& link, std::string& pending) {
     return true;
 }
 
-bool SimulatedFirmware::SendReply(Link& link, std::string& pending, const FirmwareReply& reply) {
+bool SimulatedFirmware::SendReply(FirmwareLink& link, std::string& pending,
+                                  const FirmwareReply& reply) {
     const uint32_t delay = options_.replyDelayMs + reply.delayMs;
-    if (delay != 0 && !link.Pause(delay)) {
+    if (delay != 0 && !Idle(link, delay)) {
         return false;
     }
+    const uint32_t noticeEvery = reply.heats ? options_.heatingReportMs : options_.busyIntervalMs;
     for (uint32_t busy = 0; busy < reply.busyForMs;) {
-        const uint32_t step = std::min(options_.busyIntervalMs, reply.busyForMs - busy);
-        if (!link.Pause(step) || !link.Write("echo:busy: processing\n")) {
+        const uint32_t step = std::min(noticeEvery, reply.busyForMs - busy);
+        if (!Idle(link, step)) {
             return false;
         }
         busy += step;
+        std::string notice = "echo:busy: processing";
+        if (reply.heats) {
+            std::lock_guard<std::mutex> guard(mutex_);
+            interpreter_.AdvanceHeating(static_cast<double>(busy) / reply.busyForMs);
+            notice = interpreter_.TemperatureLine();
+        }
+        if (!SendLine(link, notice, NowMicroseconds())) {
+            return false;
+        }
     }
-    if (reply.text.compare(0, 2, "ok") == 0 && options_.trackLinesInFlight) {
+    size_t numberedWaiting = reply.acknowledgesNumberedLine ? 1 : 0;
+    const bool tracked = reply.text.compare(0, 2, "ok") == 0 && options_.trackLinesInFlight;
+    if (tracked) {
         // Numbered lines the host sent before this "ok" went out were in flight with
         // the line it answers.
         if (!link.ReadAvailable(pending)) {
             return false;
         }
-        uint32_t waiting = reply.acknowledgesNumberedLine ? 1 : 0;
-        for (size_t start = 0, end = pending.find('\n'); end != std::string::npos;
-             start = end + 1, end = pending.find('\n', start)) {
-            waiting += pending[start] == 'N' ? 1 : 0;
-        }
-        RecordLinesInFlight(waiting);
     }
-    std::string bytes = reply.text + "\n";
+    const uint32_t waiting = CountLines(pending, &numberedWaiting);
+    if (tracked) {
+        RecordLinesInFlight(static_cast<uint32_t>(numberedWaiting));
+    }
+    std::string text;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        text = interpreter_.AckText(reply, waiting);
+    }
+    return SendLine(link, text, commandsFreeAt_);
+}
+
+bool SimulatedFirmware::SendLine(FirmwareLink& link, const std::string& text, int64_t readyAt) {
+    std::string bytes = text + "\n";
     if (options_.dropReplyByteShare > 0.0) {
         std::string kept;
         for (const char byte : bytes) {
@@ -252,7 +319,7 @@ bool SimulatedFirmware::SendReply(Link& link, std::string& pending, const Firmwa
         bytes.swap(kept);
     }
     if (options_.bytesPerSecond != 0) {
-        transmitFreeAt_ = std::max(commandsFreeAt_, transmitFreeAt_) +
+        transmitFreeAt_ = std::max(readyAt, transmitFreeAt_) +
                           WireMicroseconds(bytes.size(), options_.bytesPerSecond);
         if (!link.WaitUntil(transmitFreeAt_)) {
             return false;
@@ -261,69 +328,35 @@ bool SimulatedFirmware::SendReply(Link& link, std::string& pending, const Firmwa
     return link.Write(bytes);
 }
 
-std::vector<std::string> SimulatedFirmware::Received() const {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return received_;
-}
-
-std::vector<ExecutedLine> SimulatedFirmware::Executed() const {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return interpreter_.Executed();
-}
-
-std::vector<std::string> SimulatedFirmware::ExecutedNumberedCommands() const {
-    std::vector<std::string> commands;
-    std::lock_guard<std::mutex> guard(mutex_);
-    for (const ExecutedLine& line : interpreter_.Executed()) {
-        if (line.number >= 0) {
-            commands.push_back(line.command);
+bool SimulatedFirmware::Idle(FirmwareLink& link, uint32_t milliseconds) {
+    const int64_t until = NowMicroseconds() + Microseconds(milliseconds);
+    for (;;) {
+        const int64_t wakeAt =
+            options_.temperatureReportMs != 0 ? std::min(until, nextReportAt_) : until;
+        if (!link.WaitUntil(wakeAt) || !SendDueReport(link)) {
+            return false;
+        }
+        if (NowMicroseconds() >= until) {
+            return true;
         }
     }
-    return commands;
 }
 
-FirmwareStats SimulatedFirmware::Stats() const {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return interpreter_.Stats();
-}
-
-int64_t SimulatedFirmware::LastLine() const {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return interpreter_.LastLine();
-}
-
-void SimulatedFirmware::RecordLinesInFlight(uint32_t waiting) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    FirmwareStats& stats = interpreter_.Stats();
-    stats.maxLinesInFlight = std::max(stats.maxLinesInFlight, waiting);
-}
-
-size_t SimulatedFirmware::NumberedExecutedLocked() const {
-    return interpreter_.Executed().size() - interpreter_.Stats().unnumberedExecuted;
-}
-
-void SimulatedFirmware::NotifyWaitersLocked() {
-    if (NumberedExecutedLocked() >= executedWanted_ || received_.size() >= receivedWanted_) {
-        changed_.notify_all();
+bool SimulatedFirmware::SendDueReport(FirmwareLink& link) {
+    const int64_t now = NowMicroseconds();
+    if (options_.temperatureReportMs == 0 || now < nextReportAt_) {
+        return true;
     }
-}
-
-bool SimulatedFirmware::WaitForNumberedExecuted(size_t count, DWORD timeoutMs) const {
-    std::unique_lock<std::mutex> lock(mutex_);
-    executedWanted_ = count;
-    const bool reached = changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                           [&] { return NumberedExecutedLocked() >= count; });
-    executedWanted_ = SIZE_MAX;
-    return reached;
-}
-
-bool SimulatedFirmware::WaitForReceived(size_t count, DWORD timeoutMs) const {
-    std::unique_lock<std::mutex> lock(mutex_);
-    receivedWanted_ = count;
-    const bool reached = changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                           [&] { return received_.size() >= count; });
-    receivedWanted_ = SIZE_MAX;
-    return reached;
+    nextReportAt_ = now + Microseconds(options_.temperatureReportMs);
+    std::string text;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (interpreter_.Halted()) {
+            return true;
+        }
+        text = interpreter_.TemperatureLine();
+    }
+    return SendLine(link, text, now);
 }
 
 bool PurgeSerialDevice(const wchar_t* devicePath) {

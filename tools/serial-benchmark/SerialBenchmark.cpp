@@ -34,6 +34,8 @@ struct Options {
     std::wstring host = L"\\\\.\\COM31";
     std::wstring firmware = L"\\\\.\\COM32";
     bool pacing = true;
+    // The firmware's receive side modelled: 128-byte ring, 4 command slots.
+    bool faithful = false;
     // The cheapest host there can be, instead of the handler: what the rig allows.
     bool baseline = false;
 };
@@ -56,6 +58,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.firmware = Widen(argv[++index]);
         } else if (option == "--no-pacing") {
             options.pacing = false;
+        } else if (option == "--faithful") {
+            options.faithful = true;
         } else if (option == "--baseline") {
             options.baseline = true;
         } else {
@@ -242,6 +246,7 @@ int Run(const Options& options) {
         firmwareOptions.bytesPerSecond = kLinkBytesPerSecond;
         firmwareOptions.commandMicroseconds = kCommandMicroseconds;
     }
+    firmwareOptions.faithfulReceive = options.faithful;
     test::SimulatedFirmware firmware(firmwareOptions);
     if (!firmware.Start(options.firmware.c_str())) {
         std::fprintf(stderr, "cannot open the firmware's end of the line\n");
@@ -281,7 +286,10 @@ int Run(const Options& options) {
     std::printf("rate:             %.0f lines/s\n", rate);
     std::printf("link limit:       %.0f lines/s (one line in flight)\n", limitRate);
     std::printf("ratio to limit:   %.3f\n", rate / limitRate);
+    std::printf("receive side:     %s\n",
+                options.faithful ? "modelled (128-byte ring, 4 command slots)" : "line by line");
     std::printf("resend requests:  %u\n", stats.resendRequests);
+    std::printf("lost to overflow: %u lines\n", stats.linesLostToOverflow);
     if (!options.baseline) {
         std::printf("commit growth:    %.2f MB at the peak while streaming\n",
                     static_cast<double>(run.commitPeak - run.commitBefore) / 1048576.0);
@@ -294,9 +302,9 @@ int Run(const Options& options) {
 int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: serial-benchmark [--lines N | --file PATH] [--no-pacing]\n"
-                             "                        [--baseline] [--host DEVICE]\n"
-                             "                        [--firmware DEVICE]\n");
+        std::fprintf(stderr,
+                     "usage: serial-benchmark [--lines N | --file PATH] [--no-pacing] [--faithful]\n"
+                     "                        [--baseline] [--host DEVICE] [--firmware DEVICE]\n");
         return 2;
     }
     return Run(options);

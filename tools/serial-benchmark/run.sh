@@ -3,6 +3,7 @@
 # build's Wine prefix as COM31 (the monitor's end) and COM32 (the firmware's).
 # Usage: tools/serial-benchmark/run.sh [build-dir] [benchmark options]
 #   options: --lines N | --file PATH (G-code to stream), --no-pacing,
+#            --faithful (the firmware models its 128-byte receive buffer and 4 command slots),
 #            --baseline (a minimal synchronous host instead of the handler: the rig's ceiling)
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
