@@ -94,6 +94,9 @@ bool FirmwareInterpreter::HandleLine(const std::string& line, std::vector<Firmwa
     if (options_.corruptLines.count(number) != 0 && corruptedOnce_.insert(number).second) {
         damaged = true;
     }
+    if (options_.refuseLines.count(number) != 0) {
+        damaged = true;
+    }
     if (options_.corruptShare > 0.0 && share_(random_) < options_.corruptShare) {
         damaged = true;
     }

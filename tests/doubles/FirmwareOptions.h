@@ -22,6 +22,9 @@ struct FirmwareOptions {
     double corruptShare = 0.0;
     // Numbered lines taken as damaged the first time they arrive.
     std::set<int64_t> corruptLines;
+    // Numbered lines taken as damaged every time they arrive: a line the board
+    // will never accept.
+    std::set<int64_t> refuseLines;
     // Numbered lines ignored the first time they arrive, as if lost on the way in.
     std::set<int64_t> loseLines;
     uint32_t seed = 20260101;

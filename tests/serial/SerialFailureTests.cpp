@@ -1,0 +1,106 @@
+// Serial documents that cannot go on: firmware that refuses a line, halts, restarts
+// or boots when the port opens, and lines or answers lost on the way.
+#include "serial/SerialLinkTest.h"
+
+namespace vela::test {
+namespace {
+
+class SerialFailure : public SerialLinkTest {
+  protected:
+    // The job's first lines, as far as the firmware ran them.
+    std::vector<std::string> Ran(int lines) {
+        std::vector<std::string> ran = Document(JobCommands(1, lines));
+        ran.pop_back();
+        return ran;
+    }
+};
+
+TEST_F(SerialFailure, RefusedHaltedOrRestartedFirmwareEndsTheDocumentWithNothingMoreSent) {
+    enum class Fault { Refuses, Halts, Restarts };
+    for (const Fault fault : {Fault::Refuses, Fault::Halts, Fault::Restarts}) {
+        SCOPED_TRACE(static_cast<int>(fault));
+        spooler_.prompts.clear();
+        FirmwareOptions options;
+        options.bootMs = 50;
+        if (fault == Fault::Refuses) {
+            options.refuseLines = {5};
+        } else if (fault == Fault::Halts) {
+            options.haltAfterLine = 5;
+        } else {
+            // The board stalls at line 5 and restarts.
+            options.dropOkForLines = {5};
+        }
+        StartFirmware(options);
+        ASSERT_TRUE(Open());
+        ASSERT_TRUE(StartDoc());
+        Write(Job(1, 40));
+        if (fault == Fault::Restarts) {
+            ASSERT_TRUE(firmware_->WaitForReceived(6, kJobWaitMs));
+            firmware_->Reset();
+        }
+        ASSERT_TRUE(EndDoc());
+        const size_t received = firmware_->Received().size();
+        // Lines 1 to 4 ran, and line 5 unless it was refused.
+        EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Ran(fault == Fault::Refuses ? 4 : 5));
+        EXPECT_TRUE(spooler_.prompts.empty());
+        EXPECT_EQ(Entry(kSerialPort)->flags & kPortDocumentInProgress, 0u);
+        // The port is free for the next document, which greets the firmware anew.
+        ASSERT_TRUE(firmware_->WaitForResets(fault == Fault::Restarts ? 1 : 0, kJobWaitMs));
+        EXPECT_EQ(firmware_->Received().size(), received);
+        if (fault != Fault::Halts) {
+            Print("G28\n");
+            EXPECT_EQ(firmware_->ExecutedNumberedCommands().back(), "M400");
+        }
+        ASSERT_TRUE(Close());
+    }
+}
+
+TEST_F(SerialFailure, BoardThatResetsWhenThePortOpensIsGreetedUntilItAnswers) {
+    FirmwareOptions options;
+    options.resetOnHostOpen = true;
+    options.bootMs = 300;
+    StartFirmware(options);
+    for (int document = 0; document < 2; ++document) {
+        ASSERT_TRUE(Open());
+        firmware_->HostOpened();
+        {
+            // The handshake goes again every 2 s of the clock until the board is up.
+            ClockTicker ticker(harness_.clock, 20);
+            ASSERT_TRUE(StartDoc());
+        }
+        ASSERT_TRUE(Write(Job(1 + 10 * document, 10)));
+        ASSERT_TRUE(EndDoc());
+        ASSERT_TRUE(Close());
+    }
+    const std::vector<std::string> second = Document(JobCommands(11, 10));
+    std::vector<std::string> expected = Document(JobCommands(1, 10));
+    expected.insert(expected.end(), second.begin(), second.end());
+    EXPECT_EQ(firmware_->ExecutedNumberedCommands(), expected);
+    EXPECT_EQ(firmware_->Stats().resets, 2u);
+}
+
+TEST_F(SerialFailure, LostLineOrOkCostsFiveSecondsEvenWhileTemperaturesArrive) {
+    DebuggerOutputCapture debugger;
+    FirmwareOptions options;
+    options.loseLines = {3};
+    options.temperatureReportMs = 20;
+    StartFirmware(options);
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(StartDoc());
+    ASSERT_TRUE(Write(Job(1, 8)));
+    ASSERT_TRUE(firmware_->WaitForReceived(4, kJobWaitMs));
+    harness_.clock.Advance(3000);
+    // A temperature report reaches the monitor after the first 3 s...
+    const size_t texts = debugger.Texts().size();
+    while (debugger.Texts().size() == texts) {
+        ::Sleep(5);
+    }
+    // ...and does not put the poke off: 5 s after the line, it goes.
+    harness_.clock.Advance(2000);
+    ASSERT_TRUE(EndDoc());
+    EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Document(JobCommands(1, 8)));
+    EXPECT_EQ(firmware_->Stats().unnumberedExecuted, 1u);
+}
+
+} // namespace
+} // namespace vela::test
