@@ -30,14 +30,22 @@ UsbDevice& Usb() {
     return *CurrentPlatform().usb;
 }
 
-// Forgets both handles and releases them: WinUSB's first, since it was made on
-// the device handle. Releasing the interface handle here is what keeps every
-// short-lived connection from leaking one.
-void ReleaseConnection() {
+// The pipe ids belong to the interface handle: an interface made later may lack
+// a pipe, and a stale id would then reach a pipe of the old interface.
+void ReleaseInterface() {
     if (connection.interfaceHandle != nullptr) {
         Usb().WinUsb_Free(connection.interfaceHandle);
         connection.interfaceHandle = nullptr;
     }
+    connection.bulkIn = 0;
+    connection.bulkOut = 0;
+}
+
+// Forgets both handles and releases them: WinUSB's first, since it was made on
+// the device handle. Releasing the interface handle here is what keeps every
+// short-lived connection from leaking one.
+void ReleaseConnection() {
+    ReleaseInterface();
     if (connection.device != nullptr) {
         Usb().CloseHandle(connection.device);
         connection.device = nullptr;
@@ -225,11 +233,8 @@ bool UsbTransport::InitializeWinUsb() {
     if (connection.device == nullptr) {
         return false;
     }
-    if (connection.interfaceHandle != nullptr) {
-        // Left by an earlier attempt that failed after WinUsb_Initialize.
-        Usb().WinUsb_Free(connection.interfaceHandle);
-        connection.interfaceHandle = nullptr;
-    }
+    // Left by an earlier attempt that failed after WinUsb_Initialize.
+    ReleaseInterface();
     WINUSB_INTERFACE_HANDLE handle = nullptr;
     bool ready = Usb().WinUsb_Initialize(connection.device, &handle) != FALSE;
     if (ready) {

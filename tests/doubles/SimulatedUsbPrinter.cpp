@@ -47,7 +47,9 @@ std::vector<WINUSB_PIPE_INFORMATION> SimulatedUsbPrinter::Endpoints() const {
     if (interruptPipe) {
         pipes.push_back({UsbdPipeTypeInterrupt, 0x82, 8, 10});
     }
-    pipes.push_back({UsbdPipeTypeBulk, kBulkIn, 512, 0});
+    if (!noBulkInPipe) {
+        pipes.push_back({UsbdPipeTypeBulk, kBulkIn, 512, 0});
+    }
     if (isochronousPipe) {
         pipes.push_back({UsbdPipeTypeIsochronous, 0x83, 256, 1});
     }

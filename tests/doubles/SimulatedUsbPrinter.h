@@ -96,6 +96,8 @@ class SimulatedUsbPrinter : public UsbDevice {
     int32_t statusChangeTo = 0;
     bool interruptPipe = false;
     bool isochronousPipe = false;
+    // The interface lists no bulk-in pipe.
+    bool noBulkInPipe = false;
     bool failGetClassDevs = false;
 
     // --- The connection as the host used it.

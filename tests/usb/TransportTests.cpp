@@ -188,6 +188,15 @@ TEST(Transport, IsochronousPipeFailsTheInitialisation) {
     EXPECT_EQ(bed.printer.openDeviceHandles, 0);
 }
 
+TEST(Transport, PipeIdsOfAReleasedInterfaceAreNotReused) {
+    UsbTestBed bed;
+    ASSERT_TRUE(Send({'F'}));
+    UsbTransport().CloseDevice();
+    // The next interface has no bulk-in pipe: no reply can be read from it.
+    bed.printer.noBulkInPipe = true;
+    EXPECT_FALSE(Send({'F'}));
+}
+
 TEST(Transport, InterruptPipeIsIgnored) {
     UsbTestBed bed;
     bed.printer.interruptPipe = true;
