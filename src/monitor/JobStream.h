@@ -23,12 +23,15 @@ struct JobTransferState {
     // Bytes of an incomplete record waiting in heldBytes (0 to 19).
     int32_t heldLength = 0;
     uint8_t heldBytes[kPrintCommandSize] = {};
+    // Bytes of an incomplete header waiting in headerBytes (0 to 3).
+    int32_t headerLength = 0;
+    uint8_t headerBytes[kJobHeaderSize] = {};
 };
 
 JobTransferState& TheJobTransferState();
 
-// The spooler's WritePort. The port handle is not used: the transfer state is
-// process-wide. A refused transmission is not reported: the result says whether
+// The spooler's WritePort. The transfer state is process-wide; the port entry
+// (may be none) gives the spooler job that a long wait for room checks. A refused transmission is not reported: the result says whether
 // the bytes were taken.
 BOOL WritePort(MonitorState& state, HANDLE port, LPBYTE bytes, DWORD count, LPDWORD written);
 

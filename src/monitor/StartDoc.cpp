@@ -47,10 +47,7 @@ BOOL StartDocPort(MonitorState& state, HANDLE port, LPWSTR printerName, DWORD jo
     auto* entry = static_cast<PortEntry*>(port);
     state.m_hPort = entry;
     state.m_JobId = jobId;
-    JobTransferState& transfer = TheJobTransferState();
-    transfer.announcedCount = 0;
-    transfer.sentCount = 0;
-    transfer.heldLength = 0;
+    TheJobTransferState() = JobTransferState{};
     TheJobFlags() = JobFlags{};
     WriteLog("\n\r3D Printer V26.1: StartDocPort\r\n");
     if (entry == nullptr) {
