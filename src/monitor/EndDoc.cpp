@@ -6,71 +6,51 @@
 #include "monitor/JobStream.h"
 #include "monitor/Memory.h"
 #include "monitor/RemoveModelPrompt.h"
+#include "monitor/SpoolerJob.h"
+#include "monitor/TransferOutcome.h"
 #include "platform/Handles.h"
 #include "platform/Platform.h"
 #include "ports/PortList.h"
-
-#include <memory>
-#include <new>
 
 namespace vela {
 namespace {
 
 constexpr int32_t kStatusPrinting = 2;
 
-enum class JobCheck { Continue, Cancelled, OutOfMemory };
+// Polls whose machine-state read fails, in a row, before supervision ends: one
+// time-out or another program holding the device does not end it.
+constexpr int kFailedPollsToEnd = 3;
 
 // One poll's reading of the printer: status, and the head position when idle.
-void PollPrinter(PrinterDevice& device, bool& running) {
+// An unanswered poll counts as running until kFailedPollsToEnd in a row.
+void PollPrinter(PrinterDevice& device, int& failedPolls, bool& running) {
     WriteLog("V26.4 Print is Runing,    ");
     CurrentPlatform().clock->Sleep(kSupervisionPollMs);
-    running = device.IsRunning();
+    const RunState runState = device.ReadRunState();
+    failedPolls = runState == RunState::Unanswered ? failedPolls + 1 : 0;
+    running = runState == RunState::Running ||
+              (runState == RunState::Unanswered && failedPolls < kFailedPollsToEnd);
     int32_t status = 0;
     device.ReadParameter(parameter::kPrinterStatus, &status);
     device.Link().CloseDevice();
     WriteLogFormatted("Printer status: %d \r\n", status);
+    if (failedPolls >= kFailedPollsToEnd) {
+        WriteLogFormatted("The printer did not answer %d polls in a row\r\n", failedPolls);
+    }
     if (status == kStatusPrinting) {
         return;
     }
     device.ReadStatus();
     device.WriteParameter(parameter::kParameter148, 999);
-    const double* scales = device.Info().axisScales;
-    const double x = static_cast<double>(device.ReadAxisPosition(0)) / scales[0];
-    const double y = static_cast<double>(device.ReadAxisPosition(1)) / scales[1];
-    const double z = -static_cast<double>(device.ReadAxisPosition(2)) / scales[2];
+    const PrinterInfo& info = device.Info();
+    const double x = AxisCoordinate(info, kAxisX, device.ReadAxisPosition(kAxisX));
+    const double y = AxisCoordinate(info, kAxisY, device.ReadAxisPosition(kAxisY));
+    const double z = AxisCoordinate(info, kAxisZ, device.ReadAxisPosition(kAxisZ));
+    const double* scales = info.axisScales;
     device.WriteParameter(parameter::kParameter148, 0);
     device.Link().CloseDevice();
     WriteLogFormatted("Printer status: %d;  Pos:(X%.2f Y%.2f Z%.2f) scale: %.2f %.2f %.2f\r\n",
                       status, x, y, z, scales[0], scales[1], scales[2]);
-}
-
-// Whether the user deleted or restarted the spooler job meanwhile.
-JobCheck CheckSpoolerJob(const PortEntry* entry) {
-    Spooler& spooler = *CurrentPlatform().spooler;
-    HANDLE printer = entry != nullptr ? entry->printerHandle : nullptr;
-    const DWORD jobId = entry != nullptr ? entry->jobId : 0;
-    DWORD needed = 0;
-    if (spooler.GetJobW(printer, jobId, 1, nullptr, 0, &needed) ||
-        ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-        WriteLog("Can't get job1\r\n");
-        return JobCheck::Continue;
-    }
-    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[needed]);
-    if (buffer == nullptr) {
-        WriteLog("Can't allocate memory for job\r\n");
-        return JobCheck::OutOfMemory;
-    }
-    if (!spooler.GetJobW(printer, jobId, 1, buffer.get(), needed, &needed)) {
-        WriteLog("Can't get job2\r\n");
-        return JobCheck::Continue;
-    }
-    WriteLog("Get print job\r\n");
-    const auto* job = reinterpret_cast<const JOB_INFO_1W*>(buffer.get());
-    if ((job->Status & (JOB_STATUS_DELETING | JOB_STATUS_RESTART)) != 0) {
-        WriteLog("The job is deleting\r\n");
-        return JobCheck::Cancelled;
-    }
-    return JobCheck::Continue;
 }
 
 void LogLocalTime() {
@@ -99,9 +79,11 @@ BOOL EndDocPort(MonitorState& state, HANDLE port) {
 
     bool running = true;
     bool cancelled = false;
+    int failedPolls = 0;
     while (running) {
-        PollPrinter(device, running);
-        const JobCheck check = CheckSpoolerJob(entry);
+        PollPrinter(device, failedPolls, running);
+        const JobCheck check = entry != nullptr ? CheckSpoolerJob(entry->printerHandle, entry->jobId)
+                                                : CheckSpoolerJob(nullptr, 0);
         if (check == JobCheck::OutOfMemory) {
             break;
         }
@@ -123,15 +105,12 @@ BOOL EndDocPort(MonitorState& state, HANDLE port) {
     }
 
     const JobTransferState& transfer = TheJobTransferState();
-    int completion = 0;
-    if (transfer.sentCount == transfer.announcedCount) {
-        completion = transfer.sentCount >= 1 ? 0 : 2;
-    } else if (TheJobFlags().sendingDisabled != 0 && TheJobFlags().transferFailed == 0) {
-        // The printer refused the records: it is left as it chose to be.
-        completion = 2;
-    } else {
+    const TransferOutcome outcome = SettleTransfer(transfer, TheJobFlags());
+    if (outcome == TransferOutcome::Reset) {
+        if (transfer.sentCount == transfer.announcedCount) {
+            WriteLog("The print never started: resetting the printer\r\n");
+        }
         device.ResetPrinter();
-        completion = 1;
     }
     device.Link().CloseDevice();
     WriteLogFormatted("3D Printer V26.4: EndDocPort, Totoal Send:%d, Max Cmd:%d\r\n",
@@ -147,7 +126,7 @@ BOOL EndDocPort(MonitorState& state, HANDLE port) {
         CriticalSectionLock guard(state.m_Lock);
         entry->flags &= ~kPortDocumentInProgress;
     }
-    if (completion == 0 && !cancelled) {
+    if (outcome == TransferOutcome::Complete && !cancelled) {
         PromptRemoveModel(state, entry, kRemoveModelTitle, kRemoveModelMessage);
     }
     if (entry->printerHandle != nullptr) {

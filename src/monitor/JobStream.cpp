@@ -3,6 +3,8 @@
 #include "VelaLib2/PrinterDevice.h"
 #include "monitor/DebugLog.h"
 #include "monitor/JobFraming.h"
+#include "monitor/SpoolerJob.h"
+#include "ports/PortList.h"
 #include "protocol/ProtocolHandler.h"
 
 namespace vela {
@@ -19,9 +21,13 @@ class PrinterRecordSink final : public JobRecordSink {
     int32_t SendCommands(const uint8_t* records, int32_t count) override {
         return device_.SendCommands(records, count);
     }
-    void StartPrint() override {
-        device_.StartPrint();
+    bool StartPrint() override {
+        const bool started = device_.StartPrint();
         WriteLog("Start print in write port\r\n");
+        if (!started) {
+            WriteLog("The printer refused to start the print\r\n");
+        }
+        return started;
     }
     void PieceCounted(uint32_t records, uint32_t remainder) override {
         WriteLogFormatted("WritePort Get %d CMD and %d Bytes(0 is OK)\r\n",
@@ -44,7 +50,7 @@ JobTransferState& TheJobTransferState() {
     return jobTransferState;
 }
 
-BOOL WritePort(MonitorState& state, HANDLE /*port*/, LPBYTE bytes, DWORD count, LPDWORD written) {
+BOOL WritePort(MonitorState& state, HANDLE port, LPBYTE bytes, DWORD count, LPDWORD written) {
     if (written == nullptr || bytes == nullptr) {
         if (written != nullptr) {
             *written = 0;
@@ -66,6 +72,10 @@ BOOL WritePort(MonitorState& state, HANDLE /*port*/, LPBYTE bytes, DWORD count, 
 
     // Framing and transmission run whatever became of the line queue's share.
     PrinterDevice device;
+    const auto* entry = static_cast<const PortEntry*>(port);
+    SpoolerJobCancellation cancellation(entry != nullptr ? entry->printerHandle : nullptr,
+                                        entry != nullptr ? entry->jobId : 0);
+    device.WatchForCancellation(&cancellation);
     PrinterRecordSink sink(device);
     FrameJobPiece(TheJobTransferState(), TheJobFlags(), bytes, count, sink);
     // One connection per call: the next call opens the printer again.

@@ -38,8 +38,12 @@ std::wstring SimulatedUsbPrinter::DevicePath(int32_t index) {
            L"#{7d7b43b9-09aa-4aa5-bf07-b03a94841722}";
 }
 
+bool SimulatedUsbPrinter::Absent() const {
+    return unplugged || (clock_.now >= absentFromMs && clock_.now < absentUntilMs);
+}
+
 int32_t SimulatedUsbPrinter::PresentPrinters() const {
-    return unplugged ? 0 : attachedPrinters;
+    return Absent() ? 0 : attachedPrinters;
 }
 
 std::vector<WINUSB_PIPE_INFORMATION> SimulatedUsbPrinter::Endpoints() const {
@@ -181,7 +185,7 @@ BOOL SimulatedUsbPrinter::WinUsb_Initialize(HANDLE deviceHandle,
     if (deviceHandle != kDeviceHandle || openDeviceHandles <= 0) {
         return Fail(ERROR_INVALID_HANDLE);
     }
-    if (unplugged) {
+    if (Absent()) {
         return Fail(ERROR_DEVICE_NOT_CONNECTED);
     }
     ++liveInterfaces;
@@ -256,7 +260,7 @@ bool SimulatedUsbPrinter::TransferFails() {
     if (unplugAtTransfer != 0 && transfers >= unplugAtTransfer) {
         unplugged = true;
     }
-    if (unplugged) {
+    if (Absent()) {
         ::SetLastError(ERROR_DEVICE_NOT_CONNECTED);
         return true;
     }

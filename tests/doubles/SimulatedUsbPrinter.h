@@ -80,6 +80,9 @@ class SimulatedUsbPrinter : public UsbDevice {
     int32_t attachedPrinters = 1;
     // Not present, and every transfer fails.
     bool unplugged = false;
+    // Not present while the clock is at or past absentFromMs and before absentUntilMs.
+    ULONGLONG absentFromMs = 0;
+    ULONGLONG absentUntilMs = 0;
     // The transfer with this number (counting from 1) fails, once.
     int32_t failTransferNumber = 0;
     // From the transfer with this number on the printer is unplugged.
@@ -160,6 +163,7 @@ class SimulatedUsbPrinter : public UsbDevice {
   private:
     using Packet = std::vector<uint8_t>;
 
+    bool Absent() const;
     int32_t PresentPrinters() const;
     std::vector<WINUSB_PIPE_INFORMATION> Endpoints() const;
     // Counts a transfer and decides whether it fails.

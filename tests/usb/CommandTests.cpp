@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <deque>
 #include <vector>
 
 namespace vela::test {
@@ -84,14 +86,43 @@ TEST(Commands, CountZeroStillPreparesAndReturnsZero) {
     EXPECT_EQ(TheJobFlags().sendingDisabled, 0);
 }
 
-TEST(Commands, NoRoomSendsNothingAndAsksAgainAtOnce) {
+TEST(Commands, NoRoomSendsNothingAndAsksAgainAfterAPause) {
     UsbTestBed bed;
     bed.printer.freeRoomScript = {0, -3, 2};
     const Bytes records = MakeRecords(2);
     PrinterDevice device;
     EXPECT_EQ(device.SendCommands(records.data(), 2), 2);
     EXPECT_EQ(bed.printer.Codes(), std::string(kPreparation) + "FvFvFv/");
-    EXPECT_TRUE(bed.clock.sleeps.empty());
+    EXPECT_EQ(bed.clock.sleeps, (std::vector<DWORD>{50, 50}));
+}
+
+// Cancelled at its answerAt-th question.
+class ScriptedCancellation final : public JobCancellation {
+  public:
+    explicit ScriptedCancellation(int answerAt) : answerAt_(answerAt) {}
+    bool JobCancelled() override { return ++asked >= answerAt_; }
+    int asked = 0;
+
+  private:
+    int answerAt_;
+};
+
+TEST(Commands, DocumentCancelledWhileThePrinterHasNoRoomIsAborted) {
+    UsbTestBed bed;
+    bed.printer.freeRoomScript = std::deque<int32_t>(100, 0);
+    const Bytes records = MakeRecords(2);
+    PrinterDevice device;
+    ScriptedCancellation cancellation(2);
+    device.WatchForCancellation(&cancellation);
+    EXPECT_EQ(device.SendCommands(records.data(), 2), 0);
+    // Asked about once a second: after 20 and after 40 pauses of 50 ms.
+    EXPECT_EQ(cancellation.asked, 2);
+    EXPECT_EQ(std::count(bed.clock.sleeps.begin(), bed.clock.sleeps.end(), 50u), 39);
+    EXPECT_EQ(TheJobFlags().sendingDisabled, 1);
+    EXPECT_EQ(TheJobFlags().transferFailed, 0);
+    EXPECT_TRUE(bed.printer.records.empty());
+    // The abort sequence's motor stops reached the printer.
+    EXPECT_EQ(bed.printer.CountCode('s'), 4);
 }
 
 TEST(Commands, StatusPreparedDuringTransmissionRefusesTheRestOfTheDocument) {
