@@ -1,7 +1,8 @@
 // One conversation with the USB printer: the printer's requests, the transmission
 // of job records, the prepare, start, abort and reset sequences and the status
-// reads. Lives on the stack of the one spooler call that needs the printer;
-// whatever must outlive that call is process-wide (JobFlags, the connection).
+// reads, over the connection of the document's port. Lives on the stack of the
+// one spooler call that needs the printer; the connection outlives it with the
+// port, and JobFlags are process-wide.
 #pragma once
 
 #include "VelaLib2/FMWinUSB.h"
@@ -41,7 +42,7 @@ constexpr int32_t kNoRoomWaitsPerCancelCheck = 20;
 
 class PrinterDevice {
   public:
-    PrinterDevice() = default;
+    explicit PrinterDevice(UsbTransport& link) : link_(link) {}
     virtual ~PrinterDevice() = default;
     PrinterDevice(const PrinterDevice&) = delete;
     PrinterDevice& operator=(const PrinterDevice&) = delete;
@@ -104,7 +105,7 @@ class PrinterDevice {
     bool WaitForRoom(int32_t& waits);
 
     PrinterInfo info_;
-    UsbTransport link_;
+    UsbTransport& link_;
     JobCancellation* cancellation_ = nullptr;
 };
 

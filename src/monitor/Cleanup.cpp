@@ -1,8 +1,8 @@
 #include "monitor/Cleanup.h"
 
-#include "VelaLib2/PrinterDevice.h"
 #include "monitor/DebugLog.h"
 #include "monitor/Memory.h"
+#include "monitor/PortLink.h"
 #include "platform/Platform.h"
 #include "ports/PortList.h"
 #include "ports/Transceive.h"
@@ -13,12 +13,10 @@ void InstanceCleanUp(MonitorState& state) {
     if (state.m_Registered == 0) {
         return;
     }
-    PrinterDevice device;
     WriteLog("Beging cancel the print in ** InstanceCleanUp() **\r\n");
     // On every unload, printing or not: a printer that is not attached only makes
-    // the exchanges fail.
-    device.AbortPrint();
-    device.Link().CloseDevice();
+    // the exchanges fail. Each document's port reaches its own printer.
+    AbortPortPrints(state);
     state.m_Registered = 0;
     if (state.m_hNotify != nullptr) {
         CurrentPlatform().notifications->CM_Unregister_Notification(state.m_hNotify);

@@ -5,6 +5,7 @@
 #include "monitor/DebugLog.h"
 #include "monitor/JobStream.h"
 #include "monitor/Memory.h"
+#include "monitor/PortLink.h"
 #include "monitor/RemoveModelPrompt.h"
 #include "monitor/SpoolerJob.h"
 #include "monitor/TransferOutcome.h"
@@ -73,7 +74,8 @@ bool DocumentInProgress(MonitorState& state, const PortEntry* entry) {
 
 BOOL EndDocPort(MonitorState& state, HANDLE port) {
     auto* entry = static_cast<PortEntry*>(port);
-    PrinterDevice device;
+    UsbTransport unnamed;
+    PrinterDevice device(PortUsbLink(state, entry, unnamed));
     LogLocalTime();
     WriteLog("   End Doc port\r\n");
 

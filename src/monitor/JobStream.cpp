@@ -3,6 +3,7 @@
 #include "VelaLib2/PrinterDevice.h"
 #include "monitor/DebugLog.h"
 #include "monitor/JobFraming.h"
+#include "monitor/PortLink.h"
 #include "monitor/SpoolerJob.h"
 #include "ports/PortList.h"
 #include "protocol/ProtocolHandler.h"
@@ -71,8 +72,9 @@ BOOL WritePort(MonitorState& state, HANDLE port, LPBYTE bytes, DWORD count, LPDW
     }
 
     // Framing and transmission run whatever became of the line queue's share.
-    PrinterDevice device;
-    const auto* entry = static_cast<const PortEntry*>(port);
+    auto* entry = static_cast<PortEntry*>(port);
+    UsbTransport unnamed;
+    PrinterDevice device(PortUsbLink(state, entry, unnamed));
     SpoolerJobCancellation cancellation(entry != nullptr ? entry->printerHandle : nullptr,
                                         entry != nullptr ? entry->jobId : 0);
     device.WatchForCancellation(&cancellation);

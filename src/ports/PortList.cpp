@@ -74,6 +74,7 @@ bool DeletePortEntry(MonitorContext* context, LPCWSTR name) {
         PortEntry* entry = *link;
         if (::lstrcmpiW(entry->name, name) == 0) {
             *link = entry->next;
+            delete entry->connection;
             FreeString(entry->printerName);
             FreeString(entry->devicePath);
             FreeMem(entry);
@@ -91,6 +92,7 @@ void ReleasePortList(MonitorContext* context) {
     while (entry != nullptr) {
         PortEntry* next = entry->next;
         // A document the spooler never ended still owns these copies.
+        delete entry->connection;
         FreeString(entry->printerName);
         FreeString(entry->devicePath);
         FreeMem(entry);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "monitor/MonitorState.h"
+#include "ports/PortConnection.h"
 
 namespace vela {
 
@@ -19,6 +20,8 @@ struct PortEntry {
     HANDLE printerHandle;
     DWORD jobId;
     MonitorContext* monitor;
+    // The port's link to its printer, made by the job path; released with the entry.
+    PortConnection* connection;
 };
 
 constexpr DWORD kPortEntrySignature = 0x5450;

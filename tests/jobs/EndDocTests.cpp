@@ -25,36 +25,30 @@ TEST_F(EndDocTest, PrinterNotRunningGivesExactlyOnePoll) {
     EXPECT_NE(log.find("V26.4 Print is Runing,    Printer status: 1 \r\r\n"), std::string::npos);
 }
 
-TEST_F(EndDocTest, PositionLineUsesTheScalesAndNegatesZ) {
-    bed.printer.info.axisScales[0] = 2.0f;
-    bed.printer.info.axisScales[1] = 2.0f;
-    bed.printer.info.axisScales[2] = 4.0f;
-    bed.printer.positions[0] = 100;
-    bed.printer.positions[1] = 50;
-    bed.printer.positions[2] = 400;
+TEST_F(EndDocTest, PositionLineUsesTheScalesGuardedAndNegatesZ) {
+    struct Case {
+        float scales[3];
+        int32_t steps[3];
+        const char* line;
+    };
+    // The second: a short geometry reply left X without scale; Z at 0 is 0, not -0.
+    const Case cases[] = {
+        {{2.0f, 2.0f, 4.0f}, {100, 50, 400}, "Pos:(X50.00 Y25.00 Z-100.00) scale: 2.00 2.00 4.00"},
+        {{0.0f, 2.0f, 4.0f}, {100, 50, 0}, "Pos:(X0.00 Y25.00 Z0.00) scale: 0.00 2.00 4.00"},
+    };
     bed.printer.parameters[16] = 6;
-    ASSERT_TRUE(bed.StartDoc());
-    bed.EndDoc();
-    EXPECT_NE(ReadLog().find("Printer status: 6;  Pos:(X50.00 Y25.00 Z-100.00) scale: 2.00 "
-                             "2.00 4.00\r\r\n"),
-              std::string::npos)
-        << ReadLog();
-}
-
-TEST_F(EndDocTest, PositionLineGuardsAgainstMissingScalesAndNegativeZero) {
-    // A short geometry reply leaves the scales at 0; Z at 0 steps is 0, not -0.
-    bed.printer.info.axisScales[0] = 0.0f;
-    bed.printer.info.axisScales[1] = 2.0f;
-    bed.printer.info.axisScales[2] = 4.0f;
-    bed.printer.positions[0] = 100;
-    bed.printer.positions[1] = 50;
-    bed.printer.positions[2] = 0;
-    bed.printer.parameters[16] = 6;
-    ASSERT_TRUE(bed.StartDoc());
-    bed.EndDoc();
-    EXPECT_NE(ReadLog().find("Pos:(X0.00 Y25.00 Z0.00) scale: 0.00 2.00 4.00\r\r\n"),
-              std::string::npos)
-        << ReadLog();
+    for (const Case& c : cases) {
+        for (int axis = 0; axis < 3; ++axis) {
+            bed.printer.info.axisScales[axis] = c.scales[axis];
+            bed.printer.positions[axis] = c.steps[axis];
+        }
+        ResetLog();
+        ASSERT_TRUE(bed.StartDoc());
+        bed.EndDoc();
+        EXPECT_NE(ReadLog().find(std::string("Printer status: 6;  ") + c.line + "\r\r\n"),
+                  std::string::npos)
+            << ReadLog();
+    }
 }
 
 TEST_F(EndDocTest, WholeTransferSupervisesUntilDoneThenPrompts) {

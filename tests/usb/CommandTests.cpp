@@ -37,7 +37,7 @@ std::vector<uint8_t> ReceivedRecordBytes(const SimulatedUsbPrinter& printer) {
 
 TEST(Commands, PreparationSendsItsSequenceOnce) {
     UsbTestBed bed;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_TRUE(device.PreparePrinter());
     EXPECT_EQ(bed.printer.received, (std::vector<Bytes>{{'v', 16, 16},
                                                         {'c'},
@@ -59,7 +59,7 @@ TEST(Commands, TenRecordsWithRoomForSevenThenFiveGoOutAsThreeThreeOneThenThree) 
     UsbTestBed bed;
     bed.printer.freeRoomScript = {7, 5};
     const Bytes records = MakeRecords(10);
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_EQ(device.SendCommands(records.data(), 10), 10);
     EXPECT_EQ(bed.printer.Codes(), std::string(kPreparation) + "Fv///Fv/");
     EXPECT_EQ(RecordPacketSizes(bed.printer), (std::vector<size_t>{62, 62, 22, 62}));
@@ -70,7 +70,7 @@ TEST(Commands, TenRecordsWithRoomForSevenThenFiveGoOutAsThreeThreeOneThenThree) 
 TEST(Commands, OneRecordGoesOutAsA22BytePacket) {
     UsbTestBed bed;
     const Bytes records = MakeRecords(1, 0x40);
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_EQ(device.SendCommands(records.data(), 1), 1);
     Bytes expected = {0x2F, 0x01};
     expected.insert(expected.end(), records.begin(), records.end());
@@ -79,7 +79,7 @@ TEST(Commands, OneRecordGoesOutAsA22BytePacket) {
 
 TEST(Commands, CountZeroStillPreparesAndReturnsZero) {
     UsbTestBed bed;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_EQ(device.SendCommands(nullptr, 0), 0);
     EXPECT_EQ(bed.printer.Codes(), kPreparation);
     EXPECT_EQ(TheJobFlags().printerPrepared, 1);
@@ -90,7 +90,7 @@ TEST(Commands, NoRoomSendsNothingAndAsksAgainAfterAPause) {
     UsbTestBed bed;
     bed.printer.freeRoomScript = {0, -3, 2};
     const Bytes records = MakeRecords(2);
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_EQ(device.SendCommands(records.data(), 2), 2);
     EXPECT_EQ(bed.printer.Codes(), std::string(kPreparation) + "FvFvFv/");
     EXPECT_EQ(bed.clock.sleeps, (std::vector<DWORD>{50, 50}));
@@ -111,7 +111,7 @@ TEST(Commands, DocumentCancelledWhileThePrinterHasNoRoomIsAborted) {
     UsbTestBed bed;
     bed.printer.freeRoomScript = std::deque<int32_t>(100, 0);
     const Bytes records = MakeRecords(2);
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     ScriptedCancellation cancellation(2);
     device.WatchForCancellation(&cancellation);
     EXPECT_EQ(device.SendCommands(records.data(), 2), 0);
@@ -131,7 +131,7 @@ TEST(Commands, StatusPreparedDuringTransmissionRefusesTheRestOfTheDocument) {
     bed.printer.statusChangeAfterRecords = 3;
     bed.printer.statusChangeTo = 1;
     const Bytes records = MakeRecords(6);
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_EQ(device.SendCommands(records.data(), 6), 0);
     EXPECT_EQ(bed.printer.records.size(), 3u);
     EXPECT_EQ(TheJobFlags().sendingDisabled, 1);
@@ -145,7 +145,7 @@ TEST(Commands, EachStatusEitherRefusesOrLetsTransmissionGoOn) {
     const int32_t accepting[] = {-2, 2, 3, 11, 12, 13, 14, 15, 19, 20, 99};
     for (const int32_t status : refusing) {
         UsbTestBed bed;
-        PrinterDevice device;
+        PrinterDevice device(bed.link);
         ASSERT_TRUE(device.PreparePrinter());
         bed.printer.parameters[16] = status;
         const Bytes records = MakeRecords(1);
@@ -154,7 +154,7 @@ TEST(Commands, EachStatusEitherRefusesOrLetsTransmissionGoOn) {
     }
     for (const int32_t status : accepting) {
         UsbTestBed bed;
-        PrinterDevice device;
+        PrinterDevice device(bed.link);
         ASSERT_TRUE(device.PreparePrinter());
         bed.printer.parameters[16] = status;
         const Bytes records = MakeRecords(1);
@@ -167,7 +167,7 @@ TEST(Commands, PrinterNotReadyAtPreparationGetsOnlyTheStatusRead) {
     UsbTestBed bed;
     bed.printer.parameters[16] = 15;
     const Bytes records = MakeRecords(3);
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_EQ(device.SendCommands(records.data(), 3), 0);
     EXPECT_EQ(bed.printer.Codes(), "v");
     EXPECT_EQ(TheJobFlags().printerPrepared, 1);
@@ -181,7 +181,7 @@ TEST(Commands, RefusedLoadLeavesTheHeatersOffAndRefusesTheDocument) {
     UsbTestBed bed;
     bed.printer.answerToLoad2 = 0;
     const Bytes records = MakeRecords(3);
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_EQ(device.SendCommands(records.data(), 3), 0);
     EXPECT_EQ(bed.printer.Codes(), "vcVVlVL");
     EXPECT_EQ(bed.printer.parameters[20], 0);
@@ -192,7 +192,7 @@ TEST(Commands, RefusedLoadLeavesTheHeatersOffAndRefusesTheDocument) {
 TEST(Commands, SecondCallOfTheDocumentDoesNotPrepareAgain) {
     UsbTestBed bed;
     const Bytes records = MakeRecords(4);
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_EQ(device.SendCommands(records.data(), 2), 2);
     EXPECT_EQ(device.SendCommands(records.data() + 40, 2), 2);
     EXPECT_EQ(bed.printer.CountCode('c'), 1);
@@ -205,10 +205,10 @@ TEST(Commands, JobFlagsAreSharedByAllDeviceObjects) {
     bed.printer.parameters[16] = 0;
     const Bytes records = MakeRecords(1);
     {
-        PrinterDevice first;
+        PrinterDevice first(bed.link);
         EXPECT_EQ(first.SendCommands(records.data(), 1), 0);
     }
-    PrinterDevice second;
+    PrinterDevice second(bed.link);
     bed.printer.parameters[16] = 1;
     EXPECT_EQ(second.SendCommands(records.data(), 1), 0);
     EXPECT_EQ(bed.printer.received.size(), 1u);
@@ -218,14 +218,14 @@ TEST(Commands, UnpluggedPrinterRefusesTheDocument) {
     UsbTestBed bed;
     bed.printer.unplugged = true;
     const Bytes records = MakeRecords(1);
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_EQ(device.SendCommands(records.data(), 1), 0);
     EXPECT_EQ(TheJobFlags().sendingDisabled, 1);
 }
 
 TEST(Commands, FailedRoomQueryRefusesTheDocument) {
     UsbTestBed bed;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     ASSERT_TRUE(device.PreparePrinter());
     bed.printer.unplugAtTransfer = bed.printer.transfers + 1;
     const Bytes records = MakeRecords(1);
@@ -235,7 +235,7 @@ TEST(Commands, FailedRoomQueryRefusesTheDocument) {
 
 TEST(Commands, StartPrintSendsTheStartRecordWaitsAndRuns) {
     UsbTestBed bed;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_TRUE(device.StartPrint());
     Bytes startPacket(22, 0);
     startPacket[0] = '/';
@@ -254,7 +254,7 @@ TEST(Commands, StartPrintSendsTheStartRecordWaitsAndRuns) {
 TEST(Commands, RefusedStartSendsNothingElse) {
     UsbTestBed bed;
     bed.printer.answerToLoad5 = 0;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_FALSE(device.StartPrint());
     EXPECT_EQ(bed.printer.Codes(), "L");
     EXPECT_TRUE(bed.clock.sleeps.empty());
@@ -262,7 +262,7 @@ TEST(Commands, RefusedStartSendsNothingElse) {
 
 TEST(Commands, AbortPrintStopsCoolsAndLiftsAfterHalfASecond) {
     UsbTestBed bed;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_TRUE(device.AbortPrint());
     EXPECT_EQ(bed.printer.received,
               (std::vector<Bytes>{{'s', '0'},
@@ -283,14 +283,14 @@ TEST(Commands, AbortPrintStopsCoolsAndLiftsAfterHalfASecond) {
 TEST(Commands, AbortPrintWithoutPrinterStillEnds) {
     UsbTestBed bed;
     bed.printer.unplugged = true;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_TRUE(device.AbortPrint());
     EXPECT_EQ(bed.clock.sleeps, (std::vector<DWORD>{500}));
 }
 
 TEST(Commands, ResetPrinterSequence) {
     UsbTestBed bed;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_TRUE(device.ResetPrinter());
     EXPECT_EQ(bed.printer.received, (std::vector<Bytes>{{'c'},
                                                         {'V', 10, 0, 0, 0, 0},
@@ -309,7 +309,7 @@ TEST(Commands, ParameterReadReplacesOnlyTheBytesThatArrived) {
     UsbTestBed bed;
     bed.printer.parameters[50] = 0x0000ABCD;
     bed.printer.cutRepliesTo = 2;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     int32_t value = 0x11223344;
     EXPECT_TRUE(device.ReadParameter(50, &value));
     EXPECT_EQ(value, 0x1122ABCD);
@@ -321,7 +321,7 @@ TEST(Commands, ParameterReadReplacesOnlyTheBytesThatArrived) {
 TEST(Commands, FreshDeviceHasTheDefaultsAndTouchesNoPrinter) {
     UsbTestBed bed;
     {
-        PrinterDevice device;
+        PrinterDevice device(bed.link);
         const PrinterInfo& info = device.Info();
         EXPECT_EQ(info.printerClass, 1);
         EXPECT_EQ(info.setCount, 1);
