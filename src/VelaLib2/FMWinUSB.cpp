@@ -165,10 +165,9 @@ bool UsbTransport::OpenDevice() {
     if (path.empty()) {
         return false;
     }
-    const HANDLE device =
-        Usb().CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                          FILE_FLAG_OVERLAPPED, nullptr);
+    const HANDLE device = Usb().CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (device != INVALID_HANDLE_VALUE && device != nullptr) {
         device_ = device;
     }

@@ -84,8 +84,9 @@ BOOL EndDocPort(MonitorState& state, HANDLE port) {
     int failedPolls = 0;
     while (running) {
         PollPrinter(device, failedPolls, running);
-        const JobCheck check = entry != nullptr ? CheckSpoolerJob(entry->printerHandle, entry->jobId)
-                                                : CheckSpoolerJob(nullptr, 0);
+        const JobCheck check = entry != nullptr
+                                   ? CheckSpoolerJob(entry->printerHandle, entry->jobId)
+                                   : CheckSpoolerJob(nullptr, 0);
         if (check == JobCheck::OutOfMemory) {
             break;
         }

@@ -31,8 +31,9 @@ struct JobTransferState {
 JobTransferState& TheJobTransferState();
 
 // The spooler's WritePort. The transfer state is process-wide; the port entry
-// (may be none) gives the spooler job that a long wait for room checks. A refused transmission is not reported: the result says whether
-// the bytes were taken.
+// (may be none) gives the printer connection and the spooler job that a long
+// wait for room checks. A refused transmission is not reported: the result says
+// whether the bytes were taken.
 BOOL WritePort(MonitorState& state, HANDLE port, LPBYTE bytes, DWORD count, LPDWORD written);
 
 } // namespace vela

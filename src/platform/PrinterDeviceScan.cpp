@@ -98,9 +98,8 @@ bool ScanPrinterDevices(DeviceSetup& setup, ScanInterfaces interfaces,
     printers.clear();
     // With DIGCF_ALLCLASSES the class is ignored: every device of the enumerator,
     // attached or not.
-    const HDEVINFO set =
-        setup.SetupDiGetClassDevsW(&kUsbPrinterInterfaceGuid, kPrinterEnumerator, nullptr,
-                                                    DIGCF_ALLCLASSES);
+    const HDEVINFO set = setup.SetupDiGetClassDevsW(&kUsbPrinterInterfaceGuid, kPrinterEnumerator,
+                                                    nullptr, DIGCF_ALLCLASSES);
     if (set == INVALID_HANDLE_VALUE) {
         return false;
     }

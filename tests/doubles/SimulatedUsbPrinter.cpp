@@ -66,8 +66,8 @@ bool SimulatedUsbPrinter::Attached(int32_t printer) const {
 }
 
 int32_t SimulatedUsbPrinter::PrinterOfDevice(HANDLE handle) const {
-    return PrinterOf(handle, kDeviceHandleBase, attachedPrinters < kMaxPrinters ? attachedPrinters
-                                                                               : kMaxPrinters);
+    return PrinterOf(handle, kDeviceHandleBase,
+                     attachedPrinters < kMaxPrinters ? attachedPrinters : kMaxPrinters);
 }
 
 int32_t SimulatedUsbPrinter::PrinterOfInterface(WINUSB_INTERFACE_HANDLE handle) const {
@@ -322,7 +322,8 @@ BOOL SimulatedUsbPrinter::WinUsb_QueryPipe(WINUSB_INTERFACE_HANDLE interfaceHand
 BOOL SimulatedUsbPrinter::WinUsb_SetPipePolicy(WINUSB_INTERFACE_HANDLE interfaceHandle,
                                                UCHAR pipeId, ULONG policyType, ULONG valueLength,
                                                PVOID value) {
-    if (PrinterOfInterface(interfaceHandle) < 0 || value == nullptr || valueLength != sizeof(ULONG)) {
+    if (PrinterOfInterface(interfaceHandle) < 0 || value == nullptr ||
+        valueLength != sizeof(ULONG)) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
     if (keepTraffic) {

@@ -60,7 +60,8 @@ class JobTestBed {
         table = harness.Initialize();
         ASSERT_NE(table, nullptr);
         // Discovery made the port of the printer.
-        port = FindPortEntry(harness.Context()->firstPort, SimulatedUsbPrinter::PortName(0).c_str());
+        port =
+            FindPortEntry(harness.Context()->firstPort, SimulatedUsbPrinter::PortName(0).c_str());
         ASSERT_NE(port, nullptr);
     }
     BOOL StartDoc(DWORD jobId = 7) {

@@ -161,22 +161,22 @@ TEST_F(Framing, TrailingBytesAreHeldAndGrowWithSmallerPieces) {
     EXPECT_EQ(sink.sendCounts, (std::vector<int32_t>{1}));
 }
 
-TEST_F(Framing, PrintIsStartedOncePerDocument) {
-    Frame(MakeJob(1, MakeRecords(1)));
-    // Trailing bytes and an empty piece leave the counts equal.
-    Frame(Bytes{1, 2, 3});
-    Frame(Bytes{});
-    EXPECT_EQ(sink.starts, 1);
-    EXPECT_EQ(flags.printStarted, 1);
-}
-
-TEST_F(Framing, RefusedStartFailsTheTransfer) {
-    sink.refuseStart = true;
-    Frame(MakeJob(1, MakeRecords(1)));
-    EXPECT_EQ(sink.starts, 1);
-    EXPECT_EQ(flags.printStarted, 0);
-    EXPECT_EQ(flags.sendingDisabled, 1);
-    EXPECT_EQ(flags.transferFailed, 1);
+TEST_F(Framing, PrintIsStartedOncePerDocumentAndARefusalFailsTheTransfer) {
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "refused" : "started");
+        job = JobTransferState{};
+        flags = JobFlags{};
+        sink.starts = 0;
+        sink.refuseStart = refused;
+        Frame(MakeJob(1, MakeRecords(1)));
+        // Trailing bytes and an empty piece leave the counts equal.
+        Frame(Bytes{1, 2, 3});
+        Frame(Bytes{});
+        EXPECT_EQ(sink.starts, 1);
+        EXPECT_EQ(flags.printStarted, refused ? 0 : 1);
+        EXPECT_EQ(flags.sendingDisabled, refused ? 1 : 0);
+        EXPECT_EQ(flags.transferFailed, refused ? 1 : 0);
+    }
 }
 
 TEST_F(Framing, RefusedRecordsAreNotCounted) {
@@ -192,8 +192,8 @@ TEST_F(Framing, HeaderSplitAcrossPiecesIsGathered) {
     const Bytes records = MakeRecords(2);
     const Bytes stream = MakeJob(2, records);
     // Piece sizes: the header cut after 1, 2 or 3 bytes, or in three pieces.
-    for (const std::vector<size_t>& pieces : std::vector<std::vector<size_t>>{
-             {1, 43}, {2, 42}, {3, 41}, {1, 1, 42}, {3, 1, 40}}) {
+    for (const std::vector<size_t>& pieces :
+         std::vector<std::vector<size_t>>{{1, 43}, {2, 42}, {3, 41}, {1, 1, 42}, {3, 1, 40}}) {
         job = JobTransferState{};
         flags = JobFlags{};
         sink.sent.clear();

@@ -13,8 +13,7 @@ using Bytes = std::vector<uint8_t>;
 
 bool Send(UsbTransport& link, const Bytes& request, uint8_t* reply = nullptr,
           uint32_t* replyLength = nullptr) {
-    return link.Exchange(request.data(), static_cast<int32_t>(request.size()), reply,
-                         replyLength);
+    return link.Exchange(request.data(), static_cast<int32_t>(request.size()), reply, replyLength);
 }
 
 TEST(Transport, FirstExchangeConnectsThroughTheRetryOfItsFirstTransfer) {
