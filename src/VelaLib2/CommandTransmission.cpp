@@ -46,6 +46,16 @@ int32_t PrinterDevice::StopTransfer(bool linkFailed) {
     return 0;
 }
 
+bool PrinterDevice::WaitForRoom(int32_t& waits) {
+    ++waits;
+    if (cancellation_ != nullptr && waits % kNoRoomWaitsPerCancelCheck == 0 &&
+        cancellation_->JobCancelled()) {
+        return true;
+    }
+    CurrentPlatform().clock->Sleep(kNoRoomWaitMs);
+    return false;
+}
+
 int32_t PrinterDevice::SendCommands(const uint8_t* records, int32_t count) {
     if (jobFlags_.sendingDisabled != 0) {
         return 0;
@@ -58,6 +68,7 @@ int32_t PrinterDevice::SendCommands(const uint8_t* records, int32_t count) {
         return 0;
     }
     int32_t next = 0;
+    int32_t waits = 0;
     while (next < count) {
         int32_t freeRecords = 0;
         if (!QueryFreeCapacity(&freeRecords)) {
@@ -67,6 +78,15 @@ int32_t PrinterDevice::SendCommands(const uint8_t* records, int32_t count) {
         const bool statusRead = ReadParameter(parameter::kPrinterStatus, &status);
         if (StatusRefusesRecords(status)) {
             return StopTransfer(!statusRead);
+        }
+        // A pausing printer may have no room for a long time: the user can
+        // still cancel the document meanwhile.
+        if (freeRecords <= 0) {
+            if (WaitForRoom(waits)) {
+                AbortPrint();
+                return StopTransfer(false);
+            }
+            continue;
         }
         // Batches of up to three, never more records than the printer has room for.
         int32_t batchStart = next;

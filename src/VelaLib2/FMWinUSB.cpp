@@ -3,132 +3,96 @@
 #include "VelaLib2/PrinterPackets.h"
 #include "platform/DebuggerOutput.h"
 #include "platform/Platform.h"
+#include "platform/PrinterDeviceScan.h"
 
 #include <cstring>
-#include <memory>
+#include <new>
+#include <vector>
 
 namespace vela {
-
-const GUID kUsbPrinterInterfaceGuid = {
-    0x7D7B43B9, 0x09AA, 0x4AA5, {0xBF, 0x07, 0xB0, 0x3A, 0x94, 0x84, 0x17, 0x22}};
-
 namespace {
-
-// The process-wide connection. No handle at start-up; the printer is opened by
-// the first transfer that fails for want of one.
-struct ConnectionState {
-    HANDLE device = nullptr;
-    WINUSB_INTERFACE_HANDLE interfaceHandle = nullptr;
-    bool initialised = false;
-    UCHAR bulkIn = 0;
-    UCHAR bulkOut = 0;
-};
-
-ConnectionState connection;
 
 UsbDevice& Usb() {
     return *CurrentPlatform().usb;
 }
 
+void Report(const wchar_t* reason, const std::wstring& portName) {
+    ::OutputDebugStringW(L"No USB printer for port \"");
+    ::OutputDebugStringW(portName.c_str());
+    ::OutputDebugStringW(L"\": ");
+    ::OutputDebugStringW(reason);
+    ::OutputDebugStringW(L"\r\n");
+}
+
+// The device path of the port's printer; empty when there is none. Never another
+// printer than the one whose "PortName" is the port's name, if any has it.
+std::wstring FindPortPrinter(const std::wstring& portName) {
+    std::vector<ScannedPrinter> printers;
+    if (!ScanPrinterDevices(*CurrentPlatform().deviceSetup, ScanInterfaces::Yes, printers)) {
+        Report(L"the device list could not be read", portName);
+        return {};
+    }
+    const ScannedPrinter* onlyAttached = nullptr;
+    int attached = 0;
+    for (const ScannedPrinter& printer : printers) {
+        if (!printer.hasPortName) {
+            continue;
+        }
+        if (!portName.empty() && ::lstrcmpiW(printer.portName.c_str(), portName.c_str()) == 0) {
+            if (printer.interfacePath.empty()) {
+                Report(L"its printer is not attached", portName);
+            }
+            return printer.interfacePath;
+        }
+        if (!printer.interfacePath.empty()) {
+            ++attached;
+            onlyAttached = &printer;
+        }
+    }
+    // A name no printer carries was given by hand: only a single printer can be meant.
+    if (attached == 1) {
+        return onlyAttached->interfacePath;
+    }
+    Report(attached == 0 ? L"no printer is attached"
+                         : L"several printers are attached and none has the port's name",
+           portName);
+    return {};
+}
+
+} // namespace
+
+UsbTransport::UsbTransport(const wchar_t* portName)
+    : portName_(portName != nullptr ? portName : L"") {}
+
+UsbTransport::~UsbTransport() {
+    ReleaseConnection();
+}
+
+// The pipe ids belong to the interface handle: an interface made later may lack
+// a pipe, and a stale id would then reach a pipe of the old interface.
+void UsbTransport::ReleaseInterface() {
+    if (interface_ != nullptr) {
+        Usb().WinUsb_Free(interface_);
+        interface_ = nullptr;
+    }
+    bulkIn_ = 0;
+    bulkOut_ = 0;
+}
+
 // Forgets both handles and releases them: WinUSB's first, since it was made on
 // the device handle. Releasing the interface handle here is what keeps every
 // short-lived connection from leaking one.
-void ReleaseConnection() {
-    if (connection.interfaceHandle != nullptr) {
-        Usb().WinUsb_Free(connection.interfaceHandle);
-        connection.interfaceHandle = nullptr;
+void UsbTransport::ReleaseConnection() {
+    ReleaseInterface();
+    if (device_ != nullptr) {
+        Usb().CloseHandle(device_);
+        device_ = nullptr;
     }
-    if (connection.device != nullptr) {
-        Usb().CloseHandle(connection.device);
-        connection.device = nullptr;
-    }
-}
-
-// The device information set of the scan, destroyed on every path.
-class DeviceInfoList {
-  public:
-    explicit DeviceInfoList(HDEVINFO set) : set_(set) {}
-    ~DeviceInfoList() { Destroy(); }
-    DeviceInfoList(const DeviceInfoList&) = delete;
-    DeviceInfoList& operator=(const DeviceInfoList&) = delete;
-
-    HDEVINFO Get() const { return set_; }
-    bool Destroy() {
-        if (set_ == INVALID_HANDLE_VALUE) {
-            return false;
-        }
-        const bool destroyed = Usb().SetupDiDestroyDeviceInfoList(set_) != FALSE;
-        set_ = INVALID_HANDLE_VALUE;
-        return destroyed;
-    }
-
-  private:
-    HDEVINFO set_;
-};
-
-struct LocalFreeDeleter {
-    void operator()(void* block) const { ::LocalFree(block); }
-};
-using DetailBuffer = std::unique_ptr<void, LocalFreeDeleter>;
-
-// Scans the set for the printer's interface and leaves the detail (with the
-// device path) of the last one found in detail. The member index follows the
-// device index, so with one interface per device the first device is the one.
-bool FindPrinterInterface(HDEVINFO set, DetailBuffer& detail) {
-    bool found = false;
-    for (DWORD index = 0;; ++index) {
-        SP_DEVINFO_DATA device{};
-        device.cbSize = sizeof(device);
-        if (!Usb().SetupDiEnumDeviceInfo(set, index, &device)) {
-            break;
-        }
-        SP_DEVICE_INTERFACE_DATA interfaceData{};
-        interfaceData.cbSize = sizeof(interfaceData);
-        if (!Usb().SetupDiEnumDeviceInterfaces(set, &device, &kUsbPrinterInterfaceGuid, index,
-                                               &interfaceData)) {
-            const DWORD error = ::GetLastError();
-            if (error == ERROR_NO_MORE_ITEMS) {
-                break;
-            }
-            DebuggerOutputFormatted("Error SetupDiEnumDeviceInterfaces: %d.\n",
-                                    static_cast<int>(error));
-            return false;
-        }
-        detail.reset();
-        DWORD required = 0;
-        const BOOL sized = Usb().SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, nullptr, 0,
-                                                                  &required, nullptr);
-        const DWORD sizeError = ::GetLastError();
-        if (sized || sizeError != ERROR_INSUFFICIENT_BUFFER || required == 0) {
-            DebuggerOutputFormatted("Error SetupDiEnumDeviceInterfaces: %d.\n",
-                                    static_cast<int>(sizeError));
-            return false;
-        }
-        // Never smaller than the fixed part whose size field is set below.
-        const DWORD size = required > sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)
-                               ? required
-                               : static_cast<DWORD>(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W));
-        detail.reset(::LocalAlloc(LMEM_ZEROINIT, size));
-        if (!detail) {
-            DebuggerOutputFormatted("Error allocating memory for the device detail buffer.\n");
-            return false;
-        }
-        auto* data = static_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(detail.get());
-        data->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        if (!Usb().SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, data, size, nullptr,
-                                                    &device)) {
-            DebuggerOutputFormatted("Error SetupDiGetDeviceInterfaceDetail: %d.\n",
-                                    static_cast<int>(::GetLastError()));
-            return false;
-        }
-        found = true;
-    }
-    return found;
 }
 
 // Takes note of the bulk pipes among the interface's endpoints. Interrupt pipes
 // are of no use here; any other kind means this is not the printer's interface.
-bool FindBulkPipes(WINUSB_INTERFACE_HANDLE handle, UCHAR endpointCount) {
+bool UsbTransport::FindBulkPipes(WINUSB_INTERFACE_HANDLE handle, UCHAR endpointCount) {
     bool lastQuerySucceeded = true;
     for (UCHAR index = 0; index < endpointCount; ++index) {
         WINUSB_PIPE_INFORMATION pipe{};
@@ -138,9 +102,9 @@ bool FindBulkPipes(WINUSB_INTERFACE_HANDLE handle, UCHAR endpointCount) {
         }
         if (pipe.PipeType == UsbdPipeTypeBulk) {
             if (USB_ENDPOINT_DIRECTION_IN(pipe.PipeId)) {
-                connection.bulkIn = pipe.PipeId;
+                bulkIn_ = pipe.PipeId;
             } else {
-                connection.bulkOut = pipe.PipeId;
+                bulkOut_ = pipe.PipeId;
             }
             ULONG timeout = kPipeTransferTimeoutMs;
             Usb().WinUsb_SetPipePolicy(handle, pipe.PipeId, PIPE_TRANSFER_TIMEOUT, sizeof(timeout),
@@ -152,22 +116,19 @@ bool FindBulkPipes(WINUSB_INTERFACE_HANDLE handle, UCHAR endpointCount) {
     return lastQuerySucceeded;
 }
 
-enum class Direction { In, Out };
-
 // One transfer on the current connection. Without a ready connection there is
 // nothing to call WinUSB with, and the transfer fails like one on a stale handle.
-bool TransferOnce(Direction direction, uint8_t* buffer, uint32_t length, uint32_t* done) {
+bool UsbTransport::TransferOnce(Direction direction, uint8_t* buffer, uint32_t length,
+                                uint32_t* done) {
     *done = 0;
-    if (connection.interfaceHandle == nullptr || !connection.initialised) {
+    if (interface_ == nullptr || !initialised_) {
         return false;
     }
     ULONG transferred = 0;
     const BOOL succeeded =
         direction == Direction::In
-            ? Usb().WinUsb_ReadPipe(connection.interfaceHandle, connection.bulkIn, buffer, length,
-                                    &transferred, nullptr)
-            : Usb().WinUsb_WritePipe(connection.interfaceHandle, connection.bulkOut, buffer, length,
-                                     &transferred, nullptr);
+            ? Usb().WinUsb_ReadPipe(interface_, bulkIn_, buffer, length, &transferred, nullptr)
+            : Usb().WinUsb_WritePipe(interface_, bulkOut_, buffer, length, &transferred, nullptr);
     if (!succeeded) {
         return false;
     }
@@ -176,14 +137,14 @@ bool TransferOnce(Direction direction, uint8_t* buffer, uint32_t length, uint32_
     return true;
 }
 
-uint32_t Transfer(UsbTransport& transport, Direction direction, uint8_t* buffer, uint32_t length) {
+uint32_t UsbTransport::Transfer(Direction direction, uint8_t* buffer, uint32_t length) {
     uint32_t done = 0;
     if (TransferOnce(direction, buffer, length, &done)) {
         return done;
     }
     ReleaseConnection();
-    connection.initialised = false;
-    if (!transport.OpenDevice() || !transport.InitializeWinUsb()) {
+    initialised_ = false;
+    if (!OpenDevice() || !InitializeWinUsb()) {
         return 0;
     }
     if (TransferOnce(direction, buffer, length, &done)) {
@@ -192,51 +153,41 @@ uint32_t Transfer(UsbTransport& transport, Direction direction, uint8_t* buffer,
     return 0;
 }
 
-} // namespace
-
 bool UsbTransport::OpenDevice() {
-    if (connection.device != nullptr) {
+    if (device_ != nullptr) {
         return true;
     }
-    const HDEVINFO set = Usb().SetupDiGetClassDevsW(&kUsbPrinterInterfaceGuid, nullptr, nullptr,
-                                                    DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE) {
-        DebuggerOutputFormatted("Error SetupDiGetClassDevs: %d.\n",
-                                static_cast<int>(::GetLastError()));
+    std::wstring path;
+    try {
+        path = FindPortPrinter(portName_);
+    } catch (const std::bad_alloc&) {
         return false;
     }
-    DeviceInfoList list(set);
-    DetailBuffer detail;
-    if (FindPrinterInterface(list.Get(), detail)) {
-        const auto* data = static_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(detail.get());
-        const HANDLE device = Usb().CreateFileW(data->DevicePath, GENERIC_READ | GENERIC_WRITE,
-                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-        if (device != INVALID_HANDLE_VALUE && device != nullptr) {
-            connection.device = device;
-        }
+    if (path.empty()) {
+        return false;
     }
-    detail.reset();
-    const bool destroyed = list.Destroy();
-    return destroyed && connection.device != nullptr;
+    const HANDLE device = Usb().CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (device != INVALID_HANDLE_VALUE && device != nullptr) {
+        device_ = device;
+    }
+    return device_ != nullptr;
 }
 
 bool UsbTransport::InitializeWinUsb() {
-    if (connection.initialised) {
+    if (initialised_) {
         return true;
     }
-    if (connection.device == nullptr) {
+    if (device_ == nullptr) {
         return false;
     }
-    if (connection.interfaceHandle != nullptr) {
-        // Left by an earlier attempt that failed after WinUsb_Initialize.
-        Usb().WinUsb_Free(connection.interfaceHandle);
-        connection.interfaceHandle = nullptr;
-    }
+    // Left by an earlier attempt that failed after WinUsb_Initialize.
+    ReleaseInterface();
     WINUSB_INTERFACE_HANDLE handle = nullptr;
-    bool ready = Usb().WinUsb_Initialize(connection.device, &handle) != FALSE;
+    bool ready = Usb().WinUsb_Initialize(device_, &handle) != FALSE;
     if (ready) {
-        connection.interfaceHandle = handle;
+        interface_ = handle;
         // The speed is of no interest, but a device that cannot tell it is not usable.
         UCHAR speed = 0;
         ULONG speedLength = sizeof(speed);
@@ -250,17 +201,17 @@ bool UsbTransport::InitializeWinUsb() {
     if (ready) {
         ready = FindBulkPipes(handle, descriptor.bNumEndpoints);
     }
-    connection.initialised = ready;
+    initialised_ = ready;
     return ready;
 }
 
 uint32_t UsbTransport::ReadBulk(uint8_t* buffer, uint32_t length) {
-    return Transfer(*this, Direction::In, buffer, length);
+    return Transfer(Direction::In, buffer, length);
 }
 
 uint32_t UsbTransport::WriteBulk(const uint8_t* bytes, uint32_t length) {
     // WinUSB takes a non-const buffer for writes but only reads from it.
-    return Transfer(*this, Direction::Out, const_cast<uint8_t*>(bytes), length);
+    return Transfer(Direction::Out, const_cast<uint8_t*>(bytes), length);
 }
 
 bool UsbTransport::Exchange(const uint8_t* request, int32_t requestLength, uint8_t* reply,

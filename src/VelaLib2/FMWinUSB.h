@@ -1,25 +1,33 @@
-// The WinUSB connection to the printer: finds the printer's device interface,
-// opens it, finds the bulk pipes and moves request and reply packets over them.
-// There is one connection per process; it connects lazily and reconnects once
+// The WinUSB connection to one port's printer: finds the printer whose device
+// "PortName" is the port's name, opens it, finds the bulk pipes and moves
+// request and reply packets over them. It connects lazily and reconnects once
 // whenever a transfer fails.
 #pragma once
 
 #include "platform/Win32Headers.h"
 
 #include <cstdint>
+#include <string>
 
 namespace vela {
-
-// Interface class of the printer's WinUSB device interface.
-extern const GUID kUsbPrinterInterfaceGuid;
 
 // PIPE_TRANSFER_TIMEOUT of both bulk pipes, in milliseconds.
 constexpr ULONG kPipeTransferTimeoutMs = 1000;
 
-// A handle object: it holds nothing itself, every instance works on the one
-// process-wide connection. Used from one thread at a time.
+// One connection, used from one thread at a time. Each port has its own, so
+// documents on two ports reach two printers.
 class UsbTransport {
   public:
+    // portName: the port whose printer this connection reaches. A name that no
+    // printer carries (a port added by hand, or none) reaches the one attached
+    // printer, and none when several are attached.
+    explicit UsbTransport(const wchar_t* portName = nullptr);
+    ~UsbTransport();
+    UsbTransport(const UsbTransport&) = delete;
+    UsbTransport& operator=(const UsbTransport&) = delete;
+
+    const std::wstring& PortName() const { return portName_; }
+
     // True when a device handle is held afterwards.
     bool OpenDevice();
     // True when WinUSB is ready on the device with its bulk pipes found.
@@ -36,6 +44,24 @@ class UsbTransport {
 
     // Releases the connection; the next transfer opens the device again.
     void CloseDevice();
+
+  private:
+    enum class Direction { In, Out };
+
+    bool TransferOnce(Direction direction, uint8_t* buffer, uint32_t length, uint32_t* done);
+    uint32_t Transfer(Direction direction, uint8_t* buffer, uint32_t length);
+    bool FindBulkPipes(WINUSB_INTERFACE_HANDLE handle, UCHAR endpointCount);
+    void ReleaseInterface();
+    void ReleaseConnection();
+
+    std::wstring portName_;
+    // No handle at first; the printer is opened by the first transfer that fails
+    // for want of one.
+    HANDLE device_ = nullptr;
+    WINUSB_INTERFACE_HANDLE interface_ = nullptr;
+    bool initialised_ = false;
+    UCHAR bulkIn_ = 0;
+    UCHAR bulkOut_ = 0;
 };
 
 } // namespace vela

@@ -16,6 +16,11 @@ struct JobFlags {
     // Set with sendingDisabled when the link to the printer failed rather than the
     // printer refusing: records may be missing from a printer that was prepared.
     int32_t transferFailed = 0;
+    // StartPrint has been asked for: it is asked once per document.
+    int32_t startRequested = 0;
+    // The printer accepted the start: only a started print is supervised to the
+    // remove-model prompt.
+    int32_t printStarted = 0;
 };
 
 } // namespace vela

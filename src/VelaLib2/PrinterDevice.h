@@ -1,10 +1,12 @@
 // One conversation with the USB printer: the printer's requests, the transmission
 // of job records, the prepare, start, abort and reset sequences and the status
-// reads. Lives on the stack of the one spooler call that needs the printer; the
-// document's JobFlags outlive it with the port, the connection is process-wide.
+// reads, over the connection of the document's port. Lives on the stack of the
+// one spooler call that needs the printer; the connection and the document's
+// JobFlags outlive it with the port.
 #pragma once
 
 #include "VelaLib2/FMWinUSB.h"
+#include "VelaLib2/JobCancellation.h"
 #include "VelaLib2/JobFlags.h"
 #include "VelaLib2/PrinterInfo.h"
 
@@ -30,12 +32,21 @@ constexpr uint8_t kParameter142 = 142;
 constexpr uint8_t kParameter148 = 148;
 } // namespace parameter
 
+// The machine state as a poll reads it.
+enum class RunState { Running, NotRunning, Unanswered };
+
+// Between free-room queries that find no room while the status allows records.
+constexpr DWORD kNoRoomWaitMs = 50;
+// Such waits between two checks of the spooler job for cancellation (about 1 s).
+constexpr int32_t kNoRoomWaitsPerCancelCheck = 20;
+
 class PrinterDevice {
   public:
     // A conversation outside any document (clean-up, supervision without one).
-    PrinterDevice() : jobFlags_(ownFlags_) {}
+    explicit PrinterDevice(UsbTransport& link) : link_(link), jobFlags_(ownFlags_) {}
     // A conversation for the document whose flags these are.
-    explicit PrinterDevice(JobFlags& documentFlags) : jobFlags_(documentFlags) {}
+    PrinterDevice(UsbTransport& link, JobFlags& documentFlags)
+        : link_(link), jobFlags_(documentFlags) {}
     virtual ~PrinterDevice() = default;
     PrinterDevice(const PrinterDevice&) = delete;
     PrinterDevice& operator=(const PrinterDevice&) = delete;
@@ -45,9 +56,12 @@ class PrinterDevice {
     JobFlags& Flags() { return jobFlags_; }
 
     // Command transmission.
+    // Asked while SendCommands waits for room; none by default.
+    void WatchForCancellation(JobCancellation* cancellation) { cancellation_ = cancellation; }
     // Hands count records (20 bytes each, contiguous) to the printer as fast as
     // it reports room for them, preparing it first on the document's first call.
     // count when all went out, 0 when refused; a refusal lasts for the document.
+    // A cancelled document is aborted and refused.
     int32_t SendCommands(const uint8_t* records, int32_t count);
     bool PreparePrinter();
     bool StartPrint();
@@ -78,6 +92,7 @@ class PrinterDevice {
     bool ReadStatus();
     // True while the machine runs a program; false also when the read fails.
     bool IsRunning();
+    RunState ReadRunState();
     // The printer status, 0 ("Printer System Error") when the read fails.
     int32_t ReadPrinterStatus();
     bool SetPrinterStatus(int32_t value);
@@ -91,8 +106,12 @@ class PrinterDevice {
     bool ExchangeForValue(const SmallRequest& packet, int32_t* value);
     bool ReadPacket(uint8_t* area, uint32_t* length);
 
+    // Waits kNoRoomWaitMs; true when the document was cancelled meanwhile.
+    bool WaitForRoom(int32_t& waits);
+
     PrinterInfo info_;
-    UsbTransport link_;
+    UsbTransport& link_;
+    JobCancellation* cancellation_ = nullptr;
     JobFlags ownFlags_;
     JobFlags& jobFlags_;
 };

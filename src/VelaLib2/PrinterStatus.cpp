@@ -126,12 +126,15 @@ bool PrinterDevice::ReadStatus() {
 }
 
 bool PrinterDevice::IsRunning() {
+    return ReadRunState() == RunState::Running;
+}
+
+RunState PrinterDevice::ReadRunState() {
     int32_t state = 0;
-    // A printer that does not answer is not running: supervision must end.
     if (!ReadParameter(parameter::kMachineState, &state)) {
-        return false;
+        return RunState::Unanswered;
     }
-    return state == kMachineStateRunningProgram;
+    return state == kMachineStateRunningProgram ? RunState::Running : RunState::NotRunning;
 }
 
 int32_t PrinterDevice::ReadPrinterStatus() {

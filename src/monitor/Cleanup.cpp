@@ -1,9 +1,9 @@
 #include "monitor/Cleanup.h"
 
-#include "VelaLib2/PrinterDevice.h"
 #include "monitor/DebugLog.h"
 #include "monitor/Memory.h"
 #include "platform/Handles.h"
+#include "monitor/PortLink.h"
 #include "platform/Platform.h"
 #include "ports/PortList.h"
 #include "ports/Transceive.h"
@@ -14,12 +14,10 @@ void InstanceCleanUp(MonitorState& state) {
     if (state.m_Registered == 0) {
         return;
     }
-    PrinterDevice device;
     WriteLog("Beging cancel the print in ** InstanceCleanUp() **\r\n");
     // On every unload, printing or not: a printer that is not attached only makes
-    // the exchanges fail.
-    device.AbortPrint();
-    device.Link().CloseDevice();
+    // the exchanges fail. Each document's port reaches its own printer.
+    AbortPortPrints(state);
     state.m_Registered = 0;
     // Serial lines the spooler never closed: their threads are stopped (bounded)
     // before the module goes.

@@ -4,38 +4,51 @@
 #include "monitor/DebugLog.h"
 #include "monitor/JobStream.h"
 #include "monitor/Memory.h"
+#include "monitor/PortLink.h"
 #include "monitor/PortSession.h"
 #include "monitor/RemoveModelPrompt.h"
 #include "monitor/SerialDocumentLog.h"
 #include "monitor/SpoolerJob.h"
+#include "monitor/TransferOutcome.h"
 #include "platform/Handles.h"
 #include "platform/Platform.h"
 #include "ports/PortList.h"
-
 
 namespace vela {
 namespace {
 
 constexpr int32_t kStatusPrinting = 2;
 
+// Polls whose machine-state read fails, in a row, before supervision ends: one
+// time-out or another program holding the device does not end it.
+constexpr int kFailedPollsToEnd = 3;
+
 // One poll's reading of the printer: status, and the head position when idle.
-void PollPrinter(PrinterDevice& device, bool& running) {
+// An unanswered poll counts as running until kFailedPollsToEnd in a row.
+void PollPrinter(PrinterDevice& device, int& failedPolls, bool& running) {
     WriteLog("V26.4 Print is Runing,    ");
     CurrentPlatform().clock->Sleep(kSupervisionPollMs);
-    running = device.IsRunning();
+    const RunState runState = device.ReadRunState();
+    failedPolls = runState == RunState::Unanswered ? failedPolls + 1 : 0;
+    running = runState == RunState::Running ||
+              (runState == RunState::Unanswered && failedPolls < kFailedPollsToEnd);
     int32_t status = 0;
     device.ReadParameter(parameter::kPrinterStatus, &status);
     device.Link().CloseDevice();
     WriteLogFormatted("Printer status: %d \r\n", status);
+    if (failedPolls >= kFailedPollsToEnd) {
+        WriteLogFormatted("The printer did not answer %d polls in a row\r\n", failedPolls);
+    }
     if (status == kStatusPrinting) {
         return;
     }
     device.ReadStatus();
     device.WriteParameter(parameter::kParameter148, 999);
-    const double* scales = device.Info().axisScales;
-    const double x = static_cast<double>(device.ReadAxisPosition(0)) / scales[0];
-    const double y = static_cast<double>(device.ReadAxisPosition(1)) / scales[1];
-    const double z = -static_cast<double>(device.ReadAxisPosition(2)) / scales[2];
+    const PrinterInfo& info = device.Info();
+    const double x = AxisCoordinate(info, kAxisX, device.ReadAxisPosition(kAxisX));
+    const double y = AxisCoordinate(info, kAxisY, device.ReadAxisPosition(kAxisY));
+    const double z = AxisCoordinate(info, kAxisZ, device.ReadAxisPosition(kAxisZ));
+    const double* scales = info.axisScales;
     device.WriteParameter(parameter::kParameter148, 0);
     device.Link().CloseDevice();
     WriteLogFormatted("Printer status: %d;  Pos:(X%.2f Y%.2f Z%.2f) scale: %.2f %.2f %.2f\r\n",
@@ -109,22 +122,24 @@ BOOL EndSerialDocument(MonitorState& state, PortEntry* entry, PortSession& sessi
 BOOL EndDocPort(MonitorState& state, HANDLE port) {
     auto* entry = static_cast<PortEntry*>(port);
     PortSession* session = SessionOf(state, entry);
-    if (session != nullptr && session->serialDocument) {
-        LogLocalTime();
-        WriteLog("   End Doc port\r\n");
-        return EndSerialDocument(state, entry, *session);
-    }
-    JobFlags noDocument;
-    PrinterDevice device(session != nullptr ? session->jobFlags : noDocument);
     LogLocalTime();
     WriteLog("   End Doc port\r\n");
+    if (session != nullptr && session->serialDocument) {
+        return EndSerialDocument(state, entry, *session);
+    }
+    UsbTransport unnamed;
+    JobFlags noDocument;
+    PrinterDevice device(PortUsbLink(state, entry, unnamed),
+                         session != nullptr ? session->jobFlags : noDocument);
 
     bool running = true;
     bool cancelled = false;
+    int failedPolls = 0;
     while (running) {
-        PollPrinter(device, running);
-        const JobCheck check = CheckSpoolerJob(entry != nullptr ? entry->printerHandle : nullptr,
-                                               entry != nullptr ? entry->jobId : 0);
+        PollPrinter(device, failedPolls, running);
+        const JobCheck check = entry != nullptr
+                                   ? CheckSpoolerJob(entry->printerHandle, entry->jobId)
+                                   : CheckSpoolerJob(nullptr, 0);
         if (check == JobCheck::OutOfMemory) {
             break;
         }
@@ -144,20 +159,18 @@ BOOL EndDocPort(MonitorState& state, HANDLE port) {
     }
 
     const JobTransferState& transfer = session->transfer;
-    int completion = 0;
-    if (transfer.sentCount == transfer.announcedCount) {
-        completion = transfer.sentCount >= 1 ? 0 : 2;
-    } else if (session->jobFlags.sendingDisabled != 0 && session->jobFlags.transferFailed == 0) {
-        // The printer refused the records: it is left as it chose to be.
-        completion = 2;
-    } else {
+    const TransferOutcome outcome = SettleTransfer(transfer, session->jobFlags);
+    if (outcome == TransferOutcome::Reset) {
+        if (transfer.sentCount == transfer.announcedCount) {
+            WriteLog("The print never started: resetting the printer\r\n");
+        }
         device.ResetPrinter();
-        completion = 1;
     }
     device.Link().CloseDevice();
     WriteLogFormatted("3D Printer V26.4: EndDocPort, Totoal Send:%d, Max Cmd:%d\r\n",
                       transfer.sentCount, transfer.announcedCount);
-    SettleDocument(state, entry, *session, completion == 0 && !cancelled);
+
+    SettleDocument(state, entry, *session, outcome == TransferOutcome::Complete && !cancelled);
     return TRUE;
 }
 

@@ -3,6 +3,33 @@
 #include <cstring>
 
 namespace vela {
+namespace {
+
+// Gathers the header's four bytes, from earlier pieces and this one; true when
+// the count has been taken. position and remaining move past the bytes used.
+bool TakeHeader(JobTransferState& job, const uint8_t*& position, uint32_t& remaining) {
+    if (job.headerLength < 0 || job.headerLength >= static_cast<int32_t>(kJobHeaderSize)) {
+        job.headerLength = 0;
+    }
+    const auto held = static_cast<uint32_t>(job.headerLength);
+    const uint32_t need = kJobHeaderSize - held;
+    const uint32_t taken = remaining < need ? remaining : need;
+    if (taken > 0) {
+        std::memcpy(job.headerBytes + held, position, taken);
+    }
+    position += taken;
+    remaining -= taken;
+    if (taken < need) {
+        job.headerLength += static_cast<int32_t>(taken);
+        return false;
+    }
+    job.headerLength = 0;
+    job.announcedCount = IntegerWord(job.headerBytes, kJobHeaderSize, 0);
+    return true;
+}
+
+} // namespace
+
 void FrameJobPiece(JobTransferState& job, JobFlags& flags, const uint8_t* bytes, uint32_t count,
                    JobRecordSink& sink) {
     if (job.heldLength < 0 || job.heldLength >= static_cast<int32_t>(kPrintCommandSize)) {
@@ -14,15 +41,12 @@ void FrameJobPiece(JobTransferState& job, JobFlags& flags, const uint8_t* bytes,
     // refused document (count below 1) never gets prepared, so each of its
     // pieces is read that way.
     if (flags.printerPrepared == 0) {
-        if (remaining < kJobHeaderSize) {
+        if (!TakeHeader(job, position, remaining)) {
             return;
         }
-        job.announcedCount = IntegerWord(position, kJobHeaderSize, 0);
         if (job.announcedCount < 1) {
             flags.sendingDisabled = 1;
         }
-        position += kJobHeaderSize;
-        remaining -= kJobHeaderSize;
     }
     sink.PieceCounted(remaining / kPrintCommandSize, remaining % kPrintCommandSize);
 
@@ -52,8 +76,15 @@ void FrameJobPiece(JobTransferState& job, JobFlags& flags, const uint8_t* bytes,
         job.sentCount += static_cast<int32_t>(records);
     }
 
-    if (job.sentCount == job.announcedCount) {
-        sink.StartPrint();
+    if (job.sentCount == job.announcedCount && flags.startRequested == 0) {
+        flags.startRequested = 1;
+        if (sink.StartPrint()) {
+            flags.printStarted = 1;
+        } else {
+            // Every record is on a printer that will not run them: reset at the end.
+            flags.sendingDisabled = 1;
+            flags.transferFailed = 1;
+        }
     }
     if (job.heldLength != 0) {
         std::memcpy(job.heldBytes, position + records * kPrintCommandSize,

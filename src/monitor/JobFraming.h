@@ -14,8 +14,8 @@ class JobRecordSink {
   public:
     // count records in place; count when all went to the printer, 0 when refused.
     virtual int32_t SendCommands(const uint8_t* records, int32_t count) = 0;
-    // The announced count has been sent.
-    virtual void StartPrint() = 0;
+    // The announced count has been sent; whether the printer started the print.
+    virtual bool StartPrint() = 0;
     // The piece's own bytes after the header, as whole records and a remainder.
     virtual void PieceCounted(uint32_t records, uint32_t remainder) = 0;
 
@@ -23,9 +23,9 @@ class JobRecordSink {
     ~JobRecordSink() = default;
 };
 
-// Frames one piece. A piece that should carry the header but holds fewer than
-// four bytes is left alone: no header is read from beyond its end, and no
-// counter or flag changes.
+// Frames one piece. Header bytes are gathered across pieces as record bytes are:
+// a piece too short to complete the header is kept, and nothing else changes.
+// The print is started once per document; a refused start fails the transfer.
 void FrameJobPiece(JobTransferState& job, JobFlags& flags, const uint8_t* bytes, uint32_t count,
                    JobRecordSink& sink);
 

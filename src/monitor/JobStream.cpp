@@ -3,8 +3,10 @@
 #include "VelaLib2/PrinterDevice.h"
 #include "monitor/DebugLog.h"
 #include "monitor/JobFraming.h"
+#include "monitor/PortLink.h"
 #include "monitor/PortSession.h"
 #include "monitor/SerialDocumentLog.h"
+#include "monitor/SpoolerJob.h"
 
 namespace vela {
 namespace {
@@ -18,9 +20,13 @@ class PrinterRecordSink final : public JobRecordSink {
     int32_t SendCommands(const uint8_t* records, int32_t count) override {
         return device_.SendCommands(records, count);
     }
-    void StartPrint() override {
-        device_.StartPrint();
+    bool StartPrint() override {
+        const bool started = device_.StartPrint();
         WriteLog("Start print in write port\r\n");
+        if (!started) {
+            WriteLog("The printer refused to start the print\r\n");
+        }
+        return started;
     }
     void PieceCounted(uint32_t records, uint32_t remainder) override {
         WriteLogFormatted("WritePort Get %d CMD and %d Bytes(0 is OK)\r\n",
@@ -67,7 +73,10 @@ BOOL WritePort(MonitorState& state, HANDLE port, LPBYTE bytes, DWORD count, LPDW
     }
 
     *written = count;
-    PrinterDevice device(session->jobFlags);
+    UsbTransport unnamed;
+    PrinterDevice device(PortUsbLink(state, entry, unnamed), session->jobFlags);
+    SpoolerJobCancellation cancellation(entry->printerHandle, entry->jobId);
+    device.WatchForCancellation(&cancellation);
     PrinterRecordSink sink(device);
     FrameJobPiece(session->transfer, session->jobFlags, bytes, count, sink);
     // One connection per call: the next call opens the printer again.

@@ -23,6 +23,9 @@ struct JobTransferState {
     // Bytes of an incomplete record waiting in heldBytes (0 to 19).
     int32_t heldLength = 0;
     uint8_t heldBytes[kPrintCommandSize] = {};
+    // Bytes of an incomplete header waiting in headerBytes (0 to 3).
+    int32_t headerLength = 0;
+    uint8_t headerBytes[kJobHeaderSize] = {};
 };
 
 // The spooler's WritePort. For a USB printer a refused transmission is not

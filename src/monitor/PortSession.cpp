@@ -16,7 +16,7 @@ PortSession* SessionOf(MonitorState& state, PortEntry* entry) {
     }
     CriticalSectionLock guard(state.m_Lock);
     if (entry->session == nullptr) {
-        entry->session = new (std::nothrow) PortSession();
+        entry->session = new (std::nothrow) PortSession(entry->name);
     }
     return static_cast<PortSession*>(entry->session);
 }

@@ -1,8 +1,10 @@
 // What an open port keeps for its documents: the state of the document in
-// progress and, for a printer on a serial device, the protocol handler that keeps
-// the device across documents.
+// progress, the USB connection to the printer that carries the port's name, and,
+// for a printer on a serial device, the protocol handler that keeps the device
+// across documents.
 #pragma once
 
+#include "VelaLib2/FMWinUSB.h"
 #include "VelaLib2/JobFlags.h"
 #include "monitor/JobStream.h"
 #include "ports/PortList.h"
@@ -13,6 +15,8 @@
 namespace vela {
 
 struct PortSession final : PortOwned {
+    explicit PortSession(const wchar_t* portName) : usb(portName) {}
+
     // The document in progress; StartDocPort starts them afresh.
     JobTransferState transfer;
     JobFlags jobFlags;
@@ -23,6 +27,8 @@ struct PortSession final : PortOwned {
     // The serial handler accepted the document (handshake answered).
     bool serialStarted = false;
     std::unique_ptr<ProtocolHandler> serial;
+    // The port's own connection: its documents reach only its printer.
+    UsbTransport usb;
 };
 
 // The port's session, made on first use; none only when memory is short.

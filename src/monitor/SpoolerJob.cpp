@@ -64,4 +64,12 @@ JobCheck CheckSpoolerJob(HANDLE printer, DWORD jobId) {
     return JobCheck::Continue;
 }
 
+bool SpoolerJobCancellation::JobCancelled() {
+    if (CheckSpoolerJob(printer_, jobId_) != JobCheck::Cancelled) {
+        return false;
+    }
+    WriteLog("Beging cancel the print\r\n");
+    return true;
+}
+
 } // namespace vela

@@ -1,7 +1,9 @@
 // The spooler's job as the job path reads it: its document name and whether the
-// user deleted or restarted it.
+// user deleted or restarted it, asked by print supervision and by a transmission
+// that waits for room.
 #pragma once
 
+#include "VelaLib2/JobCancellation.h"
 #include "platform/Win32Headers.h"
 
 namespace vela {
@@ -13,6 +15,18 @@ enum class JobCheck { Continue, Cancelled, OutOfMemory };
 bool ReadJobIsTestPage(HANDLE printer, DWORD jobId, bool* testPage);
 
 // Whether the user deleted or restarted the job meanwhile; logs what it finds.
+// A job that cannot be read counts as going on.
 JobCheck CheckSpoolerJob(HANDLE printer, DWORD jobId);
+
+// The check for one document, for the printer device's transmission.
+class SpoolerJobCancellation final : public JobCancellation {
+  public:
+    SpoolerJobCancellation(HANDLE printer, DWORD jobId) : printer_(printer), jobId_(jobId) {}
+    bool JobCancelled() override;
+
+  private:
+    HANDLE printer_;
+    DWORD jobId_;
+};
 
 } // namespace vela

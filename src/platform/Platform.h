@@ -24,8 +24,8 @@ class SpoolerHelpers {
     virtual BOOL ImpersonatePrinterClient(HANDLE token) = 0;
 };
 
-// Device setup as port discovery uses it: the "3DPrinter" enumeration and each
-// device's "PortName" value.
+// Device setup as the printer scan uses it: the "3DPrinter" enumeration, each
+// device's "PortName" value and its device interfaces.
 class DeviceSetup {
   public:
     virtual ~DeviceSetup() = default;
@@ -38,17 +38,6 @@ class DeviceSetup {
     virtual LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type,
                                      LPBYTE data, LPDWORD dataSize) = 0;
     virtual LSTATUS RegCloseKey(HKEY key) = 0;
-    virtual BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) = 0;
-};
-
-// The printer's USB device: finding its interface, opening it and WinUSB on it.
-class UsbDevice {
-  public:
-    virtual ~UsbDevice() = default;
-    virtual HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, HWND parent,
-                                          DWORD flags) = 0;
-    virtual BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD memberIndex,
-                                       PSP_DEVINFO_DATA deviceInfo) = 0;
     virtual BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA deviceInfo,
                                              const GUID* interfaceClassGuid, DWORD memberIndex,
                                              PSP_DEVICE_INTERFACE_DATA interfaceData) = 0;
@@ -58,6 +47,12 @@ class UsbDevice {
                                                   DWORD detailSize, PDWORD requiredSize,
                                                   PSP_DEVINFO_DATA deviceInfo) = 0;
     virtual BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) = 0;
+};
+
+// The printer's USB device: opening its interface and WinUSB on it.
+class UsbDevice {
+  public:
+    virtual ~UsbDevice() = default;
     virtual HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
                                LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags,
                                HANDLE templateFile) = 0;

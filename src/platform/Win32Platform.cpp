@@ -58,21 +58,6 @@ class Win32DeviceSetup final : public DeviceSetup {
         return ::RegQueryValueExW(key, valueName, reserved, type, data, dataSize);
     }
     LSTATUS RegCloseKey(HKEY key) override { return ::RegCloseKey(key); }
-    BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) override {
-        return ::SetupDiDestroyDeviceInfoList(set);
-    }
-};
-
-class Win32UsbDevice final : public UsbDevice {
-  public:
-    HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, HWND parent,
-                                  DWORD flags) override {
-        return ::SetupDiGetClassDevsW(classGuid, enumerator, parent, flags);
-    }
-    BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD memberIndex,
-                               PSP_DEVINFO_DATA deviceInfo) override {
-        return ::SetupDiEnumDeviceInfo(set, memberIndex, deviceInfo);
-    }
     BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA deviceInfo,
                                      const GUID* interfaceClassGuid, DWORD memberIndex,
                                      PSP_DEVICE_INTERFACE_DATA interfaceData) override {
@@ -89,6 +74,10 @@ class Win32UsbDevice final : public UsbDevice {
     BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) override {
         return ::SetupDiDestroyDeviceInfoList(set);
     }
+};
+
+class Win32UsbDevice final : public UsbDevice {
+  public:
     HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
                        LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags,
                        HANDLE templateFile) override {

@@ -3,17 +3,16 @@
 #include "monitor/MonitorEntry.h"
 #include "platform/Handles.h"
 #include "platform/Platform.h"
+#include "platform/PrinterDeviceScan.h"
 #include "ports/PortList.h"
 
 #include <cwchar>
+#include <vector>
 
 namespace vela {
 namespace {
 
-constexpr wchar_t kEnumerator[] = L"3DPrinter";
-constexpr wchar_t kPortNameValue[] = L"PortName";
 constexpr wchar_t kMakerMark[] = L"Quarlend";
-constexpr DWORD kPortNameBufferBytes = 2048;
 
 } // namespace
 
@@ -21,40 +20,21 @@ DWORD DiscoverDevicePorts(MonitorState& state, MonitorContext* context) {
     if (context == nullptr) {
         return ERROR_SUCCESS;
     }
-    DeviceSetup& setup = *CurrentPlatform().deviceSetup;
-    // With DIGCF_ALLCLASSES the class is ignored: every device of the enumerator,
-    // attached or not.
-    HDEVINFO devices = setup.SetupDiGetClassDevsW(&kPrinterInterfaceClassGuid, kEnumerator, nullptr,
-                                                  DIGCF_ALLCLASSES);
     // A debugger's output, not standard output: the spooler service has no console.
     ::OutputDebugStringW(L"Enumerating printers with enumerator: ");
-    ::OutputDebugStringW(kEnumerator);
+    ::OutputDebugStringW(kPrinterEnumerator);
     ::OutputDebugStringW(L"\r\n\r\n");
-    if (devices == INVALID_HANDLE_VALUE) {
+    std::vector<ScannedPrinter> printers;
+    if (!ScanPrinterDevices(*CurrentPlatform().deviceSetup, ScanInterfaces::No, printers)) {
         return ERROR_SUCCESS;
     }
     DWORD result = ERROR_SUCCESS;
-    for (DWORD index = 0;; ++index) {
-        SP_DEVINFO_DATA device{};
-        device.cbSize = sizeof(device);
-        if (!setup.SetupDiEnumDeviceInfo(devices, index, &device)) {
+    for (const ScannedPrinter& printer : printers) {
+        // The walk ends at the first device without a readable port name.
+        if (!printer.hasPortName) {
             break;
         }
-        HKEY key =
-            setup.SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
-        // One character more than the value may fill, so the name always ends.
-        WCHAR portName[kPortNameBufferBytes / sizeof(WCHAR) + 1] = {};
-        DWORD size = kPortNameBufferBytes;
-        const LSTATUS queried = setup.RegQueryValueExW(key, kPortNameValue, nullptr, nullptr,
-                                                       reinterpret_cast<LPBYTE>(portName), &size);
-        const bool keyOpen = key != INVALID_HANDLE_VALUE && key != nullptr;
-        if (queried != ERROR_SUCCESS) {
-            if (keyOpen) {
-                setup.RegCloseKey(key);
-            }
-            // The walk ends at the first device without a readable port name.
-            break;
-        }
+        const wchar_t* portName = printer.portName.c_str();
         ::OutputDebugStringW(L"Retrieved a port name of ");
         ::OutputDebugStringW(portName);
         ::OutputDebugStringW(L"\r\n");
@@ -67,11 +47,7 @@ DWORD DiscoverDevicePorts(MonitorState& state, MonitorContext* context) {
                 result = ERROR_CANNOT_MAKE;
             }
         }
-        if (keyOpen) {
-            setup.RegCloseKey(key);
-        }
     }
-    setup.SetupDiDestroyDeviceInfoList(devices);
     return result;
 }
 

@@ -105,6 +105,19 @@ BOOL FakeDeviceSetup::SetupDiDestroyDeviceInfoList(HDEVINFO) {
     return TRUE;
 }
 
+BOOL FakeDeviceSetup::SetupDiEnumDeviceInterfaces(HDEVINFO, PSP_DEVINFO_DATA, const GUID*, DWORD,
+                                                  PSP_DEVICE_INTERFACE_DATA) {
+    ::SetLastError(ERROR_NO_MORE_ITEMS);
+    return FALSE;
+}
+
+BOOL FakeDeviceSetup::SetupDiGetDeviceInterfaceDetailW(HDEVINFO, PSP_DEVICE_INTERFACE_DATA,
+                                                       PSP_DEVICE_INTERFACE_DETAIL_DATA_W, DWORD,
+                                                       PDWORD, PSP_DEVINFO_DATA) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+}
+
 void FakeClock::Sleep(DWORD milliseconds) {
     sleeps.push_back(milliseconds);
     now += milliseconds;

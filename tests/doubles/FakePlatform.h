@@ -57,6 +57,14 @@ class FakeDeviceSetup : public DeviceSetup {
     LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type,
                              LPBYTE data, LPDWORD dataSize) override;
     LSTATUS RegCloseKey(HKEY key) override;
+    // The devices have no interfaces.
+    BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA deviceInfo,
+                                     const GUID* interfaceClassGuid, DWORD memberIndex,
+                                     PSP_DEVICE_INTERFACE_DATA interfaceData) override;
+    BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA interfaceData,
+                                          PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,
+                                          DWORD detailSize, PDWORD requiredSize,
+                                          PSP_DEVINFO_DATA deviceInfo) override;
     BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) override;
 
     std::vector<Device> devices;

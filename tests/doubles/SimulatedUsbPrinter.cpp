@@ -14,9 +14,28 @@ const GUID kSimulatedPrinterInterfaceGuid = {
 namespace {
 
 const HDEVINFO kInfoSet = reinterpret_cast<HDEVINFO>(static_cast<ULONG_PTR>(0xD5E1));
-const HANDLE kDeviceHandle = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x5A1));
-const WINUSB_INTERFACE_HANDLE kInterfaceHandle =
-    reinterpret_cast<WINUSB_INTERFACE_HANDLE>(static_cast<ULONG_PTR>(0x1F1));
+// Handles of printer i are these plus 16 * i.
+constexpr ULONG_PTR kDeviceHandleBase = 0x5A1;
+constexpr ULONG_PTR kInterfaceHandleBase = 0x1F1;
+constexpr ULONG_PTR kKeyBase = 0x4E01;
+constexpr int32_t kMaxPrinters = 16;
+
+HANDLE DeviceHandle(int32_t printer) {
+    return reinterpret_cast<HANDLE>(kDeviceHandleBase + 16 * static_cast<ULONG_PTR>(printer));
+}
+WINUSB_INTERFACE_HANDLE InterfaceHandle(int32_t printer) {
+    return reinterpret_cast<WINUSB_INTERFACE_HANDLE>(kInterfaceHandleBase +
+                                                     16 * static_cast<ULONG_PTR>(printer));
+}
+// The printer whose handle with this base is given, -1 for none.
+int32_t PrinterOf(const void* handle, ULONG_PTR base, int32_t printers) {
+    const auto value = reinterpret_cast<ULONG_PTR>(handle);
+    if (value < base || (value - base) % 16 != 0) {
+        return -1;
+    }
+    const auto printer = static_cast<int32_t>((value - base) / 16);
+    return printer < printers ? printer : -1;
+}
 constexpr UCHAR kBulkIn = 0x81;
 constexpr UCHAR kBulkOut = 0x01;
 constexpr ULONGLONG kPipeTimeoutMs = 1000;
@@ -38,8 +57,26 @@ std::wstring SimulatedUsbPrinter::DevicePath(int32_t index) {
            L"#{7d7b43b9-09aa-4aa5-bf07-b03a94841722}";
 }
 
-int32_t SimulatedUsbPrinter::PresentPrinters() const {
-    return unplugged ? 0 : attachedPrinters;
+bool SimulatedUsbPrinter::Absent() const {
+    return unplugged || (clock_.now >= absentFromMs && clock_.now < absentUntilMs);
+}
+
+bool SimulatedUsbPrinter::Attached(int32_t printer) const {
+    return !Absent() && printer >= 0 && printer < attachedPrinters && printer != detachedPrinter;
+}
+
+int32_t SimulatedUsbPrinter::PrinterOfDevice(HANDLE handle) const {
+    return PrinterOf(handle, kDeviceHandleBase,
+                     attachedPrinters < kMaxPrinters ? attachedPrinters : kMaxPrinters);
+}
+
+int32_t SimulatedUsbPrinter::PrinterOfInterface(WINUSB_INTERFACE_HANDLE handle) const {
+    return PrinterOf(handle, kInterfaceHandleBase,
+                     attachedPrinters < kMaxPrinters ? attachedPrinters : kMaxPrinters);
+}
+
+std::wstring SimulatedUsbPrinter::PortName(int32_t index) {
+    return L"Quarlend" + std::to_wstring(index + 1) + L":";
 }
 
 std::vector<WINUSB_PIPE_INFORMATION> SimulatedUsbPrinter::Endpoints() const {
@@ -47,7 +84,9 @@ std::vector<WINUSB_PIPE_INFORMATION> SimulatedUsbPrinter::Endpoints() const {
     if (interruptPipe) {
         pipes.push_back({UsbdPipeTypeInterrupt, 0x82, 8, 10});
     }
-    pipes.push_back({UsbdPipeTypeBulk, kBulkIn, 512, 0});
+    if (!noBulkInPipe) {
+        pipes.push_back({UsbdPipeTypeBulk, kBulkIn, 512, 0});
+    }
     if (isochronousPipe) {
         pipes.push_back({UsbdPipeTypeIsochronous, 0x83, 256, 1});
     }
@@ -73,11 +112,52 @@ BOOL SimulatedUsbPrinter::SetupDiEnumDeviceInfo(HDEVINFO set, DWORD memberIndex,
     if (set != kInfoSet || deviceInfo == nullptr || deviceInfo->cbSize != sizeof(SP_DEVINFO_DATA)) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
-    if (memberIndex >= static_cast<DWORD>(PresentPrinters())) {
+    if (memberIndex >= static_cast<DWORD>(attachedPrinters)) {
         return Fail(ERROR_NO_MORE_ITEMS);
     }
     deviceInfo->DevInst = memberIndex;
     return TRUE;
+}
+
+HKEY SimulatedUsbPrinter::SetupDiOpenDevRegKey(HDEVINFO set, PSP_DEVINFO_DATA deviceInfo, DWORD,
+                                               DWORD, DWORD, REGSAM) {
+    if (set != kInfoSet || deviceInfo == nullptr ||
+        deviceInfo->DevInst >= static_cast<DWORD>(attachedPrinters)) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return static_cast<HKEY>(INVALID_HANDLE_VALUE);
+    }
+    ++openKeys;
+    return reinterpret_cast<HKEY>(kKeyBase + deviceInfo->DevInst);
+}
+
+LSTATUS SimulatedUsbPrinter::RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD, LPDWORD type,
+                                              LPBYTE data, LPDWORD dataSize) {
+    const auto printer = static_cast<int32_t>(reinterpret_cast<ULONG_PTR>(key) - kKeyBase);
+    if (printer < 0 || printer >= attachedPrinters || valueName == nullptr ||
+        std::wstring(valueName) != L"PortName" || dataSize == nullptr) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    const std::wstring name = PortName(printer);
+    const auto needed = static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t));
+    if (type != nullptr) {
+        *type = REG_SZ;
+    }
+    if (data == nullptr || *dataSize < needed) {
+        *dataSize = needed;
+        return data == nullptr ? ERROR_SUCCESS : ERROR_MORE_DATA;
+    }
+    std::memcpy(data, name.c_str(), needed);
+    *dataSize = needed;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS SimulatedUsbPrinter::RegCloseKey(HKEY key) {
+    const auto printer = static_cast<int32_t>(reinterpret_cast<ULONG_PTR>(key) - kKeyBase);
+    if (printer < 0 || printer >= attachedPrinters || openKeys <= 0) {
+        return ERROR_INVALID_HANDLE;
+    }
+    --openKeys;
+    return ERROR_SUCCESS;
 }
 
 BOOL SimulatedUsbPrinter::SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA deviceInfo,
@@ -100,11 +180,12 @@ BOOL SimulatedUsbPrinter::SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_
         }
         device = deviceInfo->DevInst;
     }
-    if (device >= static_cast<DWORD>(PresentPrinters())) {
+    if (device >= static_cast<DWORD>(attachedPrinters)) {
         return Fail(ERROR_NO_MORE_ITEMS);
     }
     interfaceData->InterfaceClassGuid = kSimulatedPrinterInterfaceGuid;
-    interfaceData->Flags = SPINT_ACTIVE;
+    // The interface of a printer that is not attached is listed, but not active.
+    interfaceData->Flags = Attached(static_cast<int32_t>(device)) ? SPINT_ACTIVE : 0;
     interfaceData->Reserved = device;
     return TRUE;
 }
@@ -153,11 +234,11 @@ HANDLE SimulatedUsbPrinter::CreateFileW(LPCWSTR fileName, DWORD access, DWORD sh
     openedShareMode = shareMode;
     openedCreation = creation;
     openedFlags = flags;
-    for (int32_t device = 0; device < PresentPrinters(); ++device) {
-        if (openedPath == DevicePath(device)) {
+    for (int32_t device = 0; device < attachedPrinters && device < kMaxPrinters; ++device) {
+        if (Attached(device) && openedPath == DevicePath(device)) {
             ++opens;
             ++openDeviceHandles;
-            return kDeviceHandle;
+            return DeviceHandle(device);
         }
     }
     ::SetLastError(ERROR_FILE_NOT_FOUND);
@@ -165,7 +246,7 @@ HANDLE SimulatedUsbPrinter::CreateFileW(LPCWSTR fileName, DWORD access, DWORD sh
 }
 
 BOOL SimulatedUsbPrinter::CloseHandle(HANDLE handle) {
-    if (handle != kDeviceHandle || openDeviceHandles <= 0) {
+    if (PrinterOfDevice(handle) < 0 || openDeviceHandles <= 0) {
         return Fail(ERROR_INVALID_HANDLE);
     }
     --openDeviceHandles;
@@ -176,19 +257,20 @@ BOOL SimulatedUsbPrinter::CloseHandle(HANDLE handle) {
 
 BOOL SimulatedUsbPrinter::WinUsb_Initialize(HANDLE deviceHandle,
                                             PWINUSB_INTERFACE_HANDLE interfaceHandle) {
-    if (deviceHandle != kDeviceHandle || openDeviceHandles <= 0) {
+    const int32_t printer = PrinterOfDevice(deviceHandle);
+    if (printer < 0 || openDeviceHandles <= 0) {
         return Fail(ERROR_INVALID_HANDLE);
     }
-    if (unplugged) {
+    if (!Attached(printer)) {
         return Fail(ERROR_DEVICE_NOT_CONNECTED);
     }
     ++liveInterfaces;
-    *interfaceHandle = kInterfaceHandle;
+    *interfaceHandle = InterfaceHandle(printer);
     return TRUE;
 }
 
 BOOL SimulatedUsbPrinter::WinUsb_Free(WINUSB_INTERFACE_HANDLE interfaceHandle) {
-    if (interfaceHandle != kInterfaceHandle || liveInterfaces <= 0) {
+    if (PrinterOfInterface(interfaceHandle) < 0 || liveInterfaces <= 0) {
         return Fail(ERROR_INVALID_HANDLE);
     }
     --liveInterfaces;
@@ -199,7 +281,7 @@ BOOL SimulatedUsbPrinter::WinUsb_Free(WINUSB_INTERFACE_HANDLE interfaceHandle) {
 BOOL SimulatedUsbPrinter::WinUsb_QueryDeviceInformation(WINUSB_INTERFACE_HANDLE interfaceHandle,
                                                         ULONG informationType, PULONG bufferLength,
                                                         PVOID buffer) {
-    if (interfaceHandle != kInterfaceHandle || informationType != DEVICE_SPEED ||
+    if (PrinterOfInterface(interfaceHandle) < 0 || informationType != DEVICE_SPEED ||
         bufferLength == nullptr || *bufferLength < 1 || buffer == nullptr) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
@@ -211,7 +293,7 @@ BOOL SimulatedUsbPrinter::WinUsb_QueryDeviceInformation(WINUSB_INTERFACE_HANDLE 
 BOOL SimulatedUsbPrinter::WinUsb_QueryInterfaceSettings(WINUSB_INTERFACE_HANDLE interfaceHandle,
                                                         UCHAR alternateSetting,
                                                         PUSB_INTERFACE_DESCRIPTOR descriptor) {
-    if (interfaceHandle != kInterfaceHandle || alternateSetting != 0 || descriptor == nullptr) {
+    if (PrinterOfInterface(interfaceHandle) < 0 || alternateSetting != 0 || descriptor == nullptr) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
     *descriptor = USB_INTERFACE_DESCRIPTOR{};
@@ -226,7 +308,7 @@ BOOL SimulatedUsbPrinter::WinUsb_QueryPipe(WINUSB_INTERFACE_HANDLE interfaceHand
                                            UCHAR alternateSetting, UCHAR pipeIndex,
                                            PWINUSB_PIPE_INFORMATION pipeInformation) {
     const std::vector<WINUSB_PIPE_INFORMATION> pipes = Endpoints();
-    if (interfaceHandle != kInterfaceHandle || alternateSetting != 0 ||
+    if (PrinterOfInterface(interfaceHandle) < 0 || alternateSetting != 0 ||
         pipeInformation == nullptr) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
@@ -240,7 +322,8 @@ BOOL SimulatedUsbPrinter::WinUsb_QueryPipe(WINUSB_INTERFACE_HANDLE interfaceHand
 BOOL SimulatedUsbPrinter::WinUsb_SetPipePolicy(WINUSB_INTERFACE_HANDLE interfaceHandle,
                                                UCHAR pipeId, ULONG policyType, ULONG valueLength,
                                                PVOID value) {
-    if (interfaceHandle != kInterfaceHandle || value == nullptr || valueLength != sizeof(ULONG)) {
+    if (PrinterOfInterface(interfaceHandle) < 0 || value == nullptr ||
+        valueLength != sizeof(ULONG)) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
     if (keepTraffic) {
@@ -254,7 +337,7 @@ bool SimulatedUsbPrinter::TransferFails() {
     if (unplugAtTransfer != 0 && transfers >= unplugAtTransfer) {
         unplugged = true;
     }
-    if (unplugged) {
+    if (Absent()) {
         ::SetLastError(ERROR_DEVICE_NOT_CONNECTED);
         return true;
     }
@@ -269,7 +352,7 @@ BOOL SimulatedUsbPrinter::WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE interfaceHandl
                                           PUCHAR buffer, ULONG bufferLength,
                                           PULONG lengthTransferred, LPOVERLAPPED) {
     *lengthTransferred = 0;
-    if (interfaceHandle != kInterfaceHandle || liveInterfaces <= 0 || pipeId != kBulkIn) {
+    if (PrinterOfInterface(interfaceHandle) < 0 || liveInterfaces <= 0 || pipeId != kBulkIn) {
         return Fail(ERROR_INVALID_HANDLE);
     }
     if (TransferFails()) {
@@ -302,7 +385,7 @@ BOOL SimulatedUsbPrinter::WinUsb_WritePipe(WINUSB_INTERFACE_HANDLE interfaceHand
                                            PUCHAR buffer, ULONG bufferLength,
                                            PULONG lengthTransferred, LPOVERLAPPED) {
     *lengthTransferred = 0;
-    if (interfaceHandle != kInterfaceHandle || liveInterfaces <= 0 || pipeId != kBulkOut) {
+    if (PrinterOfInterface(interfaceHandle) < 0 || liveInterfaces <= 0 || pipeId != kBulkOut) {
         return Fail(ERROR_INVALID_HANDLE);
     }
     if (TransferFails()) {
@@ -311,6 +394,7 @@ BOOL SimulatedUsbPrinter::WinUsb_WritePipe(WINUSB_INTERFACE_HANDLE interfaceHand
     Packet packet(buffer, buffer + bufferLength);
     if (keepTraffic) {
         received.push_back(packet);
+        receivedBy.push_back(PrinterOfInterface(interfaceHandle));
     }
     Process(packet);
     *lengthTransferred = shortWrites && bufferLength > 0 ? bufferLength - 1 : bufferLength;

@@ -1,5 +1,8 @@
-// A USB printer behind the UsbDevice seam: its device interface as device setup
-// lists it, its WinUSB pipes, and firmware that answers the printer's requests.
+// A USB printer behind the UsbDevice and DeviceSetup seams: its device, "PortName"
+// and device interface as device setup lists them, its WinUSB pipes, and firmware
+// that answers the printer's requests. With several printers attached, each has
+// its own port name, device path and handles (the firmware is shared), and every
+// packet is noted with the printer it reached.
 // Time passes on the FakeClock it is given. Every packet it receives is kept,
 // and faults can be switched on.
 #pragma once
@@ -17,7 +20,7 @@ namespace vela::test {
 // The interface class the printer's device interface belongs to.
 extern const GUID kSimulatedPrinterInterfaceGuid;
 
-class SimulatedUsbPrinter : public UsbDevice {
+class SimulatedUsbPrinter : public UsbDevice, public DeviceSetup {
   public:
     using Record = std::array<uint8_t, 20>;
 
@@ -66,8 +69,10 @@ class SimulatedUsbPrinter : public UsbDevice {
     // Whether the packets, records and pipe policies are kept in the lists below.
     // Long runs that only count switch it off.
     bool keepTraffic = true;
-    // Every packet written to the printer, in order, as it arrived.
+    // Every packet written to the printer, in order, as it arrived, and the
+    // printer (index) each reached.
     std::vector<std::vector<uint8_t>> received;
+    std::vector<int32_t> receivedBy;
     // Every job record, in order (the start record excluded).
     std::vector<Record> records;
     // The number of job records that arrived, kept or not.
@@ -77,9 +82,16 @@ class SimulatedUsbPrinter : public UsbDevice {
     bool programStarted = false;
 
     // --- Faults.
+    // Printers device setup lists (each with its own port name), attached unless
+    // unplugged, absent or detached.
     int32_t attachedPrinters = 1;
+    // This printer is listed by device setup but not attached.
+    int32_t detachedPrinter = -1;
     // Not present, and every transfer fails.
     bool unplugged = false;
+    // Not present while the clock is at or past absentFromMs and before absentUntilMs.
+    ULONGLONG absentFromMs = 0;
+    ULONGLONG absentUntilMs = 0;
     // The transfer with this number (counting from 1) fails, once.
     int32_t failTransferNumber = 0;
     // From the transfer with this number on the printer is unplugged.
@@ -96,6 +108,8 @@ class SimulatedUsbPrinter : public UsbDevice {
     int32_t statusChangeTo = 0;
     bool interruptPipe = false;
     bool isochronousPipe = false;
+    // The interface lists no bulk-in pipe.
+    bool noBulkInPipe = false;
     bool failGetClassDevs = false;
 
     // --- The connection as the host used it.
@@ -105,6 +119,7 @@ class SimulatedUsbPrinter : public UsbDevice {
     int32_t liveInterfaces = 0;
     int32_t interfaceFrees = 0;
     int32_t openInfoSets = 0;
+    int32_t openKeys = 0;
     std::wstring openedPath;
     DWORD openedAccess = 0;
     DWORD openedShareMode = 0;
@@ -114,8 +129,12 @@ class SimulatedUsbPrinter : public UsbDevice {
     std::vector<PipePolicy> policies;
 
     static std::wstring DevicePath(int32_t index);
+    // The "PortName" of printer index: "Quarlend1:", "Quarlend2:", ...
+    static std::wstring PortName(int32_t index);
     // The request codes of all received packets, one character each.
     std::string Codes() const;
+    // Those of the packets that reached one printer.
+    std::string CodesOf(int32_t printer) const;
     int32_t CountCode(uint8_t code) const;
     float FloatParameter(uint8_t id) const;
     bool ProgramRunning();
@@ -131,6 +150,11 @@ class SimulatedUsbPrinter : public UsbDevice {
                                           PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,
                                           DWORD detailSize, PDWORD requiredSize,
                                           PSP_DEVINFO_DATA deviceInfo) override;
+    HKEY SetupDiOpenDevRegKey(HDEVINFO set, PSP_DEVINFO_DATA deviceInfo, DWORD scope,
+                              DWORD hwProfile, DWORD keyType, REGSAM access) override;
+    LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type,
+                             LPBYTE data, LPDWORD dataSize) override;
+    LSTATUS RegCloseKey(HKEY key) override;
     BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) override;
     HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
                        LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags,
@@ -158,7 +182,11 @@ class SimulatedUsbPrinter : public UsbDevice {
   private:
     using Packet = std::vector<uint8_t>;
 
-    int32_t PresentPrinters() const;
+    bool Absent() const;
+    bool Attached(int32_t printer) const;
+    // The printer of a device or interface handle, -1 for none.
+    int32_t PrinterOfDevice(HANDLE handle) const;
+    int32_t PrinterOfInterface(WINUSB_INTERFACE_HANDLE handle) const;
     std::vector<WINUSB_PIPE_INFORMATION> Endpoints() const;
     // Counts a transfer and decides whether it fails.
     bool TransferFails();

@@ -39,6 +39,16 @@ std::string SimulatedUsbPrinter::Codes() const {
     return codes;
 }
 
+std::string SimulatedUsbPrinter::CodesOf(int32_t printer) const {
+    std::string codes;
+    for (size_t i = 0; i < received.size() && i < receivedBy.size(); ++i) {
+        if (receivedBy[i] == printer) {
+            codes += received[i].empty() ? '?' : static_cast<char>(received[i][0]);
+        }
+    }
+    return codes;
+}
+
 int32_t SimulatedUsbPrinter::CountCode(uint8_t code) const {
     int32_t count = 0;
     for (const Packet& packet : received) {

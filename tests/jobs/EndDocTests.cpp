@@ -5,6 +5,8 @@
 #include "monitor/JobStream.h"
 #include "monitor/MonitorState.h"
 
+#include <deque>
+
 namespace vela::test {
 namespace {
 
@@ -23,20 +25,30 @@ TEST_F(EndDocTest, PrinterNotRunningGivesExactlyOnePoll) {
     EXPECT_NE(log.find("V26.4 Print is Runing,    Printer status: 1 \r\r\n"), std::string::npos);
 }
 
-TEST_F(EndDocTest, PositionLineUsesTheScalesAndNegatesZ) {
-    bed.printer.info.axisScales[0] = 2.0f;
-    bed.printer.info.axisScales[1] = 2.0f;
-    bed.printer.info.axisScales[2] = 4.0f;
-    bed.printer.positions[0] = 100;
-    bed.printer.positions[1] = 50;
-    bed.printer.positions[2] = 400;
+TEST_F(EndDocTest, PositionLineUsesTheScalesGuardedAndNegatesZ) {
+    struct Case {
+        float scales[3];
+        int32_t steps[3];
+        const char* line;
+    };
+    // The second: a short geometry reply left X without scale; Z at 0 is 0, not -0.
+    const Case cases[] = {
+        {{2.0f, 2.0f, 4.0f}, {100, 50, 400}, "Pos:(X50.00 Y25.00 Z-100.00) scale: 2.00 2.00 4.00"},
+        {{0.0f, 2.0f, 4.0f}, {100, 50, 0}, "Pos:(X0.00 Y25.00 Z0.00) scale: 0.00 2.00 4.00"},
+    };
     bed.printer.parameters[16] = 6;
-    ASSERT_TRUE(bed.StartDoc());
-    bed.EndDoc();
-    EXPECT_NE(ReadLog().find("Printer status: 6;  Pos:(X50.00 Y25.00 Z-100.00) scale: 2.00 "
-                             "2.00 4.00\r\r\n"),
-              std::string::npos)
-        << ReadLog();
+    for (const Case& c : cases) {
+        for (int axis = 0; axis < 3; ++axis) {
+            bed.printer.info.axisScales[axis] = c.scales[axis];
+            bed.printer.positions[axis] = c.steps[axis];
+        }
+        ResetLog();
+        ASSERT_TRUE(bed.StartDoc());
+        bed.EndDoc();
+        EXPECT_NE(ReadLog().find(std::string("Printer status: 6;  ") + c.line + "\r\r\n"),
+                  std::string::npos)
+            << ReadLog();
+    }
 }
 
 TEST_F(EndDocTest, WholeTransferSupervisesUntilDoneThenPrompts) {
@@ -176,13 +188,53 @@ TEST_F(EndDocTest, UnreadableJobIsLoggedAndSupervisionGoesOn) {
     EXPECT_EQ(bed.spooler.prompts.size(), 1u);
 }
 
-TEST_F(EndDocTest, UnpluggedPrinterEndsSupervisionAtOnce) {
+TEST_F(EndDocTest, UnpluggedPrinterEndsSupervisionAfterThreeUnansweredPolls) {
     ASSERT_TRUE(bed.StartDoc());
     bed.Write(JobStream(10, 10));
     bed.printer.unplugged = true;
     EXPECT_TRUE(bed.EndDoc());
-    EXPECT_EQ(bed.Polls(), 1u);
-    EXPECT_NE(ReadLog().find("Printer status: 0 \r\r\n"), std::string::npos);
+    EXPECT_EQ(bed.Polls(), 3u);
+    const std::string log = ReadLog();
+    EXPECT_NE(log.find("Printer status: 0 \r\r\nThe printer did not answer 3 polls in a row"),
+              std::string::npos)
+        << log;
+}
+
+TEST_F(EndDocTest, PrinterAbsentForTwoPollsIsSupervisedToTheEnd) {
+    ASSERT_TRUE(bed.StartDoc(42));
+    bed.Write(JobStream(500, 500));
+    // The first two polls (at 5 s and 10 s) find no printer; the program runs 60 s.
+    bed.printer.absentFromMs = bed.harness.clock.now + 1;
+    bed.printer.absentUntilMs = bed.harness.clock.now + 10001;
+    EXPECT_TRUE(bed.EndDoc());
+    EXPECT_GE(bed.Polls(), 12u);
+    EXPECT_FALSE(bed.printer.ProgramRunning());
+    EXPECT_EQ(bed.spooler.prompts.size(), 1u);
+}
+
+TEST_F(EndDocTest, RefusedStartIsResetWithoutPrompt) {
+    bed.printer.answerToLoad5 = 0;
+    ASSERT_TRUE(bed.StartDoc());
+    bed.Write(JobStream(10, 10));
+    const size_t packetsBefore = bed.printer.received.size();
+    bed.EndDoc();
+    EXPECT_NE(bed.printer.Codes().substr(packetsBefore).find("cVVVssssSV"), std::string::npos);
+    EXPECT_TRUE(bed.spooler.prompts.empty());
+    const std::string log = ReadLog();
+    EXPECT_NE(log.find("The printer refused to start the print"), std::string::npos);
+    EXPECT_NE(log.find("The print never started: resetting the printer"), std::string::npos);
+}
+
+TEST_F(EndDocTest, DeletedJobWhileThePrinterHasNoRoomEndsTheTransfer) {
+    bed.printer.freeRoomScript = std::deque<int32_t>(1000, 0);
+    bed.spooler.statusChangeAtCall = 2; // the first is StartDocPort's own read
+    ASSERT_TRUE(bed.StartDoc());
+    bed.Write(JobStream(10, 10));
+    EXPECT_NE(bed.Session().jobFlags.sendingDisabled, 0);
+    EXPECT_TRUE(bed.printer.records.empty());
+    EXPECT_EQ(bed.printer.CountCode('s'), 4);
+    EXPECT_NE(ReadLog().find("The job is deleting\r\r\nBeging cancel the print"),
+              std::string::npos);
 }
 
 } // namespace

@@ -45,12 +45,12 @@ class JobTestBed {
     JobTestBed() : printer(harness.clock) {
         harness.platform.spooler = &spooler;
         harness.platform.usb = &printer;
+        harness.platform.deviceSetup = &printer;
         ResetLog();
     }
     ~JobTestBed() {
+        // The ports' connections go with the port list, while the printer exists.
         harness.Unload();
-        // The connection is process-wide: release it while its printer still exists.
-        UsbTransport().CloseDevice();
     }
     JobTestBed(const JobTestBed&) = delete;
     JobTestBed& operator=(const JobTestBed&) = delete;
@@ -60,7 +60,9 @@ class JobTestBed {
         ASSERT_TRUE(harness.Attach());
         table = harness.Initialize();
         ASSERT_NE(table, nullptr);
-        port = CreatePortEntry(harness.State(), harness.Context(), L"Quarlend1:");
+        // Discovery made the port of the printer.
+        port =
+            FindPortEntry(harness.Context()->firstPort, SimulatedUsbPrinter::PortName(0).c_str());
         ASSERT_NE(port, nullptr);
     }
     BOOL StartDoc(DWORD jobId = 7) {

@@ -68,14 +68,25 @@ namespace vela::test {
 namespace {
 
 // A willing printer with plenty of room that keeps nothing but counts.
-class QuietPrinter final : public UsbDevice {
+class QuietPrinter final : public UsbDevice, public DeviceSetup {
   public:
     HDEVINFO SetupDiGetClassDevsW(const GUID*, PCWSTR, HWND, DWORD) override { return Set(); }
     BOOL SetupDiEnumDeviceInfo(HDEVINFO, DWORD index, PSP_DEVINFO_DATA) override {
         return NoMoreAfterFirst(index);
     }
+    HKEY SetupDiOpenDevRegKey(HDEVINFO, PSP_DEVINFO_DATA, DWORD, DWORD, DWORD, REGSAM) override {
+        return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x6E7));
+    }
+    LSTATUS RegQueryValueExW(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE data, LPDWORD size) override {
+        const wchar_t name[] = L"Quiet:";
+        std::memcpy(data, name, sizeof(name));
+        *size = sizeof(name);
+        return ERROR_SUCCESS;
+    }
+    LSTATUS RegCloseKey(HKEY) override { return ERROR_SUCCESS; }
     BOOL SetupDiEnumDeviceInterfaces(HDEVINFO, PSP_DEVINFO_DATA, const GUID*, DWORD index,
-                                     PSP_DEVICE_INTERFACE_DATA) override {
+                                     PSP_DEVICE_INTERFACE_DATA data) override {
+        data->Flags = SPINT_ACTIVE;
         return NoMoreAfterFirst(index);
     }
     BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO, PSP_DEVICE_INTERFACE_DATA,
@@ -158,41 +169,49 @@ class QuietPrinter final : public UsbDevice {
     bool prepared_ = false;
 };
 
-TEST(Allocation, WritePortAllocatesNothingPerRecord) {
+// The heap blocks of one document of the given records, written in six pieces
+// that cut records anywhere, each WritePort on a connection of its own.
+long AllocationsForDocument(int32_t records, std::vector<size_t> pieceSizes) {
     FakeClock clock;
     QuietPrinter printer;
     Platform platform = Win32Platform();
     platform.usb = &printer;
+    platform.deviceSetup = &printer;
     platform.clock = &clock;
     InstallPlatform(platform);
     // A USB port's document, its session made before the count starts.
-    PortSession session;
+    PortSession session(nullptr);
     PortEntry entry{};
     entry.session = &session;
 
-    constexpr int32_t kRecords = 600;
-    std::vector<uint8_t> stream(4 + kRecords * 20, 0x5A);
-    std::memcpy(stream.data(), &kRecords, sizeof(kRecords));
+    std::vector<uint8_t> stream(4 + static_cast<size_t>(records) * 20, 0x5A);
+    std::memcpy(stream.data(), &records, sizeof(records));
     // The fake clock keeps its waits in a vector: room for them is made now.
     clock.sleeps.reserve(4);
     DWORD written = 0;
     const long before = allocations.load();
-    // A header piece, then pieces that cut records anywhere.
     size_t from = 0;
-    const size_t pieceSizes[] = {4, 1000, 7, 3000, 13, 7980};
     for (size_t piece : pieceSizes) {
-        ASSERT_TRUE(WritePort(TheMonitorState(), &entry, stream.data() + from,
+        EXPECT_TRUE(WritePort(TheMonitorState(), &entry, stream.data() + from,
                               static_cast<DWORD>(piece), &written));
         from += piece;
     }
     const long during = allocations.load() - before;
 
-    UsbTransport().CloseDevice();
     InstallPlatform(Win32Platform());
     EXPECT_EQ(from, stream.size());
-    EXPECT_EQ(session.transfer.sentCount, kRecords);
-    EXPECT_GT(printer.recordBytes, static_cast<ULONG>(kRecords) * 20u);
-    EXPECT_EQ(during, 0);
+    EXPECT_EQ(session.transfer.sentCount, records);
+    EXPECT_GT(printer.recordBytes, static_cast<ULONG>(records) * 20u);
+    return during;
+}
+
+TEST(Allocation, WritePortAllocatesNothingPerRecord) {
+    // Ten times the records in as many WritePort calls: not one block more. The
+    // first document only warms up what the process makes once.
+    AllocationsForDocument(600, {4, 1000, 7, 3000, 13, 7980});
+    const long small = AllocationsForDocument(600, {4, 1000, 7, 3000, 13, 7980});
+    const long large = AllocationsForDocument(6000, {4, 10000, 7, 30000, 13, 79980});
+    EXPECT_EQ(small, large);
 }
 
 } // namespace

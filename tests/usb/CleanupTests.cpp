@@ -15,6 +15,7 @@ TEST(Cleanup, UnloadAbortsThePrintOnceAndClosesTheDevice) {
     SimulatedUsbPrinter printer(clock);
     MonitorHarness harness;
     harness.platform.usb = &printer;
+    harness.platform.deviceSetup = &printer;
     harness.platform.clock = &clock;
     ASSERT_TRUE(harness.Attach());
     ASSERT_NE(harness.Initialize(), nullptr);
@@ -34,6 +35,7 @@ TEST(Cleanup, AbortRunsWhenNoPrintIsRunning) {
     SimulatedUsbPrinter printer(clock);
     MonitorHarness harness;
     harness.platform.usb = &printer;
+    harness.platform.deviceSetup = &printer;
     harness.platform.clock = &clock;
     ASSERT_TRUE(harness.Attach());
     harness.Unload();
@@ -48,6 +50,7 @@ TEST(Cleanup, UnloadWithoutPrinterStillCleansUp) {
     printer.unplugged = true;
     MonitorHarness harness;
     harness.platform.usb = &printer;
+    harness.platform.deviceSetup = &printer;
     harness.platform.clock = &clock;
     ASSERT_TRUE(harness.Attach());
     harness.Unload();

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <deque>
 #include <vector>
 
 namespace vela::test {
@@ -35,7 +37,7 @@ std::vector<uint8_t> ReceivedRecordBytes(const SimulatedUsbPrinter& printer) {
 
 TEST(Commands, PreparationSendsItsSequenceOnce) {
     UsbTestBed bed;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_TRUE(device.PreparePrinter());
     EXPECT_EQ(bed.printer.received, (std::vector<Bytes>{{'v', 16, 16},
                                                         {'c'},
@@ -57,7 +59,7 @@ TEST(Commands, TenRecordsWithRoomForSevenThenFiveGoOutAsThreeThreeOneThenThree) 
     UsbTestBed bed;
     bed.printer.freeRoomScript = {7, 5};
     const Bytes records = MakeRecords(10);
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_EQ(device.SendCommands(records.data(), 10), 10);
     EXPECT_EQ(bed.printer.Codes(), std::string(kPreparation) + "Fv///Fv/");
     EXPECT_EQ(RecordPacketSizes(bed.printer), (std::vector<size_t>{62, 62, 22, 62}));
@@ -68,7 +70,7 @@ TEST(Commands, TenRecordsWithRoomForSevenThenFiveGoOutAsThreeThreeOneThenThree) 
 TEST(Commands, OneRecordGoesOutAsA22BytePacket) {
     UsbTestBed bed;
     const Bytes records = MakeRecords(1, 0x40);
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_EQ(device.SendCommands(records.data(), 1), 1);
     Bytes expected = {0x2F, 0x01};
     expected.insert(expected.end(), records.begin(), records.end());
@@ -77,21 +79,50 @@ TEST(Commands, OneRecordGoesOutAsA22BytePacket) {
 
 TEST(Commands, CountZeroStillPreparesAndReturnsZero) {
     UsbTestBed bed;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_EQ(device.SendCommands(nullptr, 0), 0);
     EXPECT_EQ(bed.printer.Codes(), kPreparation);
     EXPECT_EQ(device.Flags().printerPrepared, 1);
     EXPECT_EQ(device.Flags().sendingDisabled, 0);
 }
 
-TEST(Commands, NoRoomSendsNothingAndAsksAgainAtOnce) {
+TEST(Commands, NoRoomSendsNothingAndAsksAgainAfterAPause) {
     UsbTestBed bed;
     bed.printer.freeRoomScript = {0, -3, 2};
     const Bytes records = MakeRecords(2);
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_EQ(device.SendCommands(records.data(), 2), 2);
     EXPECT_EQ(bed.printer.Codes(), std::string(kPreparation) + "FvFvFv/");
-    EXPECT_TRUE(bed.clock.sleeps.empty());
+    EXPECT_EQ(bed.clock.sleeps, (std::vector<DWORD>{50, 50}));
+}
+
+// Cancelled at its answerAt-th question.
+class ScriptedCancellation final : public JobCancellation {
+  public:
+    explicit ScriptedCancellation(int answerAt) : answerAt_(answerAt) {}
+    bool JobCancelled() override { return ++asked >= answerAt_; }
+    int asked = 0;
+
+  private:
+    int answerAt_;
+};
+
+TEST(Commands, DocumentCancelledWhileThePrinterHasNoRoomIsAborted) {
+    UsbTestBed bed;
+    bed.printer.freeRoomScript = std::deque<int32_t>(100, 0);
+    const Bytes records = MakeRecords(2);
+    PrinterDevice device(bed.link);
+    ScriptedCancellation cancellation(2);
+    device.WatchForCancellation(&cancellation);
+    EXPECT_EQ(device.SendCommands(records.data(), 2), 0);
+    // Asked about once a second: after 20 and after 40 pauses of 50 ms.
+    EXPECT_EQ(cancellation.asked, 2);
+    EXPECT_EQ(std::count(bed.clock.sleeps.begin(), bed.clock.sleeps.end(), 50u), 39);
+    EXPECT_EQ(device.Flags().sendingDisabled, 1);
+    EXPECT_EQ(device.Flags().transferFailed, 0);
+    EXPECT_TRUE(bed.printer.records.empty());
+    // The abort sequence's motor stops reached the printer.
+    EXPECT_EQ(bed.printer.CountCode('s'), 4);
 }
 
 TEST(Commands, StatusPreparedDuringTransmissionRefusesTheRestOfTheDocument) {
@@ -100,7 +131,7 @@ TEST(Commands, StatusPreparedDuringTransmissionRefusesTheRestOfTheDocument) {
     bed.printer.statusChangeAfterRecords = 3;
     bed.printer.statusChangeTo = 1;
     const Bytes records = MakeRecords(6);
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_EQ(device.SendCommands(records.data(), 6), 0);
     EXPECT_EQ(bed.printer.records.size(), 3u);
     EXPECT_EQ(device.Flags().sendingDisabled, 1);
@@ -114,7 +145,7 @@ TEST(Commands, EachStatusEitherRefusesOrLetsTransmissionGoOn) {
     const int32_t accepting[] = {-2, 2, 3, 11, 12, 13, 14, 15, 19, 20, 99};
     for (const int32_t status : refusing) {
         UsbTestBed bed;
-        PrinterDevice device;
+        PrinterDevice device(bed.link);
         ASSERT_TRUE(device.PreparePrinter());
         bed.printer.parameters[16] = status;
         const Bytes records = MakeRecords(1);
@@ -123,7 +154,7 @@ TEST(Commands, EachStatusEitherRefusesOrLetsTransmissionGoOn) {
     }
     for (const int32_t status : accepting) {
         UsbTestBed bed;
-        PrinterDevice device;
+        PrinterDevice device(bed.link);
         ASSERT_TRUE(device.PreparePrinter());
         bed.printer.parameters[16] = status;
         const Bytes records = MakeRecords(1);
@@ -136,7 +167,7 @@ TEST(Commands, PrinterNotReadyAtPreparationGetsOnlyTheStatusRead) {
     UsbTestBed bed;
     bed.printer.parameters[16] = 15;
     const Bytes records = MakeRecords(3);
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_EQ(device.SendCommands(records.data(), 3), 0);
     EXPECT_EQ(bed.printer.Codes(), "v");
     EXPECT_EQ(device.Flags().printerPrepared, 1);
@@ -150,7 +181,7 @@ TEST(Commands, RefusedLoadLeavesTheHeatersOffAndRefusesTheDocument) {
     UsbTestBed bed;
     bed.printer.answerToLoad2 = 0;
     const Bytes records = MakeRecords(3);
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_EQ(device.SendCommands(records.data(), 3), 0);
     EXPECT_EQ(bed.printer.Codes(), "vcVVlVL");
     EXPECT_EQ(bed.printer.parameters[20], 0);
@@ -161,7 +192,7 @@ TEST(Commands, RefusedLoadLeavesTheHeatersOffAndRefusesTheDocument) {
 TEST(Commands, SecondCallOfTheDocumentDoesNotPrepareAgain) {
     UsbTestBed bed;
     const Bytes records = MakeRecords(4);
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_EQ(device.SendCommands(records.data(), 2), 2);
     EXPECT_EQ(device.SendCommands(records.data() + 40, 2), 2);
     EXPECT_EQ(bed.printer.CountCode('c'), 1);
@@ -175,16 +206,16 @@ TEST(Commands, JobFlagsAreSharedByTheDeviceObjectsOfOneDocument) {
     const Bytes records = MakeRecords(1);
     JobFlags document;
     {
-        PrinterDevice first(document);
+        PrinterDevice first(bed.link, document);
         EXPECT_EQ(first.SendCommands(records.data(), 1), 0);
     }
-    PrinterDevice second(document);
+    PrinterDevice second(bed.link, document);
     bed.printer.parameters[16] = 1;
     EXPECT_EQ(second.SendCommands(records.data(), 1), 0);
     EXPECT_EQ(bed.printer.received.size(), 1u);
     // Another document's flags are its own.
     JobFlags next;
-    PrinterDevice third(next);
+    PrinterDevice third(bed.link, next);
     EXPECT_NE(third.SendCommands(records.data(), 1), 0);
 }
 
@@ -192,14 +223,14 @@ TEST(Commands, UnpluggedPrinterRefusesTheDocument) {
     UsbTestBed bed;
     bed.printer.unplugged = true;
     const Bytes records = MakeRecords(1);
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_EQ(device.SendCommands(records.data(), 1), 0);
     EXPECT_EQ(device.Flags().sendingDisabled, 1);
 }
 
 TEST(Commands, FailedRoomQueryRefusesTheDocument) {
     UsbTestBed bed;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     ASSERT_TRUE(device.PreparePrinter());
     bed.printer.unplugAtTransfer = bed.printer.transfers + 1;
     const Bytes records = MakeRecords(1);
@@ -209,7 +240,7 @@ TEST(Commands, FailedRoomQueryRefusesTheDocument) {
 
 TEST(Commands, StartPrintSendsTheStartRecordWaitsAndRuns) {
     UsbTestBed bed;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_TRUE(device.StartPrint());
     Bytes startPacket(22, 0);
     startPacket[0] = '/';
@@ -228,7 +259,7 @@ TEST(Commands, StartPrintSendsTheStartRecordWaitsAndRuns) {
 TEST(Commands, RefusedStartSendsNothingElse) {
     UsbTestBed bed;
     bed.printer.answerToLoad5 = 0;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_FALSE(device.StartPrint());
     EXPECT_EQ(bed.printer.Codes(), "L");
     EXPECT_TRUE(bed.clock.sleeps.empty());
@@ -236,7 +267,7 @@ TEST(Commands, RefusedStartSendsNothingElse) {
 
 TEST(Commands, AbortPrintStopsCoolsAndLiftsAfterHalfASecond) {
     UsbTestBed bed;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_TRUE(device.AbortPrint());
     EXPECT_EQ(bed.printer.received,
               (std::vector<Bytes>{{'s', '0'},
@@ -257,14 +288,14 @@ TEST(Commands, AbortPrintStopsCoolsAndLiftsAfterHalfASecond) {
 TEST(Commands, AbortPrintWithoutPrinterStillEnds) {
     UsbTestBed bed;
     bed.printer.unplugged = true;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_TRUE(device.AbortPrint());
     EXPECT_EQ(bed.clock.sleeps, (std::vector<DWORD>{500}));
 }
 
 TEST(Commands, ResetPrinterSequence) {
     UsbTestBed bed;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_TRUE(device.ResetPrinter());
     EXPECT_EQ(bed.printer.received, (std::vector<Bytes>{{'c'},
                                                         {'V', 10, 0, 0, 0, 0},
@@ -283,7 +314,7 @@ TEST(Commands, ParameterReadReplacesOnlyTheBytesThatArrived) {
     UsbTestBed bed;
     bed.printer.parameters[50] = 0x0000ABCD;
     bed.printer.cutRepliesTo = 2;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     int32_t value = 0x11223344;
     EXPECT_TRUE(device.ReadParameter(50, &value));
     EXPECT_EQ(value, 0x1122ABCD);
@@ -295,7 +326,7 @@ TEST(Commands, ParameterReadReplacesOnlyTheBytesThatArrived) {
 TEST(Commands, FreshDeviceHasTheDefaultsAndTouchesNoPrinter) {
     UsbTestBed bed;
     {
-        PrinterDevice device;
+        PrinterDevice device(bed.link);
         const PrinterInfo& info = device.Info();
         EXPECT_EQ(info.printerClass, 1);
         EXPECT_EQ(info.setCount, 1);

@@ -31,7 +31,10 @@ class RecordingSink final : public JobRecordSink {
         sent.insert(sent.end(), records, records + count * 20);
         return count;
     }
-    void StartPrint() override { ++starts; }
+    bool StartPrint() override {
+        ++starts;
+        return !refuseStart;
+    }
     void PieceCounted(uint32_t records, uint32_t remainder) override {
         counted.push_back({records, remainder});
     }
@@ -40,6 +43,7 @@ class RecordingSink final : public JobRecordSink {
     Bytes sent;
     int starts = 0;
     bool refuse = false;
+    bool refuseStart = false;
     std::vector<std::pair<uint32_t, uint32_t>> counted;
 
   private:
@@ -157,10 +161,22 @@ TEST_F(Framing, TrailingBytesAreHeldAndGrowWithSmallerPieces) {
     EXPECT_EQ(sink.sendCounts, (std::vector<int32_t>{1}));
 }
 
-TEST_F(Framing, StartCheckRunsAgainWhileTheCountsAreEqual) {
-    Frame(MakeJob(1, MakeRecords(1)));
-    Frame(Bytes{1, 2, 3});
-    EXPECT_EQ(sink.starts, 2);
+TEST_F(Framing, PrintIsStartedOncePerDocumentAndARefusalFailsTheTransfer) {
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "refused" : "started");
+        job = JobTransferState{};
+        flags = JobFlags{};
+        sink.starts = 0;
+        sink.refuseStart = refused;
+        Frame(MakeJob(1, MakeRecords(1)));
+        // Trailing bytes and an empty piece leave the counts equal.
+        Frame(Bytes{1, 2, 3});
+        Frame(Bytes{});
+        EXPECT_EQ(sink.starts, 1);
+        EXPECT_EQ(flags.printStarted, refused ? 0 : 1);
+        EXPECT_EQ(flags.sendingDisabled, refused ? 1 : 0);
+        EXPECT_EQ(flags.transferFailed, refused ? 1 : 0);
+    }
 }
 
 TEST_F(Framing, RefusedRecordsAreNotCounted) {
@@ -172,19 +188,34 @@ TEST_F(Framing, RefusedRecordsAreNotCounted) {
     EXPECT_EQ(job.sentCount, 0);
 }
 
-TEST_F(Framing, FirstPieceShorterThanTheHeaderChangesNothing) {
+TEST_F(Framing, HeaderSplitAcrossPiecesIsGathered) {
+    const Bytes records = MakeRecords(2);
+    const Bytes stream = MakeJob(2, records);
+    // Piece sizes: the header cut after 1, 2 or 3 bytes, or in three pieces.
+    for (const std::vector<size_t>& pieces :
+         std::vector<std::vector<size_t>>{{1, 43}, {2, 42}, {3, 41}, {1, 1, 42}, {3, 1, 40}}) {
+        job = JobTransferState{};
+        flags = JobFlags{};
+        sink.sent.clear();
+        sink.starts = 0;
+        size_t offset = 0;
+        for (size_t size : pieces) {
+            Frame(stream, offset, size);
+            offset += size;
+        }
+        EXPECT_EQ(job.announcedCount, 2) << pieces.size() << " " << pieces[0];
+        EXPECT_EQ(sink.sent, records) << pieces.size() << " " << pieces[0];
+        EXPECT_EQ(sink.starts, 1);
+    }
+}
+
+TEST_F(Framing, PieceShorterThanTheHeaderSendsNothing) {
     Frame(Bytes{3, 0, 0});
     EXPECT_TRUE(sink.sendCounts.empty());
     EXPECT_TRUE(sink.counted.empty());
-    EXPECT_EQ(job.announcedCount, 0);
     EXPECT_EQ(job.sentCount, 0);
-    EXPECT_EQ(job.heldLength, 0);
     EXPECT_EQ(flags.sendingDisabled, 0);
     EXPECT_EQ(sink.starts, 0);
-    // A whole header in the next piece starts the document as usual.
-    Frame(MakeJob(1, MakeRecords(1)));
-    EXPECT_EQ(job.sentCount, 1);
-    EXPECT_EQ(sink.starts, 1);
 }
 
 TEST_F(Framing, HeldLengthOutOfRangeIsNotTrusted) {

@@ -14,7 +14,7 @@ namespace {
 
 TEST(Status, RunningExactlyInMachineStateTwo) {
     UsbTestBed bed;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     for (int32_t state = 0; state <= 4; ++state) {
         bed.printer.parameters[0] = state;
         EXPECT_EQ(device.IsRunning(), state == 2) << state;
@@ -25,7 +25,7 @@ TEST(Status, PrinterThatDoesNotAnswerIsNotRunning) {
     UsbTestBed bed;
     bed.printer.parameters[0] = 2;
     bed.printer.unplugged = true;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_FALSE(device.IsRunning());
     EXPECT_EQ(device.ReadPrinterStatus(), 0);
 }
@@ -33,7 +33,7 @@ TEST(Status, PrinterThatDoesNotAnswerIsNotRunning) {
 TEST(Status, PrinterStatusReadAndWritten) {
     UsbTestBed bed;
     bed.printer.parameters[16] = 19;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_EQ(device.ReadPrinterStatus(), 19);
     EXPECT_TRUE(device.SetPrinterStatus(3));
     EXPECT_EQ(bed.printer.parameters[16], 3);
@@ -46,7 +46,7 @@ TEST(Status, InformationBlockFillsThePrinterInfo) {
     bed.printer.parameters[43] = 1999;
     bed.printer.parameters[54] = 1500;
     bed.printer.parameters[62] = 250;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     std::strcpy(device.Info().modelText, "stale");
     ASSERT_TRUE(device.ReadStatus());
     const PrinterInfo& info = device.Info();
@@ -81,7 +81,7 @@ TEST(Status, InformationBlockFillsThePrinterInfo) {
 
 TEST(Status, ParameterSixtyTwoOfZeroGivesARatioOfOne) {
     UsbTestBed bed;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     ASSERT_TRUE(device.ReadStatus());
     EXPECT_EQ(device.Info().parameter62Ratio, 1.0f);
     EXPECT_EQ(device.Info().parameter42Value, 0.0);
@@ -99,7 +99,7 @@ TEST(Status, ModelCodeDecidesTheClassForTheCodesItKnows) {
         UsbTestBed bed;
         bed.printer.info.modelCode = item.code;
         bed.printer.info.printerClass = item.blockClass;
-        PrinterDevice device;
+        PrinterDevice device(bed.link);
         ASSERT_TRUE(device.ReadStatus());
         EXPECT_EQ(device.Info().printerClass, item.expected) << item.code;
         EXPECT_STREQ(device.Info().modelText, "");
@@ -110,7 +110,7 @@ TEST(Status, SetCountZeroReadsNoValueSets) {
     UsbTestBed bed;
     bed.printer.info.setCount = 0;
     bed.printer.parameters[43] = 1999;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     ASSERT_TRUE(device.ReadStatus());
     EXPECT_EQ(device.Info().setCount, 0);
     EXPECT_EQ(device.Info().valueSets[0].name[0], 1);
@@ -122,7 +122,7 @@ TEST(Status, SurplusValueSetsAreReadAndDroppedAndTheStreamStaysInStep) {
     UsbTestBed bed;
     bed.printer.info.setCount = 12;
     bed.printer.parameters[62] = 250;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     ASSERT_TRUE(device.ReadStatus());
     const PrinterInfo& info = device.Info();
     EXPECT_EQ(info.setCount, 10);
@@ -139,7 +139,7 @@ TEST(Status, SurplusValueSetsAreReadAndDroppedAndTheStreamStaysInStep) {
 TEST(Status, LongIdentificationIsCutTo63Characters) {
     UsbTestBed bed;
     bed.printer.info.identification = std::string(100, 'N');
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     ASSERT_TRUE(device.ReadStatus());
     EXPECT_EQ(std::string(device.Info().identificationText), std::string(63, 'N'));
     EXPECT_EQ(device.Info().axisScales[0], 80.0);
@@ -149,7 +149,7 @@ TEST(Status, WordsMissingFromShortPacketsReadAsZero) {
     UsbTestBed bed;
     bed.printer.cutRepliesTo = 8;
     bed.printer.info.identification = "ABCDEFGHIJKL";
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     ASSERT_TRUE(device.ReadStatus());
     const PrinterInfo& info = device.Info();
     EXPECT_EQ(info.blockValue1, 7);
@@ -164,7 +164,7 @@ TEST(Status, WordsMissingFromShortPacketsReadAsZero) {
 
 TEST(Status, MissingPacketFailsTheRead) {
     UsbTestBed bed;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     bed.printer.unplugAtTransfer = 4; // "R", its reply, the identity, then gone
     EXPECT_FALSE(device.ReadStatus());
     EXPECT_EQ(device.Info().blockValue1, 7);
@@ -175,7 +175,7 @@ TEST(Status, PositionComesFromTheFourBytesBeforeTheLast) {
     UsbTestBed bed;
     bed.printer.positions[0] = 1234;
     bed.printer.positions[2] = -1500;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_EQ(device.ReadAxisPosition(0), 1234);
     EXPECT_EQ(device.ReadAxisPosition(2), -1500);
     EXPECT_EQ(bed.printer.received.back(), (std::vector<uint8_t>{'p', '2'}));
@@ -185,7 +185,7 @@ TEST(Status, ShortOrFailedPositionReadGivesZero) {
     UsbTestBed bed;
     bed.printer.positions[1] = 77;
     bed.printer.cutRepliesTo = 4;
-    PrinterDevice device;
+    PrinterDevice device(bed.link);
     EXPECT_EQ(device.ReadAxisPosition(1), 0);
     bed.printer.cutRepliesTo = -1;
     bed.printer.unplugged = true;

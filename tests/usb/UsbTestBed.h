@@ -1,4 +1,4 @@
-// A simulated printer installed behind the USB seam, with time on a fake clock,
+// A simulated printer installed behind the USB and device-setup seams, with time on a fake clock,
 // and the job state of a fresh document.
 #pragma once
 
@@ -18,12 +18,13 @@ class UsbTestBed {
     UsbTestBed() : printer(clock) {
         Platform platform = Win32Platform();
         platform.usb = &printer;
+        platform.deviceSetup = &printer;
         platform.clock = &clock;
         InstallPlatform(platform);
     }
     ~UsbTestBed() {
-        // The connection is process-wide: release it while its printer still exists.
-        UsbTransport().CloseDevice();
+        // Released while its printer is still the platform's.
+        link.CloseDevice();
         InstallPlatform(Win32Platform());
     }
     UsbTestBed(const UsbTestBed&) = delete;
@@ -31,6 +32,8 @@ class UsbTestBed {
 
     FakeClock clock;
     SimulatedUsbPrinter printer;
+    // A connection with no port name: it reaches the one attached printer.
+    UsbTransport link;
 };
 
 // count records whose bytes are first, first + 1, ... (each record distinct).

@@ -32,6 +32,7 @@ UsbBenchmarkBed::~UsbBenchmarkBed() {
 Platform UsbBenchmarkBed::Assemble() {
     Platform platform = Win32Platform();
     platform.usb = &link;
+    platform.deviceSetup = &printer;
     platform.spooler = &spooler;
     platform.clock = &clock;
     platform.notifications = &notifications;

@@ -2,31 +2,6 @@
 
 namespace vela::host {
 
-HDEVINFO ForwardingUsbDevice::SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator,
-                                                   HWND parent, DWORD flags) {
-    return device_.SetupDiGetClassDevsW(classGuid, enumerator, parent, flags);
-}
-BOOL ForwardingUsbDevice::SetupDiEnumDeviceInfo(HDEVINFO set, DWORD memberIndex,
-                                                PSP_DEVINFO_DATA deviceInfo) {
-    return device_.SetupDiEnumDeviceInfo(set, memberIndex, deviceInfo);
-}
-BOOL ForwardingUsbDevice::SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA deviceInfo,
-                                                      const GUID* interfaceClassGuid,
-                                                      DWORD memberIndex,
-                                                      PSP_DEVICE_INTERFACE_DATA interfaceData) {
-    return device_.SetupDiEnumDeviceInterfaces(set, deviceInfo, interfaceClassGuid, memberIndex,
-                                               interfaceData);
-}
-BOOL ForwardingUsbDevice::SetupDiGetDeviceInterfaceDetailW(
-    HDEVINFO set, PSP_DEVICE_INTERFACE_DATA interfaceData,
-    PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD detailSize, PDWORD requiredSize,
-    PSP_DEVINFO_DATA deviceInfo) {
-    return device_.SetupDiGetDeviceInterfaceDetailW(set, interfaceData, detail, detailSize,
-                                                    requiredSize, deviceInfo);
-}
-BOOL ForwardingUsbDevice::SetupDiDestroyDeviceInfoList(HDEVINFO set) {
-    return device_.SetupDiDestroyDeviceInfoList(set);
-}
 HANDLE ForwardingUsbDevice::CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
                                         LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags,
                                         HANDLE templateFile) {

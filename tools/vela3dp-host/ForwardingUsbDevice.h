@@ -10,18 +10,6 @@ class ForwardingUsbDevice : public UsbDevice {
   public:
     explicit ForwardingUsbDevice(UsbDevice& device) : device_(device) {}
 
-    HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, HWND parent,
-                                  DWORD flags) override;
-    BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD memberIndex,
-                               PSP_DEVINFO_DATA deviceInfo) override;
-    BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA deviceInfo,
-                                     const GUID* interfaceClassGuid, DWORD memberIndex,
-                                     PSP_DEVICE_INTERFACE_DATA interfaceData) override;
-    BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA interfaceData,
-                                          PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,
-                                          DWORD detailSize, PDWORD requiredSize,
-                                          PSP_DEVINFO_DATA deviceInfo) override;
-    BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) override;
     HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
                        LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags,
                        HANDLE templateFile) override;

@@ -1,6 +1,5 @@
 #include "HostMonitor.h"
 
-#include "VelaLib2/FMWinUSB.h"
 #include "monitor/MonitorEntry.h"
 #include "monitor/MonitorState.h"
 #include "platform/Handles.h"
@@ -41,8 +40,6 @@ void HostMonitor::Unload() {
     if (attached_) {
         ProcessDetach(TheMonitorState());
         attached_ = false;
-        // The USB connection is process-wide: let go of it while its device exists.
-        UsbTransport().CloseDevice();
         InstallPlatform(Win32Platform());
     }
 }

@@ -151,6 +151,7 @@ int PrintOnSerialPrinter(const HostArguments& arguments) {
     test::FakeNotifications notifications;
     Platform platform = Win32Platform();
     platform.usb = &noUsbPrinter;
+    platform.deviceSetup = &noUsbPrinter;
     platform.spooler = &spooler;
     platform.notifications = &notifications;
 

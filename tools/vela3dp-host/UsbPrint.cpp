@@ -150,6 +150,7 @@ int PrintOnUsbPrinter(const HostArguments& arguments) {
     test::FakeNotifications notifications;
     Platform platform = Win32Platform();
     platform.usb = &tap;
+    platform.deviceSetup = &printer;
     platform.spooler = &spooler;
     platform.clock = &clock;
     platform.notifications = &notifications;

@@ -1,0 +1,44 @@
+#include "monitor/PortLink.h"
+
+#include "VelaLib2/PrinterDevice.h"
+#include "platform/Handles.h"
+#include "monitor/PortSession.h"
+
+
+namespace vela {
+namespace {
+
+void AbortThrough(UsbTransport& link) {
+    PrinterDevice device(link);
+    device.AbortPrint();
+    link.CloseDevice();
+}
+
+} // namespace
+
+UsbTransport& PortUsbLink(MonitorState& state, PortEntry* entry, UsbTransport& fallback) {
+    PortSession* session = SessionOf(state, entry);
+    return session != nullptr ? session->usb : fallback;
+}
+
+void AbortPortPrints(MonitorState& state) {
+    bool aborted = false;
+    // Unload: no other call runs, and the lock is re-entrant.
+    CriticalSectionLock guard(state.m_Lock);
+    MonitorContext* context = state.m_pContext;
+    for (PortEntry* entry = context != nullptr ? context->firstPort : nullptr; entry != nullptr;
+         entry = entry->next) {
+        if ((entry->flags & kPortDocumentInProgress) == 0) {
+            continue;
+        }
+        UsbTransport unnamed;
+        AbortThrough(PortUsbLink(state, entry, unnamed));
+        aborted = true;
+    }
+    if (!aborted) {
+        UsbTransport unnamed;
+        AbortThrough(unnamed);
+    }
+}
+
+} // namespace vela

@@ -1,0 +1,22 @@
+// How a document's transfer ends, from its counters and flags: no I/O.
+#pragma once
+
+#include "VelaLib2/JobFlags.h"
+#include "monitor/JobStream.h"
+
+namespace vela {
+
+enum class TransferOutcome {
+    // Every announced record went out and the printer started: the user is asked
+    // to remove the model after the print.
+    Complete,
+    // Nothing was announced, or the printer refused the records: it is left as it
+    // chose to be.
+    LeftAsIs,
+    // Records are missing or the printer would not start them: it is reset.
+    Reset,
+};
+
+TransferOutcome SettleTransfer(const JobTransferState& transfer, const JobFlags& flags);
+
+} // namespace vela
