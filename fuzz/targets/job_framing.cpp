@@ -35,9 +35,11 @@ class RecordingPrinter final : public vela::JobRecordSink {
         return count;
     }
 
-    void StartPrint() override {
+    bool StartPrint() override {
         fuzz::Check(job_.sentCount == job_.announcedCount, "print started before the count");
+        fuzz::Check(starts == 0, "print started twice in one document");
         ++starts;
+        return (input_.Byte() & 0x0F) != 0;
     }
 
     void PieceCounted(uint32_t records, uint32_t remainder) override {
@@ -72,6 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // piece read while the printer was unprepared.
     std::vector<uint8_t> stream;
     bool refused = false;
+    size_t headerHeld = 0;
 
     while (!input.Empty()) {
         const size_t pieceLength = input.Byte() % 64;
@@ -96,10 +99,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         refused = refused || flags.sendingDisabled != 0;
         if (readsHeader) {
-            if (count < vela::kJobHeaderSize) {
-                continue; // left alone
+            // A header cut over pieces is gathered; the piece's bytes after it count.
+            const size_t need = vela::kJobHeaderSize - headerHeld;
+            if (count < need) {
+                headerHeld += count;
+                continue;
             }
-            stream.insert(stream.end(), bytes.begin() + vela::kJobHeaderSize, bytes.end());
+            headerHeld = 0;
+            stream.insert(stream.end(), bytes.begin() + static_cast<ptrdiff_t>(need), bytes.end());
         } else {
             stream.insert(stream.end(), bytes.begin(), bytes.end());
         }

@@ -2,13 +2,6 @@
 #include "VelaLib2/PrinterDevice.h"
 
 namespace vela {
-namespace {
-
-// The library-wide buffer for record packets and the "c" request, so that no
-// record is copied anywhere else on its way to the printer.
-uint8_t requestBuffer[kMaxPacketSize];
-
-} // namespace
 
 bool PrinterDevice::SendSmall(const SmallRequest& packet) {
     // The reply is read (one packet per request) even though nothing of it is used.
@@ -45,18 +38,18 @@ bool PrinterDevice::AppendRecords(const uint8_t* records, int32_t count) {
     if (count < 1) {
         return false;
     }
-    const uint32_t length = BuildRecordPacket(requestBuffer, sizeof(requestBuffer), records,
+    const uint32_t length = BuildRecordPacket(requestBuffer_, sizeof(requestBuffer_), records,
                                               static_cast<uint32_t>(count));
     if (length == 0) {
         return false;
     }
     // A record packet gets no reply; the exchange only writes it.
-    return link_.Exchange(requestBuffer, static_cast<int32_t>(length), nullptr, nullptr);
+    return link_.Exchange(requestBuffer_, static_cast<int32_t>(length), nullptr, nullptr);
 }
 
 bool PrinterDevice::SendClear() {
-    requestBuffer[0] = request::kClear;
-    return link_.Exchange(requestBuffer, 1, nullptr, nullptr);
+    requestBuffer_[0] = request::kClear;
+    return link_.Exchange(requestBuffer_, 1, nullptr, nullptr);
 }
 
 int32_t PrinterDevice::SendLoad(int32_t digit) {

@@ -114,6 +114,10 @@ class PrinterDevice {
     JobCancellation* cancellation_ = nullptr;
     JobFlags ownFlags_;
     JobFlags& jobFlags_;
+    // Record packets and the "c" request are built here: no record is copied
+    // anywhere else on its way to the printer, and two ports' conversations never
+    // share it.
+    uint8_t requestBuffer_[kMaxPacketSize];
 };
 
 } // namespace vela

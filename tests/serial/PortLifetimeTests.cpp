@@ -121,6 +121,7 @@ TEST_F(PortLifetime, ClosePortInTheMiddleOfADocumentDropsItsLines) {
 TEST_F(PortLifetime, UsbAndSerialPortsOpenAtOnceEachWithItsOwnDocument) {
     SimulatedUsbPrinter usbPrinter(harness_.clock);
     harness_.platform.usb = &usbPrinter;
+    harness_.platform.deviceSetup = &usbPrinter;
     InstallPlatform(harness_.platform);
     StartFirmware();
     HANDLE usb = nullptr;
@@ -148,6 +149,7 @@ TEST_F(PortLifetime, UsbAndSerialPortsOpenAtOnceEachWithItsOwnDocument) {
     EXPECT_TRUE(table_->pfnClosePort(serial));
     EXPECT_TRUE(table_->pfnClosePort(usb));
     harness_.platform.usb = Win32Platform().usb;
+    harness_.platform.deviceSetup = &harness_.deviceSetup;
     InstallPlatform(harness_.platform);
     EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Document(JobCommands(1, 5)));
 }
