@@ -8,30 +8,29 @@ namespace vela::portconfig {
 
 std::vector<std::wstring> MachineComPorts::Names() {
     std::vector<std::wstring> names;
-    std::vector<wchar_t> devices(16 * 1024);
-    for (;;) {
-        const DWORD length =
-            ::QueryDosDeviceW(nullptr, devices.data(), static_cast<DWORD>(devices.size()));
-        if (length != 0) {
-            devices.resize(length);
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE,
+                        &key) != ERROR_SUCCESS) {
+        return names;
+    }
+    for (DWORD index = 0;; ++index) {
+        wchar_t valueName[256] = {};
+        DWORD nameLength = 256;
+        wchar_t data[64] = {};
+        DWORD dataBytes = sizeof(data) - sizeof(wchar_t);
+        DWORD type = REG_NONE;
+        const LONG status = ::RegEnumValueW(key, index, valueName, &nameLength, nullptr, &type,
+                                            reinterpret_cast<LPBYTE>(data), &dataBytes);
+        if (status == ERROR_NO_MORE_ITEMS) {
             break;
         }
-        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || devices.size() >= (1u << 22)) {
-            return names;
-        }
-        devices.resize(devices.size() * 4);
-    }
-    // A list of NUL-terminated names, ended by an empty one.
-    for (size_t start = 0; start < devices.size() && devices[start] != L'\0';) {
-        const std::wstring device(&devices[start]);
         std::wstring comName;
-        // Only the bare names: "COM3", not "\\.\COM3" or other aliases.
-        if (device.find(L'\\') == std::wstring::npos && ParseSerialDevice(device, &comName) &&
-            SameName(comName, device)) {
+        // A value too long for a COM name is not one; it is skipped, not fatal.
+        if (status == ERROR_SUCCESS && type == REG_SZ && ParseSerialDevice(data, &comName)) {
             names.push_back(comName);
         }
-        start += device.size() + 1;
     }
+    ::RegCloseKey(key);
     std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
         return a.size() != b.size() ? a.size() < b.size() : a < b;
     });

@@ -1,4 +1,5 @@
-// The machine's serial ports, from its DOS device names.
+// The machine's serial ports, as their drivers register them under
+// HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM (USB serial adapters included).
 #pragma once
 
 #include "portconfig/ConfigurationSeams.h"

@@ -40,8 +40,9 @@ DWORD SpoolerRoute::PortNames(std::vector<std::wstring>* names) {
     LPWSTR server = server_.empty() ? nullptr : &server_[0];
     DWORD needed = 0;
     DWORD returned = 0;
-    std::vector<BYTE> buffer;
-    while (!::EnumPortsW(server, 2, buffer.empty() ? nullptr : buffer.data(),
+    // Never a null buffer: an enumeration without ports may refuse one.
+    std::vector<BYTE> buffer(4096);
+    while (!::EnumPortsW(server, 2, buffer.data(),
                          static_cast<DWORD>(buffer.size()), &needed, &returned)) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_INSUFFICIENT_BUFFER || needed <= buffer.size()) {
