@@ -1,5 +1,6 @@
 #include "portconfig/SpoolerRoute.h"
 
+#include "portconfig/EnumerationBuffer.h"
 #include "portconfig/MonitorNames.h"
 
 namespace vela::portconfig {
@@ -38,17 +39,14 @@ void SpoolerRoute::Close(HANDLE xcv) {
 DWORD SpoolerRoute::PortNames(std::vector<std::wstring>* names) {
     names->clear();
     LPWSTR server = server_.empty() ? nullptr : &server_[0];
-    DWORD needed = 0;
+    std::vector<BYTE> buffer;
     DWORD returned = 0;
-    // Never a null buffer: an enumeration without ports may refuse one.
-    std::vector<BYTE> buffer(4096);
-    while (!::EnumPortsW(server, 2, buffer.data(),
-                         static_cast<DWORD>(buffer.size()), &needed, &returned)) {
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_INSUFFICIENT_BUFFER || needed <= buffer.size()) {
-            return error;
-        }
-        buffer.resize(needed);
+    const DWORD code = EnumerateIntoBuffer(
+        buffer, returned, [server](LPBYTE ports, DWORD size, LPDWORD needed, LPDWORD count) {
+            return ::EnumPortsW(server, 2, ports, size, needed, count);
+        });
+    if (code != ERROR_SUCCESS) {
+        return code;
     }
     const auto* ports = reinterpret_cast<const PORT_INFO_2W*>(buffer.data());
     for (DWORD i = 0; i < returned; ++i) {

@@ -1,5 +1,7 @@
 #include "doubles/MonitorTableRoute.h"
 
+#include "portconfig/EnumerationBuffer.h"
+
 namespace vela::test {
 
 MonitorTableRoute::MonitorTableRoute(LPMONITOR2 table, HANDLE monitor, ACCESS_MASK granted)
@@ -27,17 +29,14 @@ void MonitorTableRoute::Close(HANDLE xcv) {
 
 DWORD MonitorTableRoute::PortNames(std::vector<std::wstring>* names) {
     names->clear();
-    DWORD needed = 0;
+    std::vector<BYTE> buffer;
     DWORD returned = 0;
-    // Never a null buffer: an enumeration without ports may refuse one.
-    std::vector<BYTE> buffer(4096);
-    while (!table_->pfnEnumPorts(monitor_, nullptr, 1, buffer.data(),
-                                 static_cast<DWORD>(buffer.size()), &needed, &returned)) {
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_INSUFFICIENT_BUFFER || needed <= buffer.size()) {
-            return error;
-        }
-        buffer.resize(needed);
+    const DWORD code = portconfig::EnumerateIntoBuffer(
+        buffer, returned, [this](LPBYTE ports, DWORD size, LPDWORD needed, LPDWORD count) {
+            return table_->pfnEnumPorts(monitor_, nullptr, 1, ports, size, needed, count);
+        });
+    if (code != ERROR_SUCCESS) {
+        return code;
     }
     const auto* ports = reinterpret_cast<const PORT_INFO_1W*>(buffer.data());
     for (DWORD i = 0; i < returned; ++i) {
