@@ -40,6 +40,12 @@ Outcome FailWithCode(DWORD code, const std::wstring& what) {
     if (code == ERROR_ACCESS_DENIED) {
         return Fail(code, what + L" needs administrator rights: run it as an administrator.");
     }
+    if (code == ERROR_INVALID_PRINTER_NAME || code == ERROR_UNKNOWN_PRINT_MONITOR) {
+        return Fail(code, L"The spooler does not know the Vela3dp Print Monitor: install it first.");
+    }
+    if (code == RPC_S_SERVER_UNAVAILABLE) {
+        return Fail(code, L"The print spooler service is not running.");
+    }
     return Fail(code, what + L" failed with error " + std::to_wstring(code) + L".");
 }
 

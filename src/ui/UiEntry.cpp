@@ -119,6 +119,14 @@ BOOL WINAPI ConfigurePortScreen(PCWSTR server, HWND owner, PCWSTR portName) {
     std::wstring comName;
     if (vela::portconfig::ParseSerialDevice(port.device, &comName)) {
         fields.comName = comName;
+        // A device that is unplugged now is still shown as the port's own.
+        bool present = false;
+        for (const std::wstring& name : fields.comPorts) {
+            present = present || name == comName;
+        }
+        if (!present) {
+            fields.comPorts.push_back(comName);
+        }
     }
     const bool configured = vela::ui::ShowPortDialog(
         g_module, owner, fields, [&machine](const vela::ui::PortDialogFields& entered) {

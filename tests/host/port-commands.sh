@@ -37,13 +37,13 @@ expect() {
 
 expect 0 "(the monitor has no ports)" ports
 expect 0 'Added the port "VelaLab:" for a USB printer' port add VelaLab:
-expect 0 'for a serial printer on COM57' port add VelaCube: --serial COM57
+expect 0 'for a serial printer on \\.\COM57' port add VelaCube: --serial COM57
 expect 1 'is taken' port add velalab:
 expect 1 'commas' port add 'Vela,2:'
 expect 1 'no serial port COM58' port add VelaNew: --serial COM58
 expect 1 'not a port of the Vela3dp Print Monitor' port set-serial VelaNone: COM57
-expect 0 'Set the port' port set-serial VelaLab: com57
-expect 0 'Set the port' port set-serial VelaCube: --usb
+expect 0 'Set the port "VelaLab:" for a serial printer on \\.\COM57' port set-serial VelaLab: com57
+expect 0 'Set the port "VelaCube:" for a USB printer' port set-serial VelaCube: --usb
 expect 0 'VelaLab:                     serial           \\.\COM57' ports
 expect 0 'VelaCube:                    USB' ports
 expect 0 'Deleted the port "VelaLab:"' port delete VelaLab:

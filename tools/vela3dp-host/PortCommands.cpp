@@ -70,15 +70,22 @@ int Run(const HostArguments& arguments, portconfig::PortConfiguration& configura
     if (!outcome.Ok()) {
         return Refused(outcome);
     }
-    const char* done = arguments.command == Command::PortAdd         ? "Added"
-                       : arguments.command == Command::PortSetSerial ? "Set"
-                                                                     : "Deleted";
-    std::printf("%s the port \"%ls\"", done, arguments.portName.c_str());
-    if (arguments.command != Command::PortDelete) {
-        std::printf(arguments.device.empty() ? " for a USB printer" : " for a serial printer on %ls",
-                    arguments.device.c_str());
+    if (arguments.command == Command::PortDelete) {
+        std::printf("Deleted the port \"%ls\".\n", arguments.portName.c_str());
+        return 0;
     }
-    std::printf(".\n");
+    // What the monitor will use, as stored.
+    PortListing port;
+    if (!configuration.FindPort(arguments.portName, &port).Ok()) {
+        port.name = arguments.portName;
+    }
+    std::printf("%s the port \"%ls\" ", arguments.command == Command::PortAdd ? "Added" : "Set",
+                port.name.c_str());
+    if (port.device.empty()) {
+        std::printf("for a USB printer.\n");
+    } else {
+        std::printf("for a serial printer on %ls.\n", port.device.c_str());
+    }
     return 0;
 }
 
