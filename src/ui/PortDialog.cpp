@@ -61,6 +61,9 @@ INT_PTR CALLBACK PortDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return FALSE;
     }
     auto* data = reinterpret_cast<DialogData*>(::GetWindowLongPtrW(dialog, DWLP_USER));
+    if (data == nullptr) {
+        return FALSE;
+    }
     switch (LOWORD(wParam)) {
     case IDC_KIND_USB:
     case IDC_KIND_SERIAL:

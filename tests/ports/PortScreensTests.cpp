@@ -1,0 +1,136 @@
+// The port screens' DLL as the spooler's "Add port" and "Configure port" load it:
+// its entry and its function table; and the screen's dialog, from the DLL's template,
+// driven as a user would: a CBT hook on this thread sees the dialog become
+// active once its fields are shown, reads them, changes them and presses a button.
+// What the screens do on OK is the port configuration's, tested on its own.
+#include "ui/PortDialog.h"
+#include "ui/PortDialogIds.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+namespace vela::test {
+namespace {
+
+// The built DLL, in the build folder above the test executables' folder.
+std::wstring BuiltLibraryPath() {
+    wchar_t program[MAX_PATH] = {};
+    std::wstring path(program, ::GetModuleFileNameW(nullptr, program, MAX_PATH));
+    for (int level = 0; level < 2; ++level) {
+        path.erase(path.find_last_of(L"\\/"));
+    }
+    return path + L"\\Vela3dpPrintMonitorUI.dll";
+}
+
+TEST(PortScreensLibraryTest, LoadsAndOffersItsTable) {
+    const std::wstring path = BuiltLibraryPath();
+    HMODULE module = ::LoadLibraryW(path.c_str());
+    ASSERT_NE(module, nullptr) << ::GetLastError() << " " << std::string(path.begin(), path.end());
+    using Initialize = PMONITORUI(WINAPI*)();
+    const auto initialize =
+        reinterpret_cast<Initialize>(::GetProcAddress(module, "InitializePrintMonitorUI"));
+    ASSERT_NE(initialize, nullptr);
+    const MONITORUI* table = initialize();
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->dwMonitorUISize, sizeof(MONITORUI));
+    EXPECT_NE(table->pfnAddPortUI, nullptr);
+    EXPECT_NE(table->pfnConfigurePortUI, nullptr);
+    EXPECT_NE(table->pfnDeletePortUI, nullptr);
+    ::FreeLibrary(module);
+}
+
+std::function<void(HWND)> g_onShown;
+
+LRESULT CALLBACK WatchForDialog(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE && g_onShown) {
+        auto shown = std::move(g_onShown);
+        g_onShown = nullptr;
+        shown(reinterpret_cast<HWND>(wParam));
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+std::wstring Text(HWND dialog, int item) {
+    wchar_t text[64] = {};
+    ::GetDlgItemTextW(dialog, item, text, 64);
+    return text;
+}
+
+class PortDialogTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        module = ::LoadLibraryW(BuiltLibraryPath().c_str());
+        ASSERT_NE(module, nullptr);
+        hook = ::SetWindowsHookExW(WH_CBT, WatchForDialog, nullptr, ::GetCurrentThreadId());
+        ASSERT_NE(hook, nullptr);
+    }
+    void TearDown() override {
+        ::UnhookWindowsHookEx(hook);
+        ::FreeLibrary(module);
+    }
+    bool Show(ui::PortDialogFields& fields) {
+        return ui::ShowPortDialog(module, nullptr, fields,
+                                  [this](const ui::PortDialogFields& entered) {
+                                      applied.push_back(entered);
+                                      return portconfig::Outcome{};
+                                  });
+    }
+
+    HMODULE module = nullptr;
+    HHOOK hook = nullptr;
+    std::vector<ui::PortDialogFields> applied;
+};
+
+TEST_F(PortDialogTest, AddingTakesTheTypedNameAndTheChosenSerialPort) {
+    ui::PortDialogFields fields;
+    fields.editableName = true;
+    fields.comPorts = {L"COM1", L"COM21"};
+    g_onShown = [](HWND dialog) {
+        EXPECT_EQ(::IsDlgButtonChecked(dialog, IDC_KIND_USB), static_cast<UINT>(BST_CHECKED));
+        EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dialog, IDC_SERIAL_DEVICE)));
+        ::SetDlgItemTextW(dialog, IDC_PORT_NAME, L"VelaLab:");
+        ::CheckRadioButton(dialog, IDC_KIND_USB, IDC_KIND_SERIAL, IDC_KIND_SERIAL);
+        ::SendDlgItemMessageW(dialog, IDC_SERIAL_DEVICE, CB_SETCURSEL, 1, 0);
+        ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    };
+    EXPECT_TRUE(Show(fields));
+    ASSERT_EQ(applied.size(), 1u);
+    EXPECT_EQ(applied[0].name, L"VelaLab:");
+    EXPECT_EQ(applied[0].comName, L"COM21");
+}
+
+TEST_F(PortDialogTest, ConfiguringShowsThePortAndCanMakeItUsb) {
+    ui::PortDialogFields fields;
+    fields.name = L"VelaCube:";
+    fields.comName = L"COM21";
+    fields.comPorts = {L"COM1", L"COM21"};
+    g_onShown = [](HWND dialog) {
+        EXPECT_EQ(Text(dialog, IDC_PORT_NAME), L"VelaCube:");
+        EXPECT_NE(::GetWindowLongW(::GetDlgItem(dialog, IDC_PORT_NAME), GWL_STYLE) & ES_READONLY, 0);
+        EXPECT_EQ(::IsDlgButtonChecked(dialog, IDC_KIND_SERIAL), static_cast<UINT>(BST_CHECKED));
+        EXPECT_EQ(Text(dialog, IDC_SERIAL_DEVICE), L"COM21");
+        ::CheckRadioButton(dialog, IDC_KIND_USB, IDC_KIND_SERIAL, IDC_KIND_USB);
+        ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    };
+    EXPECT_TRUE(Show(fields));
+    ASSERT_EQ(applied.size(), 1u);
+    EXPECT_EQ(applied[0].name, L"VelaCube:");
+    EXPECT_EQ(applied[0].comName, L"");
+}
+
+TEST_F(PortDialogTest, CancelAppliesNothing) {
+    ui::PortDialogFields fields;
+    fields.editableName = true;
+    g_onShown = [](HWND dialog) {
+        // No serial ports on the machine: only USB can be chosen.
+        EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dialog, IDC_KIND_SERIAL)));
+        ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    };
+    EXPECT_FALSE(Show(fields));
+    EXPECT_TRUE(applied.empty());
+}
+
+} // namespace
+} // namespace vela::test
