@@ -78,6 +78,13 @@ class PortDialogTest : public ::testing::Test {
                                   });
     }
 
+    // OK applied the fields once, as these.
+    void ExpectAppliedOnce(const std::wstring& name, const std::wstring& comName) {
+        ASSERT_EQ(applied.size(), 1u);
+        EXPECT_EQ(applied[0].name, name);
+        EXPECT_EQ(applied[0].comName, comName);
+    }
+
     HMODULE module = nullptr;
     HHOOK hook = nullptr;
     std::vector<ui::PortDialogFields> applied;
@@ -96,9 +103,7 @@ TEST_F(PortDialogTest, AddingTakesTheTypedNameAndTheChosenSerialPort) {
         ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     };
     EXPECT_TRUE(Show(fields));
-    ASSERT_EQ(applied.size(), 1u);
-    EXPECT_EQ(applied[0].name, L"VelaLab:");
-    EXPECT_EQ(applied[0].comName, L"COM21");
+    ExpectAppliedOnce(L"VelaLab:", L"COM21");
 }
 
 TEST_F(PortDialogTest, ConfiguringShowsThePortAndCanMakeItUsb) {
@@ -115,9 +120,7 @@ TEST_F(PortDialogTest, ConfiguringShowsThePortAndCanMakeItUsb) {
         ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     };
     EXPECT_TRUE(Show(fields));
-    ASSERT_EQ(applied.size(), 1u);
-    EXPECT_EQ(applied[0].name, L"VelaCube:");
-    EXPECT_EQ(applied[0].comName, L"");
+    ExpectAppliedOnce(L"VelaCube:", L"");
 }
 
 TEST_F(PortDialogTest, CancelAppliesNothing) {
