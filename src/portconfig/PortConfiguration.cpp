@@ -40,7 +40,10 @@ Outcome FailWithCode(DWORD code, const std::wstring& what) {
     if (code == ERROR_ACCESS_DENIED) {
         return Fail(code, what + L" needs administrator rights: run it as an administrator.");
     }
-    if (code == ERROR_INVALID_PRINTER_NAME || code == ERROR_UNKNOWN_PRINT_MONITOR) {
+    // Which of these a spooler gives for a monitor it does not know varies (Wine: the
+    // port one).
+    if (code == ERROR_INVALID_PRINTER_NAME || code == ERROR_UNKNOWN_PRINT_MONITOR ||
+        code == ERROR_UNKNOWN_PORT) {
         return Fail(code, L"The spooler does not know the Vela3dp Print Monitor: install it first.");
     }
     if (code == RPC_S_SERVER_UNAVAILABLE) {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <functional>
 #include <string>
 
@@ -41,20 +42,21 @@ TEST(PortScreensLibraryTest, LoadsAndOffersItsTable) {
     ::FreeLibrary(module);
 }
 
-std::function<void(HWND)> g_onShown;
+// What the user does with each window that becomes active, in order.
+std::deque<std::function<void(HWND)>> g_steps;
 
 LRESULT CALLBACK WatchForDialog(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_ACTIVATE && g_onShown) {
-        auto shown = std::move(g_onShown);
-        g_onShown = nullptr;
-        shown(reinterpret_cast<HWND>(wParam));
+    if (code == HCBT_ACTIVATE && !g_steps.empty()) {
+        auto step = std::move(g_steps.front());
+        g_steps.pop_front();
+        step(reinterpret_cast<HWND>(wParam));
     }
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 std::wstring Text(HWND dialog, int item) {
-    wchar_t text[64] = {};
-    ::GetDlgItemTextW(dialog, item, text, 64);
+    wchar_t text[256] = {};
+    ::GetDlgItemTextW(dialog, item, text, 256);
     return text;
 }
 
@@ -67,6 +69,8 @@ class PortDialogTest : public ::testing::Test {
         ASSERT_NE(hook, nullptr);
     }
     void TearDown() override {
+        EXPECT_TRUE(g_steps.empty()) << "a window the test waited for never showed";
+        g_steps.clear();
         ::UnhookWindowsHookEx(hook);
         ::FreeLibrary(module);
     }
@@ -94,14 +98,14 @@ TEST_F(PortDialogTest, AddingTakesTheTypedNameAndTheChosenSerialPort) {
     ui::PortDialogFields fields;
     fields.editableName = true;
     fields.comPorts = {L"COM1", L"COM21"};
-    g_onShown = [](HWND dialog) {
+    g_steps = {[](HWND dialog) {
         EXPECT_EQ(::IsDlgButtonChecked(dialog, IDC_KIND_USB), static_cast<UINT>(BST_CHECKED));
         EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dialog, IDC_SERIAL_DEVICE)));
         ::SetDlgItemTextW(dialog, IDC_PORT_NAME, L"VelaLab:");
         ::CheckRadioButton(dialog, IDC_KIND_USB, IDC_KIND_SERIAL, IDC_KIND_SERIAL);
         ::SendDlgItemMessageW(dialog, IDC_SERIAL_DEVICE, CB_SETCURSEL, 1, 0);
         ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-    };
+    }};
     EXPECT_TRUE(Show(fields));
     ExpectAppliedOnce(L"VelaLab:", L"COM21");
 }
@@ -111,14 +115,14 @@ TEST_F(PortDialogTest, ConfiguringShowsThePortAndCanMakeItUsb) {
     fields.name = L"VelaCube:";
     fields.comName = L"COM21";
     fields.comPorts = {L"COM1", L"COM21"};
-    g_onShown = [](HWND dialog) {
+    g_steps = {[](HWND dialog) {
         EXPECT_EQ(Text(dialog, IDC_PORT_NAME), L"VelaCube:");
         EXPECT_NE(::GetWindowLongW(::GetDlgItem(dialog, IDC_PORT_NAME), GWL_STYLE) & ES_READONLY, 0);
         EXPECT_EQ(::IsDlgButtonChecked(dialog, IDC_KIND_SERIAL), static_cast<UINT>(BST_CHECKED));
         EXPECT_EQ(Text(dialog, IDC_SERIAL_DEVICE), L"COM21");
         ::CheckRadioButton(dialog, IDC_KIND_USB, IDC_KIND_SERIAL, IDC_KIND_USB);
         ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-    };
+    }};
     EXPECT_TRUE(Show(fields));
     ExpectAppliedOnce(L"VelaCube:", L"");
 }
@@ -126,13 +130,37 @@ TEST_F(PortDialogTest, ConfiguringShowsThePortAndCanMakeItUsb) {
 TEST_F(PortDialogTest, CancelAppliesNothing) {
     ui::PortDialogFields fields;
     fields.editableName = true;
-    g_onShown = [](HWND dialog) {
+    g_steps = {[](HWND dialog) {
         // No serial ports on the machine: only USB can be chosen.
         EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dialog, IDC_KIND_SERIAL)));
         ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-    };
+    }};
     EXPECT_FALSE(Show(fields));
     EXPECT_TRUE(applied.empty());
+}
+
+// The add screen as the spooler's "Add port" runs it, through Wine's spooler,
+// which does not know the monitor: the screen says so and stays open.
+TEST_F(PortDialogTest, AddScreenSaysWhyThePortCannotBeAdded) {
+    std::wstring said;
+    g_steps = {[](HWND dialog) {
+                   ::SetDlgItemTextW(dialog, IDC_PORT_NAME, L"VelaLab:");
+                   ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+               },
+               [&said](HWND box) {
+                   said = Text(box, 0xFFFF); // the message box's text
+                   ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+                   ::PostMessageW(::GetWindow(box, GW_OWNER), WM_COMMAND, IDCANCEL, 0);
+               }};
+    using Initialize = PMONITORUI(WINAPI*)();
+    const auto initialize =
+        reinterpret_cast<Initialize>(::GetProcAddress(module, "InitializePrintMonitorUI"));
+    ASSERT_NE(initialize, nullptr);
+    PWSTR added = reinterpret_cast<PWSTR>(1);
+    EXPECT_FALSE(initialize()->pfnAddPortUI(nullptr, nullptr, L"Vela3dp Print Monitor", &added));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_CANCELLED));
+    EXPECT_EQ(added, nullptr);
+    EXPECT_EQ(said, L"The spooler does not know the Vela3dp Print Monitor: install it first.");
 }
 
 } // namespace
