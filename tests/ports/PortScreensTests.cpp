@@ -1,8 +1,8 @@
 // The port screens' DLL as the spooler's "Add port" and "Configure port" load it:
-// its entry and its function table; and the screen's dialog, from the DLL's template,
-// driven as a user would: a CBT hook on this thread sees the dialog become
-// active once its fields are shown, reads them, changes them and presses a button.
-// What the screens do on OK is the port configuration's, tested on its own.
+// its entry and its function table; the screen's dialog, from the DLL's template,
+// driven as a user would (a CBT hook on this thread sees each window become active,
+// reads and changes its fields and presses a button); and the add screen through
+// Wine's spooler. What OK does is the port configuration's, tested on its own.
 #include "ui/PortDialog.h"
 #include "ui/PortDialogIds.h"
 
