@@ -1,16 +1,22 @@
 #!/bin/sh
-# Checks the shipped DLL's tables: the single export InitializePrintMonitor2, and
-# imports only from Windows system DLLs, each function present in Wine's own DLLs
-# (a missing import would keep Wine, and older Windows, from loading the monitor).
+# Checks a shipped DLL's tables: the single export (InitializePrintMonitor2 for the
+# monitor, InitializePrintMonitorUI for its port screens), and imports only from
+# Windows system DLLs, each function present in Wine's own DLLs (a missing import
+# would keep Wine, and older Windows, from loading the DLL).
+# Usage: check-dll.sh DLL [EXPORT]
 set -eu
 dll=$1
+expected=${2:-InitializePrintMonitor2}
 objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
 winedir=${WINE_DLL_DIR:-/usr/lib/x86_64-linux-gnu/wine/x86_64-windows}
 allowed="advapi32.dll kernel32.dll msvcrt.dll setupapi.dll spoolss.dll winspool.drv winusb.dll user32.dll"
 status=0
+# Files of their own, so that checks of both DLLs may run at once.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 
 exports=$("$objdump" -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/\[/{print $NF}' | grep -v Table || true)
-if [ "$exports" != "InitializePrintMonitor2" ]; then
+if [ "$exports" != "$expected" ]; then
   echo "unexpected exports: $exports"
   status=1
 fi
@@ -18,12 +24,12 @@ fi
 "$objdump" -p "$dll" | awk '
   /DLL Name:/ { dll=tolower($3); next }
   /^\t[0-9a-f]+\t *[0-9]+ +[A-Za-z_]/ && dll != "" { print dll, $NF }
-  /^$/ { }' >imports.txt
-if [ ! -s imports.txt ]; then
+  /^$/ { }' >"$work/imports.txt"
+if [ ! -s "$work/imports.txt" ]; then
   echo "no imports read from $dll"
   status=1
 fi
-for name in $(cut -d' ' -f1 imports.txt | sort -u); do
+for name in $(cut -d' ' -f1 "$work/imports.txt" | sort -u); do
   case " $allowed " in
     *" $name "*) ;;
     *) echo "import from a DLL that is not a system DLL: $name"; status=1 ;;
@@ -35,18 +41,17 @@ for name in $(cut -d' ' -f1 imports.txt | sort -u); do
       status=1
       continue
     fi
-    "$objdump" -p "$winedll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/\[/{print $NF}' >wine-exports.txt
-    for function in $(awk -v d="$name" '$1 == d { print $2 }' imports.txt); do
-      if ! grep -qx "$function" wine-exports.txt; then
+    "$objdump" -p "$winedll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/\[/{print $NF}' >"$work/wine-exports.txt"
+    for function in $(awk -v d="$name" '$1 == d { print $2 }' "$work/imports.txt"); do
+      if ! grep -qx "$function" "$work/wine-exports.txt"; then
         echo "Wine's $name lacks $function"
         status=1
       fi
     done
   fi
 done
-count=$(wc -l <imports.txt)
+count=$(wc -l <"$work/imports.txt")
 if [ "$status" -eq 0 ]; then
-  echo "ok: one export, $count imports from system DLLs, all present in Wine"
+  echo "ok: one export ($expected), $count imports from system DLLs, all present in Wine"
 fi
-rm -f imports.txt wine-exports.txt
 exit "$status"

@@ -73,8 +73,17 @@ RegistryMonitorInit::RegistryMonitorInit() {
     rootPath_ = L"Software\\Vela3dpTests\\Root" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
                 std::to_wstring(counter++);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, rootPath_.c_str());
-    ::RegCreateKeyExW(HKEY_CURRENT_USER, rootPath_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                      &root_, nullptr);
+    Open(HKEY_CURRENT_USER);
+}
+
+RegistryMonitorInit::RegistryMonitorInit(HKEY base, std::wstring rootPath)
+    : rootPath_(std::move(rootPath)), owned_(false) {
+    Open(base);
+}
+
+void RegistryMonitorInit::Open(HKEY base) {
+    ::RegCreateKeyExW(base, rootPath_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root_,
+                      nullptr);
     reg_.cbSize = sizeof(reg_);
     reg_.fpCreateKey = CreateKey;
     reg_.fpOpenKey = OpenKey;
@@ -99,7 +108,9 @@ RegistryMonitorInit::RegistryMonitorInit() {
 
 RegistryMonitorInit::~RegistryMonitorInit() {
     ::RegCloseKey(root_);
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, rootPath_.c_str());
+    if (owned_) {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, rootPath_.c_str());
+    }
     failSetValue = 0;
     failCreateKey = 0;
 }

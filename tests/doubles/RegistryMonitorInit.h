@@ -12,6 +12,9 @@ class RegistryMonitorInit {
   public:
     // A fresh, empty root below HKEY_CURRENT_USER\Software\Vela3dpTests.
     RegistryMonitorInit();
+    // The root at base\rootPath, created when missing and kept when this goes: the
+    // host program runs the monitor on its real key this way.
+    RegistryMonitorInit(HKEY base, std::wstring rootPath);
     ~RegistryMonitorInit();
     RegistryMonitorInit(const RegistryMonitorInit&) = delete;
     RegistryMonitorInit& operator=(const RegistryMonitorInit&) = delete;
@@ -34,7 +37,10 @@ class RegistryMonitorInit {
     static int DeleteValueCalls();
 
   private:
+    void Open(HKEY base);
+
     std::wstring rootPath_;
+    bool owned_ = true;
     HKEY root_ = nullptr;
     MONITORREG reg_{};
     MONITORINIT init_{};

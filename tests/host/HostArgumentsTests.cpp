@@ -103,6 +103,47 @@ TEST(HostArgumentsTest, SpoolerCommandsTakeNoArguments) {
     EXPECT_FALSE(Parse({L"install", L"now"}).ok);
 }
 
+TEST(HostArgumentsTest, PortCommandsTakeANameAndADevice) {
+    const struct {
+        std::vector<std::wstring> words;
+        Command command;
+        std::wstring name;
+        std::wstring device;
+        bool inProcess;
+    } accepted[] = {
+        {{L"port", L"add", L"Lab:"}, Command::PortAdd, L"Lab:", L"", false},
+        {{L"port", L"add", L"--serial", L"COM3", L"Lab:"}, Command::PortAdd, L"Lab:", L"COM3", false},
+        {{L"port", L"set-serial", L"Lab:", L"com4", L"--in-process"}, Command::PortSetSerial,
+         L"Lab:", L"com4", true},
+        {{L"port", L"set-serial", L"--usb", L"Lab:"}, Command::PortSetSerial, L"Lab:", L"", false},
+        {{L"port", L"delete", L"Lab:"}, Command::PortDelete, L"Lab:", L"", false},
+        {{L"ports", L"--in-process"}, Command::Ports, L"", L"", true},
+    };
+    for (const auto& row : accepted) {
+        const ParsedArguments parsed = Parse(row.words);
+        ASSERT_TRUE(parsed.ok) << parsed.error;
+        EXPECT_EQ(parsed.arguments.command, row.command);
+        EXPECT_EQ(parsed.arguments.portName, row.name);
+        EXPECT_EQ(parsed.arguments.device, row.device);
+        EXPECT_EQ(parsed.arguments.inProcess, row.inProcess);
+    }
+    const std::vector<std::wstring> refused[] = {
+        {L"port"},
+        {L"port", L"rename", L"Lab:"},
+        {L"port", L"add"},
+        {L"port", L"add", L"Lab:", L"Other:"},
+        {L"port", L"add", L"Lab:", L"--serial"},
+        {L"port", L"add", L"Lab:", L"--usb"},
+        {L"port", L"set-serial", L"Lab:"},
+        {L"port", L"set-serial", L"Lab:", L"COM3", L"--usb"},
+        {L"port", L"delete", L"Lab:", L"--serial", L"COM3"},
+        {L"ports", L"Lab:"},
+    };
+    for (const auto& words : refused) {
+        EXPECT_FALSE(Parse(words).ok) << words.size();
+    }
+}
+
 TEST(HostArgumentsTest, HelpAndUnknownCommands) {
     EXPECT_TRUE(Parse({L"--help"}).ok);
     EXPECT_EQ(Parse({L"help"}).arguments.command, Command::Help);

@@ -136,6 +136,69 @@ ParsedArguments ParseMakeJob(const std::vector<std::wstring>& words) {
     return parsed;
 }
 
+// port add NAME [--serial DEVICE], port set-serial NAME DEVICE|--usb, port delete
+// NAME, and ports; each takes --in-process.
+ParsedArguments ParsePortCommand(const std::vector<std::wstring>& words) {
+    HostArguments arguments;
+    size_t first = 1;
+    if (words[0] == L"ports") {
+        arguments.command = Command::Ports;
+    } else if (words.size() < 2) {
+        return Refuse("port needs add, set-serial or delete");
+    } else {
+        first = 2;
+        arguments.command = words[1] == L"add"          ? Command::PortAdd
+                            : words[1] == L"set-serial" ? Command::PortSetSerial
+                            : words[1] == L"delete"     ? Command::PortDelete
+                                                        : Command::Help;
+        if (arguments.command == Command::Help) {
+            return Refuse("unknown port command " + Narrow(words[1]));
+        }
+    }
+    std::vector<std::wstring> operands;
+    bool usb = false;
+    for (size_t i = first; i < words.size(); ++i) {
+        const std::wstring& word = words[i];
+        if (word == L"--in-process") {
+            arguments.inProcess = true;
+        } else if (word == L"--serial" && arguments.command == Command::PortAdd) {
+            if (i + 1 >= words.size()) {
+                return Refuse("--serial needs a COM port");
+            }
+            arguments.device = words[++i];
+        } else if (word == L"--usb" && arguments.command == Command::PortSetSerial) {
+            usb = true;
+        } else if (word.size() > 1 && word[0] == L'-') {
+            return Refuse("unknown option " + Narrow(word));
+        } else {
+            operands.push_back(word);
+        }
+    }
+    const size_t wanted = arguments.command == Command::Ports           ? 0
+                          : arguments.command == Command::PortSetSerial ? (usb ? 1 : 2)
+                                                                        : 1;
+    if (operands.size() != wanted) {
+        switch (arguments.command) {
+        case Command::Ports:
+            return Refuse("ports takes no names");
+        case Command::PortSetSerial:
+            return Refuse("port set-serial needs the port's name and COMn or --usb");
+        default:
+            return Refuse("port " + Narrow(words[1]) + " needs the port's name");
+        }
+    }
+    if (!operands.empty()) {
+        arguments.portName = operands[0];
+    }
+    if (operands.size() > 1) {
+        arguments.device = operands[1];
+    }
+    ParsedArguments parsed;
+    parsed.ok = true;
+    parsed.arguments = arguments;
+    return parsed;
+}
+
 } // namespace
 
 bool ParseWholeNumber(const std::wstring& text, int64_t minimum, int64_t maximum, int64_t* value) {
@@ -214,9 +277,11 @@ ParsedArguments ParseHostArguments(const std::vector<std::wstring>& words) {
     if (command == L"make-job") {
         return ParseMakeJob(words);
     }
+    if (command == L"port" || command == L"ports") {
+        return ParsePortCommand(words);
+    }
     const Command simple = command == L"install"     ? Command::Install
                            : command == L"uninstall" ? Command::Uninstall
-                           : command == L"ports"     ? Command::Ports
                                                      : Command::Help;
     if (simple == Command::Help) {
         return Refuse("unknown command " + Narrow(command));
@@ -242,10 +307,18 @@ const char* UsageText() {
            "      the other end of a connected pair of ports.\n"
            "  vela3dp-host make-job --records N OUT\n"
            "      Writes a job stream of N records to OUT.\n"
-           "  vela3dp-host install | uninstall | ports\n"
-           "      Registers or removes the monitor \"Vela3dp Print Monitor\" with the\n"
-           "      Windows spooler, or lists the spooler's ports (administrator rights and\n"
-           "      a real Windows spooler needed).\n";
+           "  vela3dp-host install | uninstall\n"
+           "      Registers or removes the monitor \"Vela3dp Print Monitor\" and its port\n"
+           "      screens with the Windows spooler (administrator rights needed).\n"
+           "  vela3dp-host port add NAME [--serial COMn]\n"
+           "  vela3dp-host port set-serial NAME COMn|--usb\n"
+           "  vela3dp-host port delete NAME\n"
+           "  vela3dp-host ports\n"
+           "      Adds a port (for a USB printer, or a serial printer on COMn), makes a\n"
+           "      port serial or USB, deletes one, or lists the monitor's ports with their\n"
+           "      kind and device. Changes need administrator rights. With --in-process\n"
+           "      (always under Wine) the monitor runs in this program on its registry\n"
+           "      key instead of being asked through the spooler.\n";
 }
 
 } // namespace vela::host

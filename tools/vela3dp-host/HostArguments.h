@@ -16,6 +16,9 @@ enum class Command {
     Install,
     Uninstall,
     Ports,
+    PortAdd,
+    PortSetSerial,
+    PortDelete,
 };
 
 constexpr uint32_t kDefaultPieceSize = 4096;
@@ -37,6 +40,13 @@ struct HostArguments {
     // print --serial: the printer's COM port; --simulate-firmware: the other end.
     std::wstring serialPort;
     std::wstring firmwarePort;
+    // port add, set-serial, delete: the port's name, and the serial device as the
+    // user typed it ("" for a USB printer), checked by the port configuration.
+    std::wstring portName;
+    std::wstring device;
+    // port commands and ports: run the monitor in this process instead of asking the
+    // spooler (always so under Wine, whose spooler does not know the monitor).
+    bool inProcess = false;
 };
 
 struct ParsedArguments {

@@ -9,6 +9,9 @@ namespace vela::host {
 
 HostMonitor::HostMonitor(const Platform& platform) : platform_(platform) {}
 
+HostMonitor::HostMonitor(const Platform& platform, HKEY base, const std::wstring& rootPath)
+    : platform_(platform), registry_(base, rootPath) {}
+
 HostMonitor::~HostMonitor() {
     Unload();
 }

@@ -13,7 +13,10 @@ namespace vela::host {
 
 class HostMonitor {
   public:
+    // The monitor's registry root is a fresh private key, removed afterwards.
     explicit HostMonitor(const Platform& platform);
+    // The monitor's registry root is base\rootPath, kept afterwards.
+    HostMonitor(const Platform& platform, HKEY base, const std::wstring& rootPath);
     ~HostMonitor();
     HostMonitor(const HostMonitor&) = delete;
     HostMonitor& operator=(const HostMonitor&) = delete;
@@ -34,6 +37,7 @@ class HostMonitor {
     bool ClosePort(HANDLE port);
 
     LPMONITOR2 Table() const { return table_; }
+    HANDLE MonitorHandle() const { return monitor_; }
     const std::string& Error() const { return error_; }
 
   private:

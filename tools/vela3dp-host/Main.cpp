@@ -1,8 +1,9 @@
 // vela3dp-host: runs the monitor's own code in this process, playing the spooler's
-// part, to print jobs on simulated printers; and registers the monitor with a real
-// Windows spooler.
+// part, to print jobs on simulated printers; registers the monitor with a real
+// Windows spooler; and adds, configures and deletes its ports.
 #include "HostArguments.h"
 #include "JobFile.h"
+#include "PortCommands.h"
 #include "SerialPrint.h"
 #include "SpoolerSetup.h"
 #include "UsbPrint.h"
@@ -68,7 +69,10 @@ int main() {
     case Command::Uninstall:
         return vela::host::UninstallMonitor();
     case Command::Ports:
-        return vela::host::ListPorts();
+    case Command::PortAdd:
+    case Command::PortSetSerial:
+    case Command::PortDelete:
+        return vela::host::RunPortCommand(parsed.arguments);
     }
     return 2;
 }

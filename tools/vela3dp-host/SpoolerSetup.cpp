@@ -3,6 +3,7 @@
 #include "LogLocation.h"
 #include "platform/Handles.h"
 #include "platform/Win32Headers.h"
+#include "portconfig/MonitorNames.h"
 
 #include <cstdio>
 #include <string>
@@ -11,8 +12,12 @@
 namespace vela::host {
 namespace {
 
-constexpr wchar_t kMonitorName[] = L"Vela3dp Print Monitor";
+using portconfig::kMonitorName;
 constexpr wchar_t kDllName[] = L"Vela3dpPrintMonitor.dll";
+// The port screens, which the spooler loads from the system folder by the name the
+// monitor reports.
+constexpr wchar_t kUiDllName[] = L"Vela3dpPrintMonitorUI.dll";
+constexpr const wchar_t* kShippedDlls[] = {kDllName, kUiDllName};
 
 std::wstring ProgramFolder() {
     std::vector<wchar_t> path(MAX_PATH);
@@ -31,10 +36,21 @@ std::wstring ProgramFolder() {
     }
 }
 
-std::wstring SystemDllPath() {
+std::wstring SystemDllPath(const wchar_t* name) {
     wchar_t folder[MAX_PATH] = {};
     ::GetSystemDirectoryW(folder, MAX_PATH);
-    return std::wstring(folder) + L"\\" + kDllName;
+    return std::wstring(folder) + L"\\" + name;
+}
+
+// Removes a DLL from the system folder, or at the next start while it is loaded.
+void RemoveSystemDll(const wchar_t* name) {
+    const std::wstring target = SystemDllPath(name);
+    if (::DeleteFileW(target.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND) {
+        return;
+    }
+    if (::MoveFileExW(target.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        std::printf("%ls is still loaded; it will be removed at the next restart.\n", name);
+    }
 }
 
 int ReportFailure(const char* what) {
@@ -102,14 +118,18 @@ int InstallMonitor() {
     if (RefuseUnderWine("install", kSpoolerAndAdministrator) || RefuseWithoutElevation("install")) {
         return 2;
     }
-    const std::wstring source = ProgramFolder() + L"\\" + kDllName;
-    if (::GetFileAttributesW(source.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        std::fprintf(stderr, "The monitor DLL is not beside this program: %ls\n", source.c_str());
-        return 2;
+    for (const wchar_t* name : kShippedDlls) {
+        const std::wstring source = ProgramFolder() + L"\\" + name;
+        if (::GetFileAttributesW(source.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            std::fprintf(stderr, "%ls is not beside this program: %ls\n", name, source.c_str());
+            return 2;
+        }
     }
-    const std::wstring target = SystemDllPath();
-    if (!::CopyFileW(source.c_str(), target.c_str(), FALSE)) {
-        return ReportFailure("Copying the monitor DLL to the system folder");
+    for (const wchar_t* name : kShippedDlls) {
+        const std::wstring source = ProgramFolder() + L"\\" + name;
+        if (!::CopyFileW(source.c_str(), SystemDllPath(name).c_str(), FALSE)) {
+            return ReportFailure("Copying a DLL to the system folder");
+        }
     }
     MONITOR_INFO_2W info{};
     info.pName = const_cast<LPWSTR>(kMonitorName);
@@ -118,7 +138,8 @@ int InstallMonitor() {
     if (!::AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&info))) {
         return ReportFailure("AddMonitor");
     }
-    std::printf("Installed the port monitor \"Vela3dp Print Monitor\" (%ls).\n", target.c_str());
+    std::printf("Installed the port monitor \"Vela3dp Print Monitor\" and its port screens (%ls).\n",
+                SystemDllPath(kDllName).c_str());
     return 0;
 }
 
@@ -130,43 +151,10 @@ int UninstallMonitor() {
     if (!::DeleteMonitorW(nullptr, nullptr, const_cast<LPWSTR>(kMonitorName))) {
         return ReportFailure("DeleteMonitor");
     }
-    const std::wstring target = SystemDllPath();
-    if (!::DeleteFileW(target.c_str())) {
-        // The spooler may still hold the module: remove it at the next start.
-        if (::MoveFileExW(target.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-            std::printf("The DLL is still loaded; it will be removed at the next restart.\n");
-        }
+    for (const wchar_t* name : kShippedDlls) {
+        RemoveSystemDll(name);
     }
     std::printf("Removed the port monitor \"Vela3dp Print Monitor\".\n");
-    return 0;
-}
-
-int ListPorts() {
-    if (RefuseUnderWine("ports", "a real Windows print spooler")) {
-        return 2;
-    }
-    DWORD needed = 0;
-    DWORD returned = 0;
-    if (!::EnumPortsW(nullptr, 2, nullptr, 0, &needed, &returned)) {
-        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0) {
-            return ReportFailure("EnumPorts");
-        }
-    }
-    std::vector<BYTE> buffer(needed > 0 ? needed : 1);
-    returned = 0;
-    if (needed > 0 && !::EnumPortsW(nullptr, 2, buffer.data(), needed, &needed, &returned)) {
-        return ReportFailure("EnumPorts");
-    }
-    const auto* ports = reinterpret_cast<const PORT_INFO_2W*>(buffer.data());
-    std::printf("%-24s %-28s %s\n", "Port", "Monitor", "Description");
-    for (DWORD i = 0; i < returned; ++i) {
-        std::printf("%-24ls %-28ls %ls\n", ports[i].pPortName != nullptr ? ports[i].pPortName : L"",
-                    ports[i].pMonitorName != nullptr ? ports[i].pMonitorName : L"",
-                    ports[i].pDescription != nullptr ? ports[i].pDescription : L"");
-    }
-    if (returned == 0) {
-        std::printf("(the spooler reports no ports)\n");
-    }
     return 0;
 }
 

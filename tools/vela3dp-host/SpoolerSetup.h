@@ -1,14 +1,13 @@
-// Registering the monitor with a real Windows spooler, and listing its ports.
-// Each needs the spooler service; install and uninstall need administrator rights.
+// Registering the monitor and its port screens with a real Windows spooler. Both
+// need the spooler service and administrator rights.
 #pragma once
 
 namespace vela::host {
 
-// Copies the DLL beside this program to the system folder and adds the monitor.
+// Copies the monitor DLL and the port screens' DLL beside this program to the
+// system folder and adds the monitor.
 int InstallMonitor();
-// Deletes the monitor from the spooler and removes the DLL from the system folder.
+// Deletes the monitor from the spooler and removes both DLLs from the system folder.
 int UninstallMonitor();
-// Lists the spooler's ports with their monitors.
-int ListPorts();
 
 } // namespace vela::host

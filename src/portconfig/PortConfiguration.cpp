@@ -1,0 +1,215 @@
+#include "portconfig/PortConfiguration.h"
+
+#include "portconfig/PortNaming.h"
+
+namespace vela::portconfig {
+namespace {
+
+// A transceive handle closed when the step ends.
+class XcvSession {
+  public:
+    explicit XcvSession(MonitorRoute& route) : route_(route) {}
+    ~XcvSession() {
+        if (handle_ != nullptr) {
+            route_.Close(handle_);
+        }
+    }
+    XcvSession(const XcvSession&) = delete;
+    XcvSession& operator=(const XcvSession&) = delete;
+
+    DWORD Open() { return route_.Open(std::wstring(), &handle_); }
+    // The name with its terminator as input, and an optional 32-bit output.
+    DWORD SendName(const wchar_t* command, const std::wstring& name, DWORD* output = nullptr) {
+        DWORD needed = 0;
+        const DWORD bytes = static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t));
+        return route_.Data(handle_, command, name.c_str(), bytes, output,
+                           output != nullptr ? sizeof(DWORD) : 0, &needed);
+    }
+
+  private:
+    MonitorRoute& route_;
+    HANDLE handle_ = nullptr;
+};
+
+Outcome Fail(DWORD code, const std::wstring& message) {
+    return Outcome{code, message};
+}
+
+// The text for a code that the route, the monitor or the registry gave.
+Outcome FailWithCode(DWORD code, const std::wstring& what) {
+    if (code == ERROR_ACCESS_DENIED) {
+        return Fail(code, what + L" needs administrator rights: run it as an administrator.");
+    }
+    // Which of these a spooler gives for a monitor it does not know varies (Wine: the
+    // port one).
+    if (code == ERROR_INVALID_PRINTER_NAME || code == ERROR_UNKNOWN_PRINT_MONITOR ||
+        code == ERROR_UNKNOWN_PORT) {
+        return Fail(code, L"The spooler does not know the Vela3dp Print Monitor: install it first.");
+    }
+    if (code == RPC_S_SERVER_UNAVAILABLE) {
+        return Fail(code, L"The print spooler service is not running.");
+    }
+    return Fail(code, what + L" failed with error " + std::to_wstring(code) + L".");
+}
+
+Outcome Quoted(DWORD code, const std::wstring& before, const std::wstring& name,
+               const std::wstring& after) {
+    return Fail(code, before + L"\"" + name + L"\"" + after);
+}
+
+const wchar_t kNotOurs[] = L" is not a port of the Vela3dp Print Monitor.";
+
+} // namespace
+
+PortConfiguration::PortConfiguration(MonitorRoute& route, PortStore& store,
+                                     ComPortList& comPorts)
+    : route_(route), store_(store), comPorts_(comPorts) {}
+
+Outcome PortConfiguration::CheckDevice(const std::wstring& device, std::wstring* path) {
+    path->clear();
+    if (device.empty()) {
+        return Outcome{};
+    }
+    std::wstring comName;
+    if (!ParseSerialDevice(device, &comName)) {
+        return Quoted(ERROR_INVALID_PARAMETER, L"", device,
+                      L" is not a serial port: give one such as COM3.");
+    }
+    for (const std::wstring& present : comPorts_.Names()) {
+        if (SameName(present, comName)) {
+            *path = DevicePathOf(comName);
+            return Outcome{};
+        }
+    }
+    return Fail(ERROR_DEV_NOT_EXIST, L"This machine has no serial port " + comName + L".");
+}
+
+Outcome PortConfiguration::AddPort(const std::wstring& name, const std::wstring& device) {
+    const std::wstring problem = PortNameProblem(name);
+    if (!problem.empty()) {
+        return Fail(ERROR_INVALID_NAME, problem);
+    }
+    std::wstring path;
+    Outcome checked = CheckDevice(device, &path);
+    if (!checked.Ok()) {
+        return checked;
+    }
+    XcvSession session(route_);
+    DWORD code = session.Open();
+    if (code != ERROR_SUCCESS) {
+        return FailWithCode(code, L"Adding a port");
+    }
+    if (session.SendName(L"PortIsValid", name) != ERROR_SUCCESS) {
+        return Quoted(ERROR_INVALID_NAME, L"The monitor does not accept ", name, L" as a name.");
+    }
+    DWORD exists = 0;
+    code = session.SendName(L"PortExists", name, &exists);
+    if (code != ERROR_SUCCESS) {
+        return FailWithCode(code, L"Asking the spooler for the port name");
+    }
+    // The monitor's own list as well: a spooler that does not know the monitor (its
+    // in-process use by the host program) would not report its ports.
+    PortListing own;
+    if (exists != 0 || FindPort(name, &own).Ok()) {
+        return Quoted(ERROR_ALREADY_EXISTS, L"The name ", name, L" is taken by another port.");
+    }
+    code = session.SendName(L"AddPort", name);
+    if (code == ERROR_ALREADY_EXISTS) {
+        return Quoted(code, L"The name ", name, L" is taken by another port.");
+    }
+    if (code == ERROR_INVALID_NAME) {
+        return Quoted(code, L"The monitor does not accept ", name, L" as a name.");
+    }
+    if (code != ERROR_SUCCESS) {
+        return FailWithCode(code, L"Adding a port");
+    }
+    if (!path.empty()) {
+        code = store_.WriteDevice(name, path);
+        if (code != ERROR_SUCCESS) {
+            // A port without its device would print nowhere: take it back.
+            session.SendName(L"DeletePort", name);
+            return FailWithCode(code, L"Storing the port's serial device");
+        }
+    }
+    return Outcome{};
+}
+
+Outcome PortConfiguration::SetDevice(const std::wstring& name, const std::wstring& device) {
+    std::wstring path;
+    Outcome checked = CheckDevice(device, &path);
+    if (!checked.Ok()) {
+        return checked;
+    }
+    PortListing port;
+    Outcome found = FindPort(name, &port);
+    if (!found.Ok()) {
+        return found;
+    }
+    if (!port.stored) {
+        return Quoted(ERROR_NOT_SUPPORTED, L"", port.name,
+                      L" belongs to an attached USB printer; its kind cannot change.");
+    }
+    const DWORD code = store_.WriteDevice(port.name, path);
+    if (code != ERROR_SUCCESS) {
+        return FailWithCode(code, L"Storing the port's serial device");
+    }
+    return Outcome{};
+}
+
+Outcome PortConfiguration::DeletePort(const std::wstring& name) {
+    XcvSession session(route_);
+    DWORD code = session.Open();
+    if (code != ERROR_SUCCESS) {
+        return FailWithCode(code, L"Deleting a port");
+    }
+    code = session.SendName(L"DeletePort", name);
+    if (code == ERROR_FILE_NOT_FOUND) {
+        return Quoted(code, L"", name, kNotOurs);
+    }
+    if (code == ERROR_BUSY) {
+        return Quoted(code, L"", name, L" is printing a document: delete it when that is done.");
+    }
+    if (code != ERROR_SUCCESS) {
+        return FailWithCode(code, L"Deleting a port");
+    }
+    return Outcome{};
+}
+
+Outcome PortConfiguration::ListPorts(std::vector<PortListing>* ports) {
+    ports->clear();
+    std::vector<std::wstring> names;
+    const DWORD code = route_.PortNames(&names);
+    if (code != ERROR_SUCCESS) {
+        return FailWithCode(code, L"Listing the monitor's ports");
+    }
+    for (const std::wstring& name : names) {
+        PortListing port;
+        port.name = name;
+        const DWORD read = store_.ReadDevice(name, &port.device);
+        if (read == ERROR_FILE_NOT_FOUND) {
+            port.stored = false;
+            port.device.clear();
+        } else if (read != ERROR_SUCCESS) {
+            return FailWithCode(read, L"Reading the port's serial device");
+        }
+        ports->push_back(port);
+    }
+    return Outcome{};
+}
+
+Outcome PortConfiguration::FindPort(const std::wstring& name, PortListing* port) {
+    std::vector<PortListing> ports;
+    Outcome listed = ListPorts(&ports);
+    if (!listed.Ok()) {
+        return listed;
+    }
+    for (const PortListing& candidate : ports) {
+        if (SameName(candidate.name, name)) {
+            *port = candidate;
+            return Outcome{};
+        }
+    }
+    return Quoted(ERROR_FILE_NOT_FOUND, L"", name, kNotOurs);
+}
+
+} // namespace vela::portconfig

@@ -1,0 +1,9 @@
+// Identifiers of the port screen's resources, shared by the resource script and
+// the dialog code.
+#pragma once
+
+#define IDD_PORT 100
+#define IDC_PORT_NAME 1001
+#define IDC_KIND_USB 1002
+#define IDC_KIND_SERIAL 1003
+#define IDC_SERIAL_DEVICE 1004

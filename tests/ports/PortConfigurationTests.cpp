@@ -1,0 +1,170 @@
+// The port configuration behind the port screens and the host's port commands,
+// against the monitor's own table through an in-process transceive route and the
+// monitor's "Ports" key.
+#include "PortsTestSupport.h"
+
+#include "doubles/MonitorTableRoute.h"
+#include "portconfig/PortConfiguration.h"
+#include "portconfig/PortNaming.h"
+#include "portconfig/RegistryPortStore.h"
+
+#include <memory>
+
+namespace vela::test {
+namespace {
+
+using portconfig::Outcome;
+using portconfig::PortListing;
+
+TEST(PortNamingTest, PortNamesAndSerialDevices) {
+    const struct {
+        std::wstring name;
+        bool accepted;
+    } names[] = {{L"Lab:", true},         {std::wstring(247, L'q'), true},
+                 {L"", false},            {std::wstring(248, L'q'), false},
+                 {L"Lab,2:", false},      {L"Lab\\2", false},
+                 {L"Lab\t", false}};
+    for (const auto& row : names) {
+        EXPECT_EQ(portconfig::PortNameProblem(row.name).empty(), row.accepted) << row.name.size();
+    }
+    const struct {
+        std::wstring text;
+        std::wstring comName; // empty: refused
+    } devices[] = {{L"COM3", L"COM3"},    {L"com12", L"COM12"}, {L"\\\\.\\cOm256", L"COM256"},
+                   {L"COM257", L""},      {L"COM0", L""},       {L"COM03", L""},
+                   {L"COM", L""},         {L"LPT1", L""},       {L"COM3x", L""},
+                   {L"\\\\.\\", L""},     {L"\\\\?\\COM3", L""}};
+    for (const auto& row : devices) {
+        std::wstring comName;
+        EXPECT_EQ(portconfig::ParseSerialDevice(row.text, &comName), !row.comName.empty())
+            << std::string(row.text.begin(), row.text.end());
+        if (!row.comName.empty()) {
+            EXPECT_EQ(comName, row.comName);
+        }
+    }
+}
+
+class FixedComPorts : public portconfig::ComPortList {
+  public:
+    std::vector<std::wstring> Names() override { return {L"COM1", L"COM21"}; }
+};
+
+// The "Ports" key, with writes refused on demand as for a user without the rights.
+class GuardedStore : public portconfig::RegistryPortStore {
+  public:
+    using RegistryPortStore::RegistryPortStore;
+    DWORD WriteDevice(const std::wstring& port, const std::wstring& device) override {
+        return refuseWrites ? ERROR_ACCESS_DENIED : RegistryPortStore::WriteDevice(port, device);
+    }
+    bool refuseWrites = false;
+};
+
+class PortConfigurationTest : public PortsTest {
+  protected:
+    void SetUp() override {
+        PortsTest::SetUp();
+        Initialize();
+        UseAccess(SERVER_ACCESS_ADMINISTER);
+    }
+    void TearDown() override {
+        // Every step closes the transceive handles it opened.
+        EXPECT_EQ(route->openHandles, 0);
+        PortsTest::TearDown();
+    }
+    void UseAccess(ACCESS_MASK granted) {
+        route = std::make_unique<MonitorTableRoute>(table, harness.MonitorHandle(), granted);
+        configuration =
+            std::make_unique<portconfig::PortConfiguration>(*route, store, comPorts);
+    }
+
+    std::unique_ptr<MonitorTableRoute> route;
+    GuardedStore store{harness.registry.Root(), L""};
+    FixedComPorts comPorts;
+    std::unique_ptr<portconfig::PortConfiguration> configuration;
+};
+
+TEST_F(PortConfigurationTest, AddsListsReconfiguresAndDeletesPorts) {
+    ASSERT_TRUE(configuration->AddPort(L"VelaLab:", L"").Ok());
+    ASSERT_TRUE(configuration->AddPort(L"VelaCube:", L"com21").Ok());
+    EXPECT_EQ(ListedNames(), (std::vector<std::wstring>{L"VelaLab:", L"VelaCube:"}));
+    // The device path as the protocol handler opens it.
+    EXPECT_EQ(harness.registry.PortValueData(L"VelaCube:"), L"\\\\.\\COM21");
+    EXPECT_EQ(harness.registry.PortValueData(L"VelaLab:"), L"");
+
+    ASSERT_TRUE(configuration->SetDevice(L"vELALAB:", L"\\\\.\\COM1").Ok());
+    ASSERT_TRUE(configuration->SetDevice(L"VelaCube:", L"").Ok());
+    std::vector<PortListing> ports;
+    ASSERT_TRUE(configuration->ListPorts(&ports).Ok());
+    ASSERT_EQ(ports.size(), 2u);
+    EXPECT_EQ(ports[0].name, L"VelaLab:");
+    EXPECT_EQ(ports[0].device, L"\\\\.\\COM1");
+    EXPECT_EQ(ports[1].device, L"");
+
+    ASSERT_TRUE(configuration->DeletePort(L"VelaLab:").Ok());
+    EXPECT_FALSE(harness.registry.HasPortValue(L"VelaLab:"));
+    const Outcome again = configuration->DeletePort(L"VelaLab:");
+    EXPECT_EQ(again.code, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_NE(again.message.find(L"not a port of the Vela3dp Print Monitor"), std::wstring::npos);
+}
+
+TEST_F(PortConfigurationTest, RefusedAddsLeaveNoPort) {
+    ASSERT_TRUE(configuration->AddPort(L"VelaLab:", L"").Ok());
+    const struct {
+        std::wstring name;
+        std::wstring device;
+        DWORD code;
+        std::wstring says;
+    } refusals[] = {
+        // Wine's spooler offers LPT1: through its own monitor.
+        {L"lpt1:", L"", ERROR_ALREADY_EXISTS, L"is taken"},
+        // The monitor's own port, in another letter case.
+        {L"VELALAB:", L"COM1", ERROR_ALREADY_EXISTS, L"is taken"},
+        {L"Vela,2:", L"", ERROR_INVALID_NAME, L"commas"},
+        {std::wstring(248, L'q'), L"", ERROR_INVALID_NAME, L"at most 247"},
+        {L"VelaNew:", L"LPT1", ERROR_INVALID_PARAMETER, L"not a serial port"},
+        {L"VelaNew:", L"COM9", ERROR_DEV_NOT_EXIST, L"no serial port COM9"},
+    };
+    for (const auto& row : refusals) {
+        const Outcome outcome = configuration->AddPort(row.name, row.device);
+        EXPECT_EQ(outcome.code, row.code) << std::string(row.says.begin(), row.says.end());
+        EXPECT_NE(outcome.message.find(row.says), std::wstring::npos);
+    }
+    EXPECT_EQ(ListedNames(), (std::vector<std::wstring>{L"VelaLab:"}));
+    EXPECT_EQ(harness.registry.PortValueData(L"VelaLab:"), L"");
+}
+
+TEST_F(PortConfigurationTest, WithoutAdministratorRightsNothingChanges) {
+    ASSERT_TRUE(configuration->AddPort(L"VelaLab:", L"").Ok());
+    UseAccess(SERVER_ACCESS_ENUMERATE);
+    store.refuseWrites = true;
+    const Outcome outcomes[] = {configuration->AddPort(L"VelaNew:", L""),
+                                configuration->SetDevice(L"VelaLab:", L"COM1"),
+                                configuration->DeletePort(L"VelaLab:")};
+    for (const Outcome& outcome : outcomes) {
+        EXPECT_EQ(outcome.code, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        EXPECT_NE(outcome.message.find(L"administrator"), std::wstring::npos);
+    }
+    EXPECT_EQ(ListedNames(), (std::vector<std::wstring>{L"VelaLab:"}));
+    EXPECT_EQ(harness.registry.PortValueData(L"VelaLab:"), L"");
+}
+
+TEST_F(PortConfigurationTest, ASerialPortWhoseDeviceCannotBeStoredIsTakenBack) {
+    store.refuseWrites = true;
+    const Outcome outcome = configuration->AddPort(L"VelaCube:", L"COM21");
+    EXPECT_EQ(outcome.code, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(ListedNames().empty());
+    EXPECT_FALSE(harness.registry.HasPortValue(L"VelaCube:"));
+}
+
+TEST_F(PortConfigurationTest, OnlyTheMonitorsStoredPortsTakeADevice) {
+    const Outcome outcome = configuration->SetDevice(L"VelaNone:", L"COM1");
+    EXPECT_EQ(outcome.code, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    // No value appears for a name the monitor does not store.
+    EXPECT_FALSE(harness.registry.HasPortValue(L"VelaNone:"));
+    EXPECT_EQ(store.WriteDevice(L"VelaNone:", L"\\\\.\\COM1"),
+              static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(harness.registry.HasPortValue(L"VelaNone:"));
+}
+
+} // namespace
+} // namespace vela::test
