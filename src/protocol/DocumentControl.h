@@ -69,7 +69,8 @@ struct DocumentControl {
     LineQueue outgoing;
     // Auto-reset: something for the document thread to look at.
     UniqueHandle wake;
-    // Auto-reset: the document thread has moved on.
+    // Auto-reset: the queue has room again for a waiting WritePort, or the
+    // document has its outcome.
     UniqueHandle progressed;
     // Manual-reset: the firmware answered the handshake.
     UniqueHandle handshaken;
@@ -80,6 +81,8 @@ struct DocumentControl {
     bool endRequested = false;
     bool cancelRequested = false;
     bool stopRequested = false;
+    // WritePort waits for room: only then does the thread signal each line.
+    bool writerWaiting = false;
     std::vector<std::string> cancelLines;
     DocumentProgress progress;
 };

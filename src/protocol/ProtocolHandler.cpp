@@ -11,6 +11,8 @@ namespace {
 // WritePort hands the queue at most this much at a time, so that a huge piece
 // cannot pass the high-water mark by more than this.
 constexpr DWORD kAppendChunkBytes = 16 * 1024;
+// The document thread's frames are small; a port need not reserve a megabyte.
+constexpr SIZE_T kDocumentThreadStackBytes = 256 * 1024;
 
 UniqueHandle CreateEventHandle(bool manualReset) {
     return UniqueHandle(::CreateEventW(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr));
@@ -19,6 +21,11 @@ UniqueHandle CreateEventHandle(bool manualReset) {
 DocumentProgress ReadProgress(DocumentControl& control) {
     CriticalSectionLock guard(control.lock);
     return control.progress;
+}
+
+void SetWriterWaiting(DocumentControl& control, bool waiting) {
+    CriticalSectionLock guard(control.lock);
+    control.writerWaiting = waiting;
 }
 
 bool CancelRequested(DocumentControl& control) {
@@ -116,7 +123,8 @@ DWORD ProtocolHandler::BeginDocument(std::vector<std::string> cancelLines) {
         control.channels.Close();
         return ERROR_NOT_ENOUGH_MEMORY;
     }
-    control.thread.Reset(::CreateThread(nullptr, 0, ProtocolDocumentThread, shared, 0, nullptr));
+    control.thread.Reset(::CreateThread(nullptr, kDocumentThreadStackBytes, ProtocolDocumentThread,
+                                        shared, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
     if (!control.thread.Valid()) {
         const DWORD error = ::GetLastError();
         delete shared;
@@ -150,8 +158,13 @@ DWORD ProtocolHandler::Write(const BYTE* bytes, DWORD count, DWORD* queued,
             return ERROR_NOT_READY;
         }
         if (control.outgoing.QueuedBytes() >= control.timings.highWaterBytes) {
+            SetWriterWaiting(control, true);
             HANDLE moved[2] = {control.progressed.Get(), control.thread.Get()};
-            clock.WaitForMultipleObjects(2, moved, FALSE, control.timings.watchIntervalMs);
+            // Room may have come between the look and the flag.
+            if (control.outgoing.QueuedBytes() >= control.timings.highWaterBytes) {
+                clock.WaitForMultipleObjects(2, moved, FALSE, control.timings.watchIntervalMs);
+            }
+            SetWriterWaiting(control, false);
             const ULONGLONG now = clock.GetTickCount64();
             if (now - lastLook >= control.timings.watchIntervalMs) {
                 lastLook = now;

@@ -311,12 +311,17 @@ void DocumentRun::Publish() {
     progress.lineNumber = machine_.LineNumber();
     progress.linesAcknowledged = linesTaken_ - (machine_.LineInFlight() && linesTaken_ > 0 ? 1 : 0);
     progress.finishing = finalLineQueued_;
-    ::SetEvent(control_.progressed.Get());
+    // A waiting WritePort is woken once there is room; nobody else needs a wake
+    // for every line.
+    if (control_.writerWaiting && outgoing_.QueuedBytes() < control_.timings.highWaterBytes) {
+        ::SetEvent(control_.progressed.Get());
+    }
 }
 
 void DocumentRun::Finish(DocumentOutcome outcome) {
     channels_.CancelPending();
     Publish();
+    ::SetEvent(control_.progressed.Get());
     CriticalSectionLock guard(control_.lock);
     DocumentProgress& progress = control_.progress;
     progress.outcome = outcome;

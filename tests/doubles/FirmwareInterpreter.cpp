@@ -147,17 +147,29 @@ bool FirmwareInterpreter::Refuse(const char* reason, std::vector<FirmwareReply>&
     return true;
 }
 
+uint64_t DigestCommand(uint64_t digest, const std::string& command) {
+    for (const char byte : command + "\n") {
+        digest = (digest ^ static_cast<uint8_t>(byte)) * 1099511628211ull;
+    }
+    return digest;
+}
+
 void FirmwareInterpreter::Execute(int64_t number, const std::string& command,
                                   std::vector<FirmwareReply>& replies) {
-    executed_.push_back({number, command});
+    if (options_.recordLines) {
+        executed_.push_back({number, command});
+    }
     if (number < 0) {
         ++stats_.unnumberedExecuted;
+    } else {
+        ++numberedExecuted_;
+        digest_ = DigestCommand(digest_, command);
     }
     int64_t value = 0;
     if (command.find("M110") != std::string::npos) {
         lastLine_ = ParameterValue(command, 'N', &value) ? value : (number < 0 ? 0 : number);
         executedNumbers_.clear();
-    } else if (number >= 0 && !executedNumbers_.insert(number).second) {
+    } else if (number >= 0 && options_.recordLines && !executedNumbers_.insert(number).second) {
         ++stats_.linesExecutedTwice;
     }
     FirmwareReply ok = Text("ok");

@@ -33,6 +33,10 @@ struct FirmwareReply {
     int64_t number = -1;
 };
 
+// FNV-1a, for the digest of executed commands.
+constexpr uint64_t kDigestStart = 14695981039346656037ull;
+uint64_t DigestCommand(uint64_t digest, const std::string& command);
+
 class FirmwareInterpreter {
   public:
     explicit FirmwareInterpreter(const FirmwareOptions& options);
@@ -53,6 +57,10 @@ class FirmwareInterpreter {
 
     bool Halted() const { return halted_; }
     const std::vector<ExecutedLine>& Executed() const { return executed_; }
+    // Numbered lines executed, and a digest of their commands in order (each
+    // followed by '\n'), kept whether or not lines are recorded.
+    size_t NumberedExecuted() const { return numberedExecuted_; }
+    uint64_t ExecutedDigest() const { return digest_; }
     const FirmwareStats& Stats() const { return stats_; }
     FirmwareStats& Stats() { return stats_; }
     int64_t LastLine() const { return lastLine_; }
@@ -71,6 +79,8 @@ class FirmwareInterpreter {
     int64_t lastLine_ = 0;
     uint32_t executedCount_ = 0;
     std::vector<ExecutedLine> executed_;
+    size_t numberedExecuted_ = 0;
+    uint64_t digest_ = kDigestStart;
     // Numbers executed since the last M110 or reset.
     std::set<int64_t> executedNumbers_;
     bool halted_ = false;

@@ -22,6 +22,9 @@ struct FirmwareOptions {
     double corruptShare = 0.0;
     // Numbered lines taken as damaged the first time they arrive.
     std::set<int64_t> corruptLines;
+    // Keep every line received and executed for the tests to read; a long
+    // benchmark keeps only counts and a digest of the numbered commands.
+    bool recordLines = true;
     // Numbered lines taken as damaged every time they arrive: a line the board
     // will never accept.
     std::set<int64_t> refuseLines;

@@ -167,7 +167,9 @@ void SimulatedFirmware::ServeThroughCommandBuffer(FirmwareLink& link) {
                 commandBuffer_.Deliver(bytes, now);
             }
             commandBuffer_.AdvanceTo(now, output);
-            received_.insert(received_.end(), output.lines.begin(), output.lines.end());
+            if (options_.recordLines) {
+                received_.insert(received_.end(), output.lines.begin(), output.lines.end());
+            }
             NotifyWaitersLocked();
             next = commandBuffer_.NextEventAt();
         }
@@ -234,7 +236,9 @@ bool SimulatedFirmware::ProcessPending(FirmwareLink& link, std::string& pending)
         bool refused = false;
         {
             std::lock_guard<std::mutex> guard(mutex_);
-            received_.push_back(line);
+            if (options_.recordLines) {
+                received_.push_back(line);
+            }
             refused = interpreter_.HandleLine(line, replies);
             NotifyWaitersLocked();
         }

@@ -47,6 +47,8 @@ class SimulatedFirmware {
     std::vector<ExecutedLine> Executed() const;
     // The commands of the numbered lines executed, in order.
     std::vector<std::string> ExecutedNumberedCommands() const;
+    // A digest of the numbered commands executed, in order (kept without records).
+    uint64_t ExecutedDigest() const;
     FirmwareStats Stats() const;
     int64_t LastLine() const;
 

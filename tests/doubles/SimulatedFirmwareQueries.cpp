@@ -27,6 +27,11 @@ std::vector<std::string> SimulatedFirmware::ExecutedNumberedCommands() const {
     return commands;
 }
 
+uint64_t SimulatedFirmware::ExecutedDigest() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return interpreter_.ExecutedDigest();
+}
+
 FirmwareStats SimulatedFirmware::Stats() const {
     std::lock_guard<std::mutex> guard(mutex_);
     return interpreter_.Stats();
@@ -44,7 +49,7 @@ void SimulatedFirmware::RecordLinesInFlight(uint32_t waiting) {
 }
 
 size_t SimulatedFirmware::NumberedExecutedLocked() const {
-    return interpreter_.Executed().size() - interpreter_.Stats().unnumberedExecuted;
+    return interpreter_.NumberedExecuted();
 }
 
 void SimulatedFirmware::NotifyWaitersLocked() {

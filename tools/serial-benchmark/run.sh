@@ -4,7 +4,7 @@
 # Usage: tools/serial-benchmark/run.sh [build-dir] [benchmark options]
 #   options: --lines N | --file PATH (G-code to stream), --no-pacing,
 #            --faithful (the firmware models its 128-byte receive buffer and 4 command slots),
-#            --baseline (a minimal synchronous host instead of the handler: the rig's ceiling)
+#            --baseline (a minimal synchronous host instead of the monitor: the rig's ceiling)
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$root/build
@@ -12,9 +12,6 @@ if [ $# -gt 0 ] && [ "${1#--}" = "$1" ]; then
   build=$(cd "$1" && pwd)
   shift
 fi
-pair=$root/tests/serial/pty-pair.sh
-state=$build/benchmark-pty
-sh "$pair" start "$state" "$build/wineprefix" "$build/wine-run.sh" com31 com32
-trap 'sh "$pair" stop "$state" "$build/wineprefix" "$build/wine-run.sh" com31 com32' EXIT INT TERM
-"$build/wine-run.sh" "$build/tools/serial-benchmark/serial-benchmark.exe" \
+exec sh "$root/tools/with-pty-pair.sh" "$build" benchmark-pty com31 com32 \
+  "$build/wine-run.sh" "$build/tools/serial-benchmark/serial-benchmark.exe" \
   --host '\\.\COM31' --firmware '\\.\COM32' "$@"

@@ -1,5 +1,7 @@
 #include "StressBed.h"
 
+#include "HostileDocuments.h"
+
 #include <cwchar>
 
 namespace vela::stress {
@@ -32,6 +34,11 @@ StressBed::StressBed() {
 
 bool StressBed::Load() {
     harness.registry.SetPortValue(kStoredBasePort, L"");
+    if (!serialHost.empty()) {
+        harness.registry.SetPortValue(kSerialStressPort, serialHost);
+        // The serial line's time-outs pass as soon as nothing is there to wait for.
+        harness.clock.autoAdvance = true;
+    }
     harness.deviceSetup.devices = {{true, kDiscoveredBasePort}};
     if (!harness.Attach()) {
         return false;

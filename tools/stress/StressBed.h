@@ -44,6 +44,9 @@ struct StressBed {
     PortModel model;
     StressTally tally;
     std::atomic<bool> stop{false};
+    // The two ends of a serial pair for the hostile documents; none: no documents.
+    std::wstring serialHost;
+    std::wstring serialFirmware;
 };
 
 } // namespace vela::stress

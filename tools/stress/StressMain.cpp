@@ -39,10 +39,23 @@ int main(int argc, char** argv) {
     uint32_t seed = 0;
     if (!vela::bench::NumberOption(argc, argv, "--seconds", 1, 86400, 60, &seconds) ||
         !vela::bench::NumberOption(argc, argv, "--seed", 0, 0xFFFFFFFF, 1, &seed)) {
-        std::fprintf(stderr, "usage: stress-ports [--seconds N] [--seed S]\n");
+        std::fprintf(stderr, "usage: stress-ports [--seconds N] [--seed S]"
+                             " [--serial COMn --firmware COMm]\n");
         return 2;
     }
     StressBed bed;
+    for (int index = 1; index + 1 < argc; ++index) {
+        const std::string option = argv[index];
+        const std::string value = argv[index + 1];
+        if (option == "--serial" || option == "--firmware") {
+            (option == "--serial" ? bed.serialHost : bed.serialFirmware) =
+                L"\\\\.\\" + std::wstring(value.begin(), value.end());
+        }
+    }
+    if (bed.serialHost.empty() != bed.serialFirmware.empty()) {
+        std::fprintf(stderr, "--serial and --firmware go together\n");
+        return 2;
+    }
     if (!bed.Load()) {
         std::fprintf(stderr, "the monitor did not load (error %lu)\n", ::GetLastError());
         return 1;
