@@ -15,6 +15,8 @@ namespace {
 // Replies are read a few bytes at a time; the reply queue joins the pieces.
 constexpr DWORD kReadChunkBytes = 3;
 constexpr char kFinishMovesLine[] = "M400\n";
+// Final lines sent again because only a poke's answer acknowledged them.
+constexpr int kMaxConfirmations = 3;
 
 enum class CancelStep { None, AwaitInFlight, Sending };
 
@@ -53,6 +55,7 @@ class DocumentRun {
     bool deviceLost_ = false;
     bool handshakeAnswered_ = false;
     bool finalLineQueued_ = false;
+    int confirmations_ = 0;
     CancelStep cancel_ = CancelStep::None;
     uint64_t cancelDeadline_ = 0;
     int32_t cancelledAt_ = 0;
@@ -166,11 +169,18 @@ bool DocumentRun::Settle(uint64_t now) {
         return true;
     }
     if (cancel_ == CancelStep::None && end && drained) {
-        if (finalLineQueued_) {
+        if (finalLineQueued_ && !machine_.LastAcknowledgedByPoke()) {
             Finish(DocumentOutcome::Completed);
             return true;
         }
-        // Every line is acknowledged: the printer is asked to finish its moves.
+        if (finalLineQueued_ && ++confirmations_ > kMaxConfirmations) {
+            // Answered, but never with an "ok" of its own.
+            Finish(DocumentOutcome::Failed);
+            return true;
+        }
+        // Every line is acknowledged: the printer is asked to finish its moves. A
+        // final line that only the poke's answer acknowledged goes again as a new
+        // line, whose own "ok" (or resend request) shows whether it arrived.
         finalLineQueued_ = true;
         outgoing_.AppendBytes(reinterpret_cast<const uint8_t*>(kFinishMovesLine),
                               sizeof(kFinishMovesLine) - 1);

@@ -108,6 +108,9 @@ bool SendStateMachine::OnReply(const uint8_t* line, uint32_t length, uint64_t no
             pokeAnswerOwed_ = false;
             if (!acknowledgedSincePoke_ && state_ == SendState::AwaitReply) {
                 Acknowledge();
+                // A line lost on the way would also be answered so: only a later
+                // line's own "ok" shows that it arrived.
+                lastAckByPoke_ = true;
             }
             return false;
         }
@@ -143,6 +146,7 @@ void SendStateMachine::Acknowledge() {
     if (pokeAnswerOwed_) {
         acknowledgedSincePoke_ = true;
     }
+    lastAckByPoke_ = false;
     resendRepeats_ = 0;
     if (currentFollowsPrevious_) {
         // The previous line is through; the current one goes again under its number.

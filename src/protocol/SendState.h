@@ -74,6 +74,9 @@ class SendStateMachine {
     bool LineInFlight() const { return state_ == SendState::AwaitReply; }
     // Gives up waiting for the line in flight: the next line takes the next number.
     void Abandon();
+    // The last line was acknowledged only by the poke's answer: it may have been
+    // lost on the way.
+    bool LastAcknowledgedByPoke() const { return lastAckByPoke_; }
 
     // Any bytes from the firmware: it is alive, whatever they say.
     void OnBytesReceived(uint64_t now);
@@ -148,6 +151,7 @@ class SendStateMachine {
     bool pokedThisLine_ = false;
     bool pokeAnswerOwed_ = false;
     bool acknowledgedSincePoke_ = false;
+    bool lastAckByPoke_ = false;
 };
 
 } // namespace vela

@@ -34,6 +34,7 @@ StressBed::StressBed() {
 
 bool StressBed::Load() {
     harness.registry.SetPortValue(kStoredBasePort, L"");
+    harness.platform.spooler = &spooler;
     if (!serialHost.empty()) {
         harness.registry.SetPortValue(kSerialStressPort, serialHost);
         // The serial line's time-outs pass as soon as nothing is there to wait for.

@@ -5,6 +5,7 @@
 
 #include "PortModel.h"
 #include "StressTally.h"
+#include "doubles/FakeSpooler.h"
 #include "doubles/MonitorHarness.h"
 
 #include <atomic>
@@ -37,6 +38,9 @@ struct StressBed {
     DWORD Xcv(HANDLE xcv, LPCWSTR command, const void* input, DWORD inputSize, void* output,
               DWORD outputSize, DWORD* needed);
 
+    // The job calls of documents (Wine's spooler has none); ports enumerate on
+    // Wine's spooler through it.
+    FakeSpooler spooler;
     test::MonitorHarness harness;
     MemoryCommConfig commConfig;
     LPMONITOR2 table = nullptr;
