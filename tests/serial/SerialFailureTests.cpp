@@ -2,6 +2,8 @@
 // or boots when the port opens, and lines or answers lost on the way.
 #include "serial/SerialLinkTest.h"
 
+#include <thread>
+
 namespace vela::test {
 namespace {
 
@@ -100,6 +102,25 @@ TEST_F(SerialFailure, LostLineOrOkCostsFiveSecondsEvenWhileTemperaturesArrive) {
     ASSERT_TRUE(EndDoc());
     EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Document(JobCommands(1, 8)));
     EXPECT_EQ(firmware_->Stats().unnumberedExecuted, 1u);
+}
+
+TEST_F(SerialFailure, LostFinalLineIsNotTakenAsDoneOnThePokesAnswer) {
+    // The final "M400" (N4) is lost; the poke's answer cannot tell lost from run.
+    FirmwareOptions options;
+    options.loseLines = {4};
+    StartFirmware(options);
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(StartDoc());
+    ASSERT_TRUE(Write(Job(1, 3)));
+    std::thread end([this] { EXPECT_TRUE(EndDoc()); });
+    ASSERT_TRUE(firmware_->WaitForReceived(5, kJobWaitMs));
+    harness_.clock.Advance(5000);
+    end.join();
+    std::vector<std::string> expected = Document(JobCommands(1, 3));
+    // A second "M400" showed that the first never arrived, and it went again.
+    expected.push_back("M400");
+    EXPECT_EQ(firmware_->ExecutedNumberedCommands(), expected);
+    EXPECT_EQ(spooler_.prompts.size(), 1u);
 }
 
 } // namespace
