@@ -19,7 +19,9 @@ class FuzzInput {
 
     uint8_t Byte() { return position_ < size_ ? data_[position_++] : 0; }
     uint16_t Word() { return static_cast<uint16_t>(Byte() | (Byte() << 8)); }
-    uint32_t Dword() { return static_cast<uint32_t>(Word()) | (static_cast<uint32_t>(Word()) << 16); }
+    uint32_t Dword() {
+        return static_cast<uint32_t>(Word()) | (static_cast<uint32_t>(Word()) << 16);
+    }
     // A value from 0 to limit - 1.
     uint32_t Below(uint32_t limit) { return limit == 0 ? 0 : Dword() % limit; }
 

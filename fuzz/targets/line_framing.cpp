@@ -37,8 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 "framed line and its NUL fit");
     const std::string framed(reinterpret_cast<const char*>(out.get()), framedLength);
     fuzz::Check(framed.compare(0, head.size(), head) == 0, "number");
-    fuzz::Check(framed.compare(head.size(), length - 1,
-                               reinterpret_cast<const char*>(line.data()), length - 1) == 0,
+    fuzz::Check(framed.compare(head.size(), length - 1, reinterpret_cast<const char*>(line.data()),
+                               length - 1) == 0,
                 "line body");
     const size_t star = head.size() + length - 1 + 1;
     fuzz::Check(framed[star - 1] == ' ' && framed[star] == '*' && framed.back() == '\n',

@@ -47,10 +47,10 @@ std::vector<Line> Drain(vela::LineQueue& queue) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::FuzzInput input(data, size);
-    vela::LineQueue mixed;    // pieces and consumer calls interleaved
-    vela::LineQueue pieces;   // the same pieces, drained at the end
+    vela::LineQueue mixed;  // pieces and consumer calls interleaved
+    vela::LineQueue pieces; // the same pieces, drained at the end
     std::vector<uint8_t> stream;
-    Line current;             // what the consumer advanced to; empty for none
+    Line current; // what the consumer advanced to; empty for none
     Line previous;
 
     while (!input.Empty()) {

@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const bool added = packer.Add(name.c_str());
         fuzz::Check(added == (bufferSize - used >= needed), "fit decision");
         if (!added) {
-            fuzz::Check(bufferSize == 0 || std::memcmp(before.data(), buffer.get(), bufferSize) == 0,
+            fuzz::Check(bufferSize == 0 ||
+                            std::memcmp(before.data(), buffer.get(), bufferSize) == 0,
                         "a refused port changed the buffer");
             continue;
         }

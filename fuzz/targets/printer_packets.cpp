@@ -12,28 +12,29 @@ namespace {
 void CheckRecordPacket(fuzz::FuzzInput& input) {
     const uint32_t count = input.Below(300);
     const uint32_t capacity = input.Below(vela::kMaxPacketSize + 64);
-    std::vector<uint8_t> records = input.Bytes(static_cast<size_t>(count) * vela::kPrintCommandSize);
+    std::vector<uint8_t> records =
+        input.Bytes(static_cast<size_t>(count) * vela::kPrintCommandSize);
     records.resize(static_cast<size_t>(count) * vela::kPrintCommandSize);
     std::unique_ptr<uint8_t[]> packet(new uint8_t[capacity + 1]);
-    const uint32_t length = vela::BuildRecordPacket(packet.get(), capacity,
-                                                    records.empty() ? nullptr : records.data(), count);
+    const uint32_t length = vela::BuildRecordPacket(
+        packet.get(), capacity, records.empty() ? nullptr : records.data(), count);
     if (length == 0) {
         fuzz::Check(count == 0 || vela::RecordPacketLength(count) > capacity,
                     "a packet that fits was refused");
         return;
     }
-    fuzz::Check(length == vela::RecordPacketLength(count) && length <= capacity,
-                "packet length");
+    fuzz::Check(length == vela::RecordPacketLength(count) && length <= capacity, "packet length");
     // Groups of three behind "/" and their size, the records unchanged.
     uint32_t at = 0;
     for (uint32_t first = 0; first < count; first += vela::kRecordsPerGroup) {
         const uint32_t inGroup = count - first < 3 ? count - first : 3;
         fuzz::Check(packet[at] == vela::request::kRecords && packet[at + 1] == inGroup,
                     "group header");
-        fuzz::Check(std::memcmp(packet.get() + at + 2,
-                                records.data() + static_cast<size_t>(first) * vela::kPrintCommandSize,
-                                inGroup * vela::kPrintCommandSize) == 0,
-                    "group records");
+        fuzz::Check(
+            std::memcmp(packet.get() + at + 2,
+                        records.data() + static_cast<size_t>(first) * vela::kPrintCommandSize,
+                        inGroup * vela::kPrintCommandSize) == 0,
+            "group records");
         at += 2 + inGroup * vela::kPrintCommandSize;
     }
     fuzz::Check(at == length, "packet ends after its groups");

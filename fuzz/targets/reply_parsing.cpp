@@ -27,8 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::Check(number >= 0 && number < 1000000000000000LL, "resend number range");
     }
     const std::string text = vela::DebuggerText(at, length);
-    fuzz::Check(text.size() == (length == 0 ? 1 : length) && text.back() == '\n',
-                "debugger text");
+    fuzz::Check(text.size() == (length == 0 ? 1 : length) && text.back() == '\n', "debugger text");
 
     // The rest of the input: reply bytes in pieces through one limiter.
     vela::ReplyLineLimiter limiter;

@@ -33,14 +33,14 @@ void Trace(const char* direction, const std::string& text, uint64_t now) {
 }
 
 struct Wire {
-    int32_t highest = 0;              // highest number sent
+    int32_t highest = 0;                   // highest number sent
     std::map<int32_t, std::string> sentAs; // text each number first went out with
-    uint32_t nextNewLine = 0;         // index of the next queued line to go out new
-    uint32_t newLines = 0;            // lines that went out under a new number
+    uint32_t nextNewLine = 0;              // index of the next queued line to go out new
+    uint32_t newLines = 0;                 // lines that went out under a new number
     bool numberedInFlight = false;
-    bool acknowledged = false;        // the last numbered transmission
-    bool pokeOut = false;             // an unanswered poke
-    std::string lastLine;             // the last line written, framed
+    bool acknowledged = false; // the last numbered transmission
+    bool pokeOut = false;      // an unanswered poke
+    std::string lastLine;      // the last line written, framed
 };
 
 class Run {
@@ -99,7 +99,8 @@ class Run {
             uint32_t framedLength = 0;
             if (!vela::FrameLine(machine_.NumberFor(action, restarts), line->Bytes(),
                                  line->Length(), framed, sizeof(framed), &framedLength)) {
-                fuzz::Check(line->Length() >= vela::kWriteBufferSize - 32, "a short line not framed");
+                fuzz::Check(line->Length() >= vela::kWriteBufferSize - 32,
+                            "a short line not framed");
                 if (action == vela::SendAction::Advance) {
                     machine_.OnLineSkipped();
                 } else if (!machine_.OnNoLine(action)) {
@@ -109,8 +110,8 @@ class Run {
             }
             const int32_t number = machine_.OnLineSent(action, restarts, now_);
             Trace(">>", std::string(reinterpret_cast<const char*>(framed), framedLength), now_);
-            OnWire(number, std::string(reinterpret_cast<const char*>(line->Bytes()),
-                                       line->Length()));
+            OnWire(number,
+                   std::string(reinterpret_cast<const char*>(line->Bytes()), line->Length()));
             wire_.lastLine.assign(reinterpret_cast<const char*>(framed), framedLength);
             return;
         }
@@ -126,8 +127,10 @@ class Run {
         Trace("<<", text, now_);
         machine_.OnBytesReceived(now_);
         machine_.OnReply(bytes, length, now_);
-        Trace("  ", "state " + std::to_string(static_cast<int>(machine_.State())) + " number " +
-                        std::to_string(machine_.LineNumber()) + "\n", now_);
+        Trace("  ",
+              "state " + std::to_string(static_cast<int>(machine_.State())) + " number " +
+                  std::to_string(machine_.LineNumber()) + "\n",
+              now_);
         const bool acknowledges = before == vela::SendState::AwaitReply &&
                                   machine_.State() != vela::SendState::AwaitReply;
         if (kind == vela::ReplyKind::Ok) {

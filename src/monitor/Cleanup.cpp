@@ -23,7 +23,8 @@ void InstanceCleanUp(MonitorState& state) {
     // before the module goes.
     if (state.m_pContext != nullptr) {
         CriticalSectionLock guard(state.m_Lock);
-        for (PortEntry* entry = state.m_pContext->firstPort; entry != nullptr; entry = entry->next) {
+        for (PortEntry* entry = state.m_pContext->firstPort; entry != nullptr;
+             entry = entry->next) {
             delete entry->session;
             entry->session = nullptr;
         }

@@ -4,7 +4,6 @@
 #include "platform/Handles.h"
 #include "monitor/PortSession.h"
 
-
 namespace vela {
 namespace {
 

@@ -76,7 +76,8 @@ std::string DescribeOutcome(const DocumentProgress& progress) {
     return "failed";
 }
 
-void WriteSerialWriteFailure(const PortEntry* entry, DWORD error, const DocumentProgress& progress) {
+void WriteSerialWriteFailure(const PortEntry* entry, DWORD error,
+                             const DocumentProgress& progress) {
     WriteLogFormatted("WritePort on %ls refused (error %lu): %s\r\n", entry->name,
                       static_cast<unsigned long>(error), DescribeOutcome(progress).c_str());
 }

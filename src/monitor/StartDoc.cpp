@@ -23,9 +23,8 @@ std::wstring ReadDevicePath(MonitorState& state, LPCWSTR portName) {
         return std::wstring();
     }
     std::unique_ptr<WCHAR[]> path(new (std::nothrow) WCHAR[size / sizeof(WCHAR) + 1]());
-    if (path == nullptr ||
-        QueryPortValue(state, portName, reinterpret_cast<LPBYTE>(path.get()), &size) !=
-            ERROR_SUCCESS) {
+    if (path == nullptr || QueryPortValue(state, portName, reinterpret_cast<LPBYTE>(path.get()),
+                                          &size) != ERROR_SUCCESS) {
         return std::wstring();
     }
     return std::wstring(path.get());

@@ -187,7 +187,7 @@ Platform MakeWin32Platform() {
     static Win32CommConfig commConfig;
     static Win32SerialDevices serialDevices;
     return Platform{&notifications, &spoolerHelpers, &deviceSetup, &usb,
-                    &spooler,       &clock,          &commConfig, &serialDevices};
+                    &spooler,       &clock,          &commConfig,  &serialDevices};
 }
 
 } // namespace

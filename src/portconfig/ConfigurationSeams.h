@@ -20,8 +20,8 @@ class MonitorRoute {
     // asking for the administer right. The result is a Win32 code.
     virtual DWORD Open(const std::wstring& object, HANDLE* xcv) = 0;
     // One named command; the result is the code the monitor answered.
-    virtual DWORD Data(HANDLE xcv, const std::wstring& command, const void* input,
-                       DWORD inputSize, void* output, DWORD outputSize, DWORD* needed) = 0;
+    virtual DWORD Data(HANDLE xcv, const std::wstring& command, const void* input, DWORD inputSize,
+                       void* output, DWORD outputSize, DWORD* needed) = 0;
     virtual void Close(HANDLE xcv) = 0;
     // The names of the monitor's ports, as the spooler enumerates them.
     virtual DWORD PortNames(std::vector<std::wstring>* names) = 0;

@@ -44,7 +44,8 @@ Outcome FailWithCode(DWORD code, const std::wstring& what) {
     // port one).
     if (code == ERROR_INVALID_PRINTER_NAME || code == ERROR_UNKNOWN_PRINT_MONITOR ||
         code == ERROR_UNKNOWN_PORT) {
-        return Fail(code, L"The spooler does not know the Vela3dp Print Monitor: install it first.");
+        return Fail(code,
+                    L"The spooler does not know the Vela3dp Print Monitor: install it first.");
     }
     if (code == RPC_S_SERVER_UNAVAILABLE) {
         return Fail(code, L"The print spooler service is not running.");
@@ -61,8 +62,7 @@ const wchar_t kNotOurs[] = L" is not a port of the Vela3dp Print Monitor.";
 
 } // namespace
 
-PortConfiguration::PortConfiguration(MonitorRoute& route, PortStore& store,
-                                     ComPortList& comPorts)
+PortConfiguration::PortConfiguration(MonitorRoute& route, PortStore& store, ComPortList& comPorts)
     : route_(route), store_(store), comPorts_(comPorts) {}
 
 Outcome PortConfiguration::CheckDevice(const std::wstring& device, std::wstring* path) {

@@ -10,7 +10,8 @@ SpoolerRoute::SpoolerRoute(std::wstring server) : server_(std::move(server)) {}
 DWORD SpoolerRoute::Open(const std::wstring& object, HANDLE* xcv) {
     *xcv = nullptr;
     std::wstring printer = server_.empty() ? std::wstring() : server_ + L"\\";
-    printer += object.empty() ? std::wstring(L",XcvMonitor ") + kMonitorName : L",XcvPort " + object;
+    printer +=
+        object.empty() ? std::wstring(L",XcvMonitor ") + kMonitorName : L",XcvPort " + object;
     PRINTER_DEFAULTSW defaults{};
     defaults.DesiredAccess = SERVER_ACCESS_ADMINISTER;
     HANDLE handle = nullptr;

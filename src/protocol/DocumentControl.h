@@ -33,7 +33,7 @@ struct ProtocolTimings {
 ProtocolTimings& TheProtocolTimings();
 
 enum class DocumentOutcome {
-    None,      // no document has run
+    None, // no document has run
     Running,
     Completed, // every line acknowledged, the final "M400" included
     Cancelled, // the cancel lines went out

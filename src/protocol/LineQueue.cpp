@@ -252,7 +252,8 @@ HRESULT LineQueue::AppendBytes(const uint8_t* bytes, uint32_t length) {
             break;
         }
         const uint64_t end = static_cast<const uint8_t*>(found) - data;
-        const HRESULT result = StoreLine(data + start, static_cast<uint32_t>(end - start + 1), batch);
+        const HRESULT result =
+            StoreLine(data + start, static_cast<uint32_t>(end - start + 1), batch);
         if (FAILED(result)) {
             return result;
         }

@@ -143,8 +143,7 @@ DWORD ProtocolHandler::BeginDocument(std::vector<std::string> cancelLines) {
     return ERROR_NOT_READY;
 }
 
-DWORD ProtocolHandler::Write(const BYTE* bytes, DWORD count, DWORD* queued,
-                             DocumentWatch& watch) {
+DWORD ProtocolHandler::Write(const BYTE* bytes, DWORD count, DWORD* queued, DocumentWatch& watch) {
     DocumentControl& control = *control_;
     Clock& clock = *CurrentPlatform().clock;
     *queued = 0;
@@ -175,7 +174,8 @@ DWORD ProtocolHandler::Write(const BYTE* bytes, DWORD count, DWORD* queued,
             }
             continue;
         }
-        const DWORD chunk = count - *queued < kAppendChunkBytes ? count - *queued : kAppendChunkBytes;
+        const DWORD chunk =
+            count - *queued < kAppendChunkBytes ? count - *queued : kAppendChunkBytes;
         const HRESULT appended = control.outgoing.AppendBytes(bytes + *queued, chunk);
         if (FAILED(appended)) {
             return appended == E_OUTOFMEMORY ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_PARAMETER;

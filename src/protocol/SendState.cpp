@@ -11,7 +11,9 @@ uint32_t Remaining(uint64_t since, uint32_t span, uint64_t now) {
 }
 
 uint32_t Until(uint64_t deadline, uint64_t now) {
-    return deadline <= now ? 0 : static_cast<uint32_t>(deadline - now > 0xFFFFFFFFu ? 0xFFFFFFFFu : deadline - now);
+    return deadline <= now
+               ? 0
+               : static_cast<uint32_t>(deadline - now > 0xFFFFFFFFu ? 0xFFFFFFFFu : deadline - now);
 }
 
 } // namespace

@@ -32,7 +32,8 @@ void ShowFields(HWND dialog, const PortDialogFields& fields) {
             selected = static_cast<int>(i);
         }
     }
-    ::SendDlgItemMessageW(dialog, IDC_SERIAL_DEVICE, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+    ::SendDlgItemMessageW(dialog, IDC_SERIAL_DEVICE, CB_SETCURSEL, static_cast<WPARAM>(selected),
+                          0);
     const bool serial = !fields.comName.empty();
     ::CheckRadioButton(dialog, IDC_KIND_USB, IDC_KIND_SERIAL,
                        serial ? IDC_KIND_SERIAL : IDC_KIND_USB);

@@ -156,6 +156,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserv
 }
 
 extern "C" PMONITORUI WINAPI InitializePrintMonitorUI() {
-    static MONITORUI table = {sizeof(MONITORUI), AddPortScreen, ConfigurePortScreen, DeletePortScreen};
+    static MONITORUI table = {sizeof(MONITORUI), AddPortScreen, ConfigurePortScreen,
+                              DeletePortScreen};
     return &table;
 }

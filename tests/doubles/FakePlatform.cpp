@@ -137,8 +137,8 @@ DWORD FakeClock::WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL
     constexpr DWORD kLookEveryMs = 2;
     const ULONGLONG end = milliseconds == INFINITE ? ~0ull : now + milliseconds;
     for (;;) {
-        const DWORD result = ::WaitForMultipleObjects(
-            count, handles, waitAll, milliseconds == 0 ? 0 : kLookEveryMs);
+        const DWORD result =
+            ::WaitForMultipleObjects(count, handles, waitAll, milliseconds == 0 ? 0 : kLookEveryMs);
         if (result != WAIT_TIMEOUT || milliseconds == 0) {
             return result;
         }

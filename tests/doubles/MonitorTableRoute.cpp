@@ -18,8 +18,9 @@ DWORD MonitorTableRoute::Open(const std::wstring& object, HANDLE* xcv) {
 
 DWORD MonitorTableRoute::Data(HANDLE xcv, const std::wstring& command, const void* input,
                               DWORD inputSize, void* output, DWORD outputSize, DWORD* needed) {
-    return table_->pfnXcvDataPort(xcv, command.c_str(), static_cast<PBYTE>(const_cast<void*>(input)),
-                                  inputSize, static_cast<PBYTE>(output), outputSize, needed);
+    return table_->pfnXcvDataPort(xcv, command.c_str(),
+                                  static_cast<PBYTE>(const_cast<void*>(input)), inputSize,
+                                  static_cast<PBYTE>(output), outputSize, needed);
 }
 
 void MonitorTableRoute::Close(HANDLE xcv) {

@@ -20,9 +20,9 @@ TEST(PortNamingTest, PortNamesAndSerialDevices) {
     const struct {
         std::wstring name;
         bool accepted;
-    } names[] = {{L"Lab:", true},         {std::wstring(247, L'q'), true},
-                 {L"", false},            {std::wstring(248, L'q'), false},
-                 {L"Lab,2:", false},      {L"Lab\\2", false},
+    } names[] = {{L"Lab:", true},    {std::wstring(247, L'q'), true},
+                 {L"", false},       {std::wstring(248, L'q'), false},
+                 {L"Lab,2:", false}, {L"Lab\\2", false},
                  {L"Lab\t", false}};
     for (const auto& row : names) {
         EXPECT_EQ(portconfig::PortNameProblem(row.name).empty(), row.accepted) << row.name.size();
@@ -30,10 +30,10 @@ TEST(PortNamingTest, PortNamesAndSerialDevices) {
     const struct {
         std::wstring text;
         std::wstring comName; // empty: refused
-    } devices[] = {{L"COM3", L"COM3"},    {L"com12", L"COM12"}, {L"\\\\.\\cOm256", L"COM256"},
-                   {L"COM257", L""},      {L"COM0", L""},       {L"COM03", L""},
-                   {L"COM", L""},         {L"LPT1", L""},       {L"COM3x", L""},
-                   {L"\\\\.\\", L""},     {L"\\\\?\\COM3", L""}};
+    } devices[] = {{L"COM3", L"COM3"}, {L"com12", L"COM12"}, {L"\\\\.\\cOm256", L"COM256"},
+                   {L"COM257", L""},   {L"COM0", L""},       {L"COM03", L""},
+                   {L"COM", L""},      {L"LPT1", L""},       {L"COM3x", L""},
+                   {L"\\\\.\\", L""},  {L"\\\\?\\COM3", L""}};
     for (const auto& row : devices) {
         std::wstring comName;
         EXPECT_EQ(portconfig::ParseSerialDevice(row.text, &comName), !row.comName.empty())
@@ -73,8 +73,7 @@ class PortConfigurationTest : public PortsTest {
     }
     void UseAccess(ACCESS_MASK granted) {
         route = std::make_unique<MonitorTableRoute>(table, harness.MonitorHandle(), granted);
-        configuration =
-            std::make_unique<portconfig::PortConfiguration>(*route, store, comPorts);
+        configuration = std::make_unique<portconfig::PortConfiguration>(*route, store, comPorts);
     }
 
     std::unique_ptr<MonitorTableRoute> route;

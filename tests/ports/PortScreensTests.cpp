@@ -117,7 +117,8 @@ TEST_F(PortDialogTest, ConfiguringShowsThePortAndCanMakeItUsb) {
     fields.comPorts = {L"COM1", L"COM21"};
     g_steps = {[](HWND dialog) {
         EXPECT_EQ(Text(dialog, IDC_PORT_NAME), L"VelaCube:");
-        EXPECT_NE(::GetWindowLongW(::GetDlgItem(dialog, IDC_PORT_NAME), GWL_STYLE) & ES_READONLY, 0);
+        EXPECT_NE(::GetWindowLongW(::GetDlgItem(dialog, IDC_PORT_NAME), GWL_STYLE) & ES_READONLY,
+                  0);
         EXPECT_EQ(::IsDlgButtonChecked(dialog, IDC_KIND_SERIAL), static_cast<UINT>(BST_CHECKED));
         EXPECT_EQ(Text(dialog, IDC_SERIAL_DEVICE), L"COM21");
         ::CheckRadioButton(dialog, IDC_KIND_USB, IDC_KIND_SERIAL, IDC_KIND_USB);

@@ -62,15 +62,14 @@ TEST_F(ProtocolLink, DamagedLineIsSentAgainUnderItsNumberAfterTheRequestsOk) {
     StartFirmware(options);
     Print(Job(1, 5));
     const std::vector<std::string> commands = JobCommands(1, 5);
-    const std::vector<std::string> expected = {
-        "N0 M110 N0*125",
-        Framed(1, commands[0] + " "),
-        Framed(2, commands[1] + " "),
-        Framed(3, commands[2] + " "),
-        Framed(3, commands[2] + " "),
-        Framed(4, commands[3] + " "),
-        Framed(5, commands[4] + " "),
-        Framed(6, "M400")};
+    const std::vector<std::string> expected = {"N0 M110 N0*125",
+                                               Framed(1, commands[0] + " "),
+                                               Framed(2, commands[1] + " "),
+                                               Framed(3, commands[2] + " "),
+                                               Framed(3, commands[2] + " "),
+                                               Framed(4, commands[3] + " "),
+                                               Framed(5, commands[4] + " "),
+                                               Framed(6, "M400")};
     EXPECT_EQ(firmware_->Received(), expected);
     EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Document(commands));
     EXPECT_EQ(firmware_->Stats().maxLinesInFlight, 1u);

@@ -130,8 +130,7 @@ TEST_F(SimulatedFirmwareLink, TemperatureLinesWhileHeatingAndOnItsOwn) {
         int end = 0;
         const int fields = std::sscanf(line.c_str(), "T:%lf /%lf B:%lf /%lf @:0 B@:0%n", &hot,
                                        &hotTarget, &bed, &bedTarget, &end);
-        EXPECT_TRUE(line == "ok" || (fields == 4 && end == static_cast<int>(line.size())))
-            << line;
+        EXPECT_TRUE(line == "ok" || (fields == 4 && end == static_cast<int>(line.size()))) << line;
     }
 }
 

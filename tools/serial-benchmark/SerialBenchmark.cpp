@@ -10,7 +10,6 @@
 #include "protocol/LineFraming.h"
 #include "protocol/LineQueue.h"
 
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -298,9 +297,9 @@ int Run(const Options& options) {
 int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr,
-                     "usage: serial-benchmark [--lines N | --file PATH] [--no-pacing] [--faithful]\n"
-                     "                        [--baseline] [--host DEVICE] [--firmware DEVICE]\n");
+        std::fprintf(
+            stderr, "usage: serial-benchmark [--lines N | --file PATH] [--no-pacing] [--faithful]\n"
+                    "                        [--baseline] [--host DEVICE] [--firmware DEVICE]\n");
         return 2;
     }
     return Run(options);

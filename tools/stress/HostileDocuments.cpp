@@ -104,8 +104,8 @@ void CheckExecuted(StressBed& bed, const std::vector<std::string>& executed,
     for (size_t index = 0; index < ran; ++index) {
         if (executed[index + 1] != document.commands[index]) {
             bed.tally.Violation("serial line " + std::to_string(index + 1) + " ran as \"" +
-                                executed[index + 1] + "\", expected \"" +
-                                document.commands[index] + "\"");
+                                executed[index + 1] + "\", expected \"" + document.commands[index] +
+                                "\"");
             return;
         }
     }
@@ -156,8 +156,8 @@ bool RunHostileDocument(StressBed& bed, std::mt19937& random) {
     for (size_t offset = 0; started && offset < document.bytes.size();) {
         std::string piece = document.bytes.substr(offset, pieceSize(random));
         DWORD written = 0;
-        const BOOL accepted = bed.table->pfnWritePort(
-            port, reinterpret_cast<LPBYTE>(&piece[0]), static_cast<DWORD>(piece.size()), &written);
+        const BOOL accepted = bed.table->pfnWritePort(port, reinterpret_cast<LPBYTE>(&piece[0]),
+                                                      static_cast<DWORD>(piece.size()), &written);
         if (!accepted) {
             bed.tally.Count("serial WritePort", ::GetLastError());
             break;

@@ -29,8 +29,8 @@ constexpr uint32_t kSimulatedLineBytesPerSecond = 25000;
 constexpr uint32_t kSimulatedCommandMicroseconds = 1500;
 
 std::string LineBar(uint32_t acknowledged, uint32_t lineNumber, uint32_t total) {
-    std::string bar = FormatProgressBar(acknowledged < total ? acknowledged : total, total,
-                                        kBarWidth);
+    std::string bar =
+        FormatProgressBar(acknowledged < total ? acknowledged : total, total, kBarWidth);
     const size_t records = bar.find(" records");
     if (records != std::string::npos) {
         bar.replace(records, 8, " lines");

@@ -138,8 +138,9 @@ int InstallMonitor() {
     if (!::AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&info))) {
         return ReportFailure("AddMonitor");
     }
-    std::printf("Installed the port monitor \"Vela3dp Print Monitor\" and its port screens (%ls).\n",
-                SystemDllPath(kDllName).c_str());
+    std::printf(
+        "Installed the port monitor \"Vela3dp Print Monitor\" and its port screens (%ls).\n",
+        SystemDllPath(kDllName).c_str());
     return 0;
 }
 
