@@ -85,12 +85,7 @@ void SettleDocument(MonitorState& state, PortEntry* entry, PortSession& session,
     if (prompt) {
         PromptRemoveModel(state, entry, kRemoveModelTitle, kRemoveModelMessage);
     }
-    if (entry->printerHandle != nullptr) {
-        CurrentPlatform().spooler->ClosePrinter(entry->printerHandle);
-        entry->printerHandle = nullptr;
-    }
-    FreeString(entry->printerName);
-    entry->printerName = nullptr;
+    ReleaseDocumentPrinter(entry);
 }
 
 // A serial document: supervised until the firmware has acknowledged every line

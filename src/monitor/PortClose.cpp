@@ -39,12 +39,7 @@ BOOL ClosePort(MonitorState& state, HANDLE port) {
     if (abandoned) {
         WriteLogFormatted("ClosePort on %ls: the document in progress was never ended\r\n",
                           entry->name);
-        if (entry->printerHandle != nullptr) {
-            CurrentPlatform().spooler->ClosePrinter(entry->printerHandle);
-            entry->printerHandle = nullptr;
-        }
-        FreeString(entry->printerName);
-        entry->printerName = nullptr;
+        ReleaseDocumentPrinter(entry);
     }
     // The spooler lets go of the port whatever became of the handler.
     ReleasePortEntryHold(state, entry);

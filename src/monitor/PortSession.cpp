@@ -1,10 +1,21 @@
 #include "monitor/PortSession.h"
 
+#include "monitor/Memory.h"
 #include "platform/Handles.h"
+#include "platform/Platform.h"
 
 #include <new>
 
 namespace vela {
+
+void ReleaseDocumentPrinter(PortEntry* entry) {
+    if (entry->printerHandle != nullptr) {
+        CurrentPlatform().spooler->ClosePrinter(entry->printerHandle);
+        entry->printerHandle = nullptr;
+    }
+    FreeString(entry->printerName);
+    entry->printerName = nullptr;
+}
 
 PortSession* SessionOf(MonitorState& state, PortEntry* entry) {
     if (entry == nullptr) {

@@ -31,6 +31,10 @@ struct PortSession final : PortOwned {
     UsbTransport usb;
 };
 
+// Closes the printer the document opened through the spooler and frees the copy
+// of its name: the end of every document, however it ends.
+void ReleaseDocumentPrinter(PortEntry* entry);
+
 // The port's session, made on first use; none only when memory is short.
 PortSession* SessionOf(MonitorState& state, PortEntry* entry);
 

@@ -58,12 +58,7 @@ DWORD BeginSerialDocument(MonitorState& state, PortEntry* entry, PortSession& se
 
 // Undoes what StartDocPort did for a document that cannot start.
 void AbandonDocument(MonitorState& state, PortEntry* entry) {
-    if (entry->printerHandle != nullptr) {
-        CurrentPlatform().spooler->ClosePrinter(entry->printerHandle);
-        entry->printerHandle = nullptr;
-    }
-    FreeString(entry->printerName);
-    entry->printerName = nullptr;
+    ReleaseDocumentPrinter(entry);
     CriticalSectionLock guard(state.m_Lock);
     entry->flags &= ~kPortDocumentInProgress;
 }

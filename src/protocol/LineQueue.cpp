@@ -280,8 +280,7 @@ HRESULT LineQueue::FlushCarry() {
         return S_OK;
     }
     const uint8_t end = '\n';
-    const HRESULT result = AppendBytes(&end, 1);
-    return result;
+    return AppendBytes(&end, 1);
 }
 
 HRESULT LineQueue::CopyOut(const LineRecord* line, LineRecord** record) {
