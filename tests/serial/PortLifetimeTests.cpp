@@ -3,7 +3,10 @@
 // across documents, closed by ClosePort.
 #include "doubles/SimulatedUsbPrinter.h"
 #include "monitor/PortSession.h"
+#include "monitor/MonitorEntry.h"
 #include "serial/SerialLinkTest.h"
+
+#include <tlhelp32.h>
 
 #include <thread>
 
@@ -11,6 +14,18 @@ namespace vela::test {
 namespace {
 
 using PortLifetime = SerialLinkTest;
+
+size_t ThreadsOfThisProcess() {
+    UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 thread{};
+    thread.dwSize = sizeof(thread);
+    size_t count = 0;
+    for (BOOL more = ::Thread32First(snapshot.Get(), &thread); more;
+         more = ::Thread32Next(snapshot.Get(), &thread)) {
+        count += thread.th32OwnerProcessID == ::GetCurrentProcessId() ? 1 : 0;
+    }
+    return count;
+}
 
 TEST_F(PortLifetime, OpenPortStartsNothingAndSucceedsWithThePrinterOff) {
     for (const wchar_t* name : {kSerialPort, kMissingDevicePort, kUsbPort}) {
@@ -116,6 +131,23 @@ TEST_F(PortLifetime, ClosePortInTheMiddleOfADocumentDropsItsLines) {
     for (const std::string& line : firmware_->Received()) {
         EXPECT_EQ(line.find('*'), line.rfind('*')) << "cut or glued line: " << line;
     }
+}
+
+TEST_F(PortLifetime, UnloadWithoutClosePortOrShutdownStopsTheDocumentThread) {
+    FirmwareOptions options;
+    options.dropOkForLines = {3};
+    StartFirmware(options);
+    const size_t threads = ThreadsOfThisProcess();
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(StartDoc());
+    ASSERT_TRUE(Write(Job(1, 50)));
+    ASSERT_TRUE(firmware_->WaitForReceived(4, kJobWaitMs));
+    ASSERT_EQ(ThreadsOfThisProcess(), threads + 1);
+    // The module goes: its code must not run on in a thread of its own.
+    ProcessDetach(State());
+    EXPECT_EQ(ThreadsOfThisProcess(), threads);
+    // Loaded again, the monitor still knows the port (the spooler closes it).
+    ASSERT_TRUE(harness_.Attach());
 }
 
 TEST_F(PortLifetime, UsbAndSerialPortsOpenAtOnceEachWithItsOwnDocument) {
