@@ -1,5 +1,5 @@
 // Firmware reply parsing: any reply line is classified, a resend number is read
-// within its digit limit, and the length limiter never lets a line grow past its
+// within its digit limit, and the line assembler never lets a line grow past its
 // bound nor drops a line end.
 #include "FuzzInput.h"
 #include "protocol/ReplyParsing.h"
@@ -29,29 +29,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text = vela::DebuggerText(at, length);
     fuzz::Check(text.size() == (length == 0 ? 1 : length) && text.back() == '\n', "debugger text");
 
-    // The rest of the input: reply bytes in pieces through one limiter.
-    vela::ReplyLineLimiter limiter;
-    uint32_t run = 0;
+    // The rest of the input: reply bytes in pieces through one assembler.
+    vela::ReplyLineAssembler assembler;
     while (!input.Empty()) {
         const std::vector<uint8_t> piece = input.Bytes(1 + input.Below(9000));
         const auto pieceLength = static_cast<uint32_t>(piece.size());
-        std::unique_ptr<uint8_t[]> out(new uint8_t[pieceLength == 0 ? 1 : pieceLength]);
-        const uint32_t kept = limiter.Filter(piece.data(), pieceLength, out.get());
-        fuzz::Check(kept <= pieceLength, "limiter grew the bytes");
         size_t ends = 0;
         for (uint8_t byte : piece) {
             ends += byte == '\n' ? 1 : 0;
         }
-        size_t keptEnds = 0;
-        for (uint32_t i = 0; i < kept; ++i) {
-            if (out[i] == '\n') {
-                ++keptEnds;
-                run = 0;
-            } else {
-                fuzz::Check(++run <= vela::kMaxReplyLineLength, "line beyond the limit");
+        size_t lines = 0;
+        for (uint32_t taken = 0; taken < pieceLength;) {
+            const uint8_t* out = nullptr;
+            uint32_t outLength = 0;
+            const uint32_t step =
+                assembler.Take(piece.data() + taken, pieceLength - taken, &out, &outLength);
+            fuzz::Check(step > 0 && step <= pieceLength - taken, "assembler took no bytes");
+            taken += step;
+            if (out == nullptr) {
+                continue;
+            }
+            ++lines;
+            fuzz::Check(outLength >= 1 && outLength <= vela::kMaxReplyLineLength + 1,
+                        "line beyond the limit");
+            fuzz::Check(out[outLength - 1] == '\n', "line without its end");
+            for (uint32_t i = 0; i + 1 < outLength; ++i) {
+                fuzz::Check(out[i] != '\n' && out[i] != '\r' && out[i] != 0, "byte kept in a line");
             }
         }
-        fuzz::Check(keptEnds == ends, "limiter dropped a line end");
+        fuzz::Check(lines == ends, "assembler lost a line end");
     }
     return 0;
 }

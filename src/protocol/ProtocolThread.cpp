@@ -12,8 +12,8 @@
 namespace vela {
 namespace {
 
-// Replies are read a few bytes at a time; the reply queue joins the pieces.
-constexpr DWORD kReadChunkBytes = 3;
+// A read takes whatever the device holds, up to this much.
+constexpr DWORD kReadChunkBytes = 512;
 constexpr char kFinishMovesLine[] = "M400\n";
 // Final lines sent again because only a poke's answer acknowledged them.
 constexpr int kMaxConfirmations = 3;
@@ -48,8 +48,7 @@ class DocumentRun {
     DocumentControl& control_;
     SerialChannels& channels_;
     LineQueue& outgoing_;
-    LineQueue replies_;
-    ReplyLineLimiter limiter_;
+    ReplyLineAssembler replies_;
     SendStateMachine machine_;
     Clock& clock_;
     bool deviceLost_ = false;
@@ -67,16 +66,24 @@ void DocumentRun::Run() {
     // Whatever the firmware said between documents is not an answer to this one.
     ::PurgeComm(channels_.Device(), PURGE_RXCLEAR);
     machine_.StartHandshake(Now());
-    HANDLE waitList[3] = {channels_.read.event.Get(), channels_.write.event.Get(),
-                          control_.wake.Get()};
+    IoChannel& read = channels_.read;
+    IoChannel& write = channels_.write;
     for (;;) {
-        const DWORD wait = channels_.write.pending ? kLoopWaitMs : WaitTime(Now());
-        const DWORD woke = clock_.WaitForMultipleObjects(3, waitList, FALSE, wait);
-        if (woke == WAIT_OBJECT_0) {
-            deviceLost_ |= !channels_.Collect(channels_.read);
-        } else if (woke == WAIT_OBJECT_0 + 1) {
-            deviceLost_ |= !channels_.Collect(channels_.write);
+        // Only an outstanding operation's event says anything: one that completed
+        // at once leaves its event set, and the next operation resets it.
+        HANDLE waitList[3] = {control_.wake.Get()};
+        DWORD count = 1;
+        if (read.pending) {
+            waitList[count++] = read.event.Get();
         }
+        if (write.pending) {
+            waitList[count++] = write.event.Get();
+        }
+        const bool bytesWaiting = !read.pending && read.transferred > 0;
+        const DWORD wait = bytesWaiting ? 0 : write.pending ? kLoopWaitMs : WaitTime(Now());
+        clock_.WaitForMultipleObjects(count, waitList, FALSE, wait);
+        deviceLost_ |= !channels_.Collect(read);
+        deviceLost_ |= !channels_.Collect(write);
         const uint64_t now = Now();
         deviceLost_ |= !HandleReplies(now);
         if (Settle(now)) {
@@ -104,25 +111,23 @@ uint32_t DocumentRun::WaitTime(uint64_t now) const {
 
 bool DocumentRun::HandleReplies(uint64_t now) {
     IoChannel& read = channels_.read;
-    if (read.transferred == 0 || read.pending) {
-        return true;
-    }
-    machine_.OnBytesReceived(now);
-    uint8_t kept[kWriteBufferSize];
-    const uint32_t keptCount = limiter_.Filter(read.buffer, read.transferred, kept);
-    if (keptCount > 0 && SUCCEEDED(replies_.AppendBytes(kept, keptCount))) {
-        for (;;) {
-            LineRecord* taken = nullptr;
-            if (FAILED(replies_.Dequeue(&taken)) || taken == nullptr) {
-                break;
-            }
-            std::unique_ptr<LineRecord> reply(taken);
-            if (machine_.OnReply(reply->Bytes(), reply->Length(), now)) {
-                ::OutputDebugStringA(DebuggerText(reply->Bytes(), reply->Length()).c_str());
+    while (!read.pending && read.transferred > 0) {
+        machine_.OnBytesReceived(now);
+        const uint32_t count = read.transferred;
+        read.transferred = 0;
+        for (uint32_t taken = 0; taken < count;) {
+            const uint8_t* line = nullptr;
+            uint32_t length = 0;
+            taken += replies_.Take(read.buffer + taken, count - taken, &line, &length);
+            if (line != nullptr && machine_.OnReply(line, length, now)) {
+                ::OutputDebugStringA(DebuggerText(line, length).c_str());
             }
         }
+        // The rest of a reply is usually in already: read it now, not after a wait.
+        if (!channels_.StartRead(kReadChunkBytes, false)) {
+            return false;
+        }
     }
-    read.transferred = 0;
     return true;
 }
 

@@ -123,19 +123,28 @@ std::string DebuggerText(const uint8_t* line, uint32_t length) {
     return text;
 }
 
-uint32_t ReplyLineLimiter::Filter(const uint8_t* bytes, uint32_t length, uint8_t* out) {
-    uint32_t kept = 0;
+uint32_t ReplyLineAssembler::Take(const uint8_t* bytes, uint32_t length, const uint8_t** line,
+                                  uint32_t* lineLength) {
+    if (complete_) {
+        length_ = 0;
+        complete_ = false;
+    }
+    *line = nullptr;
+    *lineLength = 0;
     for (uint32_t index = 0; index < length; ++index) {
         const uint8_t byte = bytes[index];
         if (byte == '\n') {
-            out[kept++] = byte;
-            unterminated_ = 0;
-        } else if (unterminated_ < kMaxReplyLineLength) {
-            out[kept++] = byte;
-            ++unterminated_;
+            line_[length_++] = byte;
+            complete_ = true;
+            *line = line_;
+            *lineLength = length_;
+            return index + 1;
+        }
+        if (byte != '\r' && byte != 0 && length_ < kMaxReplyLineLength) {
+            line_[length_++] = byte;
         }
     }
-    return kept;
+    return length;
 }
 
 } // namespace vela

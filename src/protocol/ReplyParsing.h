@@ -35,15 +35,22 @@ std::string DebuggerText(const uint8_t* line, uint32_t length);
 // Line noise may never end a line; the reply queue would then carry it for ever.
 constexpr uint32_t kMaxReplyLineLength = 4096;
 
-// Passes reply bytes through, dropping those beyond kMaxReplyLineLength that are
-// not followed by a line end.
-class ReplyLineLimiter {
+// Joins reply bytes, read in pieces of any size, into lines without allocating.
+// A line is handed out the moment its '\n' arrives. Carriage returns and NUL
+// bytes are dropped, and so are the bytes of a line beyond kMaxReplyLineLength:
+// noise that never ends a line cannot grow anything.
+class ReplyLineAssembler {
   public:
-    // Copies the bytes to keep into out (room for length bytes); returns their count.
-    uint32_t Filter(const uint8_t* bytes, uint32_t length, uint8_t* out);
+    // Takes bytes up to the end of the next line. Returns the bytes taken; *line
+    // receives the complete line (with its '\n', valid until the next call) or
+    // nullptr when the bytes ended first.
+    uint32_t Take(const uint8_t* bytes, uint32_t length, const uint8_t** line,
+                  uint32_t* lineLength);
 
   private:
-    uint32_t unterminated_ = 0;
+    uint8_t line_[kMaxReplyLineLength + 1] = {};
+    uint32_t length_ = 0;
+    bool complete_ = false;
 };
 
 } // namespace vela

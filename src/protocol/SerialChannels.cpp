@@ -73,11 +73,19 @@ bool SerialChannels::Collect(IoChannel& channel) {
     return false;
 }
 
-bool SerialChannels::StartRead(DWORD count) {
+bool SerialChannels::StartRead(DWORD limit, bool waitForByte) {
     if (read.pending) {
         return true;
     }
     read.transferred = 0;
+    DWORD errors = 0;
+    COMSTAT status{};
+    DWORD count = 1;
+    if (::ClearCommError(device_.Get(), &errors, &status) && status.cbInQue > 0) {
+        count = status.cbInQue < limit ? status.cbInQue : limit;
+    } else if (!waitForByte) {
+        return true;
+    }
     DWORD transferred = 0;
     if (::ReadFile(device_.Get(), read.buffer, count, &transferred, &read.overlapped)) {
         // Completed at once: the bytes wait for the next pass, which the event wakes.

@@ -43,9 +43,10 @@ class SerialChannels {
     // The result of a completed operation, fetched without waiting. False when
     // the device failed it.
     bool Collect(IoChannel& channel);
-    // Asks for the next few reply bytes unless a read is outstanding. False when
-    // the device refuses.
-    bool StartRead(DWORD count);
+    // Unless a read is outstanding, reads the bytes the driver holds (at most
+    // limit), or, when it holds none and waitForByte is set, waits for the next
+    // byte. False when the device refuses.
+    bool StartRead(DWORD limit, bool waitForByte = true);
     // Writes the channel's toWrite bytes. False when the device refuses.
     bool StartWrite();
 

@@ -24,7 +24,12 @@ void ApplyHandlerLineSettings(DCB& dcb) {
 }
 
 void ApplyHandlerTimeouts(COMMTIMEOUTS& timeouts) {
-    timeouts.ReadIntervalTimeout = kReadIntervalTimeoutMs;
+    // No read time-outs: a read ends when its bytes are in. The handler asks for
+    // the bytes the driver already holds, or for one byte when it holds none, so
+    // no read waits on a timer while bytes are there.
+    timeouts.ReadIntervalTimeout = 0;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
 }
 
 bool ConfigureSerialDevice(HANDLE device) {

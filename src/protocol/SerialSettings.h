@@ -6,8 +6,6 @@
 namespace vela {
 
 constexpr DWORD kHandlerBaudRate = 250000;
-// Reads ask for a few bytes; the interval closes a read once the firmware pauses.
-constexpr DWORD kReadIntervalTimeoutMs = 30;
 
 // Changes the fields the handler depends on; every other field keeps its value.
 void ApplyHandlerLineSettings(DCB& dcb);

@@ -120,6 +120,16 @@ void RegistryMonitorInit::SetPortValue(const std::wstring& name, const std::wstr
                     static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
 }
 
+void RegistryMonitorInit::SetPortSetting(const std::wstring& port, const std::wstring& name,
+                                         DWORD value) {
+    HKEY settings = nullptr;
+    ::RegCreateKeyExW(root_, (L"PortSettings\\" + port).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                      nullptr, &settings, nullptr);
+    ::RegSetValueExW(settings, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                     sizeof(value));
+    ::RegCloseKey(settings);
+}
+
 void RegistryMonitorInit::SetPortValueRaw(const std::wstring& name, DWORD type, const void* data,
                                           DWORD size) {
     HKEY ports = nullptr;

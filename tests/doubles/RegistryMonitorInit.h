@@ -25,6 +25,8 @@ class RegistryMonitorInit {
     // Direct access to the "Ports" key, as another program would have it.
     void SetPortValue(const std::wstring& name, const std::wstring& data);
     void SetPortValueRaw(const std::wstring& name, DWORD type, const void* data, DWORD size);
+    // A DWORD value under "PortSettings\<port>".
+    void SetPortSetting(const std::wstring& port, const std::wstring& name, DWORD value);
     bool HasPortValue(const std::wstring& name) const;
     std::wstring PortValueData(const std::wstring& name) const;
     DWORD PortValueType(const std::wstring& name) const;

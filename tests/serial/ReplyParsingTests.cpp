@@ -1,10 +1,9 @@
 // What the firmware's replies mean, and the bound on an unterminated reply.
-#include "protocol/LineQueue.h"
 #include "protocol/ReplyParsing.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -86,50 +85,35 @@ TEST(ReplyParsing, DebuggerTextDropsTheLineEndAndAddsOne) {
     EXPECT_EQ(DebuggerText(Bytes(reply), Size(reply)), "echo:busy\n");
 }
 
-TEST(ReplyLineLimiter, KeepsAtMost4096BytesWithoutALineEnd) {
-    ReplyLineLimiter limiter;
+// Every piece size, from byte by byte to all at once: the same lines come out.
+TEST(ReplyLineAssembler, JoinsPiecesIntoBoundedLinesWhateverTheirSize) {
     const std::string noise(5000, 'x');
-    std::vector<uint8_t> out(noise.size());
-    EXPECT_EQ(limiter.Filter(Bytes(noise), Size(noise), out.data()), 4096u);
-    EXPECT_EQ(limiter.Filter(Bytes(noise), Size(noise), out.data()), 0u);
-    const std::string end = "\nok\n";
-    ASSERT_EQ(limiter.Filter(Bytes(end), Size(end), out.data()), 4u);
-    EXPECT_EQ(std::string(out.begin(), out.begin() + 4), "\nok\n");
-}
-
-TEST(ReplyLineLimiter, EveryLineEndStartsTheCountAgain) {
-    ReplyLineLimiter limiter;
-    const std::string lines = std::string(4000, 'a') + "\n" + std::string(4000, 'b') + "\n";
-    std::vector<uint8_t> out(lines.size());
-    EXPECT_EQ(limiter.Filter(Bytes(lines), Size(lines), out.data()), lines.size());
-}
-
-TEST(ReplyLineLimiter, NoiseInSmallReadsCannotGrowTheReplyQueue) {
-    ReplyLineLimiter limiter;
-    LineQueue replies;
-    const std::string chunk = "#@!";
-    uint8_t out[3];
-    for (int read = 0; read < 10000; ++read) {
-        const uint32_t kept = limiter.Filter(Bytes(chunk), Size(chunk), out);
-        if (kept > 0) {
-            ASSERT_EQ(replies.AppendBytes(out, kept), S_OK);
+    const std::string stream = std::string("ok 17\r\nRes\0end: 3006\n", 21) + noise + "\nok\n\n" +
+                               std::string(4000, 'a') + "\n";
+    const std::vector<std::string> expected = {"ok 17\n",
+                                               "Resend: 3006\n",
+                                               std::string(4096, 'x') + "\n",
+                                               "ok\n",
+                                               "\n",
+                                               std::string(4000, 'a') + "\n"};
+    for (uint32_t piece : {1u, 2u, 3u, 7u, 512u, 100000u}) {
+        ReplyLineAssembler assembler;
+        std::vector<std::string> lines;
+        for (size_t offset = 0; offset < stream.size(); offset += piece) {
+            const auto size =
+                static_cast<uint32_t>(std::min<size_t>(piece, stream.size() - offset));
+            const uint8_t* bytes = Bytes(stream) + offset;
+            for (uint32_t taken = 0; taken < size;) {
+                const uint8_t* line = nullptr;
+                uint32_t length = 0;
+                taken += assembler.Take(bytes + taken, size - taken, &line, &length);
+                if (line != nullptr) {
+                    lines.emplace_back(reinterpret_cast<const char*>(line), length);
+                }
+            }
         }
+        EXPECT_EQ(lines, expected) << "pieces of " << piece;
     }
-    const std::string ok = "\nok\n";
-    uint8_t tail[4];
-    ASSERT_EQ(limiter.Filter(Bytes(ok), Size(ok), tail), 4u);
-    ASSERT_EQ(replies.AppendBytes(tail, 4), S_OK);
-    LineRecord* first = nullptr;
-    ASSERT_EQ(replies.Dequeue(&first), S_OK);
-    std::unique_ptr<LineRecord> noise(first);
-    ASSERT_NE(noise, nullptr);
-    EXPECT_EQ(noise->Length(), kMaxReplyLineLength + 1);
-    LineRecord* second = nullptr;
-    ASSERT_EQ(replies.Dequeue(&second), S_OK);
-    std::unique_ptr<LineRecord> okLine(second);
-    ASSERT_NE(okLine, nullptr);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(okLine->Bytes()), okLine->Length()),
-              "ok\n");
 }
 
 } // namespace

@@ -46,12 +46,12 @@ TEST(SerialSettings, OtherDeviceFieldsKeepTheirValues) {
     EXPECT_EQ(static_cast<unsigned char>(dcb.EvtChar), 0xFF);
 }
 
-TEST(SerialSettings, OnlyTheReadIntervalChanges) {
+TEST(SerialSettings, ReadsHaveNoTimersAndWritesKeepTheirTimeouts) {
     COMMTIMEOUTS timeouts{1, 2, 3, 4, 5};
     ApplyHandlerTimeouts(timeouts);
-    EXPECT_EQ(timeouts.ReadIntervalTimeout, 30u);
-    EXPECT_EQ(timeouts.ReadTotalTimeoutMultiplier, 2u);
-    EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 3u);
+    EXPECT_EQ(timeouts.ReadIntervalTimeout, 0u);
+    EXPECT_EQ(timeouts.ReadTotalTimeoutMultiplier, 0u);
+    EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 0u);
     EXPECT_EQ(timeouts.WriteTotalTimeoutMultiplier, 4u);
     EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 5u);
 }

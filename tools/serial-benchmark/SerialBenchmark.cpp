@@ -37,7 +37,24 @@ struct Options {
     bool faithful = false;
     // The cheapest host there can be, instead of the handler: what the rig allows.
     bool baseline = false;
+    // How the firmware words its acknowledgement.
+    test::OkFormat okFormat = test::OkFormat::Plain;
+    // The port's "StreamWindow" setting (-1: none).
+    long window = -1;
 };
+
+bool ParseOkText(const std::string& text, test::OkFormat& format) {
+    if (text == "ok") {
+        format = test::OkFormat::Plain;
+    } else if (text == "ok {n}") {
+        format = test::OkFormat::LineNumber;
+    } else if (text == "ok N{n} P{p} B{b}") {
+        format = test::OkFormat::BufferState;
+    } else {
+        return false;
+    }
+    return true;
+}
 
 std::wstring Widen(const char* text) {
     return std::wstring(text, text + std::strlen(text));
@@ -61,6 +78,12 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.faithful = true;
         } else if (option == "--baseline") {
             options.baseline = true;
+        } else if (option == "--ok-text" && hasValue) {
+            if (!ParseOkText(argv[++index], options.okFormat)) {
+                return false;
+            }
+        } else if (option == "--window" && hasValue) {
+            options.window = std::atol(argv[++index]);
         } else {
             return false;
         }
@@ -135,7 +158,8 @@ LinkLimit MeasureLimit(const std::string& gcode) {
 }
 
 // One line in flight with synchronous I/O and no protocol handling: each line is
-// written and its "ok\n" read before the next goes. False when a reply is not "ok".
+// written and its "ok" line read (each read takes what the driver holds, or
+// waits for one byte) before the next goes. False when a reply is not an "ok".
 bool RunBaselineHost(const std::wstring& device, const LinkLimit& limit) {
     UniqueHandle host(::CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, 0, nullptr));
@@ -144,14 +168,38 @@ bool RunBaselineHost(const std::wstring& device, const LinkLimit& limit) {
     }
     COMMTIMEOUTS timeouts{};
     ::SetCommTimeouts(host.Get(), &timeouts);
+    char reply[256];
+    DWORD held = 0;
     for (const std::string& line : limit.framed) {
         DWORD count = 0;
-        char reply[3];
         if (!::WriteFile(host.Get(), line.data(), static_cast<DWORD>(line.size()), &count,
-                         nullptr) ||
-            !::ReadFile(host.Get(), reply, sizeof(reply), &count, nullptr) || count != 3 ||
-            std::memcmp(reply, "ok\n", 3) != 0) {
+                         nullptr)) {
             return false;
+        }
+        for (;;) {
+            const char* end = static_cast<const char*>(std::memchr(reply, '\n', held));
+            if (end != nullptr) {
+                const DWORD used = static_cast<DWORD>(end - reply) + 1;
+                if (used < 3 || std::memcmp(reply, "ok", 2) != 0) {
+                    return false;
+                }
+                std::memmove(reply, reply + used, held - used);
+                held -= used;
+                break;
+            }
+            // What the driver holds, or the next byte.
+            DWORD errors = 0;
+            COMSTAT status{};
+            ::ClearCommError(host.Get(), &errors, &status);
+            const DWORD room = sizeof(reply) - held;
+            const DWORD ask = status.cbInQue == 0     ? 1
+                              : status.cbInQue < room ? status.cbInQue
+                                                      : room;
+            if (held == sizeof(reply) ||
+                !::ReadFile(host.Get(), reply + held, ask, &count, nullptr) || count == 0) {
+                return false;
+            }
+            held += count;
         }
     }
     return true;
@@ -175,7 +223,7 @@ struct DocumentRun {
 // The file as the spooler sends it: OpenPort, StartDocPort, WritePort in 4096-byte
 // pieces, EndDocPort, ClosePort. Time runs from the first WritePort to the end of
 // EndDocPort, which returns once the firmware has run every line.
-DocumentRun PrintThroughTheTable(const std::wstring& host, const std::string& gcode) {
+DocumentRun PrintThroughTheTable(const std::wstring& host, const std::string& gcode, long window) {
     DocumentRun run;
     test::MonitorHarness harness;
     FakeSpooler spooler;
@@ -183,6 +231,9 @@ DocumentRun PrintThroughTheTable(const std::wstring& host, const std::string& gc
     // The serial line's time-outs on real time, as in the spooler.
     harness.platform.clock = Win32Platform().clock;
     harness.registry.SetPortValue(kPortName, host);
+    if (window >= 0) {
+        harness.registry.SetPortSetting(kPortName, L"StreamWindow", static_cast<DWORD>(window));
+    }
     if (!harness.Attach()) {
         return run;
     }
@@ -238,6 +289,7 @@ int Run(const Options& options) {
         firmwareOptions.commandMicroseconds = kCommandMicroseconds;
     }
     firmwareOptions.faithfulReceive = options.faithful;
+    firmwareOptions.okFormat = options.okFormat;
     test::SimulatedFirmware firmware(firmwareOptions);
     if (!firmware.Start(options.firmware.c_str())) {
         std::fprintf(stderr, "cannot open the firmware's end of the line\n");
@@ -253,7 +305,7 @@ int Run(const Options& options) {
                       firmware.WaitForNumberedExecuted(lines, 30 * 60 * 1000);
         run.seconds = Seconds() - started;
     } else {
-        run = PrintThroughTheTable(options.host, gcode);
+        run = PrintThroughTheTable(options.host, gcode, options.window);
         expected.insert(expected.begin(), "M110 N0");
         expected.push_back("M400");
     }
@@ -281,6 +333,11 @@ int Run(const Options& options) {
     std::printf("rate:             %.0f lines/s\n", rate);
     std::printf("link limit:       %.0f lines/s (one line in flight)\n", limitRate);
     std::printf("ratio to limit:   %.3f\n", rate / limitRate);
+    static const char* const kOkTexts[] = {"ok", "ok {n}", "ok N{n} P{p} B{b}"};
+    std::printf("ok text:          %s\n", kOkTexts[static_cast<int>(options.okFormat)]);
+    if (options.window >= 0) {
+        std::printf("StreamWindow:     %ld\n", options.window);
+    }
     std::printf("receive side:     %s\n",
                 options.faithful ? "modelled (128-byte ring, 4 command slots)" : "line by line");
     std::printf("resend requests:  %u\n", stats.resendRequests);
@@ -298,8 +355,11 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(
-            stderr, "usage: serial-benchmark [--lines N | --file PATH] [--no-pacing] [--faithful]\n"
-                    "                        [--baseline] [--host DEVICE] [--firmware DEVICE]\n");
+            stderr,
+            "usage: serial-benchmark [--lines N | --file PATH] [--no-pacing] [--faithful]\n"
+            "                        [--baseline] [--host DEVICE] [--firmware DEVICE]\n"
+            "                        [--ok-text \"ok\" | \"ok {n}\" | \"ok N{n} P{p} B{b}\"]\n"
+            "                        [--window BYTES]\n");
         return 2;
     }
     return Run(options);
