@@ -61,6 +61,7 @@ class DocumentRun {
     int32_t cancelledAt_ = 0;
     uint64_t linesTaken_ = 0;
     uint8_t counterLine_[40] = {};
+    TemperatureReading temperatures_;
 };
 
 void DocumentRun::Run() {
@@ -117,6 +118,7 @@ bool DocumentRun::HandleReplies(uint64_t now) {
                 break;
             }
             std::unique_ptr<LineRecord> reply(taken);
+            ParseTemperatures(reply->Bytes(), reply->Length(), &temperatures_);
             if (machine_.OnReply(reply->Bytes(), reply->Length(), now)) {
                 ::OutputDebugStringA(DebuggerText(reply->Bytes(), reply->Length()).c_str());
             }
@@ -321,6 +323,7 @@ void DocumentRun::Publish() {
     progress.lineNumber = machine_.LineNumber();
     progress.linesAcknowledged = linesTaken_ - (machine_.LineInFlight() && linesTaken_ > 0 ? 1 : 0);
     progress.finishing = finalLineQueued_;
+    progress.temperatures = temperatures_;
     // A waiting WritePort is woken once there is room; nobody else needs a wake
     // for every line.
     if (control_.writerWaiting && outgoing_.QueuedBytes() < control_.timings.highWaterBytes) {
