@@ -97,7 +97,7 @@ TEST_F(JobStatusTest, PhasesShowAtOnceNumbersEveryFiveSecondsAndACancelStays) {
         JobStatusFacts facts;
     } steps[] = {
         {0, Facts(JobPhase::Sending, 0, 500)},
-        {4999, Facts(JobPhase::Sending, 3, 500)}, // too soon
+        {4999, Facts(JobPhase::Sending, 2, 500)}, // too soon
         {1, Facts(JobPhase::Sending, 3, 500)},
         {9000, Facts(JobPhase::Sending, 3, 500)}, // the same text
         {1, Facts(JobPhase::Printing, 0, 0, 2)},  // a new phase
