@@ -55,6 +55,23 @@ class TextBuilder {
     size_t length_ = 0;
 };
 
+// The phases whose words carry no number.
+struct PhaseWords {
+    JobPhase phase;
+    const wchar_t* words;
+};
+constexpr PhaseWords kFixedWords[] = {
+    {JobPhase::WaitingForPrinter, L"Waiting for the printer"},
+    {JobPhase::NotResponding, L"Printer not responding"},
+    {JobPhase::RemoveModel, L"Remove the model from the printer"},
+    {JobPhase::Cancelling, L"Cancelling"},
+    {JobPhase::Finishing, L"Finishing moves"},
+    {JobPhase::StoppedAnswering, L"The printer stopped answering"},
+    {JobPhase::Restarted, L"The printer restarted"},
+    {JobPhase::Halted, L"The printer halted"},
+    {JobPhase::Disconnected, L"The printer was disconnected"},
+};
+
 // Tenths of a degree to whole degrees, halves away from zero.
 int64_t WholeDegrees(int32_t tenths) {
     return (tenths >= 0 ? tenths + 5 : tenths - 5) / 10;
@@ -106,12 +123,13 @@ JobPhase SerialFailurePhase(const DocumentProgress& progress) {
 
 void FormatJobStatus(const JobStatusFacts& facts, wchar_t (&text)[kJobStatusChars]) {
     TextBuilder builder(text);
+    for (const PhaseWords& fixed : kFixedWords) {
+        if (fixed.phase == facts.phase) {
+            builder.Add(fixed.words);
+            return;
+        }
+    }
     switch (facts.phase) {
-    case JobPhase::None:
-        break;
-    case JobPhase::WaitingForPrinter:
-        builder.Add(L"Waiting for the printer");
-        break;
     case JobPhase::Sending:
         builder.Add(L"Sending to printer: ")
             .AddNumber(facts.count)
@@ -122,36 +140,14 @@ void FormatJobStatus(const JobStatusFacts& facts, wchar_t (&text)[kJobStatusChar
     case JobPhase::Printing:
         AddPrinterStatus(builder, facts.printerStatus);
         break;
-    case JobPhase::NotResponding:
-        builder.Add(L"Printer not responding");
-        break;
-    case JobPhase::RemoveModel:
-        builder.Add(L"Remove the model from the printer");
-        break;
-    case JobPhase::Cancelling:
-        builder.Add(L"Cancelling");
-        break;
     case JobPhase::PrintingLine:
         builder.Add(L"Printing: line ").AddNumber(facts.count);
         AddTemperatures(builder, facts.temperatures);
         break;
-    case JobPhase::Finishing:
-        builder.Add(L"Finishing moves");
-        break;
     case JobPhase::Rejected:
         builder.Add(L"The printer rejects line ").AddNumber(facts.count);
         break;
-    case JobPhase::StoppedAnswering:
-        builder.Add(L"The printer stopped answering");
-        break;
-    case JobPhase::Restarted:
-        builder.Add(L"The printer restarted");
-        break;
-    case JobPhase::Halted:
-        builder.Add(L"The printer halted");
-        break;
-    case JobPhase::Disconnected:
-        builder.Add(L"The printer was disconnected");
+    default:
         break;
     }
 }
