@@ -23,13 +23,6 @@ constexpr int32_t kStatusPrinting = 2;
 // time-out or another program holding the device does not end it.
 constexpr int kFailedPollsToEnd = 3;
 
-void ShowPhase(PortSession& session, JobPhase phase, int32_t printerStatus = 0) {
-    JobStatusFacts facts;
-    facts.phase = phase;
-    facts.printerStatus = printerStatus;
-    session.status.Show(facts);
-}
-
 // One poll's reading of the printer: status, and the head position when idle.
 // An unanswered poll counts as running until kFailedPollsToEnd in a row.
 int32_t PollPrinter(PrinterDevice& device, int& failedPolls, bool& running) {
@@ -91,7 +84,7 @@ void SettleDocument(MonitorState& state, PortEntry* entry, PortSession& session,
         entry->flags &= ~kPortDocumentInProgress;
     }
     if (prompt) {
-        ShowPhase(session, JobPhase::RemoveModel);
+        session.status.Show(JobPhase::RemoveModel);
         PromptRemoveModel(state, entry, kRemoveModelTitle, kRemoveModelMessage);
     }
     ReleaseDocumentPrinter(entry);
@@ -143,8 +136,10 @@ BOOL EndDocPort(MonitorState& state, HANDLE port) {
     while (running) {
         const int32_t status = PollPrinter(device, failedPolls, running);
         if (session != nullptr) {
-            ShowPhase(*session, failedPolls > 0 ? JobPhase::NotResponding : JobPhase::Printing,
-                      status);
+            JobStatusFacts poll;
+            poll.phase = failedPolls > 0 ? JobPhase::NotResponding : JobPhase::Printing;
+            poll.printerStatus = status;
+            session->status.Show(poll);
         }
         const JobCheck check = entry != nullptr
                                    ? CheckSpoolerJob(entry->printerHandle, entry->jobId)
@@ -155,7 +150,7 @@ BOOL EndDocPort(MonitorState& state, HANDLE port) {
         if (check == JobCheck::Cancelled) {
             cancelled = true;
             if (session != nullptr) {
-                ShowPhase(*session, JobPhase::Cancelling);
+                session->status.Show(JobPhase::Cancelling);
             }
             break;
         }

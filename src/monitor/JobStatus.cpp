@@ -4,6 +4,7 @@
 #include "monitor/SpoolerJob.h"
 #include "platform/Platform.h"
 
+#include <cstring>
 #include <cwchar>
 #include <memory>
 
@@ -28,9 +29,15 @@ void JobStatus::Show(const JobStatusFacts& facts) {
         return;
     }
     phase_ = facts.phase;
-    std::wcscpy(shown_, text);
+    std::memcpy(shown_, text, sizeof(shown_));
     shownAt_ = now;
     Write(text);
+}
+
+void JobStatus::Show(JobPhase phase) {
+    JobStatusFacts facts;
+    facts.phase = phase;
+    Show(facts);
 }
 
 void JobStatus::End() {

@@ -17,6 +17,8 @@ class JobStatus {
     // A new document's job; none (no printer handle) makes every call a no-op.
     void Begin(HANDLE printer, DWORD jobId);
     void Show(const JobStatusFacts& facts);
+    // A phase whose words carry no number.
+    void Show(JobPhase phase);
     // Clears a text the document set, and forgets the job.
     void End();
 

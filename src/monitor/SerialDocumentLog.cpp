@@ -20,9 +20,7 @@ bool SpoolerJobWatch::JobCancelled() {
     if (CheckSpoolerJob(entry_->printerHandle, entry_->jobId) != JobCheck::Cancelled) {
         return false;
     }
-    JobStatusFacts cancelling;
-    cancelling.phase = JobPhase::Cancelling;
-    status_.Show(cancelling);
+    status_.Show(JobPhase::Cancelling);
     return true;
 }
 

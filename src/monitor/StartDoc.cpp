@@ -46,9 +46,7 @@ DWORD BeginSerialDocument(MonitorState& state, PortEntry* entry, PortSession& se
             return ERROR_NOT_ENOUGH_MEMORY;
         }
     }
-    JobStatusFacts waiting;
-    waiting.phase = JobPhase::WaitingForPrinter;
-    session.status.Show(waiting);
+    session.status.Show(JobPhase::WaitingForPrinter);
     const DWORD result = session.serial->BeginDocument(ReadCancelLines(state));
     if (result != 0) {
         WriteLogFormatted("Serial printer on %ls not ready (error %lu): %s\r\n", entry->name,
