@@ -1,6 +1,6 @@
-// Firmware reply parsing: any reply line is classified, a resend number is read
-// within its digit limit, and the line assembler never lets a line grow past its
-// bound nor drops a line end.
+// Firmware reply parsing: any reply line is classified, a resend number and
+// temperatures are read within their digit limits, and the line assembler never
+// lets a line grow past its bound nor drops a line end.
 #include "FuzzInput.h"
 #include "protocol/ReplyParsing.h"
 
@@ -25,6 +25,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (vela::ParseResendNumber(at, length, &number)) {
         fuzz::Check(kind == vela::ReplyKind::Resend, "a resend number outside a resend");
         fuzz::Check(number >= 0 && number < 1000000000000000LL, "resend number range");
+    }
+    vela::TemperatureReading reading;
+    if (vela::ParseTemperatures(at, length, &reading)) {
+        fuzz::Check(reading.hotEndKnown || reading.bedKnown, "a report without a reading");
+        fuzz::Check(reading.hotEndTenths > -1000000 && reading.hotEndTenths < 1000000 &&
+                        reading.bedTenths > -1000000 && reading.bedTenths < 1000000,
+                    "temperature range");
     }
     const std::string text = vela::DebuggerText(at, length);
     fuzz::Check(text.size() == (length == 0 ? 1 : length) && text.back() == '\n', "debugger text");

@@ -25,7 +25,7 @@ constexpr int kFailedPollsToEnd = 3;
 
 // One poll's reading of the printer: status, and the head position when idle.
 // An unanswered poll counts as running until kFailedPollsToEnd in a row.
-void PollPrinter(PrinterDevice& device, int& failedPolls, bool& running) {
+int32_t PollPrinter(PrinterDevice& device, int& failedPolls, bool& running) {
     WriteLog("V26.4 Print is Runing,    ");
     CurrentPlatform().clock->Sleep(kSupervisionPollMs);
     const RunState runState = device.ReadRunState();
@@ -40,7 +40,7 @@ void PollPrinter(PrinterDevice& device, int& failedPolls, bool& running) {
         WriteLogFormatted("The printer did not answer %d polls in a row\r\n", failedPolls);
     }
     if (status == kStatusPrinting) {
-        return;
+        return status;
     }
     device.ReadStatus();
     device.WriteParameter(parameter::kParameter148, 999);
@@ -53,6 +53,7 @@ void PollPrinter(PrinterDevice& device, int& failedPolls, bool& running) {
     device.Link().CloseDevice();
     WriteLogFormatted("Printer status: %d;  Pos:(X%.2f Y%.2f Z%.2f) scale: %.2f %.2f %.2f\r\n",
                       status, x, y, z, scales[0], scales[1], scales[2]);
+    return status;
 }
 
 void LogLocalTime() {
@@ -83,6 +84,7 @@ void SettleDocument(MonitorState& state, PortEntry* entry, PortSession& session,
         entry->flags &= ~kPortDocumentInProgress;
     }
     if (prompt) {
+        session.status.Show(JobPhase::RemoveModel);
         PromptRemoveModel(state, entry, kRemoveModelTitle, kRemoveModelMessage);
     }
     ReleaseDocumentPrinter(entry);
@@ -93,9 +95,10 @@ void SettleDocument(MonitorState& state, PortEntry* entry, PortSession& session,
 BOOL EndSerialDocument(MonitorState& state, PortEntry* entry, PortSession& session) {
     DocumentProgress progress;
     if (session.serialStarted && session.serial != nullptr) {
-        SpoolerJobWatch watch(entry);
+        SpoolerJobWatch watch(entry, session.status);
         progress = session.serial->EndDocument(watch);
         session.serialStarted = false;
+        session.status.Show(SerialDocumentFacts(progress));
     } else {
         progress.outcome = DocumentOutcome::Completed;
     }
@@ -131,7 +134,13 @@ BOOL EndDocPort(MonitorState& state, HANDLE port) {
     bool cancelled = false;
     int failedPolls = 0;
     while (running) {
-        PollPrinter(device, failedPolls, running);
+        const int32_t status = PollPrinter(device, failedPolls, running);
+        if (session != nullptr) {
+            JobStatusFacts poll;
+            poll.phase = failedPolls > 0 ? JobPhase::NotResponding : JobPhase::Printing;
+            poll.printerStatus = status;
+            session->status.Show(poll);
+        }
         const JobCheck check = entry != nullptr
                                    ? CheckSpoolerJob(entry->printerHandle, entry->jobId)
                                    : CheckSpoolerJob(nullptr, 0);
@@ -140,6 +149,9 @@ BOOL EndDocPort(MonitorState& state, HANDLE port) {
         }
         if (check == JobCheck::Cancelled) {
             cancelled = true;
+            if (session != nullptr) {
+                session->status.Show(JobPhase::Cancelling);
+            }
             break;
         }
     }

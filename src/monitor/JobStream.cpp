@@ -11,13 +11,23 @@
 namespace vela {
 namespace {
 
+void ShowTransfer(PortSession& session) {
+    JobStatusFacts sending;
+    sending.phase = JobPhase::Sending;
+    sending.count = session.transfer.sentCount;
+    sending.total = session.transfer.announcedCount;
+    session.status.Show(sending);
+}
+
 // The records of one WritePort call go to the USB printer, and the call's log
-// lines go with them.
+// lines and the job's status go with them.
 class PrinterRecordSink final : public JobRecordSink {
   public:
-    explicit PrinterRecordSink(PrinterDevice& device) : device_(device) {}
+    PrinterRecordSink(PrinterDevice& device, PortSession& session)
+        : device_(device), session_(session) {}
 
     int32_t SendCommands(const uint8_t* records, int32_t count) override {
+        ShowTransfer(session_);
         return device_.SendCommands(records, count);
     }
     bool StartPrint() override {
@@ -35,6 +45,7 @@ class PrinterRecordSink final : public JobRecordSink {
 
   private:
     PrinterDevice& device_;
+    PortSession& session_;
 };
 
 } // namespace
@@ -62,10 +73,12 @@ BOOL WritePort(MonitorState& state, HANDLE port, LPBYTE bytes, DWORD count, LPDW
             *written = count;
             return TRUE;
         }
-        SpoolerJobWatch watch(entry);
+        SpoolerJobWatch watch(entry, session->status);
         const DWORD result = session->serial->Write(bytes, count, written, watch);
         if (result != 0) {
-            WriteSerialWriteFailure(entry, result, session->serial->Progress());
+            const DocumentProgress progress = session->serial->Progress();
+            session->status.Show(SerialDocumentFacts(progress));
+            WriteSerialWriteFailure(entry, result, progress);
             ::SetLastError(result);
             return FALSE;
         }
@@ -77,8 +90,11 @@ BOOL WritePort(MonitorState& state, HANDLE port, LPBYTE bytes, DWORD count, LPDW
     PrinterDevice device(PortUsbLink(state, entry, unnamed), session->jobFlags);
     SpoolerJobCancellation cancellation(entry->printerHandle, entry->jobId);
     device.WatchForCancellation(&cancellation);
-    PrinterRecordSink sink(device);
+    PrinterRecordSink sink(device, *session);
     FrameJobPiece(session->transfer, session->jobFlags, bytes, count, sink);
+    if (session->transfer.sentCount > 0) {
+        ShowTransfer(*session);
+    }
     // One connection per call: the next call opens the printer again.
     device.Link().CloseDevice();
     return TRUE;

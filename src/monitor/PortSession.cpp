@@ -9,6 +9,9 @@
 namespace vela {
 
 void ReleaseDocumentPrinter(PortEntry* entry) {
+    if (entry->session != nullptr) {
+        static_cast<PortSession*>(entry->session)->status.End();
+    }
     if (entry->printerHandle != nullptr) {
         CurrentPlatform().spooler->ClosePrinter(entry->printerHandle);
         entry->printerHandle = nullptr;

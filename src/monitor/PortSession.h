@@ -6,6 +6,7 @@
 
 #include "VelaLib2/FMWinUSB.h"
 #include "VelaLib2/JobFlags.h"
+#include "monitor/JobStatus.h"
 #include "monitor/JobStream.h"
 #include "ports/PortList.h"
 #include "protocol/ProtocolHandler.h"
@@ -20,6 +21,8 @@ struct PortSession final : PortOwned {
     // The document in progress; StartDocPort starts them afresh.
     JobTransferState transfer;
     JobFlags jobFlags;
+    // The job's status text in the print queue.
+    JobStatus status;
     // The spooler's test page: not streamed to a serial printer.
     bool testPage = false;
     // The document goes to the serial handler (the port's value names a device).
@@ -31,8 +34,9 @@ struct PortSession final : PortOwned {
     UsbTransport usb;
 };
 
-// Closes the printer the document opened through the spooler and frees the copy
-// of its name: the end of every document, however it ends.
+// Clears the job's status text, closes the printer the document opened through
+// the spooler and frees the copy of its name: the end of every document, however
+// it ends.
 void ReleaseDocumentPrinter(PortEntry* entry);
 
 // The port's session, made on first use; none only when memory is short.

@@ -13,14 +13,19 @@ constexpr unsigned long long kProgressLogMs = 5000;
 
 } // namespace
 
-SpoolerJobWatch::SpoolerJobWatch(const PortEntry* entry)
-    : entry_(entry), lastLogAt_(CurrentPlatform().clock->GetTickCount64()) {}
+SpoolerJobWatch::SpoolerJobWatch(const PortEntry* entry, JobStatus& status)
+    : entry_(entry), status_(status), lastLogAt_(CurrentPlatform().clock->GetTickCount64()) {}
 
 bool SpoolerJobWatch::JobCancelled() {
-    return CheckSpoolerJob(entry_->printerHandle, entry_->jobId) == JobCheck::Cancelled;
+    if (CheckSpoolerJob(entry_->printerHandle, entry_->jobId) != JobCheck::Cancelled) {
+        return false;
+    }
+    status_.Show(JobPhase::Cancelling);
+    return true;
 }
 
 void SpoolerJobWatch::Progress(const DocumentProgress& progress) {
+    status_.Show(SerialDocumentFacts(progress));
     const unsigned long long now = CurrentPlatform().clock->GetTickCount64();
     if (now - lastLogAt_ < kProgressLogMs) {
         return;

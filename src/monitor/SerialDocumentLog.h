@@ -2,6 +2,7 @@
 // log while it waits for the printer.
 #pragma once
 
+#include "monitor/JobStatus.h"
 #include "ports/PortList.h"
 #include "protocol/ProtocolHandler.h"
 
@@ -10,15 +11,16 @@
 namespace vela {
 
 // The spooler job behind the port's document: deleted or restarted means cancel.
-// Progress reaches the debug log every 5 s.
+// Progress reaches the job's status and, every 5 s, the debug log.
 class SpoolerJobWatch final : public DocumentWatch {
   public:
-    explicit SpoolerJobWatch(const PortEntry* entry);
+    SpoolerJobWatch(const PortEntry* entry, JobStatus& status);
     bool JobCancelled() override;
     void Progress(const DocumentProgress& progress) override;
 
   private:
     const PortEntry* entry_;
+    JobStatus& status_;
     unsigned long long lastLogAt_;
 };
 

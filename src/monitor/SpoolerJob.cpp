@@ -7,11 +7,7 @@
 #include <new>
 
 namespace vela {
-namespace {
 
-enum class JobRead { Read, Unreadable, SizeUnknown, OutOfMemory };
-
-// GetJobW level 1: the size, then the job.
 JobRead ReadJob(HANDLE printer, DWORD jobId, std::unique_ptr<BYTE[]>& buffer) {
     Spooler& spooler = *CurrentPlatform().spooler;
     DWORD needed = 0;
@@ -26,8 +22,6 @@ JobRead ReadJob(HANDLE printer, DWORD jobId, std::unique_ptr<BYTE[]>& buffer) {
     return spooler.GetJobW(printer, jobId, 1, buffer.get(), needed, &needed) ? JobRead::Read
                                                                              : JobRead::Unreadable;
 }
-
-} // namespace
 
 bool ReadJobIsTestPage(HANDLE printer, DWORD jobId, bool* testPage) {
     *testPage = false;

@@ -1,14 +1,21 @@
 // The spooler's job as the job path reads it: its document name and whether the
 // user deleted or restarted it, asked by print supervision and by a transmission
-// that waits for room.
+// that waits for room; the status text is written from the same read.
 #pragma once
 
 #include "VelaLib2/JobCancellation.h"
 #include "platform/Win32Headers.h"
 
+#include <memory>
+
 namespace vela {
 
 enum class JobCheck { Continue, Cancelled, OutOfMemory };
+
+enum class JobRead { Read, Unreadable, SizeUnknown, OutOfMemory };
+
+// GetJobW level 1: the size, then the job (a JOB_INFO_1W) into buffer.
+JobRead ReadJob(HANDLE printer, DWORD jobId, std::unique_ptr<BYTE[]>& buffer);
 
 // Whether the job's document is the spooler's test page. False only when the job
 // buffer cannot be allocated; an unreadable job is not the test page.

@@ -46,6 +46,7 @@ DWORD BeginSerialDocument(MonitorState& state, PortEntry* entry, PortSession& se
             return ERROR_NOT_ENOUGH_MEMORY;
         }
     }
+    session.status.Show(JobPhase::WaitingForPrinter);
     const DWORD result = session.serial->BeginDocument(ReadCancelLines(state));
     if (result != 0) {
         WriteLogFormatted("Serial printer on %ls not ready (error %lu): %s\r\n", entry->name,
@@ -104,6 +105,7 @@ BOOL StartDocPort(MonitorState& state, HANDLE port, LPWSTR printerName, DWORD jo
     } else {
         entry->printerHandle = nullptr;
     }
+    session->status.Begin(entry->printerHandle, entry->jobId);
 
     // The port's kind holds for the whole document.
     const std::wstring devicePath = ReadDevicePath(state, entry->name);

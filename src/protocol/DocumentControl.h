@@ -6,6 +6,7 @@
 
 #include "platform/Handles.h"
 #include "protocol/LineQueue.h"
+#include "protocol/ReplyParsing.h"
 #include "protocol/SendState.h"
 #include "protocol/SerialChannels.h"
 
@@ -54,6 +55,8 @@ struct DocumentProgress {
     bool finishing = false;
     // The line number reached when the document was cancelled.
     int32_t cancelledAtLine = 0;
+    // The firmware's latest temperature report in this document.
+    TemperatureReading temperatures;
 };
 
 struct DocumentControl {

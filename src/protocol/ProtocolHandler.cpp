@@ -171,6 +171,7 @@ DWORD ProtocolHandler::Write(const BYTE* bytes, DWORD count, DWORD* queued, Docu
                     Cancel();
                     return ERROR_PRINT_CANCELLED;
                 }
+                watch.Progress(ReadProgress(control));
             }
             continue;
         }

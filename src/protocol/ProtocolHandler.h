@@ -18,7 +18,7 @@ class DocumentWatch {
     virtual ~DocumentWatch() = default;
     // True once the spooler job has been deleted or restarted.
     virtual bool JobCancelled() = 0;
-    // Called about once a second while EndDocument waits.
+    // Called about once a second while EndDocument, or a Write short of room, waits.
     virtual void Progress(const DocumentProgress& progress) = 0;
 };
 

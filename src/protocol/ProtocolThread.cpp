@@ -60,6 +60,7 @@ class DocumentRun {
     int32_t cancelledAt_ = 0;
     uint64_t linesTaken_ = 0;
     uint8_t counterLine_[40] = {};
+    TemperatureReading temperatures_;
 };
 
 void DocumentRun::Run() {
@@ -119,7 +120,11 @@ bool DocumentRun::HandleReplies(uint64_t now) {
             const uint8_t* line = nullptr;
             uint32_t length = 0;
             taken += replies_.Take(read.buffer + taken, count - taken, &line, &length);
-            if (line != nullptr && machine_.OnReply(line, length, now)) {
+            if (line == nullptr) {
+                continue;
+            }
+            ParseTemperatures(line, length, &temperatures_);
+            if (machine_.OnReply(line, length, now)) {
                 ::OutputDebugStringA(DebuggerText(line, length).c_str());
             }
         }
@@ -326,6 +331,7 @@ void DocumentRun::Publish() {
     progress.lineNumber = machine_.LineNumber();
     progress.linesAcknowledged = linesTaken_ - (machine_.LineInFlight() && linesTaken_ > 0 ? 1 : 0);
     progress.finishing = finalLineQueued_;
+    progress.temperatures = temperatures_;
     // A waiting WritePort is woken once there is room; nobody else needs a wake
     // for every line.
     if (control_.writerWaiting && outgoing_.QueuedBytes() < control_.timings.highWaterBytes) {

@@ -29,7 +29,60 @@ uint32_t ContentLength(const uint8_t* line, uint32_t length) {
     return length;
 }
 
+// Whole degrees of more digits are no reading; "-" for a sensor below zero.
+constexpr int kMaxTemperatureDigits = 5;
+
+// The number at line[position] as tenths (further decimals are dropped).
+bool ParseTenths(const uint8_t* line, uint32_t length, uint32_t position, int32_t* tenths) {
+    const bool negative = position < length && line[position] == '-';
+    position += negative ? 1 : 0;
+    int32_t value = 0;
+    int digits = 0;
+    for (; position < length && IsDigit(line[position]); ++position) {
+        if (++digits > kMaxTemperatureDigits) {
+            return false;
+        }
+        value = value * 10 + (line[position] - '0');
+    }
+    if (digits == 0) {
+        return false;
+    }
+    value *= 10;
+    if (position + 1 < length && line[position] == '.' && IsDigit(line[position + 1])) {
+        value += line[position + 1] - '0';
+    }
+    *tenths = negative ? -value : value;
+    return true;
+}
+
+// The reading after the first "<letter>:" that begins a word.
+bool FindReading(const uint8_t* line, uint32_t length, char letter, int32_t* tenths) {
+    for (uint32_t start = 0; start + 2 <= length; ++start) {
+        const bool wordStart = start == 0 || line[start - 1] == ' ' || line[start - 1] == '\t';
+        if (wordStart && LowerAscii(line[start]) == static_cast<uint8_t>(letter) &&
+            line[start + 1] == ':') {
+            return ParseTenths(line, length, start + 2, tenths);
+        }
+    }
+    return false;
+}
+
 } // namespace
+
+bool ParseTemperatures(const uint8_t* line, uint32_t length, TemperatureReading* reading) {
+    if (line == nullptr || reading == nullptr ||
+        (!BeginsWith(line, length, "t:") && !BeginsWith(line, length, "ok "))) {
+        return false;
+    }
+    TemperatureReading found;
+    found.hotEndKnown = FindReading(line, length, 't', &found.hotEndTenths);
+    found.bedKnown = FindReading(line, length, 'b', &found.bedTenths);
+    if (!found.hotEndKnown && !found.bedKnown) {
+        return false;
+    }
+    *reading = found;
+    return true;
+}
 
 bool IsRestartNotice(const uint8_t* line, uint32_t length) {
     return line != nullptr && ContentLength(line, length) == 5 && BeginsWith(line, length, "start");

@@ -20,6 +20,19 @@ bool ParseResendNumber(const uint8_t* line, uint32_t length, int64_t* number);
 // The answer to the temperature poke: "ok T:" at the start, ignoring case.
 bool IsTemperatureReport(const uint8_t* line, uint32_t length);
 
+// The latest readings of a temperature report, in tenths of a degree Celsius.
+struct TemperatureReading {
+    bool hotEndKnown = false;
+    bool bedKnown = false;
+    int32_t hotEndTenths = 0;
+    int32_t bedTenths = 0;
+};
+
+// A temperature report ("T:210.0 /210.0 B:60.0 /60.0 @:0 B@:0", or the same after
+// "ok"): the numbers after "T:" and "B:" where each begins a word, ignoring case.
+// False, with *reading untouched, when the line is no report or has neither.
+bool ParseTemperatures(const uint8_t* line, uint32_t length, TemperatureReading* reading);
+
 // A firmware that has just booted says "start" on a line of its own.
 bool IsRestartNotice(const uint8_t* line, uint32_t length);
 // "Error:Printer halted..." or any line that mentions "kill()": the firmware has

@@ -1,5 +1,6 @@
 #include "doubles/FakePlatform.h"
 
+#include <chrono>
 #include <cstring>
 
 namespace vela::test {
@@ -127,12 +128,23 @@ void FakeClock::GetLocalTime(LPSYSTEMTIME time) {
     *time = localTime;
 }
 
+bool FakeClock::WaitForWaitsOf(DWORD timeout, int count, DWORD realMilliseconds) {
+    std::unique_lock<std::mutex> guard(waitsLock_);
+    return waitEntered_.wait_for(guard, std::chrono::milliseconds(realMilliseconds),
+                                 [&] { return waitsEntered_[timeout] >= count; });
+}
+
 ULONGLONG FakeClock::GetTickCount64() {
     return now;
 }
 
 DWORD FakeClock::WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
                                         DWORD milliseconds) {
+    {
+        std::lock_guard<std::mutex> guard(waitsLock_);
+        ++waitsEntered_[milliseconds];
+    }
+    waitEntered_.notify_all();
     // Real time only decides how often the clock is looked at.
     constexpr DWORD kLookEveryMs = 2;
     const ULONGLONG end = milliseconds == INFINITE ? ~0ull : now + milliseconds;

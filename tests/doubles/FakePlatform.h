@@ -5,6 +5,9 @@
 #include "platform/Platform.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -89,12 +92,20 @@ class FakeClock : public Clock {
                                  DWORD milliseconds) override;
 
     void Advance(DWORD milliseconds) { now += milliseconds; }
+    // Waits (real time) until a thread has entered a wait with this time-out at
+    // least count times: then the thread has read the clock before its wait.
+    bool WaitForWaitsOf(DWORD timeout, int count, DWORD realMilliseconds);
 
     std::atomic<ULONGLONG> now{0};
     std::atomic<bool> autoAdvance{false};
     // Sleeps are recorded by the thread that runs the job path only.
     std::vector<DWORD> sleeps;
     SYSTEMTIME localTime{2026, 12, 1, 7, 14, 5, 9, 0};
+
+  private:
+    std::mutex waitsLock_;
+    std::condition_variable waitEntered_;
+    std::map<DWORD, int> waitsEntered_;
 };
 
 // Win32 for every seam, unless a test replaces it.

@@ -1,5 +1,7 @@
 #include "doubles/FakeSpooler.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace vela {
@@ -62,6 +64,7 @@ BOOL FakeSpooler::GetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, 
         return FALSE;
     }
     ++getJobCallsWithBuffer;
+    ++jobLooks_;
     if (failSecondGetJob) {
         ::SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -73,15 +76,67 @@ BOOL FakeSpooler::GetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, 
     std::memcpy(text, documentName.c_str(), nameBytes);
     info->pDocument = documentNamePresent ? text : nullptr;
     info->pPrinterName = nullptr;
-    const bool changed = statusChangeAtCall > 0 && getJobCallsWithBuffer >= statusChangeAtCall;
+    // Fields a level-1 SetJobW would change when not passed back as they are.
+    info->Priority = 7;
+    info->Position = 3;
+    info->TotalPages = 11;
+    info->PagesPrinted = 2;
+    const bool changed = statusChangeAtCall > 0 && jobLooks_ >= statusChangeAtCall;
     info->Status = changed ? changedStatus : jobStatus;
     *needed = required;
     return TRUE;
 }
 
-BOOL FakeSpooler::SetJobW(HANDLE, DWORD jobId, DWORD level, LPBYTE, DWORD command) {
-    setJobCalls.push_back({jobId, level, command});
+bool FakeSpooler::KeepsOtherFields(DWORD jobId, const JOB_INFO_1W& job) const {
+    const bool document = documentNamePresent
+                              ? job.pDocument != nullptr && documentName == job.pDocument
+                              : job.pDocument == nullptr;
+    return document && job.JobId == jobId && job.Priority == 7 && job.Position == 3 &&
+           job.TotalPages == 11 && job.PagesPrinted == 2 && job.pPrinterName == nullptr &&
+           (job.Status == jobStatus || job.Status == changedStatus);
+}
+
+BOOL FakeSpooler::SetJobW(HANDLE, DWORD jobId, DWORD level, LPBYTE job, DWORD command) {
+    if (level != 1) {
+        setJobCalls.push_back({jobId, level, command});
+        return TRUE;
+    }
+    // The read this text was written from was no look at the job.
+    --jobLooks_;
+    const auto& info = *reinterpret_cast<const JOB_INFO_1W*>(job);
+    if (command != 0 || !KeepsOtherFields(jobId, info)) {
+        ++statusCallsChangingFields;
+    }
+    if (onStatus) {
+        onStatus(info.pStatus);
+    }
+    {
+        std::lock_guard<std::mutex> guard(statusLock_);
+        statusTexts_.push_back(info.pStatus != nullptr ? info.pStatus : kCleared);
+    }
+    statusSet_.notify_all();
+    if (refuseStatus) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
     return TRUE;
+}
+
+std::vector<std::wstring> FakeSpooler::StatusTexts() const {
+    std::lock_guard<std::mutex> guard(statusLock_);
+    return statusTexts_;
+}
+
+void FakeSpooler::ClearStatusTexts() {
+    std::lock_guard<std::mutex> guard(statusLock_);
+    std::vector<std::wstring>().swap(statusTexts_);
+}
+
+bool FakeSpooler::WaitForStatus(const std::wstring& text, DWORD milliseconds) {
+    std::unique_lock<std::mutex> guard(statusLock_);
+    return statusSet_.wait_for(guard, std::chrono::milliseconds(milliseconds), [&] {
+        return std::find(statusTexts_.begin(), statusTexts_.end(), text) != statusTexts_.end();
+    });
 }
 
 BOOL FakeSpooler::EnumPortsW(LPWSTR serverName, DWORD level, LPBYTE ports, DWORD size,

@@ -1,10 +1,14 @@
 // The spooler's printer and job calls, and the remove-model prompt, as a test double.
 // The job's status can change at a chosen GetJobW call, and every SetJobW and prompt
-// is recorded. Port enumeration goes to the real (Wine) spooler unless told otherwise.
+// is recorded, a level-1 SetJobW as the job's status text. Port enumeration goes to
+// the real (Wine) spooler unless told otherwise.
 #pragma once
 
 #include "platform/Platform.h"
 
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -51,6 +55,8 @@ class FakeSpooler : public Spooler {
     std::wstring documentName = L"model.gcode";
     DWORD jobStatus = JOB_STATUS_PRINTING;
     // From this GetJobW call with a buffer on (1-based), the job has this status.
+    // Reads that a status text is written from (a level-1 SetJobW follows) do not
+    // count: the count is of the monitor's looks at the job.
     int statusChangeAtCall = 0;
     DWORD changedStatus = JOB_STATUS_DELETING;
     // Failure knobs.
@@ -59,6 +65,10 @@ class FakeSpooler : public Spooler {
     bool failSecondGetJob = false;
     bool failLoadLibrary = false;
     bool hidePromptFunction = false;
+    // SetJobW level 1 (the status text) fails.
+    bool refuseStatus = false;
+    // Told each status text as it is set (nullptr: cleared); from the caller's thread.
+    std::function<void(const wchar_t*)> onStatus;
 
     // What happened.
     int openPrinterCalls = 0;
@@ -68,10 +78,28 @@ class FakeSpooler : public Spooler {
     int getJobCallsWithBuffer = 0;
     int loadedLibraries = 0;
     std::wstring lastLibrary;
+    // The job commands (level 0); the status texts are kept apart.
     std::vector<SetJobCall> setJobCalls;
     std::vector<Prompt> prompts;
 
+    // What a status text cleared (pStatus NULL) is recorded as.
+    static constexpr const wchar_t* kCleared = L"<cleared>";
+    // Each status text set, refused ones too, in order.
+    std::vector<std::wstring> StatusTexts() const;
+    void ClearStatusTexts();
+    // Waits (real time) until this text has been set; false when it never came.
+    bool WaitForStatus(const std::wstring& text, DWORD milliseconds);
+    // Level-1 calls that changed a job field other than pStatus.
+    int statusCallsChangingFields = 0;
+
   private:
+    bool KeepsOtherFields(DWORD jobId, const JOB_INFO_1W& job) const;
+
+    int jobLooks_ = 0;
+    mutable std::mutex statusLock_;
+    std::condition_variable statusSet_;
+    std::vector<std::wstring> statusTexts_;
+
     static BOOL WINAPI ExportedOpenPrinter(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW);
     static BOOL WINAPI ExportedClosePrinter(HANDLE printer);
     static BOOL WINAPI ExportedPrompt(HANDLE printer, DWORD jobId, PSHOWUIPARAMS params,

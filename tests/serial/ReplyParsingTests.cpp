@@ -80,6 +80,35 @@ TEST(ReplyParsing, TemperatureReportAnswersThePoke) {
     EXPECT_FALSE(IsTemperatureReport(Bytes(ok), Size(ok)));
 }
 
+TEST(ReplyParsing, TemperaturesAreReadFromReportsOnly) {
+    struct Case {
+        const char* line;
+        bool report;
+        bool hotEndKnown, bedKnown;
+        int32_t hotEnd, bed;
+    };
+    const Case cases[] = {
+        {"T:210.0 /210.0 B:60.0 /60.0 @:0 B@:0\n", true, true, true, 2100, 600},
+        {"ok T:209.96 /210.0 b:59.5 /60.0 @:127\r\n", true, true, true, 2099, 595},
+        {"T:-14.5 /0.0 @:0\n", true, true, false, -145, 0},
+        // "B@:" and "T0:" are other readings, not the bed's or the hot end's.
+        {"ok B@:0 T0:200\n", false, false, false, 0, 0},
+        {"echo:T:210.0\n", false, false, false, 0, 0},
+        {"T:123456.0 /0.0\n", false, false, false, 0, 0},
+        {"T: /0.0\n", false, false, false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        TemperatureReading reading;
+        reading.bedTenths = 7; // untouched when the line is no report
+        ASSERT_EQ(ParseTemperatures(Bytes(c.line), Size(c.line), &reading), c.report);
+        EXPECT_EQ(reading.hotEndKnown, c.hotEndKnown);
+        EXPECT_EQ(reading.bedKnown, c.bedKnown);
+        EXPECT_EQ(reading.hotEndTenths, c.hotEnd);
+        EXPECT_EQ(reading.bedTenths, c.report ? c.bed : 7);
+    }
+}
+
 TEST(ReplyParsing, DebuggerTextDropsTheLineEndAndAddsOne) {
     const std::string reply = "echo:busy\n";
     EXPECT_EQ(DebuggerText(Bytes(reply), Size(reply)), "echo:busy\n");

@@ -94,6 +94,11 @@ class SerialCancel : public SerialLinkTest {
         }
     }
     void ExpectCancelled(const std::vector<std::string>& cancelLines) {
+        // The queue shows the cancel until the end of the document clears it.
+        const std::vector<std::wstring> texts = spooler_.StatusTexts();
+        ASSERT_GE(texts.size(), 2u);
+        EXPECT_EQ(std::vector<std::wstring>(texts.end() - 2, texts.end()),
+                  (std::vector<std::wstring>{L"Cancelling", FakeSpooler::kCleared}));
         // The job's lines in order up to where the cancel came (the poke's answer
         // may have let a few more through), then the cancel lines and nothing else.
         const std::vector<std::string> executed = firmware_->ExecutedNumberedCommands();

@@ -19,9 +19,13 @@ class SerialFailure : public SerialLinkTest {
 
 TEST_F(SerialFailure, RefusedHaltedOrRestartedFirmwareEndsTheDocumentWithNothingMoreSent) {
     enum class Fault { Refuses, Halts, Restarts };
+    // What the print queue shows until the document's end clears it.
+    const wchar_t* const reasons[] = {L"The printer rejects line 5", L"The printer halted",
+                                      L"The printer restarted"};
     for (const Fault fault : {Fault::Refuses, Fault::Halts, Fault::Restarts}) {
         SCOPED_TRACE(static_cast<int>(fault));
         spooler_.prompts.clear();
+        spooler_.ClearStatusTexts();
         FirmwareOptions options;
         options.bootMs = 50;
         if (fault == Fault::Refuses) {
@@ -46,6 +50,11 @@ TEST_F(SerialFailure, RefusedHaltedOrRestartedFirmwareEndsTheDocumentWithNothing
         EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Ran(fault == Fault::Refuses ? 4 : 5));
         EXPECT_TRUE(spooler_.prompts.empty());
         EXPECT_EQ(Entry(kSerialPort)->flags & kPortDocumentInProgress, 0u);
+        const std::vector<std::wstring> texts = spooler_.StatusTexts();
+        ASSERT_GE(texts.size(), 3u);
+        EXPECT_EQ(texts.front(), L"Waiting for the printer");
+        EXPECT_EQ(texts[texts.size() - 2], reasons[static_cast<int>(fault)]);
+        EXPECT_EQ(texts.back(), FakeSpooler::kCleared);
         // The port is free for the next document, which greets the firmware anew.
         ASSERT_TRUE(firmware_->WaitForResets(fault == Fault::Restarts ? 1 : 0, kJobWaitMs));
         EXPECT_EQ(firmware_->Received().size(), received);

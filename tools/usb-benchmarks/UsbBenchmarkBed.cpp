@@ -105,6 +105,7 @@ bool UsbBenchmarkBed::RunJob(std::vector<uint8_t>& stream, uint32_t piece, JobMe
     // What the doubles recorded of this job is not the monitor's memory.
     std::vector<FakeSpooler::Prompt>().swap(spooler.prompts);
     std::vector<FakeSpooler::SetJobCall>().swap(spooler.setJobCalls);
+    spooler.ClearStatusTexts();
     std::vector<DWORD>().swap(clock.sleeps);
     return written && closed;
 }

@@ -4,6 +4,7 @@
 #include "JobFile.h"
 #include "LogLocation.h"
 #include "ProgressDisplay.h"
+#include "QueueStatus.h"
 #include "doubles/FakeSpooler.h"
 #include "doubles/SimulatedFirmware.h"
 #include "doubles/SimulatedUsbPrinter.h"
@@ -39,11 +40,13 @@ std::string LineBar(uint32_t acknowledged, uint32_t lineNumber, uint32_t total) 
 }
 
 // Shows the monitor's own progress while the spooler's calls run on the main
-// thread: the lines the firmware has acknowledged, and what the monitor is doing.
+// thread: the lines the firmware has acknowledged, what the monitor is doing, and
+// the job's status texts in the queue.
 class ProgressFollower {
   public:
-    ProgressFollower(HANDLE port, uint32_t total)
-        : session_(DocumentOf(port)), total_(total), thread_([this] { Follow(); }) {}
+    ProgressFollower(HANDLE port, uint32_t total, QueueStatusLines& statuses)
+        : session_(DocumentOf(port)), total_(total), statuses_(statuses),
+          thread_([this] { Follow(); }) {}
     ~ProgressFollower() { Finish(); }
     ProgressFollower(const ProgressFollower&) = delete;
     ProgressFollower& operator=(const ProgressFollower&) = delete;
@@ -65,6 +68,12 @@ class ProgressFollower {
         }
     }
     void Show() {
+        const std::vector<std::string> lines = statuses_.Take();
+        for (const std::string& line : lines) {
+            // A status line ends the bar's line; the bar follows it again.
+            std::printf("%s%s\n", shown_.empty() ? "" : "\n", line.c_str());
+            shown_.clear();
+        }
         if (session_.serial == nullptr) {
             return;
         }
@@ -83,6 +92,7 @@ class ProgressFollower {
 
     const PortSession& session_;
     const uint32_t total_;
+    QueueStatusLines& statuses_;
     std::string shown_;
     std::atomic<bool> running_{true};
     std::thread thread_;
@@ -126,6 +136,9 @@ int PrintOnSerialPrinter(const HostArguments& arguments) {
         test::FirmwareOptions options;
         options.bytesPerSecond = kSimulatedLineBytesPerSecond;
         options.commandMicroseconds = kSimulatedCommandMicroseconds;
+        // Its temperatures every half second, as a board with auto-report sends
+        // them: the queue's status shows them.
+        options.temperatureReportMs = 500;
         firmware = std::make_unique<test::SimulatedFirmware>(options);
         const std::wstring firmwareDevice = SerialDevicePath(arguments.firmwarePort);
         if (!firmware->Start(firmwareDevice.c_str())) {
@@ -146,6 +159,8 @@ int PrintOnSerialPrinter(const HostArguments& arguments) {
     test::SimulatedUsbPrinter noUsbPrinter(unused);
     noUsbPrinter.attachedPrinters = 0;
     FakeSpooler spooler;
+    QueueStatusLines statuses;
+    spooler.onStatus = [&statuses](const wchar_t* text) { statuses.Add(text); };
     spooler.printerName = L"Vela3dp Serial Printer";
     spooler.documentName = arguments.path;
     test::FakeNotifications notifications;
@@ -185,7 +200,7 @@ int PrintOnSerialPrinter(const HostArguments& arguments) {
         return 2;
     }
     std::printf("Streaming: one numbered, checksummed line at a time, the next on \"ok\"\n");
-    ProgressFollower follower(port, total);
+    ProgressFollower follower(port, total, statuses);
     bool queued = true;
     for (size_t offset = 0; offset < gcode.size() && queued;) {
         const size_t left = gcode.size() - offset;

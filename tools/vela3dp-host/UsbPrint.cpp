@@ -6,6 +6,7 @@
 #include "LogLocation.h"
 #include "PrinterTap.h"
 #include "ProgressDisplay.h"
+#include "QueueStatus.h"
 #include "VelaLib2/JobFlags.h"
 #include "doubles/FakeSpooler.h"
 #include "doubles/SimulatedUsbPrinter.h"
@@ -66,9 +67,20 @@ void ParkHeadAtProgramEnd(const std::vector<uint8_t>& stream, const JobSummary& 
     }
 }
 
+// Prints the queue's status texts set since the last call; true when there were any.
+bool PrintQueueStatus(QueueStatusLines& statuses) {
+    const std::vector<std::string> lines = statuses.Take();
+    for (const std::string& line : lines) {
+        std::printf("%s\n", line.c_str());
+    }
+    return !lines.empty();
+}
+
 // WritePort in pieces, as the spooler delivers a job, with a progress bar of the
-// records the monitor has sent. False when the monitor refused the bytes.
-bool SendJob(LPMONITOR2 table, HANDLE port, std::vector<uint8_t>& stream, uint32_t piece) {
+// records the monitor has sent and the queue's status texts below it as they come.
+// False when the monitor refused the bytes.
+bool SendJob(LPMONITOR2 table, HANDLE port, std::vector<uint8_t>& stream, uint32_t piece,
+             QueueStatusLines& statuses) {
     std::string shown;
     size_t offset = 0;
     bool accepted = true;
@@ -83,6 +95,14 @@ bool SendJob(LPMONITOR2 table, HANDLE port, std::vector<uint8_t>& stream, uint32
             break;
         }
         offset += written < size ? written : size;
+        if (!shown.empty() && statuses.Pending()) {
+            // A status line ends the bar's line; the bar follows it again.
+            std::printf("\n");
+            shown.clear();
+        }
+        if (PrintQueueStatus(statuses)) {
+            shown.clear();
+        }
         const JobTransferState& transfer = DocumentOf(port).transfer;
         const std::string bar =
             FormatProgressBar(transfer.sentCount, transfer.announcedCount, kBarWidth);
@@ -145,6 +165,8 @@ int PrintOnUsbPrinter(const HostArguments& arguments) {
                               printer.info.axisScales[2]};
     PrinterTap tap(printer, scales);
     HostSpooler spooler;
+    QueueStatusLines statuses;
+    spooler.onStatus = [&statuses](const wchar_t* text) { statuses.Add(text); };
     spooler.printerName = L"Vela3dp Simulated Printer";
     spooler.documentName = FileNameOf(arguments.path);
     test::FakeNotifications notifications;
@@ -183,7 +205,7 @@ int PrintOnUsbPrinter(const HostArguments& arguments) {
     }
 
     std::printf("Transfer: records the monitor has sent to the printer\n");
-    SendJob(table, port, stream, arguments.piece);
+    SendJob(table, port, stream, arguments.piece, statuses);
     std::printf("  the printer holds %lld records; its program %s\n",
                 static_cast<long long>(printer.recordCount),
                 printer.programStarted ? "was started" : "was not started");
@@ -195,6 +217,7 @@ int PrintOnUsbPrinter(const HostArguments& arguments) {
     const ULONGLONG supervisionStart = clock.now;
     clock.beforeSleep = [&](DWORD milliseconds) {
         if (milliseconds == kSupervisionPollMs) {
+            PrintQueueStatus(statuses);
             ++poll;
             tap.BeginPoll();
         }
@@ -213,6 +236,7 @@ int PrintOnUsbPrinter(const HostArguments& arguments) {
         std::printf("  %s\n",
                     FormatPoll(poll, clock.now - supervisionStart, tap.EndPoll()).c_str());
     }
+    PrintQueueStatus(statuses);
     const JobTransferState transfer = DocumentOf(port).transfer;
     const bool refused = DocumentOf(port).jobFlags.sendingDisabled != 0;
     ShowPrompts(spooler);

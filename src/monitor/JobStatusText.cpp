@@ -1,0 +1,178 @@
+#include "monitor/JobStatusText.h"
+
+#include "VelaLib2/ParameterCatalogue.h"
+
+namespace vela {
+namespace {
+
+// Appends to a fixed buffer and cuts what does not fit: wide printf formats differ
+// between runtimes, and a status is never worth a heap block.
+class TextBuilder {
+  public:
+    explicit TextBuilder(wchar_t (&text)[kJobStatusChars]) : text_(text) { text_[0] = L'\0'; }
+
+    TextBuilder& Add(const wchar_t* part) {
+        for (; *part != L'\0'; ++part) {
+            Put(*part);
+        }
+        return *this;
+    }
+    // The catalogue's names are ASCII.
+    TextBuilder& AddAscii(const char* part) {
+        for (; *part != '\0'; ++part) {
+            Put(static_cast<wchar_t>(static_cast<unsigned char>(*part)));
+        }
+        return *this;
+    }
+    TextBuilder& AddNumber(int64_t number) {
+        wchar_t digits[24];
+        int count = 0;
+        // Negated digit by digit, so that the smallest value needs no special case.
+        int64_t rest = number;
+        do {
+            const int64_t digit = rest % 10;
+            digits[count++] = static_cast<wchar_t>(L'0' + (digit < 0 ? -digit : digit));
+            rest /= 10;
+        } while (rest != 0);
+        if (number < 0) {
+            Put(L'-');
+        }
+        while (count > 0) {
+            Put(digits[--count]);
+        }
+        return *this;
+    }
+
+  private:
+    void Put(wchar_t character) {
+        if (length_ + 1 < kJobStatusChars) {
+            text_[length_++] = character;
+            text_[length_] = L'\0';
+        }
+    }
+
+    wchar_t (&text_)[kJobStatusChars];
+    size_t length_ = 0;
+};
+
+// The phases whose words carry no number.
+struct PhaseWords {
+    JobPhase phase;
+    const wchar_t* words;
+};
+constexpr PhaseWords kFixedWords[] = {
+    {JobPhase::WaitingForPrinter, L"Waiting for the printer"},
+    {JobPhase::NotResponding, L"Printer not responding"},
+    {JobPhase::RemoveModel, L"Remove the model from the printer"},
+    {JobPhase::Cancelling, L"Cancelling"},
+    {JobPhase::Finishing, L"Finishing moves"},
+    {JobPhase::StoppedAnswering, L"The printer stopped answering"},
+    {JobPhase::Restarted, L"The printer restarted"},
+    {JobPhase::Halted, L"The printer halted"},
+    {JobPhase::Disconnected, L"The printer was disconnected"},
+};
+
+// Tenths of a degree to whole degrees, halves away from zero.
+int64_t WholeDegrees(int32_t tenths) {
+    return (tenths >= 0 ? tenths + 5 : tenths - 5) / 10;
+}
+
+void AddPrinterStatus(TextBuilder& text, int32_t status) {
+    text.Add(L"Printing");
+    if (status == static_cast<int32_t>(PrinterStatus::Printing)) {
+        return;
+    }
+    const char* name = PrinterStatusName(status);
+    text.Add(L" - ");
+    if (name != nullptr) {
+        text.AddAscii(name);
+    } else {
+        text.Add(L"status ").AddNumber(status);
+    }
+}
+
+void AddTemperatures(TextBuilder& text, const TemperatureReading& reading) {
+    if (reading.hotEndKnown) {
+        text.Add(L", hot end ").AddNumber(WholeDegrees(reading.hotEndTenths)).Add(L" \u00B0C");
+    }
+    if (reading.bedKnown) {
+        text.Add(L", bed ").AddNumber(WholeDegrees(reading.bedTenths)).Add(L" \u00B0C");
+    }
+}
+
+JobPhase SerialFailurePhase(const DocumentProgress& progress) {
+    if (progress.deviceLost) {
+        return JobPhase::Disconnected;
+    }
+    switch (progress.failure) {
+    case SendFailure::Rejected:
+        return JobPhase::Rejected;
+    case SendFailure::Restarted:
+        return JobPhase::Restarted;
+    case SendFailure::Halted:
+        return JobPhase::Halted;
+    case SendFailure::NotReady:
+    case SendFailure::StoppedAnswering:
+    case SendFailure::None:
+        break;
+    }
+    return JobPhase::StoppedAnswering;
+}
+
+} // namespace
+
+void FormatJobStatus(const JobStatusFacts& facts, wchar_t (&text)[kJobStatusChars]) {
+    TextBuilder builder(text);
+    for (const PhaseWords& fixed : kFixedWords) {
+        if (fixed.phase == facts.phase) {
+            builder.Add(fixed.words);
+            return;
+        }
+    }
+    switch (facts.phase) {
+    case JobPhase::Sending:
+        builder.Add(L"Sending to printer: ")
+            .AddNumber(facts.count)
+            .Add(L" of ")
+            .AddNumber(facts.total)
+            .Add(L" records");
+        break;
+    case JobPhase::Printing:
+        AddPrinterStatus(builder, facts.printerStatus);
+        break;
+    case JobPhase::PrintingLine:
+        builder.Add(L"Printing: line ").AddNumber(facts.count);
+        AddTemperatures(builder, facts.temperatures);
+        break;
+    case JobPhase::Rejected:
+        builder.Add(L"The printer rejects line ").AddNumber(facts.count);
+        break;
+    default:
+        break;
+    }
+}
+
+JobStatusFacts SerialDocumentFacts(const DocumentProgress& progress) {
+    JobStatusFacts facts;
+    switch (progress.outcome) {
+    case DocumentOutcome::Failed:
+        facts.phase = SerialFailurePhase(progress);
+        facts.count = progress.failureLine;
+        break;
+    case DocumentOutcome::Cancelled:
+        facts.phase = JobPhase::Cancelling;
+        break;
+    case DocumentOutcome::Running:
+        facts.phase = progress.finishing ? JobPhase::Finishing : JobPhase::PrintingLine;
+        facts.count = progress.lineNumber;
+        facts.temperatures = progress.temperatures;
+        break;
+    case DocumentOutcome::None:
+    case DocumentOutcome::Completed:
+    case DocumentOutcome::Stopped:
+        break;
+    }
+    return facts;
+}
+
+} // namespace vela

@@ -1,0 +1,50 @@
+// The text the print queue shows beside a job: what the monitor is doing with the
+// document, built from its phase and numbers, without I/O.
+#pragma once
+
+#include "protocol/DocumentControl.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vela {
+
+enum class JobPhase {
+    None,              // nothing to show
+    WaitingForPrinter, // a serial printer's handshake
+    Sending,           // records go to a USB printer: count of total
+    Printing,          // a USB printer runs the job: printerStatus
+    NotResponding,     // a USB printer's polls fail
+    RemoveModel,       // the remove-model prompt waits for the user
+    Cancelling,
+    PrintingLine, // a serial printer: line count, and temperatures when reported
+    Finishing,    // a serial printer finishes its moves
+    Rejected,     // a serial document failed at line count
+    StoppedAnswering,
+    Restarted,
+    Halted,
+    Disconnected,
+};
+
+struct JobStatusFacts {
+    JobPhase phase = JobPhase::None;
+    // Records sent, or a line number.
+    int64_t count = 0;
+    // Records the job announces.
+    int64_t total = 0;
+    // The USB printer's status (parameter 16).
+    int32_t printerStatus = 0;
+    TemperatureReading temperatures;
+};
+
+// Room for the longest text with its terminator.
+constexpr size_t kJobStatusChars = 96;
+
+// The text for the facts, NUL-terminated (empty for JobPhase::None).
+void FormatJobStatus(const JobStatusFacts& facts, wchar_t (&text)[kJobStatusChars]);
+
+// What a serial document's progress shows: its failure, a cancel, the final moves
+// or the line reached; JobPhase::None once it completed or stopped.
+JobStatusFacts SerialDocumentFacts(const DocumentProgress& progress);
+
+} // namespace vela
