@@ -33,6 +33,14 @@ struct ProtocolTimings {
 // The timings new handlers take; tests change them.
 ProtocolTimings& TheProtocolTimings();
 
+// How a port streams: a window of lines of at most bytes (0: one line in flight),
+// or, when automatic, one line until the firmware's acknowledgements report its
+// free command slots and a window of the default size from then on.
+struct StreamWindowSetting {
+    bool automatic = true;
+    uint32_t bytes = 0;
+};
+
 enum class DocumentOutcome {
     None, // no document has run
     Running,
@@ -57,6 +65,9 @@ struct DocumentProgress {
     int32_t cancelledAtLine = 0;
     // The firmware's latest temperature report in this document.
     TemperatureReading temperatures;
+    // Lines went out in a window; it shrank to one line after repeated resend requests.
+    bool windowed = false;
+    bool windowFellBack = false;
 };
 
 struct DocumentControl {
@@ -87,6 +98,7 @@ struct DocumentControl {
     // WritePort waits for room: only then does the thread signal each line.
     bool writerWaiting = false;
     std::vector<std::string> cancelLines;
+    StreamWindowSetting streamWindow;
     DocumentProgress progress;
 };
 

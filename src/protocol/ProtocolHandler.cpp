@@ -76,7 +76,8 @@ void ProtocolHandler::ForgetThread() {
     control_->thread.Reset();
 }
 
-DWORD ProtocolHandler::BeginDocument(std::vector<std::string> cancelLines) {
+DWORD ProtocolHandler::BeginDocument(std::vector<std::string> cancelLines,
+                                     StreamWindowSetting window) {
     DocumentControl& control = *control_;
     // A document that never saw its EndDocPort ends here.
     if (!EndThread()) {
@@ -97,6 +98,7 @@ DWORD ProtocolHandler::BeginDocument(std::vector<std::string> cancelLines) {
         control.cancelRequested = false;
         control.stopRequested = false;
         control.cancelLines = std::move(cancelLines);
+        control.streamWindow = window;
         control.progress = DocumentProgress{};
         control.progress.outcome = DocumentOutcome::Running;
     }

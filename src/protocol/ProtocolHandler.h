@@ -36,7 +36,8 @@ class ProtocolHandler {
     // thread with an empty queue and waits for the firmware's handshake. 0, or the
     // device's error (ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ...), or
     // ERROR_NOT_READY when the firmware does not answer; nothing stays half-open.
-    DWORD BeginDocument(std::vector<std::string> cancelLines);
+    DWORD BeginDocument(std::vector<std::string> cancelLines,
+                        StreamWindowSetting window = StreamWindowSetting{});
 
     // Queues the bytes as lines, waiting while the queue holds more than its
     // high-water mark. *queued receives the bytes whose lines were queued. 0,

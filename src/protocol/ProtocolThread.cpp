@@ -1,67 +1,12 @@
-// The thread of one serial document: the handshake, the numbered lines one at a
-// time, the final "M400", a cancel's lines, and the firmware's replies.
-#include "platform/Platform.h"
-#include "protocol/DocumentControl.h"
-#include "protocol/LineFraming.h"
-#include "protocol/ReplyParsing.h"
+// The document thread: its loop, the replies, the requests from the spooler's
+// side, cancel and the outcome.
+#include "protocol/DocumentRun.h"
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
 namespace vela {
-namespace {
-
-// A read takes whatever the device holds, up to this much.
-constexpr DWORD kReadChunkBytes = 512;
-constexpr char kFinishMovesLine[] = "M400\n";
-// Final lines sent again because only a poke's answer acknowledged them.
-constexpr int kMaxConfirmations = 3;
-
-enum class CancelStep { None, AwaitInFlight, Sending };
-
-class DocumentRun {
-  public:
-    explicit DocumentRun(DocumentControl& control)
-        : control_(control), channels_(control.channels), outgoing_(control.outgoing),
-          machine_(control.timings.send), clock_(*CurrentPlatform().clock) {}
-
-    void Run();
-
-  private:
-    uint64_t Now() { return clock_.GetTickCount64(); }
-    // False when the device failed.
-    bool HandleReplies(uint64_t now);
-    bool Send(uint64_t now);
-    // The line to send for the action, or none.
-    const LineRecord* TakeLine(SendAction action);
-    bool Write(const uint8_t* bytes, uint32_t length);
-    // Looks at the requests and the machine; true when the document has its outcome.
-    bool Settle(uint64_t now);
-    void BeginCancel(uint64_t now);
-    void StartCancelLines();
-    void Finish(DocumentOutcome outcome);
-    void FinishPendingWrite();
-    void Publish();
-    uint32_t WaitTime(uint64_t now) const;
-
-    DocumentControl& control_;
-    SerialChannels& channels_;
-    LineQueue& outgoing_;
-    ReplyLineAssembler replies_;
-    SendStateMachine machine_;
-    Clock& clock_;
-    bool deviceLost_ = false;
-    bool handshakeAnswered_ = false;
-    bool finalLineQueued_ = false;
-    int confirmations_ = 0;
-    CancelStep cancel_ = CancelStep::None;
-    uint64_t cancelDeadline_ = 0;
-    int32_t cancelledAt_ = 0;
-    uint64_t linesTaken_ = 0;
-    uint8_t counterLine_[40] = {};
-    TemperatureReading temperatures_;
-};
 
 void DocumentRun::Run() {
     // Whatever the firmware said between documents is not an answer to this one.
@@ -99,10 +44,10 @@ void DocumentRun::Run() {
 }
 
 uint32_t DocumentRun::WaitTime(uint64_t now) const {
-    if (machine_.Failure() != SendFailure::None || deviceLost_) {
+    if (Failure() != SendFailure::None || deviceLost_) {
         return 0;
     }
-    uint32_t wait = machine_.WaitTime(now);
+    uint32_t wait = windowed_ ? window_.WaitTime(now) : machine_.WaitTime(now);
     if (cancel_ == CancelStep::AwaitInFlight) {
         const uint64_t left = cancelDeadline_ > now ? cancelDeadline_ - now : 0;
         wait = left < wait ? static_cast<uint32_t>(left) : wait;
@@ -114,6 +59,7 @@ bool DocumentRun::HandleReplies(uint64_t now) {
     IoChannel& read = channels_.read;
     while (!read.pending && read.transferred > 0) {
         machine_.OnBytesReceived(now);
+        window_.OnBytesReceived(now);
         const uint32_t count = read.transferred;
         read.transferred = 0;
         for (uint32_t taken = 0; taken < count;) {
@@ -123,10 +69,7 @@ bool DocumentRun::HandleReplies(uint64_t now) {
             if (line == nullptr) {
                 continue;
             }
-            ParseTemperatures(line, length, &temperatures_);
-            if (machine_.OnReply(line, length, now)) {
-                ::OutputDebugStringA(DebuggerText(line, length).c_str());
-            }
+            OnReply(line, length, now);
         }
         // The rest of a reply is usually in already: read it now, not after a wait.
         if (!channels_.StartRead(kReadChunkBytes, false)) {
@@ -134,6 +77,20 @@ bool DocumentRun::HandleReplies(uint64_t now) {
         }
     }
     return true;
+}
+
+void DocumentRun::OnReply(const uint8_t* line, uint32_t length, uint64_t now) {
+    ParseTemperatures(line, length, &temperatures_);
+    if (!windowed_ && control_.streamWindow.automatic && !slotsReported_) {
+        slotsReported_ = ParseOkNumbers(line, length).freeSlots >= 0;
+    }
+    if (windowed_ ? window_.OnReply(line, length, now) : machine_.OnReply(line, length, now)) {
+        ::OutputDebugStringA(DebuggerText(line, length).c_str());
+    }
+    if (windowed_ && window_.FellBack() && !fallbackReported_) {
+        fallbackReported_ = true;
+        ::OutputDebugStringA("Ten resend requests in a row: one line in flight from now on\n");
+    }
 }
 
 bool DocumentRun::Settle(uint64_t now) {
@@ -152,7 +109,7 @@ bool DocumentRun::Settle(uint64_t now) {
         Finish(DocumentOutcome::Stopped);
         return true;
     }
-    if (deviceLost_ || machine_.Failure() != SendFailure::None) {
+    if (deviceLost_ || Failure() != SendFailure::None) {
         outgoing_.Clear();
         FinishPendingWrite();
         Finish(DocumentOutcome::Failed);
@@ -168,18 +125,20 @@ bool DocumentRun::Settle(uint64_t now) {
     if (cancel && cancel_ == CancelStep::None) {
         BeginCancel(now);
     }
-    if (cancel_ == CancelStep::AwaitInFlight &&
-        (!machine_.LineInFlight() || now >= cancelDeadline_)) {
-        StartCancelLines();
+    if (cancel_ == CancelStep::AwaitInFlight && (!LineInFlight() || now >= cancelDeadline_)) {
+        StartCancelLines(now);
     }
-    const bool drained = outgoing_.Count() == 0 && machine_.State() == SendState::SendNext &&
-                         !channels_.write.pending;
+    const bool senderDone = windowed_ ? window_.Idle() && framedLength_ == 0
+                                      : machine_.State() == SendState::SendNext;
+    const bool drained = outgoing_.Count() == 0 && senderDone && !channels_.write.pending;
     if (cancel_ == CancelStep::Sending && drained) {
         Finish(DocumentOutcome::Cancelled);
         return true;
     }
     if (cancel_ == CancelStep::None && end && drained) {
-        if (finalLineQueued_ && !machine_.LastAcknowledgedByPoke()) {
+        const bool byPoke =
+            windowed_ ? window_.LastAcknowledgedByPoke() : machine_.LastAcknowledgedByPoke();
+        if (finalLineQueued_ && !byPoke) {
             Finish(DocumentOutcome::Completed);
             return true;
         }
@@ -200,17 +159,26 @@ bool DocumentRun::Settle(uint64_t now) {
 
 void DocumentRun::BeginCancel(uint64_t now) {
     outgoing_.Clear();
-    cancelledAt_ = machine_.LineNumber();
+    // A line framed for the window and not yet sent goes with the queue.
+    framedLength_ = 0;
+    cancelledAt_ = LineNumber();
     cancel_ = CancelStep::AwaitInFlight;
     cancelDeadline_ = now + control_.timings.cancelOkWaitMs;
 }
 
-void DocumentRun::StartCancelLines() {
+void DocumentRun::StartCancelLines(uint64_t now) {
     std::string lines;
-    if (machine_.LineInFlight()) {
+    const bool inFlight = LineInFlight();
+    if (windowed_) {
+        // The cancel lines go one at a time, numbered on from the window's lines.
+        windowed_ = false;
+        machine_.ContinueAt(window_.NextNewNumber(), now);
+    } else if (inFlight) {
+        machine_.Abandon();
+    }
+    if (inFlight) {
         // Its "ok" never came: the firmware's counter is set again by the first
         // cancel line, whatever became of that line.
-        machine_.Abandon();
         lines += "M110\n";
     }
     std::vector<std::string> cancelLines;
@@ -229,91 +197,6 @@ void DocumentRun::StartCancelLines() {
     cancel_ = CancelStep::Sending;
 }
 
-const LineRecord* DocumentRun::TakeLine(SendAction action) {
-    switch (action) {
-    case SendAction::Advance:
-        // An empty queue is not advanced: the slots keep the lines a resend may ask for.
-        if (outgoing_.Count() == 0) {
-            return nullptr;
-        }
-        outgoing_.Advance(nullptr);
-        return outgoing_.Current();
-    case SendAction::CopyCurrent:
-        return outgoing_.Current();
-    case SendAction::CopyPrevious:
-        return outgoing_.Previous();
-    case SendAction::Poke:
-    case SendAction::Handshake:
-    case SendAction::None:
-        break;
-    }
-    return nullptr;
-}
-
-bool DocumentRun::Write(const uint8_t* bytes, uint32_t length) {
-    IoChannel& write = channels_.write;
-    std::memcpy(write.buffer, bytes, length);
-    write.buffer[length] = 0;
-    write.toWrite = length;
-    return channels_.StartWrite();
-}
-
-bool DocumentRun::Send(uint64_t now) {
-    IoChannel& write = channels_.write;
-    while (!write.pending) {
-        const SendAction action = machine_.NextAction(now);
-        if (action == SendAction::None) {
-            return true;
-        }
-        if (action == SendAction::Handshake || action == SendAction::Poke) {
-            const char* text = action == SendAction::Handshake ? kHandshakeLine : kPokeLine;
-            machine_.OnLineSent(action, false, now);
-            return Write(reinterpret_cast<const uint8_t*>(text),
-                         static_cast<uint32_t>(std::strlen(text)));
-        }
-        const LineRecord* line = TakeLine(action);
-        if (line == nullptr) {
-            if (action == SendAction::Advance || !machine_.OnNoLine(action)) {
-                return true;
-            }
-            continue;
-        }
-        const uint8_t* bytes = line->Bytes();
-        uint32_t length = line->Length();
-        // A line that sets the counter goes out in one form the firmware reads the
-        // same way, whatever the job wrote.
-        const int64_t counter = CounterSetBy(bytes, length);
-        if (counter >= 0) {
-            length = static_cast<uint32_t>(std::snprintf(reinterpret_cast<char*>(counterLine_),
-                                                         sizeof(counterLine_), "M110 N%lld\n",
-                                                         static_cast<long long>(counter)));
-            bytes = counterLine_;
-        }
-        const bool restartsNumbering = counter < 0 && BeginsWithN0(bytes, length);
-        uint32_t framedLength = 0;
-        if (!FrameLine(machine_.NumberFor(action, restartsNumbering), bytes, length, write.buffer,
-                       kWriteBufferSize, &framedLength)) {
-            if (action == SendAction::Advance) {
-                char message[96];
-                std::snprintf(message, sizeof(message),
-                              "Skipped a G-code line of %u bytes: too long to send\n", length);
-                ::OutputDebugStringA(message);
-                machine_.OnLineSkipped();
-            } else if (!machine_.OnNoLine(action)) {
-                return true;
-            }
-            continue;
-        }
-        if (action == SendAction::Advance) {
-            ++linesTaken_;
-        }
-        machine_.OnLineSent(action, restartsNumbering, now, counter);
-        write.toWrite = framedLength;
-        return channels_.StartWrite();
-    }
-    return true;
-}
-
 void DocumentRun::FinishPendingWrite() {
     IoChannel& write = channels_.write;
     if (write.pending) {
@@ -328,8 +211,12 @@ void DocumentRun::FinishPendingWrite() {
 void DocumentRun::Publish() {
     CriticalSectionLock guard(control_.lock);
     DocumentProgress& progress = control_.progress;
-    progress.lineNumber = machine_.LineNumber();
-    progress.linesAcknowledged = linesTaken_ - (machine_.LineInFlight() && linesTaken_ > 0 ? 1 : 0);
+    progress.lineNumber = LineNumber();
+    const uint64_t unacknowledged =
+        windowed_ ? window_.Unacknowledged() : machine_.LineInFlight() ? 1 : 0;
+    progress.linesAcknowledged = linesTaken_ > unacknowledged ? linesTaken_ - unacknowledged : 0;
+    progress.windowed |= windowed_;
+    progress.windowFellBack = fallbackReported_;
     progress.finishing = finalLineQueued_;
     progress.temperatures = temperatures_;
     // A waiting WritePort is woken once there is room; nobody else needs a wake
@@ -346,13 +233,11 @@ void DocumentRun::Finish(DocumentOutcome outcome) {
     CriticalSectionLock guard(control_.lock);
     DocumentProgress& progress = control_.progress;
     progress.outcome = outcome;
-    progress.failure = machine_.Failure();
-    progress.failureLine = machine_.FailureLine();
+    progress.failure = Failure();
+    progress.failureLine = FailureLine();
     progress.deviceLost = deviceLost_;
     progress.cancelledAtLine = cancelledAt_;
 }
-
-} // namespace
 
 DWORD WINAPI ProtocolDocumentThread(LPVOID parameter) {
     std::unique_ptr<std::shared_ptr<DocumentControl>> owner(

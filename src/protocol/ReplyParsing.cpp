@@ -163,6 +163,42 @@ bool ParseResendNumber(const uint8_t* line, uint32_t length, int64_t* number) {
     return true;
 }
 
+OkNumbers ParseOkNumbers(const uint8_t* line, uint32_t length) {
+    OkNumbers numbers;
+    if (line == nullptr || !BeginsWith(line, length, "ok")) {
+        return numbers;
+    }
+    length = ContentLength(line, length);
+    for (uint32_t position = 2; position < length;) {
+        while (position < length && line[position] == ' ') {
+            ++position;
+        }
+        const uint32_t start = position;
+        while (position < length && line[position] != ' ') {
+            ++position;
+        }
+        // A token: an optional letter, then up to nine digits and nothing else.
+        const uint8_t letter = start < length && !IsDigit(line[start]) ? LowerAscii(line[start]) : 0;
+        uint32_t digit = start + (letter != 0 ? 1 : 0);
+        if (digit >= position || position - digit > 9) {
+            continue;
+        }
+        int64_t value = 0;
+        for (; digit < position && IsDigit(line[digit]); ++digit) {
+            value = value * 10 + (line[digit] - '0');
+        }
+        if (digit != position) {
+            continue;
+        }
+        if (letter == 0 || letter == 'n') {
+            numbers.line = value;
+        } else if (letter == 'b') {
+            numbers.freeSlots = value;
+        }
+    }
+    return numbers;
+}
+
 bool IsTemperatureReport(const uint8_t* line, uint32_t length) {
     return line != nullptr && BeginsWith(line, length, "ok t:");
 }

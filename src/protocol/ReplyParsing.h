@@ -33,6 +33,15 @@ struct TemperatureReading {
 // False, with *reading untouched, when the line is no report or has neither.
 bool ParseTemperatures(const uint8_t* line, uint32_t length, TemperatureReading* reading);
 
+// The numbers an "ok" may carry: "ok <n>", or "ok N<n> P<p> B<b>" (the line
+// acknowledged, the planner's and the command buffer's free slots). -1 where the
+// line does not carry one; tokens of other shapes ("T:210", "B:60") are no numbers.
+struct OkNumbers {
+    int64_t line = -1;
+    int64_t freeSlots = -1;
+};
+OkNumbers ParseOkNumbers(const uint8_t* line, uint32_t length);
+
 // A firmware that has just booted says "start" on a line of its own.
 bool IsRestartNotice(const uint8_t* line, uint32_t length);
 // "Error:Printer halted..." or any line that mentions "kill()": the firmware has

@@ -28,6 +28,14 @@ void SendStateMachine::StartHandshake(uint64_t now) {
     lastByteAt_ = now;
 }
 
+void SendStateMachine::ContinueAt(int32_t number, uint64_t now) {
+    *this = SendStateMachine(timings_);
+    lineNumber_ = number;
+    newestNumber_ = number - 1;
+    documentLineSent_ = true;
+    lastByteAt_ = now;
+}
+
 void SendStateMachine::Abandon() {
     if (state_ != SendState::AwaitReply) {
         return;

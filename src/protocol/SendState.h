@@ -67,6 +67,8 @@ class SendStateMachine {
     // once (as after a completed handshake).
     void StartHandshake(uint64_t now);
     bool Handshaking() const { return phase_ == Phase::Handshake; }
+    // Streams on from another sender: the next line is numbered number.
+    void ContinueAt(int32_t number, uint64_t now);
     SendFailure Failure() const { return failure_; }
     // The line number the failure concerns (the rejected line, the line waiting).
     int64_t FailureLine() const { return failureLine_; }

@@ -144,7 +144,7 @@ void FirmwareCommandBuffer::TakeLine(int64_t atUs, CommandBufferOutput& output) 
         line.pop_back();
     }
     output.lines.push_back(line);
-    const size_t executedBefore = interpreter_.Executed().size();
+    const size_t executedBefore = interpreter_.ExecutedCount();
     Slot slot;
     if (interpreter_.HandleLine(line, slot.replies)) {
         // A refused line: its error goes out at once, and what the ring held is gone.
@@ -154,7 +154,7 @@ void FirmwareCommandBuffer::TakeLine(int64_t atUs, CommandBufferOutput& output) 
         ring_.clear();
         return;
     }
-    if (interpreter_.Executed().size() == executedBefore) {
+    if (interpreter_.ExecutedCount() == executedBefore) {
         return;
     }
     for (const FirmwareReply& reply : slot.replies) {

@@ -60,6 +60,8 @@ class FirmwareInterpreter {
     // Numbered lines executed, and a digest of their commands in order (each
     // followed by '\n'), kept whether or not lines are recorded.
     size_t NumberedExecuted() const { return numberedExecuted_; }
+    // Every command executed, recorded or not.
+    size_t ExecutedCount() const { return numberedExecuted_ + stats_.unnumberedExecuted; }
     uint64_t ExecutedDigest() const { return digest_; }
     const FirmwareStats& Stats() const { return stats_; }
     FirmwareStats& Stats() { return stats_; }

@@ -114,6 +114,30 @@ TEST(ReplyParsing, DebuggerTextDropsTheLineEndAndAddsOne) {
     EXPECT_EQ(DebuggerText(Bytes(reply), Size(reply)), "echo:busy\n");
 }
 
+TEST(ReplyParsing, OkNumbersAreTheLineAndTheFreeCommandSlots) {
+    const struct {
+        const char* reply;
+        int64_t line;
+        int64_t freeSlots;
+    } cases[] = {
+        {"ok\n", -1, -1},
+        {"ok 17\n", 17, -1},
+        {"ok N17 P13 B2\r\n", 17, 2},
+        {"OK n5 b0\n", 5, 0},
+        {"ok T:210.0 /210.0 B:60.0 /60.0 @:0\n", -1, -1},
+        {"ok N12a B1x\n", -1, -1},
+        {"ok N1234567890 B3\n", -1, 3},
+        {"ok N7 P15 B4 extra\n", 7, 4},
+        {"Resend: 3\n", -1, -1},
+    };
+    for (const auto& item : cases) {
+        const std::string reply = item.reply;
+        const OkNumbers numbers = ParseOkNumbers(Bytes(reply), Size(reply));
+        EXPECT_EQ(numbers.line, item.line) << reply;
+        EXPECT_EQ(numbers.freeSlots, item.freeSlots) << reply;
+    }
+}
+
 // Every piece size, from byte by byte to all at once: the same lines come out.
 TEST(ReplyLineAssembler, JoinsPiecesIntoBoundedLinesWhateverTheirSize) {
     const std::string noise(5000, 'x');

@@ -1,0 +1,136 @@
+// Windowed streaming: numbered lines sent ahead of their acknowledgements while
+// their bytes fit the firmware's receive buffer (and its free command slots, when
+// it reports them). Free of I/O, like the one-line machine: the handler thread
+// feeds it replies and the time, and carries out the steps it asks for.
+//
+// Every line stays kept until the firmware has acknowledged it, so that a resend
+// request for line k sends k and the lines after it again, in order, under their
+// own numbers. After a resend request nothing goes out until each line sent
+// before it has had its answer (the firmware rejects them all, since it waits for
+// k): every line is then in the firmware's hands exactly once, and its line
+// number check keeps any line from running twice.
+#pragma once
+
+#include "protocol/SendState.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace vela {
+
+class StreamWindow {
+  public:
+    // The firmware's receive buffer when the port sets none (common firmware has
+    // 128 bytes; one stays free for its line end handling).
+    static constexpr uint32_t kDefaultBytes = 127;
+    static constexpr uint32_t kMaxBytes = 4096;
+    // Lines kept: those in flight and, below them, lines already acknowledged
+    // that a resend request may still ask for.
+    static constexpr uint32_t kKeptLines = 128;
+    // Resend requests in a row, each sent again after a clean drain, before the
+    // window shrinks to one line in flight.
+    static constexpr uint32_t kFallbackRequests = 10;
+
+    enum class Step { None, SendKept, TakeNew, Poke };
+
+    explicit StreamWindow(const SendTimings& timings = SendTimings{});
+
+    // Starts streaming with the next new line numbered firstNumber. False when the
+    // room for the kept lines cannot be had (the caller stays with one line).
+    bool Start(uint32_t windowBytes, int32_t firstNumber, uint64_t now);
+
+    SendFailure Failure() const { return failure_; }
+    int64_t FailureLine() const { return failureLine_; }
+    // Ten resend requests in a row: one line in flight for the rest of the document.
+    bool FellBack() const { return fellBack_; }
+    // Nothing in flight, nothing waiting to go out again.
+    bool Idle() const;
+    // Lines taken from the queue and not yet acknowledged.
+    uint32_t Unacknowledged() const { return static_cast<uint32_t>(next_ - acknowledged_); }
+    // The number of the newest line sent.
+    int32_t LineNumber() const { return cursor_ - 1; }
+    int32_t NextNewNumber() const { return next_; }
+    bool LastAcknowledgedByPoke() const { return lastAckByPoke_; }
+
+    Step NextStep(uint64_t now);
+    // Whether a new framed line of this length may go out now. A line that sets
+    // or restarts the numbering (barrier) goes only when nothing else is out.
+    bool RoomFor(uint32_t framedLength, bool barrier) const;
+    // Keeps a new framed line and counts it as sent. number is NextNewNumber(), or
+    // 1 for a line that restarts the numbering; counterAfter >= 0 for a line that
+    // sets the firmware's counter. Call only after RoomFor.
+    void SendNew(const uint8_t* framed, uint32_t length, int32_t number, bool barrier,
+                 int64_t counterAfter, uint64_t now);
+    // The kept line that goes out again, counted as sent.
+    void SendKept(const uint8_t** framed, uint32_t* length, uint64_t now);
+    void OnPokeSent(uint64_t now);
+
+    void OnBytesReceived(uint64_t now);
+    // One reply line. True when it belongs in the debugger output.
+    bool OnReply(const uint8_t* line, uint32_t length, uint64_t now);
+    // Gives up on everything in flight (cancel): the next line takes a fresh number.
+    void Abandon();
+
+    // How long the thread may wait before a timed step falls due.
+    uint32_t WaitTime(uint64_t now) const;
+
+  private:
+    struct Sent {
+        int32_t number; // kPokeNumber for the poke
+        uint32_t length;
+    };
+    static constexpr int32_t kPokeNumber = -1;
+    static constexpr uint32_t kSentCapacity = kKeptLines + 2;
+    static constexpr uint32_t kLineBytes = 1024;
+
+    uint8_t* Slot(int32_t number) const;
+    void Push(int32_t number, uint32_t length, uint64_t now);
+    Sent Pop();
+    void AcknowledgeThrough(int64_t number, uint64_t now);
+    void OnOk(const uint8_t* line, uint32_t length, uint64_t now);
+    void OnResendRequest(int64_t requested, uint64_t now);
+    void OnPokeAnswer(uint64_t now);
+    void EndRecovery();
+    bool FitsInFlight(uint32_t length) const;
+    void Keep(int32_t first);
+    void Fail(SendFailure failure, int64_t line);
+
+    SendTimings timings_;
+    std::unique_ptr<uint8_t[]> kept_;
+    uint16_t keptLength_[kKeptLines] = {};
+    uint32_t windowBytes_ = kDefaultBytes;
+    // Kept lines are numbered from oldest_ to next_ - 1 without a gap; those below
+    // acknowledged_ are through, those from cursor_ on wait to go out again.
+    int32_t base_ = 1;
+    int32_t oldest_ = 1;
+    int32_t acknowledged_ = 1;
+    int32_t cursor_ = 1;
+    int32_t next_ = 1;
+    // What went out and has had no answer yet, oldest first; each answer (an
+    // "ok", or a resend request with its "ok") is for the oldest.
+    Sent sent_[kSentCapacity] = {};
+    uint32_t sentHead_ = 0;
+    uint32_t sentCount_ = 0;
+    uint32_t sentLines_ = 0;
+    uint32_t sentBytes_ = 0;
+    int64_t freeSlots_ = -1;
+    bool awaitingResendOk_ = false;
+    bool recovering_ = false;
+    int32_t recoverTo_ = 0;
+    uint64_t recoveryQuietSince_ = 0;
+    uint32_t requestsInARow_ = 0;
+    int64_t lastRequested_ = 0;
+    uint32_t sameLineRequests_ = 0;
+    bool fellBack_ = false;
+    bool barrierOut_ = false;
+    int64_t counterAfter_ = -1;
+    bool documentLineSent_ = false;
+    uint64_t lastByteAt_ = 0;
+    uint64_t quietSince_ = 0;
+    bool poked_ = false;
+    bool lastAckByPoke_ = false;
+    SendFailure failure_ = SendFailure::None;
+    int64_t failureLine_ = 0;
+};
+
+} // namespace vela
