@@ -23,7 +23,8 @@ class DocumentRun {
   public:
     explicit DocumentRun(DocumentControl& control)
         : control_(control), channels_(control.channels), outgoing_(control.outgoing),
-          machine_(control.timings.send), window_(control.timings.send), clock_(*CurrentPlatform().clock) {}
+          machine_(control.timings.send), window_(control.timings.send),
+          clock_(*CurrentPlatform().clock) {}
 
     void Run();
 

@@ -128,8 +128,8 @@ bool DocumentRun::Settle(uint64_t now) {
     if (cancel_ == CancelStep::AwaitInFlight && (!LineInFlight() || now >= cancelDeadline_)) {
         StartCancelLines(now);
     }
-    const bool senderDone = windowed_ ? window_.Idle() && framedLength_ == 0
-                                      : machine_.State() == SendState::SendNext;
+    const bool senderDone =
+        windowed_ ? window_.Idle() && framedLength_ == 0 : machine_.State() == SendState::SendNext;
     const bool drained = outgoing_.Count() == 0 && senderDone && !channels_.write.pending;
     if (cancel_ == CancelStep::Sending && drained) {
         Finish(DocumentOutcome::Cancelled);
@@ -212,8 +212,9 @@ void DocumentRun::Publish() {
     CriticalSectionLock guard(control_.lock);
     DocumentProgress& progress = control_.progress;
     progress.lineNumber = LineNumber();
-    const uint64_t unacknowledged =
-        windowed_ ? window_.Unacknowledged() : machine_.LineInFlight() ? 1 : 0;
+    const uint64_t unacknowledged = windowed_                 ? window_.Unacknowledged()
+                                    : machine_.LineInFlight() ? 1
+                                                              : 0;
     progress.linesAcknowledged = linesTaken_ > unacknowledged ? linesTaken_ - unacknowledged : 0;
     progress.windowed |= windowed_;
     progress.windowFellBack = fallbackReported_;

@@ -45,8 +45,13 @@ constexpr uint32_t kHandshakeLimitMs = 20000;
 // Resend requests for one line, without progress, before the document fails.
 constexpr uint32_t kResendLimit = 10;
 
+// With lines streamed ahead, a resend request waits until the firmware has been
+// quiet this long (the lines still out answered or dropped) before lines go again.
+constexpr uint32_t kResendDrainMs = 20;
+
 struct SendTimings {
     uint32_t resendOkWaitMs = kResendOkWaitMs;
+    uint32_t resendDrainMs = kResendDrainMs;
     uint32_t pokeAfterMs = kPokeAfterMs;
     uint32_t silenceLimitMs = kSilenceLimitMs;
     uint32_t handshakeRetryMs = kHandshakeRetryMs;

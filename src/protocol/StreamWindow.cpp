@@ -27,12 +27,13 @@ bool StreamWindow::Start(uint32_t windowBytes, int32_t firstNumber, uint64_t now
     }
     windowBytes_ = std::min(std::max(windowBytes, 1u), kMaxBytes);
     Keep(firstNumber);
-    sentHead_ = sentCount_ = sentLines_ = sentBytes_ = 0;
+    unanswered_ = requestsInARow_ = 0;
+    recovering_ = false;
+    recoverTo_ = 0;
+    lastAnswerAt_ = now;
     freeSlots_ = -1;
-    awaitingResendOk_ = recovering_ = fellBack_ = barrierOut_ = false;
-    documentLineSent_ = poked_ = lastAckByPoke_ = false;
-    requestsInARow_ = sameLineRequests_ = 0;
-    lastRequested_ = 0;
+    awaitingResendOk_ = fellBack_ = barrierOut_ = documentLineSent_ = false;
+    pokeOut_ = poked_ = lastAckByPoke_ = false;
     counterAfter_ = -1;
     lastByteAt_ = quietSince_ = now;
     failure_ = SendFailure::None;
@@ -45,7 +46,7 @@ void StreamWindow::Keep(int32_t first) {
 }
 
 bool StreamWindow::Idle() const {
-    return sentCount_ == 0 && acknowledged_ == next_ && !recovering_;
+    return acknowledged_ == next_;
 }
 
 uint8_t* StreamWindow::Slot(int32_t number) const {
@@ -53,19 +54,36 @@ uint8_t* StreamWindow::Slot(int32_t number) const {
     return kept_.get() + static_cast<size_t>(index) * kLineBytes;
 }
 
+uint32_t& StreamWindow::KeptLength(int32_t number) {
+    return keptLength_[static_cast<uint32_t>(number - base_) % kKeptLines];
+}
+
+uint32_t StreamWindow::KeptLength(int32_t number) const {
+    return keptLength_[static_cast<uint32_t>(number - base_) % kKeptLines];
+}
+
 bool StreamWindow::FitsInFlight(uint32_t length) const {
-    // The slots the firmware reported free, at least one line: with none free it
-    // still takes a line into its receive buffer.
-    uint32_t lines = kKeptLines;
-    if (fellBack_) {
-        lines = 1;
-    } else if (freeSlots_ >= 0) {
-        lines = static_cast<uint32_t>(std::min<int64_t>(std::max<int64_t>(freeSlots_, 1), lines));
-    }
-    if (sentLines_ == 0) {
+    const auto lines = static_cast<uint32_t>(cursor_ - acknowledged_);
+    if (lines == 0) {
         return true;
     }
-    return sentLines_ < lines && sentBytes_ + length <= windowBytes_;
+    // The slots the firmware reported free, at least one: with none free it still
+    // takes a line into its receive buffer.
+    uint32_t allowed = kKeptLines;
+    if (fellBack_) {
+        allowed = 1;
+    } else if (freeSlots_ >= 0) {
+        allowed =
+            static_cast<uint32_t>(std::min<int64_t>(std::max<int64_t>(freeSlots_, 1), allowed));
+    }
+    if (lines >= allowed) {
+        return false;
+    }
+    uint32_t bytes = length;
+    for (int32_t number = acknowledged_; number < cursor_; ++number) {
+        bytes += KeptLength(number);
+    }
+    return bytes <= windowBytes_;
 }
 
 bool StreamWindow::RoomFor(uint32_t framedLength, bool barrier) const {
@@ -74,7 +92,7 @@ bool StreamWindow::RoomFor(uint32_t framedLength, bool barrier) const {
         return false;
     }
     if (barrier) {
-        return sentCount_ == 0 && acknowledged_ == next_;
+        return Idle();
     }
     // A kept line that may still be asked for is never overwritten.
     if (static_cast<uint32_t>(next_ - oldest_) >= kKeptLines && oldest_ >= acknowledged_) {
@@ -84,52 +102,39 @@ bool StreamWindow::RoomFor(uint32_t framedLength, bool barrier) const {
 }
 
 StreamWindow::Step StreamWindow::NextStep(uint64_t now) {
-    if (failure_ == SendFailure::None && poked_ && sentCount_ > 0 &&
+    if (failure_ == SendFailure::None && poked_ && !Idle() &&
         Remaining(lastByteAt_, timings_.silenceLimitMs, now) == 0) {
         Fail(SendFailure::StoppedAnswering, acknowledged_);
     }
     if (failure_ != SendFailure::None) {
         return Step::None;
     }
-    if (sentCount_ > 0 && !poked_ && Remaining(quietSince_, timings_.pokeAfterMs, now) == 0) {
+    if (!Idle() && !poked_ && Remaining(quietSince_, timings_.pokeAfterMs, now) == 0) {
         return Step::Poke;
     }
     if (recovering_) {
-        return Step::None;
+        if (unanswered_ > 0 && Remaining(lastAnswerAt_, timings_.resendDrainMs, now) > 0) {
+            return Step::None;
+        }
+        EndRecovery();
     }
     if (cursor_ < next_) {
-        return FitsInFlight(keptLength_[static_cast<uint32_t>(cursor_ - base_) % kKeptLines])
-                   ? Step::SendKept
-                   : Step::None;
+        return FitsInFlight(KeptLength(cursor_)) ? Step::SendKept : Step::None;
     }
     return barrierOut_ ? Step::None : Step::TakeNew;
 }
 
-void StreamWindow::Push(int32_t number, uint32_t length, uint64_t now) {
-    if (sentCount_ == kSentCapacity) {
-        Pop();
+void StreamWindow::Sent(uint64_t now) {
+    if (cursor_ == acknowledged_ + 1) {
+        // The poke's clock starts with the first line out.
+        quietSince_ = now;
     }
-    if (number != kPokeNumber) {
-        if (sentLines_ == 0) {
-            // The poke's clock starts with the first line out.
-            quietSince_ = now;
-        }
-        ++sentLines_;
-        sentBytes_ += length;
-    }
-    sent_[(sentHead_ + sentCount_) % kSentCapacity] = Sent{number, length};
-    ++sentCount_;
+    ++unanswered_;
+    documentLineSent_ = true;
 }
 
-StreamWindow::Sent StreamWindow::Pop() {
-    const Sent front = sent_[sentHead_];
-    sentHead_ = (sentHead_ + 1) % kSentCapacity;
-    --sentCount_;
-    if (front.number != kPokeNumber) {
-        --sentLines_;
-        sentBytes_ -= front.length;
-    }
-    return front;
+void StreamWindow::Answered() {
+    unanswered_ -= unanswered_ > 0 ? 1 : 0;
 }
 
 void StreamWindow::SendNew(const uint8_t* framed, uint32_t length, int32_t number, bool barrier,
@@ -142,23 +147,23 @@ void StreamWindow::SendNew(const uint8_t* framed, uint32_t length, int32_t numbe
         ++oldest_;
     }
     std::memcpy(Slot(next_), framed, length);
-    keptLength_[static_cast<uint32_t>(next_ - base_) % kKeptLines] = static_cast<uint16_t>(length);
+    KeptLength(next_) = length;
     ++next_;
     cursor_ = next_;
-    documentLineSent_ = true;
-    Push(number, length, now);
+    Sent(now);
 }
 
 void StreamWindow::SendKept(const uint8_t** framed, uint32_t* length, uint64_t now) {
     *framed = Slot(cursor_);
-    *length = keptLength_[static_cast<uint32_t>(cursor_ - base_) % kKeptLines];
-    Push(cursor_, *length, now);
+    *length = KeptLength(cursor_);
     ++cursor_;
+    Sent(now);
 }
 
-void StreamWindow::OnPokeSent(uint64_t now) {
+void StreamWindow::OnPokeSent(uint64_t /*now*/) {
     poked_ = true;
-    Push(kPokeNumber, 0, now);
+    pokeOut_ = true;
+    ++unanswered_;
 }
 
 void StreamWindow::OnBytesReceived(uint64_t now) {
@@ -203,11 +208,7 @@ bool StreamWindow::OnReply(const uint8_t* line, uint32_t length, uint64_t now) {
 }
 
 void StreamWindow::OnOk(const uint8_t* line, uint32_t length, uint64_t now) {
-    bool pokeOut = false;
-    for (uint32_t index = 0; index < sentCount_ && !pokeOut; ++index) {
-        pokeOut = sent_[(sentHead_ + index) % kSentCapacity].number == kPokeNumber;
-    }
-    if (pokeOut && IsTemperatureReport(line, length)) {
+    if (pokeOut_ && IsTemperatureReport(line, length)) {
         OnPokeAnswer(now);
         return;
     }
@@ -216,36 +217,22 @@ void StreamWindow::OnOk(const uint8_t* line, uint32_t length, uint64_t now) {
         freeSlots_ = numbers.freeSlots;
     }
     if (awaitingResendOk_) {
-        // The "ok" that closes a resend request answers no line.
+        // The "ok" that closes a resend request acknowledges no line.
         awaitingResendOk_ = false;
         return;
     }
-    if (sentCount_ == 0) {
-        return;
+    Answered();
+    lastAnswerAt_ = now;
+    if (cursor_ == acknowledged_) {
+        return; // nothing out: a stray
     }
-    quietSince_ = now;
     if (barrierOut_) {
         // A line that sets the counter is answered under the number it sets.
-        while (sentCount_ > 0) {
-            Pop();
-        }
         AcknowledgeThrough(next_ - 1, now);
     } else if (numbers.line >= 0) {
-        while (sentCount_ > 0 && sent_[sentHead_].number != kPokeNumber &&
-               sent_[sentHead_].number <= numbers.line) {
-            Pop();
-        }
-        AcknowledgeThrough(numbers.line, now);
+        AcknowledgeThrough(std::min<int64_t>(numbers.line, cursor_ - 1), now);
     } else {
-        const Sent answered = Pop();
-        if (answered.number == kPokeNumber) {
-            OnPokeAnswer(now);
-            return;
-        }
-        AcknowledgeThrough(answered.number, now);
-    }
-    if (recovering_ && sentCount_ == 0) {
-        EndRecovery();
+        AcknowledgeThrough(acknowledged_, now);
     }
 }
 
@@ -256,7 +243,6 @@ void StreamWindow::AcknowledgeThrough(int64_t number, uint64_t now) {
     acknowledged_ = static_cast<int32_t>(number) + 1;
     cursor_ = std::max(cursor_, acknowledged_);
     requestsInARow_ = 0;
-    sameLineRequests_ = 0;
     lastAckByPoke_ = false;
     poked_ = false;
     quietSince_ = now;
@@ -272,76 +258,62 @@ void StreamWindow::AcknowledgeThrough(int64_t number, uint64_t now) {
 void StreamWindow::OnResendRequest(int64_t requested, uint64_t now) {
     awaitingResendOk_ = true;
     quietSince_ = now;
-    if (sentCount_ > 0) {
-        Pop();
-    }
+    lastAnswerAt_ = now;
+    Answered();
     // The firmware has every line before the one it asks for.
     AcknowledgeThrough(requested - 1, now);
     if (recovering_) {
-        // An answer to a line sent before the first request.
+        // A line sent before the first request, rejected in its turn.
         recoverTo_ = static_cast<int32_t>(std::max<int64_t>(requested, oldest_));
-    } else {
-        if (requested >= next_) {
-            return;
-        }
-        if (requested < oldest_) {
-            Fail(SendFailure::Rejected, requested);
-            return;
-        }
-        sameLineRequests_ = requested == lastRequested_ ? sameLineRequests_ + 1 : 1;
-        lastRequested_ = requested;
-        if (fellBack_ && sameLineRequests_ >= kResendLimit) {
-            Fail(SendFailure::Rejected, requested);
-            return;
-        }
-        if (++requestsInARow_ >= kFallbackRequests) {
-            fellBack_ = true;
-        }
-        recovering_ = true;
-        recoverTo_ = static_cast<int32_t>(requested);
-    }
-    if (sentCount_ == 0) {
-        EndRecovery();
-    }
-}
-
-void StreamWindow::OnPokeAnswer(uint64_t now) {
-    // Everything sent before the poke has been read: answers that never came were lost.
-    int64_t newest = -1;
-    while (sentCount_ > 0) {
-        const Sent answered = Pop();
-        if (answered.number == kPokeNumber) {
-            break;
-        }
-        newest = std::max<int64_t>(newest, answered.number);
-    }
-    quietSince_ = now;
-    if (recovering_) {
-        if (sentCount_ == 0) {
-            EndRecovery();
-        }
         return;
     }
-    if (newest >= acknowledged_) {
-        AcknowledgeThrough(newest, now);
-        // A line lost on the way would be answered so too.
-        lastAckByPoke_ = true;
+    if (requested >= next_) {
+        return; // the firmware has every line sent
     }
+    if (requested < oldest_) {
+        Fail(SendFailure::Rejected, requested);
+        return;
+    }
+    if (++requestsInARow_ >= 2 * kFallbackRequests) {
+        Fail(SendFailure::Rejected, requested);
+        return;
+    }
+    fellBack_ = fellBack_ || requestsInARow_ >= kFallbackRequests;
+    recovering_ = true;
+    recoverTo_ = static_cast<int32_t>(requested);
+    poked_ = false;
 }
 
 void StreamWindow::EndRecovery() {
     recovering_ = false;
-    sentHead_ = sentCount_ = sentLines_ = sentBytes_ = 0;
-    poked_ = false;
+    // What was never answered was dropped by the firmware.
+    unanswered_ = 0;
     // Lines from the one asked for on are not the firmware's, whatever was
     // counted as acknowledged before.
     acknowledged_ = std::min(acknowledged_, recoverTo_);
     cursor_ = recoverTo_;
 }
 
+void StreamWindow::OnPokeAnswer(uint64_t now) {
+    // Everything sent before the poke has been read: answers that never came were lost.
+    pokeOut_ = false;
+    unanswered_ = 0;
+    quietSince_ = now;
+    lastAnswerAt_ = now;
+    if (recovering_) {
+        EndRecovery();
+        return;
+    }
+    if (cursor_ > acknowledged_) {
+        AcknowledgeThrough(cursor_ - 1, now);
+        // A line lost on the way would be answered so too.
+        lastAckByPoke_ = true;
+    }
+}
+
 void StreamWindow::Abandon() {
-    sentHead_ = sentCount_ = sentLines_ = sentBytes_ = 0;
-    recovering_ = awaitingResendOk_ = barrierOut_ = poked_ = false;
+    unanswered_ = 0;
+    recovering_ = awaitingResendOk_ = barrierOut_ = pokeOut_ = poked_ = false;
     counterAfter_ = -1;
     Keep(next_);
 }
@@ -355,11 +327,14 @@ void StreamWindow::Fail(SendFailure failure, int64_t line) {
 
 uint32_t StreamWindow::WaitTime(uint64_t now) const {
     uint32_t wait = kLoopWaitMs;
-    if (failure_ != SendFailure::None || sentCount_ == 0) {
+    if (failure_ != SendFailure::None || Idle()) {
         return wait;
     }
     wait = std::min(wait, poked_ ? Remaining(lastByteAt_, timings_.silenceLimitMs, now)
                                  : Remaining(quietSince_, timings_.pokeAfterMs, now));
+    if (recovering_) {
+        wait = std::min(wait, Remaining(lastAnswerAt_, timings_.resendDrainMs, now));
+    }
     return wait;
 }
 

@@ -3,12 +3,16 @@
 // it reports them). Free of I/O, like the one-line machine: the handler thread
 // feeds it replies and the time, and carries out the steps it asks for.
 //
-// Every line stays kept until the firmware has acknowledged it, so that a resend
-// request for line k sends k and the lines after it again, in order, under their
-// own numbers. After a resend request nothing goes out until each line sent
-// before it has had its answer (the firmware rejects them all, since it waits for
-// k): every line is then in the firmware's hands exactly once, and its line
-// number check keeps any line from running twice.
+// The firmware accepts only the line after the last it accepted, so each "ok"
+// acknowledges the oldest line not yet acknowledged, and a resend request for
+// line k says it has every line before k and none from k on. Every line stays
+// kept until it is acknowledged (and a while after), so that a resend request
+// sends k and the lines after it again, in order, under their own numbers.
+// Firmware drops what it has buffered when it asks for a line, and rejects each
+// line sent before its request that arrives later (dropping its buffer again):
+// so nothing goes out again until every line out has been answered, or the
+// firmware has been quiet for a moment. The firmware's line number check keeps
+// any line from running twice.
 #pragma once
 
 #include "protocol/SendState.h"
@@ -27,8 +31,9 @@ class StreamWindow {
     // Lines kept: those in flight and, below them, lines already acknowledged
     // that a resend request may still ask for.
     static constexpr uint32_t kKeptLines = 128;
-    // Resend requests in a row, each sent again after a clean drain, before the
-    // window shrinks to one line in flight.
+    // Resend requests in a row (each sending lines again) without a line
+    // acknowledged, before the window shrinks to one line in flight; as many
+    // again and the document fails, as with one line in flight.
     static constexpr uint32_t kFallbackRequests = 10;
 
     enum class Step { None, SendKept, TakeNew, Poke };
@@ -75,59 +80,52 @@ class StreamWindow {
     uint32_t WaitTime(uint64_t now) const;
 
   private:
-    struct Sent {
-        int32_t number; // kPokeNumber for the poke
-        uint32_t length;
-    };
-    static constexpr int32_t kPokeNumber = -1;
-    static constexpr uint32_t kSentCapacity = kKeptLines + 2;
     static constexpr uint32_t kLineBytes = 1024;
 
     uint8_t* Slot(int32_t number) const;
-    void Push(int32_t number, uint32_t length, uint64_t now);
-    Sent Pop();
+    uint32_t& KeptLength(int32_t number);
+    uint32_t KeptLength(int32_t number) const;
+    bool FitsInFlight(uint32_t length) const;
+    void Sent(uint64_t now);
+    void Answered();
     void AcknowledgeThrough(int64_t number, uint64_t now);
     void OnOk(const uint8_t* line, uint32_t length, uint64_t now);
     void OnResendRequest(int64_t requested, uint64_t now);
     void OnPokeAnswer(uint64_t now);
     void EndRecovery();
-    bool FitsInFlight(uint32_t length) const;
     void Keep(int32_t first);
     void Fail(SendFailure failure, int64_t line);
 
     SendTimings timings_;
     std::unique_ptr<uint8_t[]> kept_;
-    uint16_t keptLength_[kKeptLines] = {};
+    uint32_t keptLength_[kKeptLines] = {};
     uint32_t windowBytes_ = kDefaultBytes;
     // Kept lines are numbered from oldest_ to next_ - 1 without a gap; those below
-    // acknowledged_ are through, those from cursor_ on wait to go out again.
+    // acknowledged_ are through, those from cursor_ on wait to go out (again).
     int32_t base_ = 1;
     int32_t oldest_ = 1;
     int32_t acknowledged_ = 1;
     int32_t cursor_ = 1;
     int32_t next_ = 1;
-    // What went out and has had no answer yet, oldest first; each answer (an
-    // "ok", or a resend request with its "ok") is for the oldest.
-    Sent sent_[kSentCapacity] = {};
-    uint32_t sentHead_ = 0;
-    uint32_t sentCount_ = 0;
-    uint32_t sentLines_ = 0;
-    uint32_t sentBytes_ = 0;
-    int64_t freeSlots_ = -1;
-    bool awaitingResendOk_ = false;
+    // Lines (and pokes) sent whose answer has not come.
+    uint32_t unanswered_ = 0;
+    // After a resend request: waiting for the lines still out to be answered or
+    // dropped, before sending again from recoverTo_.
     bool recovering_ = false;
     int32_t recoverTo_ = 0;
-    uint64_t recoveryQuietSince_ = 0;
+    uint64_t lastAnswerAt_ = 0;
+    int64_t freeSlots_ = -1;
+    bool awaitingResendOk_ = false;
+    // Rewinds without a line acknowledged in between.
     uint32_t requestsInARow_ = 0;
-    int64_t lastRequested_ = 0;
-    uint32_t sameLineRequests_ = 0;
     bool fellBack_ = false;
     bool barrierOut_ = false;
     int64_t counterAfter_ = -1;
     bool documentLineSent_ = false;
+    bool pokeOut_ = false;
+    bool poked_ = false;
     uint64_t lastByteAt_ = 0;
     uint64_t quietSince_ = 0;
-    bool poked_ = false;
     bool lastAckByPoke_ = false;
     SendFailure failure_ = SendFailure::None;
     int64_t failureLine_ = 0;

@@ -44,6 +44,8 @@ struct Options {
     test::OkFormat okFormat = test::OkFormat::Plain;
     // The port's "StreamWindow" setting (-1: none).
     long window = -1;
+    // The share of numbered lines the firmware takes as damaged.
+    double corrupt = 0.0;
 };
 
 bool ParseOkText(const std::string& text, test::OkFormat& format) {
@@ -90,6 +92,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             }
         } else if (option == "--window" && hasValue) {
             options.window = std::atol(argv[++index]);
+        } else if (option == "--corrupt" && hasValue) {
+            options.corrupt = std::atof(argv[++index]);
         } else {
             return false;
         }
@@ -351,6 +355,7 @@ int Run(const Options& options) {
     }
     firmwareOptions.faithfulReceive = options.faithful;
     firmwareOptions.okFormat = options.okFormat;
+    firmwareOptions.corruptShare = options.corrupt;
     test::SimulatedFirmware firmware(firmwareOptions);
     if (!firmware.Start(options.firmware.c_str())) {
         std::fprintf(stderr, "cannot open the firmware's end of the line\n");
@@ -406,6 +411,10 @@ int Run(const Options& options) {
                 options.faithful ? "modelled (128-byte ring, 4 command slots)" : "line by line");
     std::printf("resend requests:  %u\n", stats.resendRequests);
     std::printf("lost to overflow: %u lines\n", stats.linesLostToOverflow);
+    std::printf("damaged lines:    %.1f %% taken as damaged; %u checksum errors\n",
+                options.corrupt * 100, stats.checksumErrors);
+    std::printf("run twice:        %u lines (every line ran once and in order)\n",
+                stats.linesExecutedTwice);
     if (!options.baseline) {
         std::printf("commit growth:    %.2f MB at the peak while streaming\n",
                     static_cast<double>(run.commitPeak - run.commitBefore) / 1048576.0);
