@@ -1,0 +1,109 @@
+// Streaming a window of lines through the table to a simulated firmware that
+// models a real board's 128-byte receive buffer and 4 command slots.
+#include "monitor/PortStreamSetting.h"
+#include "serial/SerialLinkTest.h"
+
+namespace vela::test {
+namespace {
+
+using StreamWindowLink = SerialLinkTest;
+
+// The document's commands as the firmware ran them, with the final "M400" (sent
+// again when only the poke answered it) once.
+std::vector<std::string> OnceEach(std::vector<std::string> executed) {
+    while (executed.size() > 1 && executed.back() == "M400" &&
+           executed[executed.size() - 2] == "M400") {
+        executed.pop_back();
+    }
+    return executed;
+}
+
+TEST_F(StreamWindowLink, DamagedLinesAndLostOksStillRunEveryLineOnceInOrder) {
+    harness_.registry.SetPortSetting(kSerialPort, kStreamWindowValueName, 127);
+    FirmwareOptions options;
+    options.faithfulReceive = true;
+    options.corruptShare = 0.05;
+    options.dropOkForLines = {30, 31, 90};
+    StartFirmware(options);
+    // Drains after a resend request and pokes run on the fake clock.
+    ClockTicker ticker(harness_.clock, 10);
+    ASSERT_TRUE(Open());
+    Print(Job(1, 200), 1000);
+    EXPECT_EQ(OnceEach(firmware_->ExecutedNumberedCommands()), Document(JobCommands(1, 200)));
+    const FirmwareStats stats = firmware_->Stats();
+    EXPECT_GT(stats.resendRequests, 0u);
+    EXPECT_EQ(stats.linesExecutedTwice, 0u);
+    EXPECT_EQ(stats.linesLostToOverflow, 0u);
+    EXPECT_LE(stats.maxReceiveBufferBytes, 128u);
+    EXPECT_GT(stats.maxLinesInFlight, 1u);
+}
+
+TEST_F(StreamWindowLink, EveryOkWordingIsReadAtOnceAndSlotReportsTurnTheWindowOn) {
+    const struct {
+        OkFormat format;
+        bool windowed;
+    } cases[] = {{OkFormat::LineNumber, false}, {OkFormat::BufferState, true}};
+    for (const auto& item : cases) {
+        FirmwareOptions options;
+        options.okFormat = item.format;
+        options.faithfulReceive = true;
+        // Noise that is no reply, and ends no line of its own for 300 bytes.
+        options.longEchoBytes = 300;
+        StartFirmware(options);
+        ASSERT_TRUE(Open());
+        // The fake clock stands still: no reply waits for a time-out.
+        Print(Job(1, 30));
+        EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Document(JobCommands(1, 30)));
+        EXPECT_EQ(firmware_->Stats().maxLinesInFlight > 1, item.windowed);
+        ASSERT_TRUE(Close());
+    }
+}
+
+TEST_F(StreamWindowLink, ALineRefusedForEverFallsBackToOneLineThenFailsTheDocument) {
+    harness_.registry.SetPortSetting(kSerialPort, kStreamWindowValueName, 127);
+    DebuggerOutputCapture output;
+    FirmwareOptions options;
+    options.refuseLines = {5};
+    StartFirmware(options);
+    ClockTicker ticker(harness_.clock, 10);
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(StartDoc());
+    Write(Job(1, 40));
+    ASSERT_TRUE(EndDoc());
+    std::vector<std::string> ran = Document(JobCommands(1, 4));
+    ran.pop_back();
+    EXPECT_EQ(firmware_->ExecutedNumberedCommands(), ran);
+    EXPECT_TRUE(output.Contains("Ten resend requests in a row: one line in flight from now on\n"));
+    EXPECT_TRUE(spooler_.prompts.empty());
+}
+
+TEST_F(StreamWindowLink, ThePortSettingIsReadAsAWindowOfBytes) {
+    const struct {
+        DWORD type;
+        DWORD value;
+        StreamWindowSetting expected;
+    } cases[] = {{REG_DWORD, 0, {false, 0}},
+                 {REG_DWORD, 300, {false, 300}},
+                 {REG_DWORD, 100000, {false, 4096}},
+                 {REG_SZ, 300, {true, 0}}};
+    for (const auto& item : cases) {
+        HKEY key = nullptr;
+        ASSERT_EQ(::RegCreateKeyExW(harness_.registry.Root(), L"PortSettings\\Serial21:", 0,
+                                    nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        ::RegSetValueExW(key, kStreamWindowValueName, 0, item.type,
+                         reinterpret_cast<const BYTE*>(&item.value), sizeof(item.value));
+        ::RegCloseKey(key);
+        const StreamWindowSetting read = ReadStreamWindowSetting(State(), kSerialPort);
+        EXPECT_EQ(read.automatic, item.expected.automatic) << item.value;
+        EXPECT_EQ(read.bytes, item.expected.bytes) << item.value;
+    }
+    // No value, or a name that would reach another key: automatic.
+    for (const wchar_t* name : {kUsbPort, L"Serial21:\\..\\Serial21:"}) {
+        const StreamWindowSetting read = ReadStreamWindowSetting(State(), name);
+        EXPECT_TRUE(read.automatic);
+    }
+}
+
+} // namespace
+} // namespace vela::test

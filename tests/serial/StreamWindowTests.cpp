@@ -1,0 +1,153 @@
+// The window's decisions, driven without a device: which lines go out, when, and
+// under which numbers, as the firmware's answers come.
+#include "protocol/LineFraming.h"
+#include "protocol/StreamWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace vela {
+namespace {
+
+// Sends what the window lets out; new lines are "G1 X<n>" padded to a framed
+// length of about lineBytes.
+class WindowDriver {
+  public:
+    explicit WindowDriver(uint32_t windowBytes, uint32_t lineBytes = 30) : lineBytes_(lineBytes) {
+        EXPECT_TRUE(window.Start(windowBytes, 1, now));
+    }
+
+    // The numbers sent in this pass, new or again.
+    std::vector<int32_t> Pump(int newLinesAvailable = 100) {
+        std::vector<int32_t> sent;
+        for (;;) {
+            const StreamWindow::Step step = window.NextStep(now);
+            if (step == StreamWindow::Step::SendKept) {
+                const uint8_t* bytes = nullptr;
+                uint32_t length = 0;
+                window.SendKept(&bytes, &length, now);
+                sent.push_back(std::atoi(reinterpret_cast<const char*>(bytes) + 1));
+            } else if (step == StreamWindow::Step::TakeNew && newLinesAvailable-- > 0) {
+                const int32_t number = window.NextNewNumber();
+                std::string command = "G1 X" + std::to_string(number);
+                command.resize(lineBytes_ - 12, ' ');
+                command += "\n";
+                uint8_t framed[kWriteBufferSize];
+                uint32_t length = 0;
+                FrameLine(number, reinterpret_cast<const uint8_t*>(command.data()),
+                          static_cast<uint32_t>(command.size()), framed, sizeof(framed), &length);
+                if (!window.RoomFor(length, false)) {
+                    return sent;
+                }
+                window.SendNew(framed, length, number, false, -1, now);
+                sent.push_back(number);
+            } else {
+                return sent;
+            }
+        }
+    }
+
+    void Reply(const std::string& text) {
+        const std::string line = text + "\n";
+        window.OnBytesReceived(now);
+        window.OnReply(reinterpret_cast<const uint8_t*>(line.data()),
+                       static_cast<uint32_t>(line.size()), now);
+    }
+
+    StreamWindow window;
+    uint64_t now = 1000;
+
+  private:
+    uint32_t lineBytes_;
+};
+
+using Numbers = std::vector<int32_t>;
+
+TEST(StreamWindow, LinesGoWhileTheirBytesAndTheFreeSlotsAllow) {
+    WindowDriver driver(127, 30);
+    EXPECT_EQ(driver.Pump(), (Numbers{1, 2, 3, 4})); // 120 bytes; a fifth would be 150
+    driver.Reply("ok");
+    EXPECT_EQ(driver.Pump(), (Numbers{5}));
+    // The firmware reports one free command slot: one line out at a time.
+    driver.Reply("ok N2 P15 B1");
+    EXPECT_EQ(driver.Pump(), Numbers{});
+    driver.Reply("ok N5 P15 B1");
+    EXPECT_EQ(driver.Pump(), (Numbers{6}));
+    EXPECT_EQ(driver.window.Unacknowledged(), 1u);
+    // A line longer than the window still goes, alone.
+    WindowDriver wide(20, 40);
+    EXPECT_EQ(wide.Pump(), (Numbers{1}));
+}
+
+TEST(StreamWindow, ResendRequestWaitsForTheLinesOutThenSendsFromTheLineAskedFor) {
+    WindowDriver driver(127, 30);
+    EXPECT_EQ(driver.Pump(), (Numbers{1, 2, 3, 4}));
+    driver.Reply("ok");
+    driver.Reply("Resend: 2");
+    driver.Reply("ok");
+    // Lines 3 and 4 are still out: the firmware rejects or drops them first.
+    EXPECT_EQ(driver.Pump(), Numbers{});
+    driver.Reply("Resend: 2");
+    driver.Reply("ok");
+    EXPECT_EQ(driver.Pump(), Numbers{});
+    // Line 4 was dropped with the firmware's buffer: quiet ends the wait.
+    driver.now += kResendDrainMs;
+    EXPECT_EQ(driver.Pump(), (Numbers{2, 3, 4, 5}));
+    for (int ok = 0; ok < 4; ++ok) {
+        driver.Reply("ok");
+    }
+    EXPECT_TRUE(driver.window.Idle());
+    // Answered as the firmware reports itself: a request below what was counted as
+    // acknowledged (its own request got lost, its "ok" counted) goes back there.
+    EXPECT_EQ(driver.Pump(), (Numbers{6, 7, 8, 9}));
+    driver.Reply("ok");
+    driver.Reply("ok");
+    driver.Reply("Resend: 6");
+    driver.Reply("ok");
+    driver.Reply("Resend: 6");
+    driver.Reply("ok");
+    EXPECT_EQ(driver.Pump(), (Numbers{6, 7, 8, 9}));
+    EXPECT_EQ(driver.window.Unacknowledged(), 4u);
+}
+
+TEST(StreamWindow, TenRequestsInARowShrinkToOneLineAndTwentyFail) {
+    WindowDriver driver(127, 30);
+    driver.Pump();
+    for (int request = 1; request <= 20; ++request) {
+        driver.Reply("Resend: 1");
+        driver.Reply("ok");
+        driver.now += kResendDrainMs;
+        const Numbers sent = driver.Pump();
+        EXPECT_EQ(driver.window.FellBack(), request >= 10) << request;
+        if (request >= 10 && request < 20) {
+            EXPECT_EQ(sent, (Numbers{1})) << request;
+            driver.now += kResendDrainMs;
+        }
+    }
+    EXPECT_EQ(driver.window.Failure(), SendFailure::Rejected);
+    EXPECT_EQ(driver.window.FailureLine(), 1);
+}
+
+TEST(StreamWindow, PokeAnswersLostOksAndHaltsOrRestartsEndTheDocument) {
+    WindowDriver driver(127, 30);
+    driver.Pump();
+    driver.now += kPokeAfterMs;
+    EXPECT_EQ(driver.window.NextStep(driver.now), StreamWindow::Step::Poke);
+    driver.window.OnPokeSent(driver.now);
+    driver.Reply("ok T:20.0 /0.0 B:20.0 /0.0");
+    EXPECT_TRUE(driver.window.Idle());
+    EXPECT_TRUE(driver.window.LastAcknowledgedByPoke());
+    for (const char* notice : {"Error:Printer halted. kill() called!", "start"}) {
+        WindowDriver failing(127, 30);
+        failing.Pump();
+        failing.Reply(notice);
+        EXPECT_NE(failing.window.Failure(), SendFailure::None) << notice;
+        EXPECT_EQ(failing.window.NextStep(failing.now), StreamWindow::Step::None);
+    }
+}
+
+} // namespace
+} // namespace vela
