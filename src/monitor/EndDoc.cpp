@@ -102,9 +102,13 @@ BOOL EndSerialDocument(MonitorState& state, PortEntry* entry, PortSession& sessi
     } else {
         progress.outcome = DocumentOutcome::Completed;
     }
-    WriteLogFormatted("3D Printer V26.4: EndDocPort on %ls, serial document %s, %llu lines\r\n",
+    WriteLogFormatted("3D Printer V26.4: EndDocPort on %ls, serial document %s, %llu lines%s\r\n",
                       entry->name, DescribeOutcome(progress).c_str(),
-                      static_cast<unsigned long long>(progress.linesAcknowledged));
+                      static_cast<unsigned long long>(progress.linesAcknowledged),
+                      !progress.windowed        ? ""
+                      : progress.windowFellBack ? " (streamed in a window, then one line at a time "
+                                                  "after ten resend requests in a row)"
+                                                : " (streamed in a window)");
     if (!DocumentInProgress(state, entry)) {
         return TRUE;
     }
