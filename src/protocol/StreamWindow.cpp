@@ -33,7 +33,8 @@ bool StreamWindow::Start(uint32_t windowBytes, int32_t firstNumber, uint64_t now
     lastAnswerAt_ = now;
     freeSlots_ = -1;
     awaitingResendOk_ = fellBack_ = barrierOut_ = documentLineSent_ = false;
-    pokeOut_ = poked_ = lastAckByPoke_ = false;
+    pokesOut_ = 0;
+    poked_ = lastAckByPoke_ = false;
     counterAfter_ = -1;
     lastByteAt_ = quietSince_ = now;
     failure_ = SendFailure::None;
@@ -79,11 +80,16 @@ bool StreamWindow::FitsInFlight(uint32_t length) const {
     if (lines >= allowed) {
         return false;
     }
-    uint32_t bytes = length;
+    return BytesOut() + length <= windowBytes_;
+}
+
+uint32_t StreamWindow::BytesOut() const {
+    // A poke waiting in the firmware's buffer takes its room too.
+    uint32_t bytes = pokesOut_ * static_cast<uint32_t>(sizeof(kPokeLine) - 1);
     for (int32_t number = acknowledged_; number < cursor_; ++number) {
         bytes += KeptLength(number);
     }
-    return bytes <= windowBytes_;
+    return bytes;
 }
 
 bool StreamWindow::RoomFor(uint32_t framedLength, bool barrier) const {
@@ -109,8 +115,15 @@ StreamWindow::Step StreamWindow::NextStep(uint64_t now) {
     if (failure_ != SendFailure::None) {
         return Step::None;
     }
-    if (!Idle() && !poked_ && Remaining(quietSince_, timings_.pokeAfterMs, now) == 0) {
-        return Step::Poke;
+    if (!Idle() && (poked_ ? Remaining(pokedAt_, timings_.pokeAfterMs, now)
+                           : Remaining(quietSince_, timings_.pokeAfterMs, now)) == 0) {
+        if (pokesOut_ < kMaxPokesOut &&
+            BytesOut() + sizeof(kPokeLine) - 1 <= std::max(windowBytes_, kDefaultBytes)) {
+            return Step::Poke;
+        }
+        // No room in the firmware's buffer: the silence limit runs all the same.
+        poked_ = true;
+        pokedAt_ = now;
     }
     if (recovering_) {
         if (unanswered_ > 0 && Remaining(lastAnswerAt_, timings_.resendDrainMs, now) > 0) {
@@ -160,9 +173,10 @@ void StreamWindow::SendKept(const uint8_t** framed, uint32_t* length, uint64_t n
     Sent(now);
 }
 
-void StreamWindow::OnPokeSent(uint64_t /*now*/) {
+void StreamWindow::OnPokeSent(uint64_t now) {
     poked_ = true;
-    pokeOut_ = true;
+    pokedAt_ = now;
+    pokedBefore_[pokesOut_++] = cursor_;
     ++unanswered_;
 }
 
@@ -208,7 +222,7 @@ bool StreamWindow::OnReply(const uint8_t* line, uint32_t length, uint64_t now) {
 }
 
 void StreamWindow::OnOk(const uint8_t* line, uint32_t length, uint64_t now) {
-    if (pokeOut_ && IsTemperatureReport(line, length)) {
+    if (pokesOut_ > 0 && IsTemperatureReport(line, length)) {
         OnPokeAnswer(now);
         return;
     }
@@ -292,20 +306,28 @@ void StreamWindow::EndRecovery() {
     // counted as acknowledged before.
     acknowledged_ = std::min(acknowledged_, recoverTo_);
     cursor_ = recoverTo_;
+    // A poke out answers for no line sent again.
+    for (uint32_t index = 0; index < pokesOut_; ++index) {
+        pokedBefore_[index] = std::min(pokedBefore_[index], recoverTo_);
+    }
 }
 
 void StreamWindow::OnPokeAnswer(uint64_t now) {
     // Everything sent before the poke has been read: answers that never came were lost.
-    pokeOut_ = false;
-    unanswered_ = 0;
+    const int32_t before = pokedBefore_[0];
+    std::memmove(pokedBefore_, pokedBefore_ + 1, (kMaxPokesOut - 1) * sizeof(pokedBefore_[0]));
+    --pokesOut_;
+    unanswered_ = static_cast<uint32_t>(std::max(cursor_ - before, 0)) + pokesOut_;
     quietSince_ = now;
     lastAnswerAt_ = now;
     if (recovering_) {
-        EndRecovery();
+        if (pokesOut_ == 0) {
+            EndRecovery();
+        }
         return;
     }
-    if (cursor_ > acknowledged_) {
-        AcknowledgeThrough(cursor_ - 1, now);
+    if (before > acknowledged_) {
+        AcknowledgeThrough(before - 1, now);
         // A line lost on the way would be answered so too.
         lastAckByPoke_ = true;
     }
@@ -313,7 +335,8 @@ void StreamWindow::OnPokeAnswer(uint64_t now) {
 
 void StreamWindow::Abandon() {
     unanswered_ = 0;
-    recovering_ = awaitingResendOk_ = barrierOut_ = pokeOut_ = poked_ = false;
+    recovering_ = awaitingResendOk_ = barrierOut_ = poked_ = false;
+    pokesOut_ = 0;
     counterAfter_ = -1;
     Keep(next_);
 }
@@ -330,7 +353,8 @@ uint32_t StreamWindow::WaitTime(uint64_t now) const {
     if (failure_ != SendFailure::None || Idle()) {
         return wait;
     }
-    wait = std::min(wait, poked_ ? Remaining(lastByteAt_, timings_.silenceLimitMs, now)
+    wait = std::min(wait, poked_ ? std::min(Remaining(lastByteAt_, timings_.silenceLimitMs, now),
+                                            Remaining(pokedAt_, timings_.pokeAfterMs, now))
                                  : Remaining(quietSince_, timings_.pokeAfterMs, now));
     if (recovering_) {
         wait = std::min(wait, Remaining(lastAnswerAt_, timings_.resendDrainMs, now));

@@ -86,6 +86,8 @@ class StreamWindow {
     uint32_t& KeptLength(int32_t number);
     uint32_t KeptLength(int32_t number) const;
     bool FitsInFlight(uint32_t length) const;
+    // Bytes of the lines out and not acknowledged, and of the pokes out.
+    uint32_t BytesOut() const;
     void Sent(uint64_t now);
     void Answered();
     void AcknowledgeThrough(int64_t number, uint64_t now);
@@ -122,8 +124,14 @@ class StreamWindow {
     bool barrierOut_ = false;
     int64_t counterAfter_ = -1;
     bool documentLineSent_ = false;
-    bool pokeOut_ = false;
+    // The pokes out, oldest first, each with the number of the first line sent
+    // after it: its answer says the firmware has read every line before.
+    static constexpr uint32_t kMaxPokesOut = 12;
+    int32_t pokedBefore_[kMaxPokesOut] = {};
+    uint32_t pokesOut_ = 0;
     bool poked_ = false;
+    // A poke lost with what the firmware dropped goes again after as long.
+    uint64_t pokedAt_ = 0;
     uint64_t lastByteAt_ = 0;
     uint64_t quietSince_ = 0;
     bool lastAckByPoke_ = false;
