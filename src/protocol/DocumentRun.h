@@ -13,6 +13,10 @@ namespace vela {
 
 // A read takes whatever the device holds, up to this much.
 constexpr DWORD kReadChunkBytes = 512;
+// With nothing held, a read waits for as many bytes as the last "ok" had, at
+// least those of "ok\n" (no meaningful reply is shorter) and at most this many.
+constexpr DWORD kShortestReply = 3;
+constexpr DWORD kLongestExpectedReply = 32;
 constexpr char kFinishMovesLine[] = "M400\n";
 // Final lines sent again because only a poke's answer acknowledged them.
 constexpr int kMaxConfirmations = 3;
@@ -75,6 +79,7 @@ class DocumentRun {
     // The firmware's acknowledgements carry its free command slots.
     bool slotsReported_ = false;
     bool fallbackReported_ = false;
+    uint32_t expectedReply_ = kShortestReply;
     // A framed line waiting for room in the window (length 0: none).
     uint8_t framed_[kWriteBufferSize] = {};
     uint32_t framedLength_ = 0;

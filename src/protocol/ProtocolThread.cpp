@@ -38,7 +38,7 @@ void DocumentRun::Run() {
         // The next line goes out before the next read is asked for: the write is
         // what the firmware waits for.
         deviceLost_ |= !Send(now);
-        deviceLost_ |= !channels_.StartRead(kReadChunkBytes);
+        deviceLost_ |= !channels_.StartRead(kReadChunkBytes, expectedReply_);
         Publish();
     }
 }
@@ -72,7 +72,7 @@ bool DocumentRun::HandleReplies(uint64_t now) {
             OnReply(line, length, now);
         }
         // The rest of a reply is usually in already: read it now, not after a wait.
-        if (!channels_.StartRead(kReadChunkBytes, false)) {
+        if (!channels_.StartRead(kReadChunkBytes, 0)) {
             return false;
         }
     }
@@ -81,6 +81,13 @@ bool DocumentRun::HandleReplies(uint64_t now) {
 
 void DocumentRun::OnReply(const uint8_t* line, uint32_t length, uint64_t now) {
     ParseTemperatures(line, length, &temperatures_);
+    if (ClassifyReply(line, length) == ReplyKind::Ok) {
+        // The next "ok" is most likely as long: a read of that many bytes takes it
+        // whole, where a shorter read needs a second.
+        expectedReply_ = length < kShortestReply          ? kShortestReply
+                         : length > kLongestExpectedReply ? kLongestExpectedReply
+                                                          : length;
+    }
     if (!windowed_ && control_.streamWindow.automatic && !slotsReported_) {
         slotsReported_ = ParseOkNumbers(line, length).freeSlots >= 0;
     }

@@ -178,7 +178,8 @@ OkNumbers ParseOkNumbers(const uint8_t* line, uint32_t length) {
             ++position;
         }
         // A token: an optional letter, then up to nine digits and nothing else.
-        const uint8_t letter = start < length && !IsDigit(line[start]) ? LowerAscii(line[start]) : 0;
+        const uint8_t letter =
+            start < length && !IsDigit(line[start]) ? LowerAscii(line[start]) : 0;
         uint32_t digit = start + (letter != 0 ? 1 : 0);
         if (digit >= position || position - digit > 9) {
             continue;

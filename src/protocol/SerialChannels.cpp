@@ -73,17 +73,17 @@ bool SerialChannels::Collect(IoChannel& channel) {
     return false;
 }
 
-bool SerialChannels::StartRead(DWORD limit, bool waitForByte) {
+bool SerialChannels::StartRead(DWORD limit, DWORD expected) {
     if (read.pending) {
         return true;
     }
     read.transferred = 0;
     DWORD errors = 0;
     COMSTAT status{};
-    DWORD count = 1;
+    DWORD count = expected < limit ? expected : limit;
     if (::ClearCommError(device_.Get(), &errors, &status) && status.cbInQue > 0) {
         count = status.cbInQue < limit ? status.cbInQue : limit;
-    } else if (!waitForByte) {
+    } else if (expected == 0) {
         return true;
     }
     DWORD transferred = 0;

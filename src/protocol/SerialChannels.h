@@ -44,9 +44,10 @@ class SerialChannels {
     // the device failed it.
     bool Collect(IoChannel& channel);
     // Unless a read is outstanding, reads the bytes the driver holds (at most
-    // limit), or, when it holds none and waitForByte is set, waits for the next
-    // byte. False when the device refuses.
-    bool StartRead(DWORD limit, bool waitForByte = true);
+    // limit); when it holds none, waits for the expected bytes (none: no read),
+    // a read the device's interval time-out ends a moment after a shorter reply.
+    // False when the device refuses.
+    bool StartRead(DWORD limit, DWORD expected);
     // Writes the channel's toWrite bytes. False when the device refuses.
     bool StartWrite();
 

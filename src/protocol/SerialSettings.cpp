@@ -24,10 +24,11 @@ void ApplyHandlerLineSettings(DCB& dcb) {
 }
 
 void ApplyHandlerTimeouts(COMMTIMEOUTS& timeouts) {
-    // No read time-outs: a read ends when its bytes are in. The handler asks for
-    // the bytes the driver already holds, or for one byte when it holds none, so
-    // no read waits on a timer while bytes are there.
-    timeouts.ReadIntervalTimeout = 0;
+    // A read ends when its bytes are in, or 1 ms after a byte when no more come.
+    // The handler asks for the bytes the driver already holds, or, when it holds
+    // none, for as many as the last "ok" had: a reply is read the moment it ends,
+    // and only a reply shorter than expected waits for that millisecond.
+    timeouts.ReadIntervalTimeout = kReadIntervalTimeoutMs;
     timeouts.ReadTotalTimeoutMultiplier = 0;
     timeouts.ReadTotalTimeoutConstant = 0;
 }

@@ -6,6 +6,7 @@
 namespace vela {
 
 constexpr DWORD kHandlerBaudRate = 250000;
+constexpr DWORD kReadIntervalTimeoutMs = 1;
 
 // Changes the fields the handler depends on; every other field keeps its value.
 void ApplyHandlerLineSettings(DCB& dcb);

@@ -46,10 +46,10 @@ TEST(SerialSettings, OtherDeviceFieldsKeepTheirValues) {
     EXPECT_EQ(static_cast<unsigned char>(dcb.EvtChar), 0xFF);
 }
 
-TEST(SerialSettings, ReadsHaveNoTimersAndWritesKeepTheirTimeouts) {
-    COMMTIMEOUTS timeouts{1, 2, 3, 4, 5};
+TEST(SerialSettings, ReadsEndAMillisecondAfterTheLastByteAndWritesKeepTheirTimeouts) {
+    COMMTIMEOUTS timeouts{7, 2, 3, 4, 5};
     ApplyHandlerTimeouts(timeouts);
-    EXPECT_EQ(timeouts.ReadIntervalTimeout, 0u);
+    EXPECT_EQ(timeouts.ReadIntervalTimeout, 1u);
     EXPECT_EQ(timeouts.ReadTotalTimeoutMultiplier, 0u);
     EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 0u);
     EXPECT_EQ(timeouts.WriteTotalTimeoutMultiplier, 4u);
