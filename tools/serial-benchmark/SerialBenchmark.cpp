@@ -167,59 +167,14 @@ LinkLimit MeasureLimit(const std::string& gcode) {
     return limit;
 }
 
-// One line in flight with synchronous I/O and no protocol handling: each line is
-// written and its "ok" line read (each read takes what the driver holds, or
-// waits for one byte) before the next goes. False when a reply is not an "ok".
-bool RunBaselineHost(const std::wstring& device, const LinkLimit& limit) {
+// One line in flight and no protocol handling: each line is written and its "ok"
+// line read before the next goes; each read takes what the driver holds, or waits
+// for one byte. Synchronous I/O, or overlapped I/O waited for at once (the
+// handler's I/O model). False when a reply is not an "ok".
+bool RunBaselineHost(const std::wstring& device, const LinkLimit& limit, bool overlappedIo) {
     UniqueHandle host(::CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, 0, nullptr));
-    if (!host.Valid()) {
-        return false;
-    }
-    COMMTIMEOUTS timeouts{};
-    ::SetCommTimeouts(host.Get(), &timeouts);
-    char reply[256];
-    DWORD held = 0;
-    for (const std::string& line : limit.framed) {
-        DWORD count = 0;
-        if (!::WriteFile(host.Get(), line.data(), static_cast<DWORD>(line.size()), &count,
-                         nullptr)) {
-            return false;
-        }
-        for (;;) {
-            const char* end = static_cast<const char*>(std::memchr(reply, '\n', held));
-            if (end != nullptr) {
-                const DWORD used = static_cast<DWORD>(end - reply) + 1;
-                if (used < 3 || std::memcmp(reply, "ok", 2) != 0) {
-                    return false;
-                }
-                std::memmove(reply, reply + used, held - used);
-                held -= used;
-                break;
-            }
-            // What the driver holds, or the next byte.
-            DWORD errors = 0;
-            COMSTAT status{};
-            ::ClearCommError(host.Get(), &errors, &status);
-            const DWORD room = sizeof(reply) - held;
-            const DWORD ask = status.cbInQue == 0     ? 1
-                              : status.cbInQue < room ? status.cbInQue
-                                                      : room;
-            if (held == sizeof(reply) ||
-                !::ReadFile(host.Get(), reply + held, ask, &count, nullptr) || count == 0) {
-                return false;
-            }
-            held += count;
-        }
-    }
-    return true;
-}
-
-// The baseline's exchange through an overlapped handle: each read asks for what
-// the driver holds, or for one byte when it holds none, and is waited for.
-bool RunOverlappedBaselineHost(const std::wstring& device, const LinkLimit& limit) {
-    UniqueHandle host(::CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+                                    OPEN_EXISTING, overlappedIo ? FILE_FLAG_OVERLAPPED : 0,
+                                    nullptr));
     UniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!host.Valid() || !event.Valid()) {
         return false;
@@ -227,6 +182,10 @@ bool RunOverlappedBaselineHost(const std::wstring& device, const LinkLimit& limi
     COMMTIMEOUTS timeouts{};
     ::SetCommTimeouts(host.Get(), &timeouts);
     const auto transfer = [&](bool write, void* bytes, DWORD count, DWORD* done) {
+        if (!overlappedIo) {
+            return (write ? ::WriteFile(host.Get(), bytes, count, done, nullptr)
+                          : ::ReadFile(host.Get(), bytes, count, done, nullptr)) != FALSE;
+        }
         OVERLAPPED overlapped{};
         overlapped.hEvent = event.Get();
         const BOOL started = write ? ::WriteFile(host.Get(), bytes, count, nullptr, &overlapped)
@@ -367,8 +326,7 @@ int Run(const Options& options) {
     DocumentRun run;
     if (options.baseline) {
         const double started = Seconds();
-        run.printed = (options.overlappedBaseline ? RunOverlappedBaselineHost(options.host, limit)
-                                                  : RunBaselineHost(options.host, limit)) &&
+        run.printed = RunBaselineHost(options.host, limit, options.overlappedBaseline) &&
                       firmware.WaitForNumberedExecuted(lines, 30 * 60 * 1000);
         run.seconds = Seconds() - started;
     } else {
