@@ -5,11 +5,6 @@
 namespace vela {
 namespace {
 
-uint32_t Remaining(uint64_t since, uint32_t span, uint64_t now) {
-    const uint64_t elapsed = now >= since ? now - since : 0;
-    return elapsed >= span ? 0 : static_cast<uint32_t>(span - elapsed);
-}
-
 uint32_t Until(uint64_t deadline, uint64_t now) {
     return deadline <= now
                ? 0

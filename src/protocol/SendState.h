@@ -63,6 +63,12 @@ constexpr char kPokeLine[] = "M105\n";
 // Sets the firmware's line counter to 0, so that the first line is number 1.
 constexpr char kHandshakeLine[] = "N0 M110 N0*125\n";
 
+// What is left of span since since, at now (0 once it has run out).
+inline uint32_t Remaining(uint64_t since, uint32_t span, uint64_t now) {
+    const uint64_t elapsed = now >= since ? now - since : 0;
+    return elapsed >= span ? 0 : static_cast<uint32_t>(span - elapsed);
+}
+
 class SendStateMachine {
   public:
     explicit SendStateMachine(const SendTimings& timings = SendTimings{});

@@ -7,14 +7,6 @@
 #include <new>
 
 namespace vela {
-namespace {
-
-uint32_t Remaining(uint64_t since, uint32_t span, uint64_t now) {
-    const uint64_t elapsed = now >= since ? now - since : 0;
-    return elapsed >= span ? 0 : static_cast<uint32_t>(span - elapsed);
-}
-
-} // namespace
 
 StreamWindow::StreamWindow(const SendTimings& timings) : timings_(timings) {}
 

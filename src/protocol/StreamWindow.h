@@ -15,6 +15,7 @@
 // any line from running twice.
 #pragma once
 
+#include "protocol/LineFraming.h"
 #include "protocol/SendState.h"
 
 #include <cstdint>
@@ -80,7 +81,8 @@ class StreamWindow {
     uint32_t WaitTime(uint64_t now) const;
 
   private:
-    static constexpr uint32_t kLineBytes = 1024;
+    // A kept line holds what framing can produce.
+    static constexpr uint32_t kLineBytes = kWriteBufferSize;
 
     uint8_t* Slot(int32_t number) const;
     uint32_t& KeptLength(int32_t number);
