@@ -6,7 +6,10 @@
 //    line waits for an "ok" or a resend request;
 //  - numbers increase by one: a new line takes the next number, and a line sent
 //    again carries an earlier number with the same text (no number is skipped);
-//  - a transmission is acknowledged at most once, one line per reply.
+//  - a transmission is acknowledged at most once, one line per reply;
+//  - with nothing to send, the machine names a wait longer than zero (the thread
+//    would otherwise spin without ever sleeping).
+// Half the runs begin with the handshake.
 // It ends with well-behaved firmware and checks that every line then gets through.
 #include "FuzzInput.h"
 #include "protocol/LineFraming.h"
@@ -45,7 +48,12 @@ struct Wire {
 
 class Run {
   public:
-    Run() { AddLines(3, false); }
+    explicit Run(bool handshake) {
+        AddLines(3, false);
+        if (handshake) {
+            machine_.StartHandshake(now_);
+        }
+    }
 
     // Lines "G1 X<index>"; a long one is too long to frame and is skipped.
     void AddLines(uint32_t count, bool longLine) {
@@ -68,6 +76,14 @@ class Run {
         for (int attempts = 0; attempts < 16; ++attempts) {
             const vela::SendAction action = machine_.NextAction(now_);
             if (action == vela::SendAction::None) {
+                fuzz::Check(Failed() || machine_.WaitTime(now_) > 0,
+                            "nothing to send and no wait either");
+                return;
+            }
+            if (action == vela::SendAction::Handshake) {
+                machine_.OnLineSent(action, false, now_);
+                wire_.lastLine = vela::kHandshakeLine;
+                Trace(">>", wire_.lastLine, now_);
                 return;
             }
             if (action == vela::SendAction::Poke) {
@@ -185,6 +201,7 @@ class Run {
 
   public:
     bool Failed() const { return machine_.Failure() != vela::SendFailure::None; }
+    bool Handshaking() const { return machine_.Handshaking(); }
     vela::SendFailure Failure() const { return machine_.Failure(); }
 
   private:
@@ -208,7 +225,7 @@ std::string ResendText(fuzz::FuzzInput& input, const Wire& wire, bool space) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::FuzzInput input(data, size);
-    Run run;
+    Run run(input.Byte() % 2 == 0);
     int steps = 0;
     while (!input.Empty() && ++steps < 4000) {
         switch (input.Byte() % 12) {
@@ -264,11 +281,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         run.Send();
         if (run.Failed()) {
             // Only the silence of the random part can have ended it (checked lazily).
-            fuzz::Check(run.Failure() == vela::SendFailure::StoppedAnswering && round == 0,
+            fuzz::Check((run.Failure() == vela::SendFailure::StoppedAnswering ||
+                         run.Failure() == vela::SendFailure::NotReady) &&
+                            round == 0,
                         "well-behaved firmware made the document fail");
             return 0;
         }
-        if (run.State() == vela::SendState::AwaitReply) {
+        if (run.Handshaking() || run.State() == vela::SendState::AwaitReply) {
             run.Reply("ok\n");
         }
         if (run.WireState().pokeOut) {

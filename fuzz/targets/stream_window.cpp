@@ -9,6 +9,7 @@
 //    queued with (a number never carries another line's text);
 //  - the bytes of lines sent and not acknowledged stay within the window, unless
 //    one line alone is out;
+//  - with nothing to send, the window names a wait longer than zero;
 //  - once the faults stop, every queued line gets through (a last line that only
 //    the poke's answer acknowledged is followed by another, as the handler does).
 #include "FuzzInput.h"
@@ -140,6 +141,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 firmware.buffer.append(reinterpret_cast<const char*>(framed), length);
                 Trace(">>", std::string(reinterpret_cast<const char*>(framed), length), now);
             } else {
+                // Nothing to send: the thread sleeps, so the window must name a wait.
+                fuzz::Check(next != vela::StreamWindow::Step::None ||
+                                window.Failure() != vela::SendFailure::None ||
+                                window.WaitTime(now) > 0,
+                            "nothing to send and no wait either");
                 return;
             }
         }

@@ -324,7 +324,10 @@ uint32_t SendStateMachine::WaitTime(uint64_t now) const {
         return wait;
     }
     if (phase_ == Phase::Handshake) {
-        until(Until(nextHandshakeAt_, now));
+        // A handshake held back for a resend request's "ok" is not due yet.
+        if (!awaitingResendOk_) {
+            until(Until(nextHandshakeAt_, now));
+        }
         until(Remaining(handshakeStartedAt_, timings_.handshakeLimitMs, now));
     }
     if (state_ == SendState::AwaitReply && pokedThisLine_) {

@@ -65,6 +65,18 @@ TEST_F(SendDocument, HandshakeGoesAgainEveryTwoSecondsUntilAnswered) {
     EXPECT_EQ(machine_.Failure(), SendFailure::None);
 }
 
+TEST_F(SendDocument, HandshakeResendWithoutItsOkWaitsInsteadOfSpinning) {
+    machine_.StartHandshake(now_);
+    Send(SendAction::Handshake);
+    Reply("Resend: 1");
+    // Due again, but held back until the request's "ok" or 500 ms: the thread
+    // must sleep meanwhile, not poll the clock with no wait at all.
+    EXPECT_EQ(machine_.NextAction(now_), SendAction::None);
+    EXPECT_EQ(machine_.WaitTime(now_), 500u);
+    now_ += 500;
+    Send(SendAction::Handshake);
+}
+
 TEST_F(SendDocument, UnansweredHandshakeGivesUpAfterTwentySeconds) {
     machine_.StartHandshake(now_);
     for (uint64_t start = now_; now_ < start + 20000; now_ += 2000) {
