@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -71,6 +72,13 @@ int main(int argc, char** argv) {
     threads.emplace_back(RunNotifications, std::ref(bed));
     threads.emplace_back(RunHeapChecks, std::ref(bed));
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    // A thread that never comes back is a finding too, not a run that never ends.
+    std::thread([] {
+        std::this_thread::sleep_for(std::chrono::seconds(120));
+        std::printf("the run did not end within 120 s of its time: a thread hangs\nFAIL\n");
+        std::fflush(stdout);
+        std::_Exit(1);
+    }).detach();
     bed.stop = true;
     for (std::thread& thread : threads) {
         thread.join();
