@@ -2,7 +2,7 @@
 // must read back as "N<number> <line> *<checksum>\n" with a checksum that the
 // firmware would accept, and fit the capacity with its NUL.
 #include "FuzzInput.h"
-#include "protocol/LineFraming.h"
+#include "serial/LineFraming.h"
 
 #include <cstdlib>
 #include <cstring>

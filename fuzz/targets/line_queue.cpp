@@ -3,7 +3,7 @@
 // on where the stream was cut, and that the current and previous slots hold the
 // lines the consumer advanced over. Leaks are caught by LeakSanitizer.
 #include "FuzzInput.h"
-#include "protocol/LineQueue.h"
+#include "serial/LineQueue.h"
 
 #include <cstring>
 #include <memory>

@@ -2,7 +2,7 @@
 // any length read as words, positions and text. Every buffer has exactly its size,
 // so a read or write past it is caught.
 #include "FuzzInput.h"
-#include "VelaLib2/PrinterPackets.h"
+#include "usb/PrinterPackets.h"
 
 #include <cstring>
 #include <memory>

@@ -2,7 +2,7 @@
 // temperatures are read within their digit limits, and the line assembler never
 // lets a line grow past its bound nor drops a line end.
 #include "FuzzInput.h"
-#include "protocol/ReplyParsing.h"
+#include "serial/ReplyParsing.h"
 
 #include <cstring>
 #include <memory>

@@ -12,10 +12,10 @@
 // Half the runs begin with the handshake.
 // It ends with well-behaved firmware and checks that every line then gets through.
 #include "FuzzInput.h"
-#include "protocol/LineFraming.h"
-#include "protocol/LineQueue.h"
-#include "protocol/ReplyParsing.h"
-#include "protocol/SendState.h"
+#include "serial/LineFraming.h"
+#include "serial/LineQueue.h"
+#include "serial/ReplyParsing.h"
+#include "serial/SendState.h"
 
 #include <cstdio>
 #include <cstdlib>

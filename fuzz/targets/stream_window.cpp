@@ -13,8 +13,8 @@
 //  - once the faults stop, every queued line gets through (a last line that only
 //    the poke's answer acknowledged is followed by another, as the handler does).
 #include "FuzzInput.h"
-#include "protocol/LineFraming.h"
-#include "protocol/StreamWindow.h"
+#include "serial/LineFraming.h"
+#include "serial/StreamWindow.h"
 
 #include <cstdio>
 #include <cstdlib>

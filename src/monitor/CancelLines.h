@@ -1,7 +1,7 @@
 // The G-code a serial printer receives when its document is cancelled.
 #pragma once
 
-#include "monitor/MonitorState.h"
+#include "core/MonitorState.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,5 @@
 // The module's load and unload handling; everything else lives in the library.
+#include "monitor/MonitorInstance.h"
 #include "monitor/MonitorEntry.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {

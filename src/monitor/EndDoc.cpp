@@ -1,9 +1,9 @@
 #include "monitor/EndDoc.h"
 
-#include "VelaLib2/PrinterDevice.h"
+#include "usb/PrinterDevice.h"
 #include "monitor/DebugLog.h"
-#include "monitor/JobStream.h"
-#include "monitor/Memory.h"
+#include "monitor/WritePort.h"
+#include "core/Memory.h"
 #include "monitor/PortLink.h"
 #include "monitor/PortSession.h"
 #include "monitor/RemoveModelPrompt.h"

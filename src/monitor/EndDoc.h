@@ -1,7 +1,7 @@
 // End of document: supervises the physical print until the printer is done.
 #pragma once
 
-#include "monitor/MonitorState.h"
+#include "core/MonitorState.h"
 
 namespace vela {
 

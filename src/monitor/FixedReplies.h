@@ -1,7 +1,7 @@
 // The two spooler entries that the monitor answers with constant replies.
 #pragma once
 
-#include "monitor/MonitorState.h"
+#include "core/MonitorState.h"
 
 namespace vela {
 

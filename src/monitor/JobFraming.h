@@ -2,8 +2,8 @@
 // into. It hands records to a sink and does no I/O of its own.
 #pragma once
 
-#include "VelaLib2/JobFlags.h"
-#include "monitor/JobStream.h"
+#include "usb/JobFlags.h"
+#include "monitor/WritePort.h"
 
 #include <cstdint>
 

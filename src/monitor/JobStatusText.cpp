@@ -1,6 +1,6 @@
 #include "monitor/JobStatusText.h"
 
-#include "VelaLib2/ParameterCatalogue.h"
+#include "usb/ParameterCatalogue.h"
 
 namespace vela {
 namespace {

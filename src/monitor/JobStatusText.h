@@ -2,7 +2,7 @@
 // document, built from its phase and numbers, without I/O.
 #pragma once
 
-#include "protocol/DocumentControl.h"
+#include "serial/DocumentControl.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,8 @@
+#include "monitor/MonitorInstance.h"
 #include "monitor/MonitorEntry.h"
 
-#include "monitor/Cleanup.h"
-#include "monitor/Memory.h"
+#include "monitor/Shutdown.h"
+#include "core/Memory.h"
 #include "monitor/MonitorTable.h"
 #include "platform/Handles.h"
 #include "ports/DeviceDiscovery.h"
@@ -43,9 +44,6 @@ int InitialiseInstance(MonitorState& state, HINSTANCE instance) {
 }
 
 } // namespace
-
-const GUID kPrinterInterfaceClassGuid = {
-    0x77267826, 0xFF06, 0x4142, {0xA5, 0x49, 0x8B, 0xBD, 0xE3, 0x18, 0xF4, 0x5F}};
 
 BOOL ProcessAttach(MonitorState& state, HINSTANCE instance, const Platform& platform) {
     InstallPlatform(platform);

@@ -1,13 +1,10 @@
 // The module's front door: process attach and detach, and the spooler's entry.
 #pragma once
 
-#include "monitor/MonitorState.h"
+#include "core/MonitorState.h"
 #include "platform/Platform.h"
 
 namespace vela {
-
-// Interface class of the printers' device interface, for arrival and removal notices.
-extern const GUID kPrinterInterfaceClassGuid;
 
 // DLL_PROCESS_ATTACH: installs the platform, then initialises the instance once
 // (lock, device notifications). False refuses the load.

@@ -1,14 +1,14 @@
 // Every entry is a thin forwarder to the operation that implements it, with the
 // monitor-wide state as its first argument.
+#include "monitor/MonitorInstance.h"
 #include "monitor/MonitorTable.h"
 
-#include "monitor/Cleanup.h"
+#include "monitor/Shutdown.h"
 #include "monitor/EndDoc.h"
 #include "monitor/FixedReplies.h"
-#include "monitor/JobStart.h"
-#include "monitor/JobStream.h"
-#include "monitor/MonitorState.h"
-#include "monitor/PortClose.h"
+#include "monitor/PortOpenClose.h"
+#include "monitor/WritePort.h"
+#include "core/MonitorState.h"
 #include "monitor/StartDoc.h"
 #include "ports/CommSettings.h"
 #include "ports/PortEnumeration.h"

@@ -1,7 +1,7 @@
 // The end of a port's open period.
 #pragma once
 
-#include "monitor/MonitorState.h"
+#include "core/MonitorState.h"
 
 namespace vela {
 

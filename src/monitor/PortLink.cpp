@@ -1,6 +1,6 @@
 #include "monitor/PortLink.h"
 
-#include "VelaLib2/PrinterDevice.h"
+#include "usb/PrinterDevice.h"
 #include "platform/Handles.h"
 #include "monitor/PortSession.h"
 

@@ -1,8 +1,8 @@
 // The USB connection of a port's documents: each port reaches its own printer.
 #pragma once
 
-#include "VelaLib2/FMWinUSB.h"
-#include "monitor/MonitorState.h"
+#include "usb/UsbTransport.h"
+#include "core/MonitorState.h"
 #include "ports/PortList.h"
 
 namespace vela {

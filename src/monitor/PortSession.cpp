@@ -1,6 +1,6 @@
 #include "monitor/PortSession.h"
 
-#include "monitor/Memory.h"
+#include "core/Memory.h"
 #include "platform/Handles.h"
 #include "platform/Platform.h"
 

@@ -4,12 +4,12 @@
 // across documents.
 #pragma once
 
-#include "VelaLib2/FMWinUSB.h"
-#include "VelaLib2/JobFlags.h"
+#include "usb/UsbTransport.h"
+#include "usb/JobFlags.h"
 #include "monitor/JobStatus.h"
-#include "monitor/JobStream.h"
+#include "monitor/WritePort.h"
 #include "ports/PortList.h"
-#include "protocol/ProtocolHandler.h"
+#include "serial/ProtocolHandler.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
 #include "monitor/PortStreamSetting.h"
 
-#include "protocol/StreamWindow.h"
+#include "serial/StreamWindow.h"
 
 #include <algorithm>
 #include <string>

@@ -2,8 +2,8 @@
 // monitor's "PortSettings\<port name>" key.
 #pragma once
 
-#include "monitor/MonitorState.h"
-#include "protocol/DocumentControl.h"
+#include "core/MonitorState.h"
+#include "serial/DocumentControl.h"
 
 namespace vela {
 

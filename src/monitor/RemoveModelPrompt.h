@@ -1,7 +1,7 @@
 // The message box that asks the interactive user to remove the printed model.
 #pragma once
 
-#include "monitor/MonitorState.h"
+#include "core/MonitorState.h"
 #include "ports/PortList.h"
 
 namespace vela {

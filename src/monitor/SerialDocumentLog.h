@@ -4,7 +4,7 @@
 
 #include "monitor/JobStatus.h"
 #include "ports/PortList.h"
-#include "protocol/ProtocolHandler.h"
+#include "serial/ProtocolHandler.h"
 
 #include <string>
 

@@ -3,7 +3,7 @@
 // that waits for room; the status text is written from the same read.
 #pragma once
 
-#include "VelaLib2/JobCancellation.h"
+#include "usb/JobCancellation.h"
 #include "platform/Win32Headers.h"
 
 #include <memory>

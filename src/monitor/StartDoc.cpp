@@ -2,7 +2,7 @@
 
 #include "monitor/CancelLines.h"
 #include "monitor/DebugLog.h"
-#include "monitor/Memory.h"
+#include "core/Memory.h"
 #include "monitor/PortSession.h"
 #include "monitor/PortStreamSetting.h"
 #include "monitor/SpoolerJob.h"
@@ -48,8 +48,8 @@ DWORD BeginSerialDocument(MonitorState& state, PortEntry* entry, PortSession& se
         }
     }
     session.status.Show(JobPhase::WaitingForPrinter);
-    const DWORD result = session.serial->BeginDocument(
-        ReadCancelLines(state), ReadStreamWindowSetting(state, entry->name));
+    const DWORD result = session.serial->BeginDocument(ReadCancelLines(state),
+                                                       ReadStreamWindowSetting(state, entry->name));
     if (result != 0) {
         WriteLogFormatted("Serial printer on %ls not ready (error %lu): %s\r\n", entry->name,
                           static_cast<unsigned long>(result),

@@ -1,7 +1,7 @@
 // Start of a document on an open port.
 #pragma once
 
-#include "monitor/MonitorState.h"
+#include "core/MonitorState.h"
 
 namespace vela {
 

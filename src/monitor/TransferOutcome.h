@@ -1,8 +1,8 @@
 // How a document's transfer ends, from its counters and flags: no I/O.
 #pragma once
 
-#include "VelaLib2/JobFlags.h"
-#include "monitor/JobStream.h"
+#include "usb/JobFlags.h"
+#include "monitor/WritePort.h"
 
 namespace vela {
 

@@ -1,10 +1,10 @@
 #include "ports/CommSettings.h"
 
-#include "monitor/Memory.h"
+#include "core/Memory.h"
 #include "platform/Platform.h"
-#include "ports/LastError.h"
+#include "core/LastError.h"
 #include "ports/PrinterSelf.h"
-#include "ports/ScopedMem.h"
+#include "core/ScopedMem.h"
 
 #include <cwchar>
 

@@ -2,7 +2,7 @@
 // spooler entries that act on a port's open device.
 #pragma once
 
-#include "monitor/MonitorState.h"
+#include "core/MonitorState.h"
 
 namespace vela {
 

@@ -1,6 +1,5 @@
 #include "ports/DeviceDiscovery.h"
 
-#include "monitor/MonitorEntry.h"
 #include "platform/Handles.h"
 #include "platform/Platform.h"
 #include "platform/PrinterDeviceScan.h"
@@ -10,6 +9,10 @@
 #include <vector>
 
 namespace vela {
+
+const GUID kPrinterInterfaceClassGuid = {
+    0x77267826, 0xFF06, 0x4142, {0xA5, 0x49, 0x8B, 0xBD, 0xE3, 0x18, 0xF4, 0x5F}};
+
 namespace {
 
 constexpr wchar_t kMakerMark[] = L"Quarlend";

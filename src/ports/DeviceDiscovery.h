@@ -1,9 +1,12 @@
 // Ports of the maker's attached printers, found through device setup.
 #pragma once
 
-#include "monitor/MonitorState.h"
+#include "core/MonitorState.h"
 
 namespace vela {
+
+// Interface class of the printers' device interface, for arrival and removal notices.
+extern const GUID kPrinterInterfaceClassGuid;
 
 // Adds an entry (open count 1) for every "3DPrinter" device whose "PortName"
 // carries the maker's mark and is not listed yet. ERROR_CANNOT_MAKE when an entry

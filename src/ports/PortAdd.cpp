@@ -1,8 +1,8 @@
 #include "ports/PortAdd.h"
 
-#include "monitor/Memory.h"
+#include "core/Memory.h"
 #include "platform/Handles.h"
-#include "ports/LastError.h"
+#include "core/LastError.h"
 #include "ports/PortEnumeration.h"
 #include "ports/PortList.h"
 

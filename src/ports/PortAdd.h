@@ -1,7 +1,7 @@
 // Adding a port, shared by AddPortEx and the "AddPort" transceive command.
 #pragma once
 
-#include "monitor/MonitorState.h"
+#include "core/MonitorState.h"
 
 namespace vela {
 

@@ -5,7 +5,7 @@
 #include "ports/PortAdd.h"
 #include "ports/PortInfoPacking.h"
 #include "ports/PortList.h"
-#include "ports/ScopedMem.h"
+#include "core/ScopedMem.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // Which ports the spooler sees, and adding ports through AddPortEx.
 #pragma once
 
-#include "monitor/MonitorState.h"
+#include "core/MonitorState.h"
 
 namespace vela {
 

@@ -1,6 +1,6 @@
 #include "ports/PortList.h"
 
-#include "monitor/Memory.h"
+#include "core/Memory.h"
 #include "platform/Handles.h"
 #include "ports/DeviceDiscovery.h"
 

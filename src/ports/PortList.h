@@ -2,40 +2,10 @@
 // the "Ports" key below the monitor's registry root.
 #pragma once
 
-#include "monitor/MonitorState.h"
+#include "core/PortEntry.h"
 
 namespace vela {
 
-// What an open port owns beyond the entry's own fields (its document and serial
-// line); released with the entry.
-class PortOwned {
-  public:
-    virtual ~PortOwned() = default;
-};
-
-struct PortEntry {
-    DWORD signature; // "PT" low byte first
-    DWORD recordSize;
-    PortEntry* next;
-    LONG openCount;
-    LPWSTR name; // stored behind the fixed fields, in the same block
-    HANDLE deviceHandle;
-    DWORD flags;
-    LPWSTR printerName;
-    LPWSTR devicePath;
-    HANDLE printerHandle;
-    DWORD jobId;
-    MonitorContext* monitor;
-    // Made by OpenPort; none until then.
-    PortOwned* session;
-    // OpenPort calls not yet matched by ClosePort: the spooler holds the entry as
-    // its port handle meanwhile. Changed under the monitor lock.
-    LONG spoolerOpens;
-};
-
-constexpr DWORD kPortEntrySignature = 0x5450;
-// A document has been started on the port and not yet ended.
-constexpr DWORD kPortDocumentInProgress = 0x8;
 constexpr size_t kMaxPortNameLength = 247;
 constexpr wchar_t kPortsKeyName[] = L"Ports";
 

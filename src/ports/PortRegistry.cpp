@@ -1,5 +1,5 @@
 // The "Ports" key, reached through the registry functions the spooler hands over.
-#include "monitor/Memory.h"
+#include "core/Memory.h"
 #include "platform/Platform.h"
 #include "ports/PortList.h"
 #include "ports/PrinterSelf.h"

@@ -1,6 +1,6 @@
 #include "ports/Transceive.h"
 
-#include "monitor/Memory.h"
+#include "core/Memory.h"
 #include "platform/Handles.h"
 #include "ports/TransceiveCommands.h"
 

@@ -2,20 +2,9 @@
 // which the port configuration screens send named commands.
 #pragma once
 
-#include "monitor/MonitorState.h"
+#include "core/XcvHandle.h"
 
 namespace vela {
-
-struct XcvHandle {
-    DWORD signature; // "CX" low byte first
-    DWORD recordSize;
-    XcvHandle* next;
-    LPWSTR objectName; // stored behind the fixed fields, in the same block
-    ACCESS_MASK grantedAccess;
-    MonitorContext* monitor;
-};
-
-constexpr DWORD kXcvHandleSignature = 0x5843;
 
 // Frees every handle still open on the context (at Shutdown).
 void ReleaseXcvHandles(MonitorContext* context);

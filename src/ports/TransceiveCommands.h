@@ -2,7 +2,7 @@
 // the administer right of the commands that need it.
 #pragma once
 
-#include "monitor/MonitorState.h"
+#include "core/MonitorState.h"
 #include "ports/Transceive.h"
 
 namespace vela {

@@ -1,5 +1,5 @@
 // The modelled receive side of a board, on the model's virtual clock.
-#include "doubles/FirmwareCommandBuffer.h"
+#include "sim/FirmwareCommandBuffer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // What the simulated firmware makes of lines, without any I/O.
-#include "doubles/FirmwareInterpreter.h"
+#include "sim/FirmwareInterpreter.h"
 
 #include <gtest/gtest.h>
 

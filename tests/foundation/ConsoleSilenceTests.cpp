@@ -1,8 +1,8 @@
 // The monitor runs inside the spooler service, which has no console: its
 // diagnostics go to the debug log or a debugger, never to standard output.
-#include "VelaLib2/FMWinUSB.h"
-#include "doubles/MonitorHarness.h"
-#include "doubles/SimulatedUsbPrinter.h"
+#include "usb/UsbTransport.h"
+#include "sim/MonitorHarness.h"
+#include "sim/SimulatedUsbPrinter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The plain-text debug log.
-#include "doubles/LogFile.h"
+#include "sim/LogFile.h"
 #include "monitor/DebugLog.h"
 
 #include "platform/Win32Headers.h"

@@ -1,5 +1,5 @@
 // Ports of attached printers: the "3DPrinter" devices and their "PortName".
-#include "doubles/MonitorHarness.h"
+#include "sim/MonitorHarness.h"
 #include "ports/DeviceDiscovery.h"
 #include "ports/PortList.h"
 #include "PortNames.h"

@@ -1,6 +1,6 @@
 // The line queue when memory runs out part-way through an append: all or nothing,
 // so that the spooler's retry of the same bytes queues no line twice.
-#include "protocol/LineQueue.h"
+#include "serial/LineQueue.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Splitting a byte stream into lines, the FIFO, and the re-send slots.
-#include "protocol/LineQueue.h"
+#include "serial/LineQueue.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The port list and its registry storage under the monitor's "Ports" key.
-#include "doubles/MonitorHarness.h"
-#include "monitor/Memory.h"
+#include "sim/MonitorHarness.h"
+#include "core/Memory.h"
 #include "platform/Handles.h"
 #include "ports/PortList.h"
 #include "PortNames.h"

@@ -1,7 +1,7 @@
 // What the host picks out of the monitor's conversation with the printer.
 #include "HostClock.h"
 #include "PrinterTap.h"
-#include "doubles/SimulatedUsbPrinter.h"
+#include "sim/SimulatedUsbPrinter.h"
 
 #include <gtest/gtest.h>
 

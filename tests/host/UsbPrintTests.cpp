@@ -2,7 +2,7 @@
 // the spooler's part, the simulated USB printer on the other side.
 #include "JobFile.h"
 #include "UsbPrint.h"
-#include "doubles/LogFile.h"
+#include "sim/LogFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // End of document: the print supervision and how a document is settled.
 #include "JobTestBed.h"
 
-#include "VelaLib2/JobFlags.h"
-#include "monitor/JobStream.h"
-#include "monitor/MonitorState.h"
+#include "usb/JobFlags.h"
+#include "monitor/WritePort.h"
+#include "core/MonitorState.h"
 
 #include <deque>
 

@@ -3,8 +3,8 @@
 // printer reset exactly when records went missing or the print did not start.
 #include "JobTestBed.h"
 
-#include "VelaLib2/JobFlags.h"
-#include "monitor/JobStream.h"
+#include "usb/JobFlags.h"
+#include "monitor/WritePort.h"
 
 #include <chrono>
 #include <cstdio>

@@ -3,11 +3,11 @@
 // table as the spooler would.
 #pragma once
 
-#include "VelaLib2/FMWinUSB.h"
-#include "doubles/FakeSpooler.h"
-#include "doubles/LogFile.h"
-#include "doubles/MonitorHarness.h"
-#include "doubles/SimulatedUsbPrinter.h"
+#include "usb/UsbTransport.h"
+#include "sim/FakeSpooler.h"
+#include "sim/LogFile.h"
+#include "sim/MonitorHarness.h"
+#include "sim/SimulatedUsbPrinter.h"
 #include "monitor/PortSession.h"
 #include "ports/PortList.h"
 

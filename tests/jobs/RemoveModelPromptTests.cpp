@@ -1,7 +1,7 @@
 // The remove-model message box, shown through the spooler in the user's session.
-#include "doubles/FakeSpooler.h"
-#include "doubles/MonitorHarness.h"
-#include "monitor/Memory.h"
+#include "sim/FakeSpooler.h"
+#include "sim/MonitorHarness.h"
+#include "core/Memory.h"
 #include "monitor/RemoveModelPrompt.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // Start of a document: job state, the spooler's printer and the test page.
 #include "JobTestBed.h"
 
-#include "VelaLib2/JobFlags.h"
-#include "monitor/JobStream.h"
-#include "monitor/MonitorState.h"
+#include "usb/JobFlags.h"
+#include "monitor/WritePort.h"
+#include "core/MonitorState.h"
 
 namespace vela::test {
 namespace {

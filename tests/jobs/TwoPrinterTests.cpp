@@ -2,8 +2,8 @@
 // each port's documents, supervision and aborts reach its own printer only.
 #include "JobTestBed.h"
 
-#include "VelaLib2/JobFlags.h"
-#include "monitor/Cleanup.h"
+#include "usb/JobFlags.h"
+#include "monitor/Shutdown.h"
 
 #include <algorithm>
 #include <string>

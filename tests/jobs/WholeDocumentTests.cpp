@@ -2,7 +2,7 @@
 // sends them.
 #include "JobTestBed.h"
 
-#include "monitor/JobStream.h"
+#include "monitor/WritePort.h"
 
 namespace vela::test {
 namespace {

@@ -1,6 +1,7 @@
 // Process attach, InitializePrintMonitor2, the function table and the clean-up.
-#include "doubles/MonitorHarness.h"
-#include "monitor/Cleanup.h"
+#include "ports/DeviceDiscovery.h"
+#include "sim/MonitorHarness.h"
+#include "monitor/Shutdown.h"
 #include "monitor/MonitorTable.h"
 #include "ports/PortList.h"
 

@@ -1,6 +1,6 @@
 // Shutdown against device notifications, which arrive on the configuration
 // manager's own thread at any time.
-#include "doubles/MonitorHarness.h"
+#include "sim/MonitorHarness.h"
 
 #include <gtest/gtest.h>
 

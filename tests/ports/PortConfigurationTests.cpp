@@ -3,7 +3,7 @@
 // monitor's "Ports" key.
 #include "PortsTestSupport.h"
 
-#include "doubles/MonitorTableRoute.h"
+#include "sim/MonitorTableRoute.h"
 #include "portconfig/PortConfiguration.h"
 #include "portconfig/PortNaming.h"
 #include "portconfig/RegistryPortStore.h"

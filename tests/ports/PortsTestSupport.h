@@ -3,8 +3,8 @@
 // comm configuration, and a guard that restores a machine-wide registry value.
 #pragma once
 
-#include "doubles/FakeSpooler.h"
-#include "doubles/MonitorHarness.h"
+#include "sim/FakeSpooler.h"
+#include "sim/MonitorHarness.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Numbering and checksumming of outgoing G-code lines.
-#include "protocol/LineFraming.h"
+#include "serial/LineFraming.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // A serial port's life as the spooler drives it: OpenPort whether the printer is
 // on or not, the device opened and the firmware greeted at StartDocPort, kept
 // across documents, closed by ClosePort.
-#include "doubles/SimulatedUsbPrinter.h"
+#include "sim/SimulatedUsbPrinter.h"
 #include "monitor/PortSession.h"
 #include "monitor/MonitorEntry.h"
 #include "serial/SerialLinkTest.h"

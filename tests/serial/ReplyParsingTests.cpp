@@ -1,5 +1,5 @@
 // What the firmware's replies mean, and the bound on an unterminated reply.
-#include "protocol/ReplyParsing.h"
+#include "serial/ReplyParsing.h"
 
 #include <gtest/gtest.h>
 

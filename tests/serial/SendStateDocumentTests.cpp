@@ -1,6 +1,6 @@
 // The send machine over a whole document: the handshake, the counter lines, and
 // the reasons it gives up.
-#include "protocol/SendState.h"
+#include "serial/SendState.h"
 
 #include <gtest/gtest.h>
 

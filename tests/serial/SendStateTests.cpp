@@ -1,5 +1,5 @@
 // The send side of the line protocol on a clock the test moves by hand.
-#include "protocol/SendState.h"
+#include "serial/SendState.h"
 
 #include <gtest/gtest.h>
 

@@ -6,11 +6,11 @@
 // ClosePort.
 #pragma once
 
-#include "doubles/FakeSpooler.h"
-#include "doubles/MonitorHarness.h"
-#include "doubles/SimulatedFirmware.h"
+#include "sim/FakeSpooler.h"
+#include "sim/MonitorHarness.h"
+#include "sim/SimulatedFirmware.h"
 #include "ports/PortList.h"
-#include "protocol/DocumentControl.h"
+#include "serial/DocumentControl.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The line settings the handler puts on the device.
-#include "protocol/SerialSettings.h"
+#include "serial/SerialSettings.h"
 
 #include <gtest/gtest.h>
 

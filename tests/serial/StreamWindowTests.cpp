@@ -1,7 +1,7 @@
 // The window's decisions, driven without a device: which lines go out, when, and
 // under which numbers, as the firmware's answers come.
-#include "protocol/LineFraming.h"
-#include "protocol/StreamWindow.h"
+#include "serial/LineFraming.h"
+#include "serial/StreamWindow.h"
 
 #include <gtest/gtest.h>
 

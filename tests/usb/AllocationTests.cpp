@@ -1,10 +1,11 @@
 // Records go from the spooler's buffer into the packet without any heap block
 // of their own. Every operator new of this executable is counted; the printer
 // here answers without allocating, so what is counted is the monitor's.
-#include "VelaLib2/FMWinUSB.h"
-#include "VelaLib2/JobFlags.h"
-#include "doubles/FakePlatform.h"
-#include "monitor/JobStream.h"
+#include "monitor/MonitorInstance.h"
+#include "usb/UsbTransport.h"
+#include "usb/JobFlags.h"
+#include "sim/FakePlatform.h"
+#include "monitor/WritePort.h"
 #include "monitor/PortSession.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // The parameter catalogue and the names of machine states and printer statuses.
-#include "VelaLib2/ParameterCatalogue.h"
+#include "usb/ParameterCatalogue.h"
 
 #include <gtest/gtest.h>
 

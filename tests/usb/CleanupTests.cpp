@@ -1,7 +1,7 @@
 // The abort that every unload of the module sends to the printer.
-#include "doubles/MonitorHarness.h"
-#include "doubles/SimulatedUsbPrinter.h"
-#include "monitor/Cleanup.h"
+#include "sim/MonitorHarness.h"
+#include "sim/SimulatedUsbPrinter.h"
+#include "monitor/Shutdown.h"
 
 #include <gtest/gtest.h>
 

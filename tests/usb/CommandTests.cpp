@@ -1,7 +1,7 @@
 // Record transmission and the prepare, start, abort and reset sequences.
 #include "UsbTestBed.h"
 
-#include "VelaLib2/PrinterDevice.h"
+#include "usb/PrinterDevice.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Request building and reply reading, byte for byte.
-#include "VelaLib2/PrinterPackets.h"
+#include "usb/PrinterPackets.h"
 
 #include <gtest/gtest.h>
 

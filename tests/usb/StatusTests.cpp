@@ -1,7 +1,7 @@
 // Machine state, printer status, the information block and the axis positions.
 #include "UsbTestBed.h"
 
-#include "VelaLib2/PrinterDevice.h"
+#include "usb/PrinterDevice.h"
 
 #include <gtest/gtest.h>
 

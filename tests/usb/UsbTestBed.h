@@ -2,11 +2,11 @@
 // and the job state of a fresh document.
 #pragma once
 
-#include "VelaLib2/FMWinUSB.h"
-#include "VelaLib2/JobFlags.h"
-#include "doubles/FakePlatform.h"
-#include "doubles/SimulatedUsbPrinter.h"
-#include "monitor/JobStream.h"
+#include "usb/UsbTransport.h"
+#include "usb/JobFlags.h"
+#include "sim/FakePlatform.h"
+#include "sim/SimulatedUsbPrinter.h"
+#include "monitor/WritePort.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,7 +1,8 @@
 // WritePort end to end: the spooler's pieces, framed and sent to the simulated printer.
+#include "monitor/MonitorInstance.h"
 #include "UsbTestBed.h"
 
-#include "monitor/MonitorState.h"
+#include "core/MonitorState.h"
 #include "monitor/MonitorTable.h"
 #include "monitor/PortSession.h"
 

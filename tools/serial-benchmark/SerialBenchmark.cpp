@@ -3,12 +3,12 @@
 // compares the rate with the link's own limit for one line in flight:
 // (framed line + "ok\n") at 25000 bytes/s plus 0.2 ms, for every line.
 #include "UsbBenchmarkBed.h"
-#include "doubles/FakeSpooler.h"
-#include "doubles/MonitorHarness.h"
-#include "doubles/SimulatedFirmware.h"
+#include "sim/FakeSpooler.h"
+#include "sim/MonitorHarness.h"
+#include "sim/SimulatedFirmware.h"
 #include "platform/Handles.h"
-#include "protocol/LineFraming.h"
-#include "protocol/LineQueue.h"
+#include "serial/LineFraming.h"
+#include "serial/LineQueue.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "HostileDocuments.h"
 
-#include "doubles/SimulatedFirmware.h"
+#include "sim/SimulatedFirmware.h"
 #include "monitor/PortSession.h"
 
 #include <cstdio>

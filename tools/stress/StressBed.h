@@ -5,8 +5,8 @@
 
 #include "PortModel.h"
 #include "StressTally.h"
-#include "doubles/FakeSpooler.h"
-#include "doubles/MonitorHarness.h"
+#include "sim/FakeSpooler.h"
+#include "sim/MonitorHarness.h"
 
 #include <atomic>
 #include <mutex>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "ForwardingUsbDevice.h"
-#include "doubles/FakePlatform.h"
+#include "sim/FakePlatform.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
 #include "UsbBenchmarkBed.h"
 
 #include "JobFile.h"
-#include "monitor/JobStream.h"
+#include "monitor/WritePort.h"
 #include "monitor/PortSession.h"
 
 #include <psapi.h>

@@ -4,8 +4,8 @@
 
 #include "HostMonitor.h"
 #include "ModelledUsbLink.h"
-#include "doubles/FakeSpooler.h"
-#include "doubles/SimulatedUsbPrinter.h"
+#include "sim/FakeSpooler.h"
+#include "sim/SimulatedUsbPrinter.h"
 
 #include <cstdint>
 #include <string>

@@ -8,7 +8,7 @@
 #include "BenchOptions.h"
 #include "JobFile.h"
 #include "UsbBenchmarkBed.h"
-#include "monitor/MonitorState.h"
+#include "core/MonitorState.h"
 
 #include <cstdio>
 

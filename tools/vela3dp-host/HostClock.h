@@ -3,7 +3,7 @@
 // real time, so a print of minutes is watched in seconds.
 #pragma once
 
-#include "doubles/FakePlatform.h"
+#include "sim/FakePlatform.h"
 
 #include <functional>
 

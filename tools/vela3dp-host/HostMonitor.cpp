@@ -1,7 +1,8 @@
+#include "monitor/MonitorInstance.h"
 #include "HostMonitor.h"
 
 #include "monitor/MonitorEntry.h"
-#include "monitor/MonitorState.h"
+#include "core/MonitorState.h"
 #include "platform/Handles.h"
 #include "ports/PortList.h"
 

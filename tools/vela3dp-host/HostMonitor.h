@@ -3,7 +3,7 @@
 // functions work on a private key, the spooler's port calls, Shutdown and detach.
 #pragma once
 
-#include "doubles/RegistryMonitorInit.h"
+#include "sim/RegistryMonitorInit.h"
 #include "monitor/PortSession.h"
 #include "platform/Platform.h"
 

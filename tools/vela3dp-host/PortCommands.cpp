@@ -2,8 +2,8 @@
 
 #include "HostMonitor.h"
 #include "LogLocation.h"
-#include "doubles/FakePlatform.h"
-#include "doubles/MonitorTableRoute.h"
+#include "sim/FakePlatform.h"
+#include "sim/MonitorTableRoute.h"
 #include "platform/Platform.h"
 #include "portconfig/MachineComPorts.h"
 #include "portconfig/MonitorNames.h"

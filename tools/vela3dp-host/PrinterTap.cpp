@@ -1,7 +1,7 @@
 #include "PrinterTap.h"
 
-#include "VelaLib2/PrinterDevice.h"
-#include "VelaLib2/PrinterPackets.h"
+#include "usb/PrinterDevice.h"
+#include "usb/PrinterPackets.h"
 
 namespace vela::host {
 

@@ -1,6 +1,6 @@
 #include "ProgressDisplay.h"
 
-#include "VelaLib2/ParameterCatalogue.h"
+#include "usb/ParameterCatalogue.h"
 
 #include <cstdio>
 

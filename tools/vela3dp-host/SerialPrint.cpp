@@ -5,13 +5,13 @@
 #include "LogLocation.h"
 #include "ProgressDisplay.h"
 #include "QueueStatus.h"
-#include "doubles/FakeSpooler.h"
-#include "doubles/SimulatedFirmware.h"
-#include "doubles/SimulatedUsbPrinter.h"
-#include "monitor/MonitorState.h"
+#include "sim/FakeSpooler.h"
+#include "sim/SimulatedFirmware.h"
+#include "sim/SimulatedUsbPrinter.h"
+#include "core/MonitorState.h"
 #include "monitor/PortSession.h"
 #include "monitor/SerialDocumentLog.h"
-#include "protocol/LineQueue.h"
+#include "serial/LineQueue.h"
 
 #include <atomic>
 #include <cstdio>

@@ -7,11 +7,11 @@
 #include "PrinterTap.h"
 #include "ProgressDisplay.h"
 #include "QueueStatus.h"
-#include "VelaLib2/JobFlags.h"
-#include "doubles/FakeSpooler.h"
-#include "doubles/SimulatedUsbPrinter.h"
+#include "usb/JobFlags.h"
+#include "sim/FakeSpooler.h"
+#include "sim/SimulatedUsbPrinter.h"
 #include "monitor/EndDoc.h"
-#include "monitor/JobStream.h"
+#include "monitor/WritePort.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,0 +1,173 @@
+#include "sim/FakePlatform.h"
+
+#include <chrono>
+#include <cstring>
+
+namespace vela::test {
+namespace {
+
+HDEVINFO FakeSetHandle() {
+    return reinterpret_cast<HDEVINFO>(static_cast<ULONG_PTR>(0xD5E7));
+}
+
+} // namespace
+
+CONFIGRET FakeNotifications::CM_Register_Notification(PCM_NOTIFY_FILTER filter, PVOID ctx,
+                                                      PCM_NOTIFY_CALLBACK cb,
+                                                      PHCMNOTIFICATION notifyContext) {
+    ++registerCalls;
+    lastFilter = *filter;
+    context = ctx;
+    callback = cb;
+    if (registerResult != CR_SUCCESS || yieldNoHandle) {
+        *notifyContext = nullptr;
+        return registerResult;
+    }
+    handed = reinterpret_cast<HCMNOTIFICATION>(static_cast<ULONG_PTR>(0xC0DE));
+    *notifyContext = handed;
+    return CR_SUCCESS;
+}
+
+CONFIGRET FakeNotifications::CM_Unregister_Notification(HCMNOTIFICATION) {
+    ++unregisterCalls;
+    return CR_SUCCESS;
+}
+
+DWORD FakeNotifications::Notify(CM_NOTIFY_ACTION action) {
+    CM_NOTIFY_EVENT_DATA data{};
+    data.FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE;
+    return callback(handed, context, action, &data, sizeof(data));
+}
+
+HANDLE FakeSpoolerHelpers::RevertToPrinterSelf() {
+    ++reverts;
+    return token;
+}
+
+BOOL FakeSpoolerHelpers::ImpersonatePrinterClient(HANDLE) {
+    ++impersonations;
+    return TRUE;
+}
+
+HDEVINFO FakeDeviceSetup::SetupDiGetClassDevsW(const GUID*, PCWSTR enumerator, HWND, DWORD flags) {
+    lastEnumerator = enumerator != nullptr ? enumerator : L"";
+    lastFlags = flags;
+    if (failGetClassDevs) {
+        return INVALID_HANDLE_VALUE;
+    }
+    return FakeSetHandle();
+}
+
+BOOL FakeDeviceSetup::SetupDiEnumDeviceInfo(HDEVINFO, DWORD memberIndex,
+                                            PSP_DEVINFO_DATA deviceInfo) {
+    if (memberIndex >= devices.size()) {
+        ::SetLastError(ERROR_NO_MORE_ITEMS);
+        return FALSE;
+    }
+    deviceInfo->DevInst = memberIndex;
+    return TRUE;
+}
+
+HKEY FakeDeviceSetup::SetupDiOpenDevRegKey(HDEVINFO, PSP_DEVINFO_DATA deviceInfo, DWORD, DWORD,
+                                           DWORD, REGSAM) {
+    ++openKeys;
+    // The key stands for the device: its index plus one.
+    return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(deviceInfo->DevInst + 1));
+}
+
+LSTATUS FakeDeviceSetup::RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD, LPDWORD type,
+                                          LPBYTE data, LPDWORD dataSize) {
+    ++queriedDevices;
+    const size_t index = reinterpret_cast<ULONG_PTR>(key) - 1;
+    const Device& device = devices.at(index);
+    if (!device.hasPortName || std::wcscmp(valueName, L"PortName") != 0) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    const DWORD bytes = static_cast<DWORD>((device.portName.size() + 1) * sizeof(wchar_t));
+    if (type != nullptr) {
+        *type = REG_SZ;
+    }
+    if (bytes > *dataSize) {
+        *dataSize = bytes;
+        return ERROR_MORE_DATA;
+    }
+    std::memcpy(data, device.portName.c_str(), bytes);
+    *dataSize = bytes;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS FakeDeviceSetup::RegCloseKey(HKEY) {
+    --openKeys;
+    return ERROR_SUCCESS;
+}
+
+BOOL FakeDeviceSetup::SetupDiDestroyDeviceInfoList(HDEVINFO) {
+    ++destroyCalls;
+    return TRUE;
+}
+
+BOOL FakeDeviceSetup::SetupDiEnumDeviceInterfaces(HDEVINFO, PSP_DEVINFO_DATA, const GUID*, DWORD,
+                                                  PSP_DEVICE_INTERFACE_DATA) {
+    ::SetLastError(ERROR_NO_MORE_ITEMS);
+    return FALSE;
+}
+
+BOOL FakeDeviceSetup::SetupDiGetDeviceInterfaceDetailW(HDEVINFO, PSP_DEVICE_INTERFACE_DATA,
+                                                       PSP_DEVICE_INTERFACE_DETAIL_DATA_W, DWORD,
+                                                       PDWORD, PSP_DEVINFO_DATA) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+}
+
+void FakeClock::Sleep(DWORD milliseconds) {
+    sleeps.push_back(milliseconds);
+    now += milliseconds;
+}
+
+void FakeClock::GetLocalTime(LPSYSTEMTIME time) {
+    *time = localTime;
+}
+
+bool FakeClock::WaitForWaitsOf(DWORD timeout, int count, DWORD realMilliseconds) {
+    std::unique_lock<std::mutex> guard(waitsLock_);
+    return waitEntered_.wait_for(guard, std::chrono::milliseconds(realMilliseconds),
+                                 [&] { return waitsEntered_[timeout] >= count; });
+}
+
+ULONGLONG FakeClock::GetTickCount64() {
+    return now;
+}
+
+DWORD FakeClock::WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
+                                        DWORD milliseconds) {
+    {
+        std::lock_guard<std::mutex> guard(waitsLock_);
+        ++waitsEntered_[milliseconds];
+    }
+    waitEntered_.notify_all();
+    // Real time only decides how often the clock is looked at.
+    constexpr DWORD kLookEveryMs = 2;
+    const ULONGLONG end = milliseconds == INFINITE ? ~0ull : now + milliseconds;
+    for (;;) {
+        const DWORD result =
+            ::WaitForMultipleObjects(count, handles, waitAll, milliseconds == 0 ? 0 : kLookEveryMs);
+        if (result != WAIT_TIMEOUT || milliseconds == 0) {
+            return result;
+        }
+        if (now >= end) {
+            return WAIT_TIMEOUT;
+        }
+        if (autoAdvance && milliseconds != INFINITE) {
+            ULONGLONG seen = now;
+            while (seen < end && !now.compare_exchange_weak(seen, end)) {
+            }
+            return WAIT_TIMEOUT;
+        }
+    }
+}
+
+Platform MakeTestPlatform() {
+    return Win32Platform();
+}
+
+} // namespace vela::test

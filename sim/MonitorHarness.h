@@ -1,0 +1,46 @@
+// Drives the monitor through the same paths DllMain and the spooler use: process
+// attach with a test platform, InitializePrintMonitor2, Shutdown, process detach.
+#pragma once
+
+#include "monitor/MonitorInstance.h"
+#include "sim/FakePlatform.h"
+#include "sim/RegistryMonitorInit.h"
+#include "monitor/MonitorEntry.h"
+#include "core/MonitorState.h"
+
+namespace vela::test {
+
+class MonitorHarness {
+  public:
+    MonitorHarness();
+    ~MonitorHarness();
+    MonitorHarness(const MonitorHarness&) = delete;
+    MonitorHarness& operator=(const MonitorHarness&) = delete;
+
+    // Process attach with the platform below; false when the load is refused.
+    bool Attach();
+    // InitializePrintMonitor2 with the registry-backed MONITORINIT.
+    LPMONITOR2 Initialize();
+    // Shutdown through the table, once, if initialised.
+    void Shutdown();
+    // Shutdown (if initialised) and process detach (if attached).
+    void Unload();
+
+    MonitorState& State() { return TheMonitorState(); }
+    MonitorContext* Context() { return static_cast<MonitorContext*>(monitor_); }
+    HANDLE MonitorHandle() { return monitor_; }
+
+    FakeNotifications notifications;
+    FakeSpoolerHelpers spoolerHelpers;
+    FakeDeviceSetup deviceSetup;
+    FakeClock clock;
+    RegistryMonitorInit registry;
+    Platform platform;
+
+  private:
+    bool attached_ = false;
+    LPMONITOR2 table_ = nullptr;
+    HANDLE monitor_ = nullptr;
+};
+
+} // namespace vela::test

@@ -1,0 +1,174 @@
+#include "sim/RegistryMonitorInit.h"
+
+#include <atomic>
+
+namespace vela::test {
+namespace {
+
+std::atomic<LONG> failSetValue{0};
+std::atomic<LONG> failCreateKey{0};
+std::atomic<int> setValueCalls{0};
+std::atomic<int> deleteValueCalls{0};
+
+HKEY AsKey(HANDLE handle) {
+    return static_cast<HKEY>(handle);
+}
+
+LONG WINAPI CreateKey(HANDLE key, LPCWSTR subKey, DWORD options, REGSAM access,
+                      PSECURITY_ATTRIBUTES security, PHANDLE result, PDWORD disposition, HANDLE) {
+    if (failCreateKey != 0) {
+        return failCreateKey;
+    }
+    HKEY created = nullptr;
+    const LONG status = ::RegCreateKeyExW(AsKey(key), subKey, 0, nullptr, options, access, security,
+                                          &created, disposition);
+    *result = created;
+    return status;
+}
+LONG WINAPI OpenKey(HANDLE key, LPCWSTR subKey, REGSAM access, PHANDLE result, HANDLE) {
+    HKEY opened = nullptr;
+    const LONG status = ::RegOpenKeyExW(AsKey(key), subKey, 0, access, &opened);
+    *result = opened;
+    return status;
+}
+LONG WINAPI CloseKey(HANDLE key, HANDLE) {
+    return ::RegCloseKey(AsKey(key));
+}
+LONG WINAPI DeleteKey(HANDLE key, LPCWSTR subKey, HANDLE) {
+    return ::RegDeleteKeyW(AsKey(key), subKey);
+}
+LONG WINAPI EnumKey(HANDLE key, DWORD index, LPWSTR name, PDWORD nameLength, PFILETIME written,
+                    HANDLE) {
+    return ::RegEnumKeyExW(AsKey(key), index, name, nameLength, nullptr, nullptr, nullptr, written);
+}
+LONG WINAPI QueryInfoKey(HANDLE key, PDWORD subKeys, PDWORD longestSubKey, PDWORD values,
+                         PDWORD longestValueName, PDWORD longestData, PDWORD security,
+                         PFILETIME written, HANDLE) {
+    return ::RegQueryInfoKeyW(AsKey(key), nullptr, nullptr, nullptr, subKeys, longestSubKey,
+                              nullptr, values, longestValueName, longestData, security, written);
+}
+LONG WINAPI SetValue(HANDLE key, LPCWSTR name, DWORD type, const BYTE* data, DWORD size, HANDLE) {
+    ++setValueCalls;
+    if (failSetValue != 0) {
+        return failSetValue;
+    }
+    return ::RegSetValueExW(AsKey(key), name, 0, type, data, size);
+}
+LONG WINAPI DeleteValue(HANDLE key, LPCWSTR name, HANDLE) {
+    ++deleteValueCalls;
+    return ::RegDeleteValueW(AsKey(key), name);
+}
+LONG WINAPI EnumValue(HANDLE key, DWORD index, LPWSTR name, PDWORD nameLength, PDWORD type,
+                      PBYTE data, PDWORD dataSize, HANDLE) {
+    return ::RegEnumValueW(AsKey(key), index, name, nameLength, nullptr, type, data, dataSize);
+}
+LONG WINAPI QueryValue(HANDLE key, LPCWSTR name, PDWORD type, PBYTE data, PDWORD dataSize, HANDLE) {
+    return ::RegQueryValueExW(AsKey(key), name, nullptr, type, data, dataSize);
+}
+
+} // namespace
+
+RegistryMonitorInit::RegistryMonitorInit() {
+    static std::atomic<int> counter{0};
+    rootPath_ = L"Software\\Vela3dpTests\\Root" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
+                std::to_wstring(counter++);
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, rootPath_.c_str());
+    Open(HKEY_CURRENT_USER);
+}
+
+RegistryMonitorInit::RegistryMonitorInit(HKEY base, std::wstring rootPath)
+    : rootPath_(std::move(rootPath)), owned_(false) {
+    Open(base);
+}
+
+void RegistryMonitorInit::Open(HKEY base) {
+    ::RegCreateKeyExW(base, rootPath_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root_,
+                      nullptr);
+    reg_.cbSize = sizeof(reg_);
+    reg_.fpCreateKey = CreateKey;
+    reg_.fpOpenKey = OpenKey;
+    reg_.fpCloseKey = CloseKey;
+    reg_.fpDeleteKey = DeleteKey;
+    reg_.fpEnumKey = EnumKey;
+    reg_.fpQueryInfoKey = QueryInfoKey;
+    reg_.fpSetValue = SetValue;
+    reg_.fpDeleteValue = DeleteValue;
+    reg_.fpEnumValue = EnumValue;
+    reg_.fpQueryValue = QueryValue;
+    init_.cbSize = sizeof(init_);
+    init_.hSpooler = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x5E00));
+    init_.hckRegistryRoot = reinterpret_cast<HKEYMONITOR>(root_);
+    init_.pMonitorReg = &reg_;
+    init_.bLocal = TRUE;
+    failSetValue = 0;
+    failCreateKey = 0;
+    setValueCalls = 0;
+    deleteValueCalls = 0;
+}
+
+RegistryMonitorInit::~RegistryMonitorInit() {
+    ::RegCloseKey(root_);
+    if (owned_) {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, rootPath_.c_str());
+    }
+    failSetValue = 0;
+    failCreateKey = 0;
+}
+
+void RegistryMonitorInit::SetPortValue(const std::wstring& name, const std::wstring& data) {
+    SetPortValueRaw(name, REG_SZ, data.c_str(),
+                    static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+}
+
+void RegistryMonitorInit::SetPortSetting(const std::wstring& port, const std::wstring& name,
+                                         DWORD value) {
+    HKEY settings = nullptr;
+    ::RegCreateKeyExW(root_, (L"PortSettings\\" + port).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                      nullptr, &settings, nullptr);
+    ::RegSetValueExW(settings, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                     sizeof(value));
+    ::RegCloseKey(settings);
+}
+
+void RegistryMonitorInit::SetPortValueRaw(const std::wstring& name, DWORD type, const void* data,
+                                          DWORD size) {
+    HKEY ports = nullptr;
+    ::RegCreateKeyExW(root_, L"Ports", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &ports, nullptr);
+    ::RegSetValueExW(ports, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+    ::RegCloseKey(ports);
+}
+
+bool RegistryMonitorInit::HasPortValue(const std::wstring& name) const {
+    return PortValueType(name) != REG_NONE;
+}
+
+DWORD RegistryMonitorInit::PortValueType(const std::wstring& name) const {
+    DWORD type = REG_NONE;
+    if (::RegGetValueW(root_, L"Ports", name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr,
+                       nullptr) != ERROR_SUCCESS) {
+        return REG_NONE;
+    }
+    return type;
+}
+
+std::wstring RegistryMonitorInit::PortValueData(const std::wstring& name) const {
+    wchar_t data[1024] = {};
+    DWORD size = sizeof(data) - sizeof(wchar_t);
+    ::RegGetValueW(root_, L"Ports", name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, nullptr, data, &size);
+    return std::wstring(data);
+}
+
+void RegistryMonitorInit::FailSetValueWith(LONG code) {
+    failSetValue = code;
+}
+void RegistryMonitorInit::FailCreateKeyWith(LONG code) {
+    failCreateKey = code;
+}
+int RegistryMonitorInit::SetValueCalls() {
+    return setValueCalls;
+}
+int RegistryMonitorInit::DeleteValueCalls() {
+    return deleteValueCalls;
+}
+
+} // namespace vela::test

@@ -1,0 +1,39 @@
+// A port's record: what the spooler holds as the port handle.
+#pragma once
+
+#include "core/MonitorState.h"
+
+namespace vela {
+
+// What an open port owns beyond the entry's own fields (its document and serial
+// line); released with the entry.
+class PortOwned {
+  public:
+    virtual ~PortOwned() = default;
+};
+
+struct PortEntry {
+    DWORD signature; // "PT" low byte first
+    DWORD recordSize;
+    PortEntry* next;
+    LONG openCount;
+    LPWSTR name; // stored behind the fixed fields, in the same block
+    HANDLE deviceHandle;
+    DWORD flags;
+    LPWSTR printerName;
+    LPWSTR devicePath;
+    HANDLE printerHandle;
+    DWORD jobId;
+    MonitorContext* monitor;
+    // Made by OpenPort; none until then.
+    PortOwned* session;
+    // OpenPort calls not yet matched by ClosePort: the spooler holds the entry as
+    // its port handle meanwhile. Changed under the monitor lock.
+    LONG spoolerOpens;
+};
+
+constexpr DWORD kPortEntrySignature = 0x5450;
+// A document has been started on the port and not yet ended.
+constexpr DWORD kPortDocumentInProgress = 0x8;
+
+} // namespace vela

@@ -1,0 +1,65 @@
+#include "monitor/Shutdown.h"
+
+#include "monitor/DebugLog.h"
+#include "core/Memory.h"
+#include "platform/Handles.h"
+#include "monitor/PortLink.h"
+#include "platform/Platform.h"
+#include "ports/PortList.h"
+#include "ports/Transceive.h"
+
+namespace vela {
+
+void InstanceCleanUp(MonitorState& state) {
+    if (state.m_Registered == 0) {
+        return;
+    }
+    WriteLog("Beging cancel the print in ** InstanceCleanUp() **\r\n");
+    // On every unload, printing or not: a printer that is not attached only makes
+    // the exchanges fail. Each document's port reaches its own printer.
+    AbortPortPrints(state);
+    state.m_Registered = 0;
+    // Serial lines the spooler never closed: their threads are stopped (bounded)
+    // before the module goes.
+    if (state.m_pContext != nullptr) {
+        CriticalSectionLock guard(state.m_Lock);
+        for (PortEntry* entry = state.m_pContext->firstPort; entry != nullptr;
+             entry = entry->next) {
+            delete entry->session;
+            entry->session = nullptr;
+        }
+    }
+    if (state.m_hNotify != nullptr) {
+        CurrentPlatform().notifications->CM_Unregister_Notification(state.m_hNotify);
+        state.m_hNotify = nullptr;
+    }
+    ::DeleteCriticalSection(&state.m_Lock);
+    state.m_hInstance = nullptr;
+}
+
+void Shutdown(MonitorState& state, HANDLE monitor) {
+    WriteLog("Shutdown monitor port\r\n");
+    auto* context = static_cast<MonitorContext*>(monitor);
+    if (context == nullptr) {
+        return;
+    }
+    // A device notification may arrive on the configuration manager's thread at
+    // any time: the context is forgotten first and the lists taken off it under
+    // the lock, so a reload that follows finds no context and does nothing.
+    MonitorContext detached{};
+    {
+        CriticalSectionLock guard(state.m_Lock);
+        if (state.m_pContext == context) {
+            state.m_pContext = nullptr;
+        }
+        detached = *context;
+        context->firstPort = nullptr;
+        context->firstXcvHandle = nullptr;
+    }
+    ReleasePortList(&detached);
+    // Transceive handles the port screens never closed go with the context.
+    ReleaseXcvHandles(&detached);
+    FreeMem(context);
+}
+
+} // namespace vela

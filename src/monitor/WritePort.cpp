@@ -1,0 +1,103 @@
+#include "monitor/WritePort.h"
+
+#include "usb/PrinterDevice.h"
+#include "monitor/DebugLog.h"
+#include "monitor/JobFraming.h"
+#include "monitor/PortLink.h"
+#include "monitor/PortSession.h"
+#include "monitor/SerialDocumentLog.h"
+#include "monitor/SpoolerJob.h"
+
+namespace vela {
+namespace {
+
+void ShowTransfer(PortSession& session) {
+    JobStatusFacts sending;
+    sending.phase = JobPhase::Sending;
+    sending.count = session.transfer.sentCount;
+    sending.total = session.transfer.announcedCount;
+    session.status.Show(sending);
+}
+
+// The records of one WritePort call go to the USB printer, and the call's log
+// lines and the job's status go with them.
+class PrinterRecordSink final : public JobRecordSink {
+  public:
+    PrinterRecordSink(PrinterDevice& device, PortSession& session)
+        : device_(device), session_(session) {}
+
+    int32_t SendCommands(const uint8_t* records, int32_t count) override {
+        ShowTransfer(session_);
+        return device_.SendCommands(records, count);
+    }
+    bool StartPrint() override {
+        const bool started = device_.StartPrint();
+        WriteLog("Start print in write port\r\n");
+        if (!started) {
+            WriteLog("The printer refused to start the print\r\n");
+        }
+        return started;
+    }
+    void PieceCounted(uint32_t records, uint32_t remainder) override {
+        WriteLogFormatted("WritePort Get %d CMD and %d Bytes(0 is OK)\r\n",
+                          static_cast<int>(records), static_cast<int>(remainder));
+    }
+
+  private:
+    PrinterDevice& device_;
+    PortSession& session_;
+};
+
+} // namespace
+
+BOOL WritePort(MonitorState& state, HANDLE port, LPBYTE bytes, DWORD count, LPDWORD written) {
+    if (written == nullptr || bytes == nullptr) {
+        if (written != nullptr) {
+            *written = 0;
+        }
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *written = 0;
+    auto* entry = static_cast<PortEntry*>(port);
+    PortSession* session = SessionOf(state, entry);
+    if (session == nullptr) {
+        ::SetLastError(entry == nullptr ? ERROR_INVALID_HANDLE : ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+
+    if (session->serialDocument) {
+        // G-code only: never framed as records. The spooler's test page is not
+        // meant for a serial printer.
+        if (!session->serialStarted) {
+            *written = count;
+            return TRUE;
+        }
+        SpoolerJobWatch watch(entry, session->status);
+        const DWORD result = session->serial->Write(bytes, count, written, watch);
+        if (result != 0) {
+            const DocumentProgress progress = session->serial->Progress();
+            session->status.Show(SerialDocumentFacts(progress));
+            WriteSerialWriteFailure(entry, result, progress);
+            ::SetLastError(result);
+            return FALSE;
+        }
+        return TRUE;
+    }
+
+    *written = count;
+    UsbTransport unnamed;
+    PrinterDevice device(PortUsbLink(state, entry, unnamed), session->jobFlags);
+    SpoolerJobCancellation cancellation(entry->printerHandle, entry->jobId);
+    device.WatchForCancellation(&cancellation);
+    PrinterRecordSink sink(device, *session);
+    FrameJobPiece(session->transfer, session->jobFlags, bytes, count, sink);
+    if (session->transfer.sentCount > 0) {
+        ShowTransfer(*session);
+    }
+    // One connection per call: the next call opens the printer again.
+    device.Link().CloseDevice();
+    return TRUE;
+}
+
+} // namespace vela

@@ -1,0 +1,108 @@
+// What the spooler's threads and a serial port's document thread share: the
+// device, the outgoing lines, the requests going one way and the progress going
+// the other. Kept alive by whoever still uses it, so that a thread that outlives
+// its port never touches freed memory.
+#pragma once
+
+#include "platform/Handles.h"
+#include "serial/LineQueue.h"
+#include "serial/ReplyParsing.h"
+#include "serial/SendState.h"
+#include "serial/SerialChannels.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vela {
+
+struct ProtocolTimings {
+    // ClosePort's wait for the document thread to end.
+    DWORD stopWaitMs = 60000;
+    // A line being written when the port closes is finished first, this long at most.
+    DWORD writeFinishMs = 2000;
+    // On cancel, the line in flight may still be acknowledged within this time.
+    DWORD cancelOkWaitMs = 10000;
+    // How often a waiting spooler thread looks at the spooler job.
+    DWORD watchIntervalMs = 1000;
+    // WritePort waits while the queued lines hold more bytes than this.
+    uint64_t highWaterBytes = 64 * 1024;
+    SendTimings send;
+};
+
+// The timings new handlers take; tests change them.
+ProtocolTimings& TheProtocolTimings();
+
+// How a port streams: a window of lines of at most bytes (0: one line in flight),
+// or, when automatic, one line until the firmware's acknowledgements report its
+// free command slots and a window of the default size from then on.
+struct StreamWindowSetting {
+    bool automatic = true;
+    uint32_t bytes = 0;
+};
+
+enum class DocumentOutcome {
+    None, // no document has run
+    Running,
+    Completed, // every line acknowledged, the final "M400" included
+    Cancelled, // the cancel lines went out
+    Failed,    // see failure and deviceLost
+    Stopped,   // the port closed in the middle of the document
+};
+
+struct DocumentProgress {
+    DocumentOutcome outcome = DocumentOutcome::None;
+    SendFailure failure = SendFailure::None;
+    // The device failed (unplugged): it has been closed.
+    bool deviceLost = false;
+    int64_t failureLine = 0;
+    // The number of the line last sent, and lines of the document acknowledged.
+    int32_t lineNumber = 0;
+    uint64_t linesAcknowledged = 0;
+    // The final "M400" is out: the printer finishes its moves.
+    bool finishing = false;
+    // The line number reached when the document was cancelled.
+    int32_t cancelledAtLine = 0;
+    // The firmware's latest temperature report in this document.
+    TemperatureReading temperatures;
+    // Lines went out in a window; it shrank to one line after repeated resend requests.
+    bool windowed = false;
+    bool windowFellBack = false;
+};
+
+struct DocumentControl {
+    DocumentControl(std::wstring path, const ProtocolTimings& handlerTimings);
+    ~DocumentControl();
+    DocumentControl(const DocumentControl&) = delete;
+    DocumentControl& operator=(const DocumentControl&) = delete;
+
+    const std::wstring devicePath;
+    const ProtocolTimings timings;
+    // Used by the document thread while it runs, by the spooler's side otherwise.
+    SerialChannels channels;
+    LineQueue outgoing;
+    // Auto-reset: something for the document thread to look at.
+    UniqueHandle wake;
+    // Auto-reset: the queue has room again for a waiting WritePort, or the
+    // document has its outcome.
+    UniqueHandle progressed;
+    // Manual-reset: the firmware answered the handshake.
+    UniqueHandle handshaken;
+    UniqueHandle thread;
+
+    // Guards the fields below.
+    CRITICAL_SECTION lock;
+    bool endRequested = false;
+    bool cancelRequested = false;
+    bool stopRequested = false;
+    // WritePort waits for room: only then does the thread signal each line.
+    bool writerWaiting = false;
+    std::vector<std::string> cancelLines;
+    StreamWindowSetting streamWindow;
+    DocumentProgress progress;
+};
+
+// The document thread's routine: takes a heap std::shared_ptr<DocumentControl>.
+DWORD WINAPI ProtocolDocumentThread(LPVOID parameter);
+
+} // namespace vela

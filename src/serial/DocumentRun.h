@@ -1,0 +1,102 @@
+// The run of one serial document on its thread: the handshake, the numbered
+// lines (one at a time, or a window of them where the firmware allows it), the
+// final "M400", a cancel's lines, and the firmware's replies.
+#pragma once
+
+#include "platform/Platform.h"
+#include "serial/DocumentControl.h"
+#include "serial/LineFraming.h"
+#include "serial/ReplyParsing.h"
+#include "serial/StreamWindow.h"
+
+namespace vela {
+
+// A read takes whatever the device holds, up to this much.
+constexpr DWORD kReadChunkBytes = 512;
+// With nothing held, a read waits for as many bytes as the last "ok" had, at
+// least those of "ok\n" (no meaningful reply is shorter) and at most this many.
+constexpr DWORD kShortestReply = 3;
+constexpr DWORD kLongestExpectedReply = 32;
+constexpr char kFinishMovesLine[] = "M400\n";
+// Final lines sent again because only a poke's answer acknowledged them.
+constexpr int kMaxConfirmations = 3;
+
+enum class CancelStep { None, AwaitInFlight, Sending };
+
+class DocumentRun {
+  public:
+    explicit DocumentRun(DocumentControl& control)
+        : control_(control), channels_(control.channels), outgoing_(control.outgoing),
+          machine_(control.timings.send), window_(control.timings.send),
+          clock_(*CurrentPlatform().clock) {}
+
+    void Run();
+
+  private:
+    uint64_t Now() { return clock_.GetTickCount64(); }
+    // False when the device failed.
+    bool HandleReplies(uint64_t now);
+    void OnReply(const uint8_t* line, uint32_t length, uint64_t now);
+    // Sends what the active sender asks for; false when the device refused a write.
+    bool Send(uint64_t now);
+    bool SendOneLine(uint64_t now);
+    bool SendWindowed(uint64_t now);
+    // Streams with a window from the next new line on, where the port's setting
+    // or the firmware's acknowledgements call for one and the machine is between lines.
+    void StartWindowWhenDue(uint64_t now);
+    // Takes the next queued line and frames it for the window; false when the
+    // queue is empty.
+    bool FrameNextLine();
+    // The line to send for the action, or none.
+    const LineRecord* TakeLine(SendAction action);
+    // The form a queued line goes out in: a line that sets the counter is
+    // rewritten as "M110 N<k>"; *counter receives k, or -1.
+    void OutgoingForm(const LineRecord& line, const uint8_t** bytes, uint32_t* length,
+                      int64_t* counter);
+    // Starts writing the bytes; a write that completes at once is not outstanding.
+    bool Write(const uint8_t* bytes, uint32_t length);
+    SendFailure Failure() const;
+    int64_t FailureLine() const;
+    int32_t LineNumber() const;
+    bool LineInFlight() const;
+    // Looks at the requests and the machine; true when the document has its outcome.
+    bool Settle(uint64_t now);
+    void BeginCancel(uint64_t now);
+    void StartCancelLines(uint64_t now);
+    void Finish(DocumentOutcome outcome);
+    void FinishPendingWrite();
+    void Publish();
+    uint32_t WaitTime(uint64_t now) const;
+
+    DocumentControl& control_;
+    SerialChannels& channels_;
+    LineQueue& outgoing_;
+    ReplyLineAssembler replies_;
+    SendStateMachine machine_;
+    StreamWindow window_;
+    // The window is the active sender (after the handshake, which the machine does).
+    bool windowed_ = false;
+    // The firmware's acknowledgements carry its free command slots.
+    bool slotsReported_ = false;
+    bool fallbackReported_ = false;
+    uint32_t expectedReply_ = kShortestReply;
+    // A framed line waiting for room in the window (length 0: none).
+    uint8_t framed_[kWriteBufferSize] = {};
+    uint32_t framedLength_ = 0;
+    int32_t framedNumber_ = 0;
+    bool framedBarrier_ = false;
+    int64_t framedCounter_ = -1;
+    Clock& clock_;
+    bool deviceLost_ = false;
+    bool handshakeAnswered_ = false;
+    bool finalLineQueued_ = false;
+    int confirmations_ = 0;
+    CancelStep cancel_ = CancelStep::None;
+    uint64_t cancelDeadline_ = 0;
+    int32_t cancelledAt_ = 0;
+    uint64_t linesTaken_ = 0;
+    uint8_t counterLine_[40] = {};
+    TemperatureReading temperatures_;
+};
+
+} // namespace vela

@@ -1,0 +1,272 @@
+#include "serial/ProtocolHandler.h"
+
+#include "platform/Platform.h"
+#include "serial/SerialSettings.h"
+
+#include <new>
+
+namespace vela {
+namespace {
+
+// WritePort hands the queue at most this much at a time, so that a huge piece
+// cannot pass the high-water mark by more than this.
+constexpr DWORD kAppendChunkBytes = 16 * 1024;
+// The document thread's frames are small; a port need not reserve a megabyte.
+constexpr SIZE_T kDocumentThreadStackBytes = 256 * 1024;
+
+UniqueHandle CreateEventHandle(bool manualReset) {
+    return UniqueHandle(::CreateEventW(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr));
+}
+
+DocumentProgress ReadProgress(DocumentControl& control) {
+    CriticalSectionLock guard(control.lock);
+    return control.progress;
+}
+
+void SetWriterWaiting(DocumentControl& control, bool waiting) {
+    CriticalSectionLock guard(control.lock);
+    control.writerWaiting = waiting;
+}
+
+bool CancelRequested(DocumentControl& control) {
+    CriticalSectionLock guard(control.lock);
+    return control.cancelRequested;
+}
+
+bool Finished(DocumentOutcome outcome) {
+    return outcome != DocumentOutcome::Running;
+}
+
+} // namespace
+
+ProtocolTimings& TheProtocolTimings() {
+    static ProtocolTimings timings;
+    return timings;
+}
+
+DocumentControl::DocumentControl(std::wstring path, const ProtocolTimings& handlerTimings)
+    : devicePath(std::move(path)), timings(handlerTimings), wake(CreateEventHandle(false)),
+      progressed(CreateEventHandle(false)), handshaken(CreateEventHandle(true)), lock{} {
+    ::InitializeCriticalSection(&lock);
+}
+
+DocumentControl::~DocumentControl() {
+    ::DeleteCriticalSection(&lock);
+}
+
+ProtocolHandler::ProtocolHandler(std::wstring devicePath, const ProtocolTimings& timings)
+    : control_(std::make_shared<DocumentControl>(std::move(devicePath), timings)) {}
+
+ProtocolHandler::~ProtocolHandler() {
+    Stop();
+}
+
+const std::wstring& ProtocolHandler::DevicePath() const {
+    return control_->devicePath;
+}
+
+bool ProtocolHandler::WaitForThread(DWORD milliseconds) {
+    if (!control_->thread.Valid()) {
+        return true;
+    }
+    return ::WaitForSingleObject(control_->thread.Get(), milliseconds) == WAIT_OBJECT_0;
+}
+
+void ProtocolHandler::ForgetThread() {
+    control_->thread.Reset();
+}
+
+DWORD ProtocolHandler::BeginDocument(std::vector<std::string> cancelLines,
+                                     StreamWindowSetting window) {
+    DocumentControl& control = *control_;
+    // A document that never saw its EndDocPort ends here.
+    if (!EndThread()) {
+        return ERROR_BUSY;
+    }
+    if (ReadProgress(control).deviceLost) {
+        // Unplugged since: the device is opened afresh.
+        control.channels.Close();
+    }
+    if (control.wake.Get() == nullptr || control.progressed.Get() == nullptr ||
+        control.handshaken.Get() == nullptr || !control.channels.CreateEvents()) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    control.outgoing.StartDocument();
+    {
+        CriticalSectionLock guard(control.lock);
+        control.endRequested = false;
+        control.cancelRequested = false;
+        control.stopRequested = false;
+        control.cancelLines = std::move(cancelLines);
+        control.streamWindow = window;
+        control.progress = DocumentProgress{};
+        control.progress.outcome = DocumentOutcome::Running;
+    }
+    if (!control.channels.IsOpen()) {
+        const DWORD opened = control.channels.Open(control.devicePath.c_str());
+        if (opened != 0) {
+            CriticalSectionLock guard(control.lock);
+            control.progress.outcome = DocumentOutcome::Failed;
+            control.progress.deviceLost = true;
+            return opened;
+        }
+        if (!ConfigureSerialDevice(control.channels.Device())) {
+            const DWORD error = ::GetLastError();
+            control.channels.Close();
+            CriticalSectionLock guard(control.lock);
+            control.progress.outcome = DocumentOutcome::Failed;
+            control.progress.deviceLost = true;
+            return error != 0 ? error : ERROR_GEN_FAILURE;
+        }
+    }
+    ::ResetEvent(control.handshaken.Get());
+    auto* shared = new (std::nothrow) std::shared_ptr<DocumentControl>(control_);
+    if (shared == nullptr) {
+        control.channels.Close();
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    control.thread.Reset(::CreateThread(nullptr, kDocumentThreadStackBytes, ProtocolDocumentThread,
+                                        shared, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    if (!control.thread.Valid()) {
+        const DWORD error = ::GetLastError();
+        delete shared;
+        control.channels.Close();
+        return error != 0 ? error : ERROR_NOT_ENOUGH_MEMORY;
+    }
+    // The thread bounds the handshake itself.
+    HANDLE answered[2] = {control.handshaken.Get(), control.thread.Get()};
+    if (::WaitForMultipleObjects(2, answered, FALSE, INFINITE) == WAIT_OBJECT_0) {
+        return 0;
+    }
+    WaitForThread(INFINITE);
+    ForgetThread();
+    // Nothing stays half-open: the next document opens the device again.
+    control.channels.Close();
+    return ERROR_NOT_READY;
+}
+
+DWORD ProtocolHandler::Write(const BYTE* bytes, DWORD count, DWORD* queued, DocumentWatch& watch) {
+    DocumentControl& control = *control_;
+    Clock& clock = *CurrentPlatform().clock;
+    *queued = 0;
+    ULONGLONG lastLook = clock.GetTickCount64();
+    while (*queued < count) {
+        const DocumentProgress progress = ReadProgress(control);
+        if (progress.outcome == DocumentOutcome::Cancelled || CancelRequested(control)) {
+            return ERROR_PRINT_CANCELLED;
+        }
+        if (Finished(progress.outcome) || !control.thread.Valid()) {
+            return ERROR_NOT_READY;
+        }
+        if (control.outgoing.QueuedBytes() >= control.timings.highWaterBytes) {
+            SetWriterWaiting(control, true);
+            HANDLE moved[2] = {control.progressed.Get(), control.thread.Get()};
+            // Room may have come between the look and the flag.
+            if (control.outgoing.QueuedBytes() >= control.timings.highWaterBytes) {
+                clock.WaitForMultipleObjects(2, moved, FALSE, control.timings.watchIntervalMs);
+            }
+            SetWriterWaiting(control, false);
+            const ULONGLONG now = clock.GetTickCount64();
+            if (now - lastLook >= control.timings.watchIntervalMs) {
+                lastLook = now;
+                if (watch.JobCancelled()) {
+                    Cancel();
+                    return ERROR_PRINT_CANCELLED;
+                }
+                watch.Progress(ReadProgress(control));
+            }
+            continue;
+        }
+        const DWORD chunk =
+            count - *queued < kAppendChunkBytes ? count - *queued : kAppendChunkBytes;
+        const HRESULT appended = control.outgoing.AppendBytes(bytes + *queued, chunk);
+        if (FAILED(appended)) {
+            return appended == E_OUTOFMEMORY ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_PARAMETER;
+        }
+        *queued += chunk;
+        ::SetEvent(control.wake.Get());
+    }
+    return 0;
+}
+
+DocumentProgress ProtocolHandler::EndDocument(DocumentWatch& watch) {
+    DocumentControl& control = *control_;
+    Clock& clock = *CurrentPlatform().clock;
+    if (!control.thread.Valid()) {
+        return ReadProgress(control);
+    }
+    // A last line without its end is still a line of this document.
+    control.outgoing.FlushCarry();
+    {
+        CriticalSectionLock guard(control.lock);
+        control.endRequested = true;
+    }
+    ::SetEvent(control.wake.Get());
+    ULONGLONG lastLook = clock.GetTickCount64();
+    bool cancelled = false;
+    for (;;) {
+        HANDLE moved[2] = {control.progressed.Get(), control.thread.Get()};
+        clock.WaitForMultipleObjects(2, moved, FALSE, control.timings.watchIntervalMs);
+        if (WaitForThread(0)) {
+            break;
+        }
+        const ULONGLONG now = clock.GetTickCount64();
+        if (now - lastLook < control.timings.watchIntervalMs) {
+            continue;
+        }
+        lastLook = now;
+        if (!cancelled && watch.JobCancelled()) {
+            cancelled = true;
+            Cancel();
+        }
+        watch.Progress(ReadProgress(control));
+    }
+    ForgetThread();
+    const DocumentProgress progress = ReadProgress(control);
+    if (progress.deviceLost) {
+        control.channels.Close();
+    }
+    control.outgoing.StartDocument();
+    return progress;
+}
+
+void ProtocolHandler::Cancel() {
+    DocumentControl& control = *control_;
+    {
+        CriticalSectionLock guard(control.lock);
+        control.cancelRequested = true;
+    }
+    ::SetEvent(control.wake.Get());
+}
+
+DocumentProgress ProtocolHandler::Progress() const {
+    return ReadProgress(*control_);
+}
+
+bool ProtocolHandler::EndThread() {
+    DocumentControl& control = *control_;
+    if (!control.thread.Valid()) {
+        return true;
+    }
+    {
+        CriticalSectionLock guard(control.lock);
+        control.stopRequested = true;
+    }
+    ::SetEvent(control.wake.Get());
+    if (!WaitForThread(control.timings.stopWaitMs)) {
+        return false;
+    }
+    ForgetThread();
+    return true;
+}
+
+bool ProtocolHandler::Stop() {
+    if (!EndThread()) {
+        return false;
+    }
+    control_->outgoing.StartDocument();
+    control_->channels.Close();
+    return true;
+}
+
+} // namespace vela

@@ -1,0 +1,263 @@
+// The document thread: its loop, the replies, the requests from the spooler's
+// side, cancel and the outcome.
+#include "serial/DocumentRun.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace vela {
+
+void DocumentRun::Run() {
+    // Whatever the firmware said between documents is not an answer to this one.
+    ::PurgeComm(channels_.Device(), PURGE_RXCLEAR);
+    machine_.StartHandshake(Now());
+    IoChannel& read = channels_.read;
+    IoChannel& write = channels_.write;
+    for (;;) {
+        // Only an outstanding operation's event says anything: one that completed
+        // at once leaves its event set, and the next operation resets it.
+        HANDLE waitList[3] = {control_.wake.Get()};
+        DWORD count = 1;
+        if (read.pending) {
+            waitList[count++] = read.event.Get();
+        }
+        if (write.pending) {
+            waitList[count++] = write.event.Get();
+        }
+        const bool bytesWaiting = !read.pending && read.transferred > 0;
+        const DWORD wait = bytesWaiting ? 0 : write.pending ? kLoopWaitMs : WaitTime(Now());
+        clock_.WaitForMultipleObjects(count, waitList, FALSE, wait);
+        deviceLost_ |= !channels_.Collect(read);
+        deviceLost_ |= !channels_.Collect(write);
+        const uint64_t now = Now();
+        deviceLost_ |= !HandleReplies(now);
+        if (Settle(now)) {
+            return;
+        }
+        // The next line goes out before the next read is asked for: the write is
+        // what the firmware waits for.
+        deviceLost_ |= !Send(now);
+        deviceLost_ |= !channels_.StartRead(kReadChunkBytes, expectedReply_);
+        Publish();
+    }
+}
+
+uint32_t DocumentRun::WaitTime(uint64_t now) const {
+    if (Failure() != SendFailure::None || deviceLost_) {
+        return 0;
+    }
+    uint32_t wait = windowed_ ? window_.WaitTime(now) : machine_.WaitTime(now);
+    if (cancel_ == CancelStep::AwaitInFlight) {
+        const uint64_t left = cancelDeadline_ > now ? cancelDeadline_ - now : 0;
+        wait = left < wait ? static_cast<uint32_t>(left) : wait;
+    }
+    return wait;
+}
+
+bool DocumentRun::HandleReplies(uint64_t now) {
+    IoChannel& read = channels_.read;
+    while (!read.pending && read.transferred > 0) {
+        machine_.OnBytesReceived(now);
+        window_.OnBytesReceived(now);
+        const uint32_t count = read.transferred;
+        read.transferred = 0;
+        for (uint32_t taken = 0; taken < count;) {
+            const uint8_t* line = nullptr;
+            uint32_t length = 0;
+            taken += replies_.Take(read.buffer + taken, count - taken, &line, &length);
+            if (line == nullptr) {
+                continue;
+            }
+            OnReply(line, length, now);
+        }
+        // The rest of a reply is usually in already: read it now, not after a wait.
+        if (!channels_.StartRead(kReadChunkBytes, 0)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void DocumentRun::OnReply(const uint8_t* line, uint32_t length, uint64_t now) {
+    ParseTemperatures(line, length, &temperatures_);
+    if (ClassifyReply(line, length) == ReplyKind::Ok) {
+        // The next "ok" is most likely as long: a read of that many bytes takes it
+        // whole, where a shorter read needs a second.
+        expectedReply_ = length < kShortestReply          ? kShortestReply
+                         : length > kLongestExpectedReply ? kLongestExpectedReply
+                                                          : length;
+    }
+    if (!windowed_ && control_.streamWindow.automatic && !slotsReported_) {
+        slotsReported_ = ParseOkNumbers(line, length).freeSlots >= 0;
+    }
+    if (windowed_ ? window_.OnReply(line, length, now) : machine_.OnReply(line, length, now)) {
+        ::OutputDebugStringA(DebuggerText(line, length).c_str());
+    }
+    if (windowed_ && window_.FellBack() && !fallbackReported_) {
+        fallbackReported_ = true;
+        ::OutputDebugStringA("Ten resend requests in a row: one line in flight from now on\n");
+    }
+}
+
+bool DocumentRun::Settle(uint64_t now) {
+    bool stop = false;
+    bool cancel = false;
+    bool end = false;
+    {
+        CriticalSectionLock guard(control_.lock);
+        stop = control_.stopRequested;
+        cancel = control_.cancelRequested;
+        end = control_.endRequested;
+    }
+    if (stop) {
+        outgoing_.Clear();
+        FinishPendingWrite();
+        Finish(DocumentOutcome::Stopped);
+        return true;
+    }
+    if (deviceLost_ || Failure() != SendFailure::None) {
+        outgoing_.Clear();
+        FinishPendingWrite();
+        Finish(DocumentOutcome::Failed);
+        return true;
+    }
+    if (!handshakeAnswered_) {
+        if (machine_.Handshaking()) {
+            return false;
+        }
+        handshakeAnswered_ = true;
+        ::SetEvent(control_.handshaken.Get());
+    }
+    if (cancel && cancel_ == CancelStep::None) {
+        BeginCancel(now);
+    }
+    if (cancel_ == CancelStep::AwaitInFlight && (!LineInFlight() || now >= cancelDeadline_)) {
+        StartCancelLines(now);
+    }
+    const bool senderDone =
+        windowed_ ? window_.Idle() && framedLength_ == 0 : machine_.State() == SendState::SendNext;
+    const bool drained = outgoing_.Count() == 0 && senderDone && !channels_.write.pending;
+    if (cancel_ == CancelStep::Sending && drained) {
+        Finish(DocumentOutcome::Cancelled);
+        return true;
+    }
+    if (cancel_ == CancelStep::None && end && drained) {
+        const bool byPoke =
+            windowed_ ? window_.LastAcknowledgedByPoke() : machine_.LastAcknowledgedByPoke();
+        if (finalLineQueued_ && !byPoke) {
+            Finish(DocumentOutcome::Completed);
+            return true;
+        }
+        if (finalLineQueued_ && ++confirmations_ > kMaxConfirmations) {
+            // Answered, but never with an "ok" of its own.
+            Finish(DocumentOutcome::Failed);
+            return true;
+        }
+        // Every line is acknowledged: the printer is asked to finish its moves. A
+        // final line that only the poke's answer acknowledged goes again as a new
+        // line, whose own "ok" (or resend request) shows whether it arrived.
+        finalLineQueued_ = true;
+        outgoing_.AppendBytes(reinterpret_cast<const uint8_t*>(kFinishMovesLine),
+                              sizeof(kFinishMovesLine) - 1);
+    }
+    return false;
+}
+
+void DocumentRun::BeginCancel(uint64_t now) {
+    outgoing_.Clear();
+    // A line framed for the window and not yet sent goes with the queue.
+    framedLength_ = 0;
+    cancelledAt_ = LineNumber();
+    cancel_ = CancelStep::AwaitInFlight;
+    cancelDeadline_ = now + control_.timings.cancelOkWaitMs;
+}
+
+void DocumentRun::StartCancelLines(uint64_t now) {
+    std::string lines;
+    const bool inFlight = LineInFlight();
+    if (windowed_) {
+        // The cancel lines go one at a time, numbered on from the window's lines.
+        windowed_ = false;
+        machine_.ContinueAt(window_.NextNewNumber(), now);
+    } else if (inFlight) {
+        machine_.Abandon();
+    }
+    if (inFlight) {
+        // Its "ok" never came: the firmware's counter is set again by the first
+        // cancel line, whatever became of that line.
+        lines += "M110\n";
+    }
+    std::vector<std::string> cancelLines;
+    {
+        CriticalSectionLock guard(control_.lock);
+        cancelLines = control_.cancelLines;
+    }
+    for (const std::string& line : cancelLines) {
+        lines += line + "\n";
+    }
+    outgoing_.Clear();
+    if (!lines.empty()) {
+        outgoing_.AppendBytes(reinterpret_cast<const uint8_t*>(lines.data()),
+                              static_cast<uint32_t>(lines.size()));
+    }
+    cancel_ = CancelStep::Sending;
+}
+
+void DocumentRun::FinishPendingWrite() {
+    IoChannel& write = channels_.write;
+    if (write.pending) {
+        // A line cut short would reach the firmware as garbage.
+        HANDLE written = write.event.Get();
+        clock_.WaitForMultipleObjects(1, &written, FALSE, control_.timings.writeFinishMs);
+        channels_.Collect(write);
+    }
+    channels_.CancelPending();
+}
+
+void DocumentRun::Publish() {
+    CriticalSectionLock guard(control_.lock);
+    DocumentProgress& progress = control_.progress;
+    progress.lineNumber = LineNumber();
+    const uint64_t unacknowledged = windowed_                 ? window_.Unacknowledged()
+                                    : machine_.LineInFlight() ? 1
+                                                              : 0;
+    progress.linesAcknowledged = linesTaken_ > unacknowledged ? linesTaken_ - unacknowledged : 0;
+    progress.windowed |= windowed_;
+    progress.windowFellBack = fallbackReported_;
+    progress.finishing = finalLineQueued_;
+    progress.temperatures = temperatures_;
+    // A waiting WritePort is woken once there is room; nobody else needs a wake
+    // for every line.
+    if (control_.writerWaiting && outgoing_.QueuedBytes() < control_.timings.highWaterBytes) {
+        ::SetEvent(control_.progressed.Get());
+    }
+}
+
+void DocumentRun::Finish(DocumentOutcome outcome) {
+    channels_.CancelPending();
+    Publish();
+    ::SetEvent(control_.progressed.Get());
+    CriticalSectionLock guard(control_.lock);
+    DocumentProgress& progress = control_.progress;
+    progress.outcome = outcome;
+    progress.failure = Failure();
+    progress.failureLine = FailureLine();
+    progress.deviceLost = deviceLost_;
+    progress.cancelledAtLine = cancelledAt_;
+}
+
+DWORD WINAPI ProtocolDocumentThread(LPVOID parameter) {
+    std::unique_ptr<std::shared_ptr<DocumentControl>> owner(
+        static_cast<std::shared_ptr<DocumentControl>*>(parameter));
+    std::shared_ptr<DocumentControl> control = *owner;
+    owner.reset();
+    {
+        DocumentRun run(*control);
+        run.Run();
+    }
+    ::SetEvent(control->progressed.Get());
+    return 0;
+}
+
+} // namespace vela

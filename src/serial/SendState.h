@@ -1,0 +1,170 @@
+// The send side of the line protocol: which line goes out next and under which
+// number, driven by the firmware's replies and by time. Free of I/O: the handler
+// thread feeds it replies and the time, and carries out what it decides.
+#pragma once
+
+#include "serial/ReplyParsing.h"
+
+#include <cstdint>
+
+namespace vela {
+
+// "ok" acts only in the states below ResendCurrent.
+enum class SendState : int {
+    AwaitReply = 0,     // a line is out; nothing more goes until a reply moves on
+    SendNext = 1,       // advance the outgoing queue and send what it hands out
+    ResendCurrent = 2,  // send the queue's current line again
+    ResendPrevious = 3, // send the queue's previous line again, then the current one
+};
+
+// What the send step does in this pass.
+enum class SendAction { None, Advance, CopyCurrent, CopyPrevious, Poke, Handshake };
+
+// Why the machine gave up on a document; it sends nothing more afterwards.
+enum class SendFailure {
+    None,
+    NotReady,         // no answer to the handshake within its limit
+    Rejected,         // the firmware keeps asking for the same line
+    StoppedAnswering, // nothing at all from the firmware, poke included
+    Restarted,        // the firmware booted in the middle of the document
+    Halted,           // the firmware halted
+};
+
+// The thread's loop wakes at least this often.
+constexpr uint32_t kLoopWaitMs = 1000;
+// After a resend request the firmware usually sends one "ok"; some send none.
+constexpr uint32_t kResendOkWaitMs = 500;
+// A line unacknowledged this long since it went out (or since the last resend
+// request or busy notice for it) draws a temperature poke.
+constexpr uint32_t kPokeAfterMs = 5000;
+// A firmware silent this long, after the poke, has stopped answering.
+constexpr uint32_t kSilenceLimitMs = 60000;
+// The handshake goes out again this often, and gives up after the limit.
+constexpr uint32_t kHandshakeRetryMs = 2000;
+constexpr uint32_t kHandshakeLimitMs = 20000;
+// Resend requests for one line, without progress, before the document fails.
+constexpr uint32_t kResendLimit = 10;
+
+// With lines streamed ahead, a resend request waits until the firmware has been
+// quiet this long (the lines still out answered or dropped) before lines go again.
+constexpr uint32_t kResendDrainMs = 20;
+
+struct SendTimings {
+    uint32_t resendOkWaitMs = kResendOkWaitMs;
+    uint32_t resendDrainMs = kResendDrainMs;
+    uint32_t pokeAfterMs = kPokeAfterMs;
+    uint32_t silenceLimitMs = kSilenceLimitMs;
+    uint32_t handshakeRetryMs = kHandshakeRetryMs;
+    uint32_t handshakeLimitMs = kHandshakeLimitMs;
+};
+
+// The unnumbered line of the poke; firmware answers it with "ok T:...".
+constexpr char kPokeLine[] = "M105\n";
+// Sets the firmware's line counter to 0, so that the first line is number 1.
+constexpr char kHandshakeLine[] = "N0 M110 N0*125\n";
+
+// What is left of span since since, at now (0 once it has run out).
+inline uint32_t Remaining(uint64_t since, uint32_t span, uint64_t now) {
+    const uint64_t elapsed = now >= since ? now - since : 0;
+    return elapsed >= span ? 0 : static_cast<uint32_t>(span - elapsed);
+}
+
+class SendStateMachine {
+  public:
+    explicit SendStateMachine(const SendTimings& timings = SendTimings{});
+
+    // Starts a document: the handshake goes out before any line, and the lines
+    // are numbered from 1 once it is answered. Without it the machine streams at
+    // once (as after a completed handshake).
+    void StartHandshake(uint64_t now);
+    bool Handshaking() const { return phase_ == Phase::Handshake; }
+    // Streams on from another sender: the next line is numbered number.
+    void ContinueAt(int32_t number, uint64_t now);
+    SendFailure Failure() const { return failure_; }
+    // The line number the failure concerns (the rejected line, the line waiting).
+    int64_t FailureLine() const { return failureLine_; }
+    // A line is out and not yet acknowledged.
+    bool LineInFlight() const { return state_ == SendState::AwaitReply; }
+    // Gives up waiting for the line in flight: the next line takes the next number.
+    void Abandon();
+    // The last line was acknowledged only by the poke's answer: it may have been
+    // lost on the way.
+    bool LastAcknowledgedByPoke() const { return lastAckByPoke_; }
+
+    // Any bytes from the firmware: it is alive, whatever they say.
+    void OnBytesReceived(uint64_t now);
+    // One reply line, with its end. True when the line belongs in the debugger output.
+    bool OnReply(const uint8_t* line, uint32_t length, uint64_t now);
+
+    // What the send step should do now; only asked when no write is outstanding.
+    SendAction NextAction(uint64_t now);
+    // The queue handed out no line for the action (for Advance, it still shifted its
+    // slots). True when another action may be tried in the same pass.
+    bool OnNoLine(SendAction action);
+    // The advanced line cannot be framed and is skipped; the next line takes its number.
+    void OnLineSkipped();
+    // The number a line taken for the action would go out under.
+    int32_t NumberFor(SendAction action, bool beginsWithN0) const;
+    // The line for the action is being written; returns the number to frame it with
+    // (not used for the poke). beginsWithN0 restarts numbering for a new line;
+    // counterAfter >= 0 for a line that sets the firmware's counter ("M110 N<k>"):
+    // the line after it is numbered counterAfter + 1.
+    int32_t OnLineSent(SendAction action, bool beginsWithN0, uint64_t now,
+                       int64_t counterAfter = -1);
+
+    // How long the thread may wait before a timed step falls due; at most kLoopWaitMs.
+    uint32_t WaitTime(uint64_t now) const;
+
+    SendState State() const { return state_; }
+    int32_t LineNumber() const { return lineNumber_; }
+
+  private:
+    enum class Phase { Handshake, Streaming, Failed };
+
+    void Acknowledge();
+    void OnResendRequest(int64_t requested, uint64_t now);
+    bool OnHandshakeReply(ReplyKind kind, const uint8_t* line, uint32_t length, uint64_t now);
+    bool PokeDue(uint64_t now) const;
+    void Fail(SendFailure failure, int64_t line);
+    // Gives up when a limit of the handshake or of silence has run out.
+    void CheckLimits(uint64_t now);
+
+    SendTimings timings_;
+    Phase phase_ = Phase::Streaming;
+    SendFailure failure_ = SendFailure::None;
+    int64_t failureLine_ = 0;
+    uint64_t handshakeStartedAt_ = 0;
+    uint64_t nextHandshakeAt_ = 0;
+    // Any byte from the firmware.
+    uint64_t lastByteAt_ = 0;
+    // Resend requests in a row for one number, without an "ok" in between.
+    int64_t resendRequested_ = 0;
+    uint32_t resendRepeats_ = 0;
+    // A line of the document has gone out since the handshake.
+    bool documentLineSent_ = false;
+    // The current line sets the firmware's counter to this value (-1: it does not).
+    int64_t counterAfterCurrent_ = -1;
+    SendState state_ = SendState::SendNext;
+    int32_t lineNumber_ = 1;
+    // Numbers of the lines in the outgoing queue's current and previous slots, as
+    // they went out; 0 for an empty slot or a line that never went out.
+    int32_t currentNumber_ = 0;
+    int32_t previousNumber_ = 0;
+    // Number of the newest line that went out; a request for the one after it means
+    // the firmware has everything sent.
+    int32_t newestNumber_ = 0;
+    // A resend request holds the next line until its trailing "ok" or the time-out.
+    bool awaitingResendOk_ = false;
+    uint64_t resendRequestedAt_ = 0;
+    // The previous line went out again; the current one follows it.
+    bool currentFollowsPrevious_ = false;
+    // The waiting line's poke clock: restarted when it goes out, and by a resend
+    // request or busy notice for it.
+    uint64_t quietSince_ = 0;
+    bool pokedThisLine_ = false;
+    bool pokeAnswerOwed_ = false;
+    bool acknowledgedSincePoke_ = false;
+    bool lastAckByPoke_ = false;
+};
+
+} // namespace vela

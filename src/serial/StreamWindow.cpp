@@ -1,0 +1,357 @@
+#include "serial/StreamWindow.h"
+
+#include "serial/ReplyParsing.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace vela {
+
+StreamWindow::StreamWindow(const SendTimings& timings) : timings_(timings) {}
+
+bool StreamWindow::Start(uint32_t windowBytes, int32_t firstNumber, uint64_t now) {
+    if (kept_ == nullptr) {
+        kept_.reset(new (std::nothrow) uint8_t[kKeptLines * kLineBytes]);
+        if (kept_ == nullptr) {
+            return false;
+        }
+    }
+    windowBytes_ = std::min(std::max(windowBytes, 1u), kMaxBytes);
+    Keep(firstNumber);
+    unanswered_ = requestsInARow_ = 0;
+    recovering_ = false;
+    recoverTo_ = 0;
+    lastAnswerAt_ = now;
+    freeSlots_ = -1;
+    awaitingResendOk_ = fellBack_ = barrierOut_ = documentLineSent_ = false;
+    pokesOut_ = 0;
+    poked_ = lastAckByPoke_ = false;
+    counterAfter_ = -1;
+    lastByteAt_ = quietSince_ = now;
+    failure_ = SendFailure::None;
+    failureLine_ = 0;
+    return true;
+}
+
+void StreamWindow::Keep(int32_t first) {
+    base_ = oldest_ = acknowledged_ = cursor_ = next_ = first;
+}
+
+bool StreamWindow::Idle() const {
+    return acknowledged_ == next_;
+}
+
+uint8_t* StreamWindow::Slot(int32_t number) const {
+    const auto index = static_cast<uint32_t>(number - base_) % kKeptLines;
+    return kept_.get() + static_cast<size_t>(index) * kLineBytes;
+}
+
+uint32_t& StreamWindow::KeptLength(int32_t number) {
+    return keptLength_[static_cast<uint32_t>(number - base_) % kKeptLines];
+}
+
+uint32_t StreamWindow::KeptLength(int32_t number) const {
+    return keptLength_[static_cast<uint32_t>(number - base_) % kKeptLines];
+}
+
+bool StreamWindow::FitsInFlight(uint32_t length) const {
+    const auto lines = static_cast<uint32_t>(cursor_ - acknowledged_);
+    if (lines == 0) {
+        return true;
+    }
+    // The slots the firmware reported free, at least one: with none free it still
+    // takes a line into its receive buffer.
+    uint32_t allowed = kKeptLines;
+    if (fellBack_) {
+        allowed = 1;
+    } else if (freeSlots_ >= 0) {
+        allowed =
+            static_cast<uint32_t>(std::min<int64_t>(std::max<int64_t>(freeSlots_, 1), allowed));
+    }
+    if (lines >= allowed) {
+        return false;
+    }
+    return BytesOut() + length <= windowBytes_;
+}
+
+uint32_t StreamWindow::BytesOut() const {
+    // A poke waiting in the firmware's buffer takes its room too.
+    uint32_t bytes = pokesOut_ * static_cast<uint32_t>(sizeof(kPokeLine) - 1);
+    for (int32_t number = acknowledged_; number < cursor_; ++number) {
+        bytes += KeptLength(number);
+    }
+    return bytes;
+}
+
+bool StreamWindow::RoomFor(uint32_t framedLength, bool barrier) const {
+    if (failure_ != SendFailure::None || recovering_ || barrierOut_ || cursor_ != next_ ||
+        framedLength > kLineBytes) {
+        return false;
+    }
+    if (barrier) {
+        return Idle();
+    }
+    // A kept line that may still be asked for is never overwritten.
+    if (static_cast<uint32_t>(next_ - oldest_) >= kKeptLines && oldest_ >= acknowledged_) {
+        return false;
+    }
+    return FitsInFlight(framedLength);
+}
+
+StreamWindow::Step StreamWindow::NextStep(uint64_t now) {
+    if (failure_ == SendFailure::None && poked_ && !Idle() &&
+        Remaining(lastByteAt_, timings_.silenceLimitMs, now) == 0) {
+        Fail(SendFailure::StoppedAnswering, acknowledged_);
+    }
+    if (failure_ != SendFailure::None) {
+        return Step::None;
+    }
+    if (!Idle() && (poked_ ? Remaining(pokedAt_, timings_.pokeAfterMs, now)
+                           : Remaining(quietSince_, timings_.pokeAfterMs, now)) == 0) {
+        if (pokesOut_ < kMaxPokesOut &&
+            BytesOut() + sizeof(kPokeLine) - 1 <= std::max(windowBytes_, kDefaultBytes)) {
+            return Step::Poke;
+        }
+        // No room in the firmware's buffer: the silence limit runs all the same.
+        poked_ = true;
+        pokedAt_ = now;
+    }
+    if (recovering_) {
+        if (unanswered_ > 0 && Remaining(lastAnswerAt_, timings_.resendDrainMs, now) > 0) {
+            return Step::None;
+        }
+        EndRecovery();
+    }
+    if (cursor_ < next_) {
+        return FitsInFlight(KeptLength(cursor_)) ? Step::SendKept : Step::None;
+    }
+    return barrierOut_ ? Step::None : Step::TakeNew;
+}
+
+void StreamWindow::Sent(uint64_t now) {
+    if (cursor_ == acknowledged_ + 1) {
+        // The poke's clock starts with the first line out.
+        quietSince_ = now;
+    }
+    ++unanswered_;
+    documentLineSent_ = true;
+}
+
+void StreamWindow::Answered() {
+    unanswered_ -= unanswered_ > 0 ? 1 : 0;
+}
+
+void StreamWindow::SendNew(const uint8_t* framed, uint32_t length, int32_t number, bool barrier,
+                           int64_t counterAfter, uint64_t now) {
+    if (barrier) {
+        Keep(number);
+        barrierOut_ = true;
+        counterAfter_ = counterAfter;
+    } else if (static_cast<uint32_t>(next_ - oldest_) >= kKeptLines) {
+        ++oldest_;
+    }
+    std::memcpy(Slot(next_), framed, length);
+    KeptLength(next_) = length;
+    ++next_;
+    cursor_ = next_;
+    Sent(now);
+}
+
+void StreamWindow::SendKept(const uint8_t** framed, uint32_t* length, uint64_t now) {
+    *framed = Slot(cursor_);
+    *length = KeptLength(cursor_);
+    ++cursor_;
+    Sent(now);
+}
+
+void StreamWindow::OnPokeSent(uint64_t now) {
+    poked_ = true;
+    pokedAt_ = now;
+    pokedBefore_[pokesOut_++] = cursor_;
+    ++unanswered_;
+}
+
+void StreamWindow::OnBytesReceived(uint64_t now) {
+    lastByteAt_ = std::max(lastByteAt_, now);
+}
+
+bool StreamWindow::OnReply(const uint8_t* line, uint32_t length, uint64_t now) {
+    if (failure_ != SendFailure::None) {
+        return true;
+    }
+    if (IsHaltNotice(line, length)) {
+        Fail(SendFailure::Halted, LineNumber());
+        return true;
+    }
+    if (IsRestartNotice(line, length) && documentLineSent_) {
+        Fail(SendFailure::Restarted, LineNumber());
+        return true;
+    }
+    if (IsBusyNotice(line, length)) {
+        quietSince_ = std::max(quietSince_, now);
+    }
+    switch (ClassifyReply(line, length)) {
+    case ReplyKind::Ok:
+        OnOk(line, length, now);
+        return false;
+    case ReplyKind::Resend: {
+        int64_t requested = 0;
+        if (ParseResendNumber(line, length, &requested)) {
+            OnResendRequest(requested, now);
+        }
+        return false;
+    }
+    case ReplyKind::Echo:
+    case ReplyKind::Temperature:
+    case ReplyKind::Error:
+        return true;
+    case ReplyKind::Wait:
+    case ReplyKind::Other:
+        break;
+    }
+    return false;
+}
+
+void StreamWindow::OnOk(const uint8_t* line, uint32_t length, uint64_t now) {
+    if (pokesOut_ > 0 && IsTemperatureReport(line, length)) {
+        OnPokeAnswer(now);
+        return;
+    }
+    const OkNumbers numbers = ParseOkNumbers(line, length);
+    if (numbers.freeSlots >= 0) {
+        freeSlots_ = numbers.freeSlots;
+    }
+    if (awaitingResendOk_) {
+        // The "ok" that closes a resend request acknowledges no line.
+        awaitingResendOk_ = false;
+        return;
+    }
+    Answered();
+    lastAnswerAt_ = now;
+    if (cursor_ == acknowledged_) {
+        return; // nothing out: a stray
+    }
+    if (barrierOut_) {
+        // A line that sets the counter is answered under the number it sets.
+        AcknowledgeThrough(next_ - 1, now);
+    } else if (numbers.line >= 0) {
+        AcknowledgeThrough(std::min<int64_t>(numbers.line, cursor_ - 1), now);
+    } else {
+        AcknowledgeThrough(acknowledged_, now);
+    }
+}
+
+void StreamWindow::AcknowledgeThrough(int64_t number, uint64_t now) {
+    if (number < acknowledged_ || number >= next_) {
+        return;
+    }
+    acknowledged_ = static_cast<int32_t>(number) + 1;
+    cursor_ = std::max(cursor_, acknowledged_);
+    requestsInARow_ = 0;
+    lastAckByPoke_ = false;
+    poked_ = false;
+    quietSince_ = now;
+    if (barrierOut_ && acknowledged_ == next_) {
+        barrierOut_ = false;
+        if (counterAfter_ >= 0 && counterAfter_ < 0x7FFFFFFF) {
+            Keep(static_cast<int32_t>(counterAfter_) + 1);
+        }
+        counterAfter_ = -1;
+    }
+}
+
+void StreamWindow::OnResendRequest(int64_t requested, uint64_t now) {
+    awaitingResendOk_ = true;
+    quietSince_ = now;
+    lastAnswerAt_ = now;
+    Answered();
+    // The firmware has every line before the one it asks for.
+    AcknowledgeThrough(requested - 1, now);
+    if (recovering_) {
+        // A line sent before the first request, rejected in its turn.
+        recoverTo_ = static_cast<int32_t>(std::max<int64_t>(requested, oldest_));
+        return;
+    }
+    if (requested >= next_) {
+        return; // the firmware has every line sent
+    }
+    if (requested < oldest_) {
+        Fail(SendFailure::Rejected, requested);
+        return;
+    }
+    if (++requestsInARow_ >= 2 * kFallbackRequests) {
+        Fail(SendFailure::Rejected, requested);
+        return;
+    }
+    fellBack_ = fellBack_ || requestsInARow_ >= kFallbackRequests;
+    recovering_ = true;
+    recoverTo_ = static_cast<int32_t>(requested);
+    poked_ = false;
+}
+
+void StreamWindow::EndRecovery() {
+    recovering_ = false;
+    // What was never answered was dropped by the firmware.
+    unanswered_ = 0;
+    // Lines from the one asked for on are not the firmware's, whatever was
+    // counted as acknowledged before.
+    acknowledged_ = std::min(acknowledged_, recoverTo_);
+    cursor_ = recoverTo_;
+    // A poke out answers for no line sent again.
+    for (uint32_t index = 0; index < pokesOut_; ++index) {
+        pokedBefore_[index] = std::min(pokedBefore_[index], recoverTo_);
+    }
+}
+
+void StreamWindow::OnPokeAnswer(uint64_t now) {
+    // Everything sent before the poke has been read: answers that never came were lost.
+    const int32_t before = pokedBefore_[0];
+    std::memmove(pokedBefore_, pokedBefore_ + 1, (kMaxPokesOut - 1) * sizeof(pokedBefore_[0]));
+    --pokesOut_;
+    unanswered_ = static_cast<uint32_t>(std::max(cursor_ - before, 0)) + pokesOut_;
+    quietSince_ = now;
+    lastAnswerAt_ = now;
+    if (recovering_) {
+        if (pokesOut_ == 0) {
+            EndRecovery();
+        }
+        return;
+    }
+    if (before > acknowledged_) {
+        AcknowledgeThrough(before - 1, now);
+        // A line lost on the way would be answered so too.
+        lastAckByPoke_ = true;
+    }
+}
+
+void StreamWindow::Abandon() {
+    unanswered_ = 0;
+    recovering_ = awaitingResendOk_ = barrierOut_ = poked_ = false;
+    pokesOut_ = 0;
+    counterAfter_ = -1;
+    Keep(next_);
+}
+
+void StreamWindow::Fail(SendFailure failure, int64_t line) {
+    if (failure_ == SendFailure::None) {
+        failure_ = failure;
+        failureLine_ = line;
+    }
+}
+
+uint32_t StreamWindow::WaitTime(uint64_t now) const {
+    uint32_t wait = kLoopWaitMs;
+    if (failure_ != SendFailure::None || Idle()) {
+        return wait;
+    }
+    wait = std::min(wait, poked_ ? std::min(Remaining(lastByteAt_, timings_.silenceLimitMs, now),
+                                            Remaining(pokedAt_, timings_.pokeAfterMs, now))
+                                 : Remaining(quietSince_, timings_.pokeAfterMs, now));
+    if (recovering_) {
+        wait = std::min(wait, Remaining(lastAnswerAt_, timings_.resendDrainMs, now));
+    }
+    return wait;
+}
+
+} // namespace vela

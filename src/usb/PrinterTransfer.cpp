@@ -1,0 +1,193 @@
+// Record transmission with the printer's flow control, and the fixed request
+// sequences that prepare, start, abort and reset a print.
+#include "usb/PrinterDevice.h"
+
+#include "platform/Platform.h"
+
+namespace vela {
+namespace {
+
+constexpr DWORD kStartSettleMs = 2000;
+constexpr DWORD kAbortSettleMs = 500;
+constexpr int32_t kStatusPreparedForPrinting = 1;
+constexpr int32_t kStatusSavingToCard = 19;
+
+// Statuses in which the printer cannot take records: errors, stopped, finished,
+// or not prepared for this job. Anything else (printing, pausing, saving, and
+// codes this monitor does not know) lets the transmission go on.
+bool StatusRefusesRecords(int32_t status) {
+    switch (status) {
+    case -1:
+    case 0:
+    case 1:
+    case 4:
+    case 5:
+    case 6:
+    case 7:
+    case 8:
+    case 9:
+    case 10:
+    case 16:
+    case 17:
+    case 18:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+int32_t PrinterDevice::StopTransfer(bool linkFailed) {
+    jobFlags_.sendingDisabled = 1;
+    if (linkFailed) {
+        jobFlags_.transferFailed = 1;
+    }
+    return 0;
+}
+
+bool PrinterDevice::WaitForRoom(int32_t& waits) {
+    ++waits;
+    if (cancellation_ != nullptr && waits % kNoRoomWaitsPerCancelCheck == 0 &&
+        cancellation_->JobCancelled()) {
+        return true;
+    }
+    CurrentPlatform().clock->Sleep(kNoRoomWaitMs);
+    return false;
+}
+
+int32_t PrinterDevice::SendCommands(const uint8_t* records, int32_t count) {
+    if (jobFlags_.sendingDisabled != 0) {
+        return 0;
+    }
+    if (!PreparePrinter()) {
+        jobFlags_.sendingDisabled = 1;
+        return 0;
+    }
+    if (count <= 0) {
+        return 0;
+    }
+    int32_t next = 0;
+    int32_t waits = 0;
+    while (next < count) {
+        int32_t freeRecords = 0;
+        if (!QueryFreeCapacity(&freeRecords)) {
+            return StopTransfer(true);
+        }
+        int32_t status = 0;
+        const bool statusRead = ReadParameter(parameter::kPrinterStatus, &status);
+        if (StatusRefusesRecords(status)) {
+            return StopTransfer(!statusRead);
+        }
+        // A pausing printer may have no room for a long time: the user can
+        // still cancel the document meanwhile.
+        if (freeRecords <= 0) {
+            if (WaitForRoom(waits)) {
+                AbortPrint();
+                return StopTransfer(false);
+            }
+            continue;
+        }
+        // Batches of up to three, never more records than the printer has room for.
+        int32_t batchStart = next;
+        while (freeRecords > 0 && next < count) {
+            ++next;
+            --freeRecords;
+            if (next - batchStart == static_cast<int32_t>(kRecordsPerGroup)) {
+                // A record packet that did not reach the printer, even after the
+                // transport's reconnect, ends the transfer: the records are missing.
+                if (!AppendRecords(records + static_cast<size_t>(batchStart) * kPrintCommandSize,
+                                   next - batchStart)) {
+                    return StopTransfer(true);
+                }
+                batchStart = next;
+            }
+        }
+        if (next > batchStart &&
+            !AppendRecords(records + static_cast<size_t>(batchStart) * kPrintCommandSize,
+                           next - batchStart)) {
+            return StopTransfer(true);
+        }
+    }
+    return count;
+}
+
+bool PrinterDevice::PreparePrinter() {
+    if (jobFlags_.printerPrepared != 0) {
+        return true;
+    }
+    // Set before the first exchange: a failed preparation is not tried again.
+    jobFlags_.printerPrepared = 1;
+    int32_t status = 0;
+    if (!ReadParameter(parameter::kPrinterStatus, &status)) {
+        jobFlags_.transferFailed = 1;
+    }
+    if (status != kStatusPreparedForPrinting) {
+        jobFlags_.sendingDisabled = 1;
+        return false;
+    }
+    SendClear();
+    WriteParameter(parameter::kLayer, 0);
+    WriteFloatParameter(parameter::kHeight, 0.0f);
+    SendLine(9, 1);
+    WriteParameter(parameter::kPrinterStatus, kStatusSavingToCard);
+    int32_t loaded = 0;
+    if (!ExchangeForValue(DigitRequest(request::kLoad, 2), &loaded)) {
+        // The printer may already be half prepared: it is reset at the end.
+        jobFlags_.transferFailed = 1;
+        return false;
+    }
+    if (loaded == 0) {
+        return false;
+    }
+    WriteParameter(parameter::kNozzle1Heating, 1);
+    WriteParameter(parameter::kPlatformHeating, 1);
+    WriteParameter(parameter::kParameter142, 15);
+    return true;
+}
+
+bool PrinterDevice::StartPrint() {
+    if (SendLoad(5) == 0) {
+        return false;
+    }
+    uint8_t startRecord[kPrintCommandSize] = {};
+    startRecord[0] = 1;
+    AppendRecords(startRecord, 1);
+    CurrentPlatform().clock->Sleep(kStartSettleMs);
+    SendClear();
+    SendLine(9, 0);
+    SendExecute();
+    return true;
+}
+
+bool PrinterDevice::AbortPrint() {
+    for (int32_t motor = 0; motor < 4; ++motor) {
+        StopMotor(motor);
+    }
+    StopAll();
+    WriteParameter(parameter::kPrinterStatus, kStatusPreparedForPrinting);
+    WriteParameter(parameter::kPlatformHeating, 0);
+    WriteParameter(parameter::kNozzle1Heating, 0);
+    int32_t unused = 0;
+    ReadParameter(parameter::kParameter142, &unused);
+    WriteParameter(parameter::kParameter142, -1);
+    CurrentPlatform().clock->Sleep(kAbortSettleMs);
+    Jog(kAxisZ, 10.0f, 40.0f);
+    WriteParameter(parameter::kPrintingFlag, 0);
+    return true;
+}
+
+bool PrinterDevice::ResetPrinter() {
+    SendClear();
+    WriteParameter(parameter::kLayer, 0);
+    WriteFloatParameter(parameter::kHeight, 0.0f);
+    WriteParameter(parameter::kPrinterStatus, kStatusPreparedForPrinting);
+    for (int32_t motor = 0; motor < 4; ++motor) {
+        StopMotor(motor);
+    }
+    StopAll();
+    WriteParameter(parameter::kParameter142, -1);
+    return true;
+}
+
+} // namespace vela
