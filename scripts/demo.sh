@@ -37,7 +37,7 @@ export WINEPREFIX
 # The serial printer's end of the pair and the simulated firmware's end.
 printer_com=com41
 firmware_com=com42
-pty_pair=$root/tests/serial/pty-pair.sh
+pty_pair=$root/scripts/pty-pair.sh
 
 wineserver=/usr/lib/wine/wineserver
 [ -x "$wineserver" ] || wineserver=$(command -v wineserver)

@@ -12,6 +12,11 @@ MonitorHarness::MonitorHarness() : platform(MakeTestPlatform()) {
     platform.clock = &clock;
 }
 
+MonitorHarness::MonitorHarness(const Platform& given) : platform(given) {}
+
+MonitorHarness::MonitorHarness(const Platform& given, HKEY base, const std::wstring& rootPath)
+    : registry(base, rootPath), platform(given) {}
+
 MonitorHarness::~MonitorHarness() {
     Unload();
     InstallPlatform(Win32Platform());

@@ -1,5 +1,6 @@
 // Drives the monitor through the same paths DllMain and the spooler use: process
 // attach with a test platform, InitializePrintMonitor2, Shutdown, process detach.
+// The host program loads the monitor through it too, with a platform of its own.
 #pragma once
 
 #include "monitor/MonitorInstance.h"
@@ -8,11 +9,18 @@
 #include "monitor/MonitorEntry.h"
 #include "core/MonitorState.h"
 
+#include <string>
+
 namespace vela::test {
 
 class MonitorHarness {
   public:
+    // The fakes below behind the platform, on a fresh private registry root.
     MonitorHarness();
+    // The given platform as it is (the fakes below stay out of it), on a fresh
+    // private registry root or on base\rootPath, which is kept afterwards.
+    explicit MonitorHarness(const Platform& given);
+    MonitorHarness(const Platform& given, HKEY base, const std::wstring& rootPath);
     ~MonitorHarness();
     MonitorHarness(const MonitorHarness&) = delete;
     MonitorHarness& operator=(const MonitorHarness&) = delete;
@@ -28,7 +36,9 @@ class MonitorHarness {
 
     MonitorState& State() { return TheMonitorState(); }
     MonitorContext* Context() { return static_cast<MonitorContext*>(monitor_); }
-    HANDLE MonitorHandle() { return monitor_; }
+    HANDLE MonitorHandle() const { return monitor_; }
+    // The table Initialize returned, null before it or after Shutdown.
+    LPMONITOR2 Table() const { return table_; }
 
     FakeNotifications notifications;
     FakeSpoolerHelpers spoolerHelpers;

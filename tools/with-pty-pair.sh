@@ -9,7 +9,7 @@ state=$build/$2
 host=$3
 far=$4
 shift 4
-pair=$root/tests/serial/pty-pair.sh
+pair=$root/scripts/pty-pair.sh
 sh "$pair" start "$state" "$build/wineprefix" "$build/wine-run.sh" "$host" "$far"
 trap 'sh "$pair" stop "$state" "$build/wineprefix" "$build/wine-run.sh" "$host" "$far"' EXIT INT TERM
 "$@"

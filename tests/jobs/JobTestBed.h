@@ -5,6 +5,7 @@
 
 #include "usb/UsbTransport.h"
 #include "sim/FakeSpooler.h"
+#include "sim/JobStream.h"
 #include "sim/LogFile.h"
 #include "sim/MonitorHarness.h"
 #include "sim/SimulatedUsbPrinter.h"
@@ -20,16 +21,9 @@
 
 namespace vela::test {
 
+// A job stream of records records whose bytes are 7 times their offset in the stream.
 inline std::vector<uint8_t> JobStream(int32_t announced, int32_t records) {
-    std::vector<uint8_t> job(4 + static_cast<size_t>(records) * 20);
-    const auto bits = static_cast<uint32_t>(announced);
-    for (size_t i = 0; i < 4; ++i) {
-        job[i] = static_cast<uint8_t>(bits >> (8 * i));
-    }
-    for (size_t i = 4; i < job.size(); ++i) {
-        job[i] = static_cast<uint8_t>(i * 7);
-    }
-    return job;
+    return MakeJob(announced, MakeRecords(records, 4 * 7, 7));
 }
 
 inline size_t CountOf(const std::string& text, const std::string& part) {

@@ -5,6 +5,7 @@
 #include "usb/UsbTransport.h"
 #include "usb/JobFlags.h"
 #include "sim/FakePlatform.h"
+#include "sim/JobStream.h"
 #include "monitor/WritePort.h"
 #include "monitor/PortSession.h"
 
@@ -185,8 +186,9 @@ long AllocationsForDocument(int32_t records, std::vector<size_t> pieceSizes) {
     PortEntry entry{};
     entry.session = &session;
 
-    std::vector<uint8_t> stream(4 + static_cast<size_t>(records) * 20, 0x5A);
-    std::memcpy(stream.data(), &records, sizeof(records));
+    std::vector<uint8_t> stream = BuildJob(records, records, [](size_t, uint8_t* record) {
+        std::memset(record, 0x5A, kJobRecordSize);
+    });
     // The fake clock keeps its waits in a vector: room for them is made now.
     clock.sleeps.reserve(4);
     DWORD written = 0;

@@ -3,14 +3,14 @@
 // the link can be measured in modelled time.
 #pragma once
 
-#include "ForwardingUsbDevice.h"
 #include "sim/FakePlatform.h"
+#include "sim/ForwardingUsbDevice.h"
 
 #include <cstdint>
 
 namespace vela::bench {
 
-class ModelledUsbLink final : public host::ForwardingUsbDevice {
+class ModelledUsbLink final : public test::ForwardingUsbDevice {
   public:
     ModelledUsbLink(UsbDevice& printer, test::FakeClock& clock, uint32_t transferMicros,
                     uint32_t reconnectMicros);

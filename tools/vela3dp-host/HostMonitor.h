@@ -1,9 +1,11 @@
 // The monitor loaded in this process as the spooler loads it: process attach with
 // the host's platform, InitializePrintMonitor2 with a MONITORINIT whose registry
 // functions work on a private key, the spooler's port calls, Shutdown and detach.
+// Loading and unloading are the monitor harness's; this adds the port calls and
+// words every refusal for the user.
 #pragma once
 
-#include "sim/RegistryMonitorInit.h"
+#include "sim/MonitorHarness.h"
 #include "monitor/PortSession.h"
 #include "platform/Platform.h"
 
@@ -11,7 +13,7 @@
 
 namespace vela::host {
 
-class HostMonitor {
+class HostMonitor : private test::MonitorHarness {
   public:
     // The monitor's registry root is a fresh private key, removed afterwards.
     explicit HostMonitor(const Platform& platform);
@@ -36,16 +38,11 @@ class HostMonitor {
     // ClosePort through the table; true when the port's protocol handler stopped.
     bool ClosePort(HANDLE port);
 
-    LPMONITOR2 Table() const { return table_; }
-    HANDLE MonitorHandle() const { return monitor_; }
+    using MonitorHarness::MonitorHandle;
+    using MonitorHarness::Table;
     const std::string& Error() const { return error_; }
 
   private:
-    Platform platform_;
-    test::RegistryMonitorInit registry_;
-    bool attached_ = false;
-    LPMONITOR2 table_ = nullptr;
-    HANDLE monitor_ = nullptr;
     std::string error_;
 };
 

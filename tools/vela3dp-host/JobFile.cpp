@@ -10,26 +10,14 @@
 namespace vela::host {
 namespace {
 
-void PutWord(uint8_t* at, uint32_t value) {
-    at[0] = static_cast<uint8_t>(value);
-    at[1] = static_cast<uint8_t>(value >> 8);
-    at[2] = static_cast<uint8_t>(value >> 16);
-    at[3] = static_cast<uint8_t>(value >> 24);
-}
-
-uint32_t WordAt(const uint8_t* at) {
-    return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
-           static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
-}
-
 void PutFloat(uint8_t* at, float value) {
     uint32_t bits = 0;
     std::memcpy(&bits, &value, sizeof(bits));
-    PutWord(at, bits);
+    test::PutJobWord(at, bits);
 }
 
 float FloatAt(const uint8_t* at) {
-    const uint32_t bits = WordAt(at);
+    const uint32_t bits = test::JobWordAt(at);
     float value = 0.0f;
     std::memcpy(&value, &bits, sizeof(value));
     return value;
@@ -40,24 +28,20 @@ constexpr double kMaxCoordinate = 10000.0;
 } // namespace
 
 std::vector<uint8_t> MakeJobStream(int32_t records) {
-    const size_t count = records > 0 ? static_cast<size_t>(records) : 0;
-    std::vector<uint8_t> stream(kJobHeaderSize + kJobRecordSize * count, 0);
-    PutWord(stream.data(), static_cast<uint32_t>(records));
     // Records are opaque to the monitor. These are moves to the corners of a square
     // whose edge grows with each record and starts again every 100 records, 400
     // records to a layer of 0.2 mm: an opcode word, then X, Y, Z and feed as floats.
-    for (size_t i = 0; i < count; ++i) {
-        uint8_t* record = stream.data() + kJobHeaderSize + i * kJobRecordSize;
+    const size_t count = records > 0 ? static_cast<size_t>(records) : 0;
+    return test::BuildJob(records, records, [count](size_t i, uint8_t* record) {
         const bool last = i + 1 == count;
         const float layer = static_cast<float>(i / 400) * 0.2f;
         const float edge = 10.0f + static_cast<float>(i % 100) * 0.5f;
-        PutWord(record, last ? kProgramEndOpcode : kMoveOpcode);
+        test::PutJobWord(record, last ? kProgramEndOpcode : kMoveOpcode);
         PutFloat(record + 4, (i % 4 < 2) ? edge : -edge);
         PutFloat(record + 8, (i % 4 == 1 || i % 4 == 2) ? edge : -edge);
         PutFloat(record + 12, layer);
         PutFloat(record + 16, 1800.0f);
-    }
-    return stream;
+    });
 }
 
 JobSummary SummarizeJob(const std::vector<uint8_t>& stream) {
@@ -67,7 +51,7 @@ JobSummary SummarizeJob(const std::vector<uint8_t>& stream) {
         return summary;
     }
     summary.hasHeader = true;
-    summary.announced = static_cast<int32_t>(WordAt(stream.data()));
+    summary.announced = static_cast<int32_t>(test::JobWordAt(stream.data()));
     const size_t body = stream.size() - kJobHeaderSize;
     summary.wholeRecords = body / kJobRecordSize;
     summary.trailingBytes = static_cast<uint32_t>(body % kJobRecordSize);
@@ -75,7 +59,7 @@ JobSummary SummarizeJob(const std::vector<uint8_t>& stream) {
 }
 
 bool RecordCoordinates(const uint8_t* record, double xyz[3]) {
-    const uint32_t opcode = WordAt(record);
+    const uint32_t opcode = test::JobWordAt(record);
     if (opcode != kMoveOpcode && opcode != kProgramEndOpcode) {
         return false;
     }

@@ -1,6 +1,8 @@
 // Job streams as the host application renders them: a 4-byte record count and
-// 20-byte records.
+// 20-byte records (built as sim/JobStream builds every stream).
 #pragma once
+
+#include "sim/JobStream.h"
 
 #include <cstdint>
 #include <string>
@@ -8,8 +10,8 @@
 
 namespace vela::host {
 
-constexpr size_t kJobRecordSize = 20;
-constexpr size_t kJobHeaderSize = 4;
+using test::kJobHeaderSize;
+using test::kJobRecordSize;
 // Opcode words of the records MakeJobStream writes.
 constexpr uint32_t kMoveOpcode = 0x10;
 constexpr uint32_t kProgramEndOpcode = 0xFF;

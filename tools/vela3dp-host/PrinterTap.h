@@ -3,8 +3,8 @@
 // state, the printer status and the head position.
 #pragma once
 
-#include "ForwardingUsbDevice.h"
 #include "ProgressDisplay.h"
+#include "sim/ForwardingUsbDevice.h"
 
 #include <cstdint>
 #include <vector>
@@ -18,7 +18,7 @@ namespace vela::host {
 void ApplyExchange(const uint8_t* request, uint32_t requestLength, const uint8_t* reply,
                    uint32_t replyLength, const double scales[3], PollReading& reading);
 
-class PrinterTap final : public ForwardingUsbDevice {
+class PrinterTap final : public test::ForwardingUsbDevice {
   public:
     // scales: motor steps per millimetre of X, Y and Z, as the printer reports them.
     PrinterTap(UsbDevice& printer, const double scales[3]);

@@ -1,10 +1,11 @@
 // A USB device seam that hands every call on to another one: the base of the
-// host's wrappers that watch or time the monitor's conversation with a printer.
+// wrappers that watch, time or disturb the monitor's conversation with a printer
+// by overriding only the calls they care about.
 #pragma once
 
 #include "platform/Platform.h"
 
-namespace vela::host {
+namespace vela::test {
 
 class ForwardingUsbDevice : public UsbDevice {
   public:
@@ -37,4 +38,4 @@ class ForwardingUsbDevice : public UsbDevice {
     UsbDevice& device_;
 };
 
-} // namespace vela::host
+} // namespace vela::test

@@ -1,6 +1,6 @@
-#include "ForwardingUsbDevice.h"
+#include "sim/ForwardingUsbDevice.h"
 
-namespace vela::host {
+namespace vela::test {
 
 HANDLE ForwardingUsbDevice::CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
                                         LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags,
@@ -53,4 +53,4 @@ BOOL ForwardingUsbDevice::WinUsb_WritePipe(WINUSB_INTERFACE_HANDLE interfaceHand
                                     lengthTransferred, overlapped);
 }
 
-} // namespace vela::host
+} // namespace vela::test
