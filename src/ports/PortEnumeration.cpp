@@ -102,11 +102,11 @@ bool IsPortKnownToSpooler(LPWSTR serverName, LPCWSTR portName) {
     for (int attempt = 0; attempt < kEnumPortsAttempts && error == ERROR_INSUFFICIENT_BUFFER;
          ++attempt) {
         auto ports = AllocScoped<BYTE>(needed);
-        if (!ports) {
+        if (!ports.Valid()) {
             return true;
         }
-        if (spooler.EnumPortsW(serverName, 1, ports.get(), needed, &needed, &returned)) {
-            return ListsPortName(ports.get(), returned, portName);
+        if (spooler.EnumPortsW(serverName, 1, ports.Get(), needed, &needed, &returned)) {
+            return ListsPortName(ports.Get(), returned, portName);
         }
         error = ::GetLastError();
     }
