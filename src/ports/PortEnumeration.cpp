@@ -49,18 +49,16 @@ BOOL MonitorEnumPorts(MonitorState& state, HANDLE monitor, LPWSTR /*serverName*/
     {
         CriticalSectionLock guard(state.m_Lock);
         DWORD total = 0;
-        for (const PortEntry* entry = context->firstPort; entry != nullptr; entry = entry->next) {
+        PortsOf(*context).ForEach([level, &total](const PortEntry* entry) {
             total += PortInfoBytes(level, entry->name);
-        }
+        });
         *needed = total;
         if (ports == nullptr || size < total) {
             result = ERROR_INSUFFICIENT_BUFFER;
         } else {
             PortInfoPacker packer(level, ports, size);
-            for (const PortEntry* entry = context->firstPort; entry != nullptr;
-                 entry = entry->next) {
-                packer.Add(entry->name);
-            }
+            PortsOf(*context).ForEach(
+                [&packer](const PortEntry* entry) { packer.Add(entry->name); });
             *returned = packer.Count();
         }
     }
