@@ -22,11 +22,10 @@ template <typename T, typename Traits> class UniqueResource : private Traits {
     UniqueResource(UniqueResource&& other) noexcept
         : Traits(other.TraitsOf()), value_(other.Release()) {}
     UniqueResource& operator=(UniqueResource&& other) noexcept {
-        if (this != &other) {
-            // What is held now closes through the traits it came with.
-            Reset(other.Release());
-            TraitsOf() = other.TraitsOf();
-        }
+        // What is held now closes through the traits it came with. Released
+        // first, so a move onto itself keeps the value.
+        Reset(other.Release());
+        TraitsOf() = other.TraitsOf();
         return *this;
     }
     UniqueResource(const UniqueResource&) = delete;
