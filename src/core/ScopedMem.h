@@ -2,16 +2,15 @@
 #pragma once
 
 #include "core/Memory.h"
-
-#include <memory>
+#include "platform/UniqueResource.h"
 
 namespace vela {
 
-struct FreeMemDeleter {
-    void operator()(void* block) const { FreeMem(block); }
+template <typename T> struct AllocMemTraits : NullIsInvalid<T*> {
+    static void Close(T* block) noexcept { FreeMem(block); }
 };
 
-template <typename T> using ScopedMem = std::unique_ptr<T, FreeMemDeleter>;
+template <typename T> using ScopedMem = UniqueResource<T*, AllocMemTraits<T>>;
 
 // A zero-filled block of the given size, or an empty holder when the allocation
 // fails (the allocator's last error stands).

@@ -24,15 +24,15 @@ void AbortPortPrints(MonitorState& state) {
     bool aborted = false;
     // Unload: no other call runs, and the lock is re-entrant.
     CriticalSectionLock guard(state.m_Lock);
-    MonitorContext* context = state.m_pContext;
-    for (PortEntry* entry = context != nullptr ? context->firstPort : nullptr; entry != nullptr;
-         entry = entry->next) {
-        if ((entry->flags & kPortDocumentInProgress) == 0) {
-            continue;
-        }
-        UsbTransport unnamed;
-        AbortThrough(PortUsbLink(state, entry, unnamed));
-        aborted = true;
+    if (state.m_pContext != nullptr) {
+        PortsOf(*state.m_pContext).ForEach([&state, &aborted](PortEntry* entry) {
+            if ((entry->flags & kPortDocumentInProgress) == 0) {
+                return;
+            }
+            UsbTransport unnamed;
+            AbortThrough(PortUsbLink(state, entry, unnamed));
+            aborted = true;
+        });
     }
     if (!aborted) {
         UsbTransport unnamed;

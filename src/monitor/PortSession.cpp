@@ -2,9 +2,10 @@
 
 #include "core/Memory.h"
 #include "platform/Handles.h"
-#include "platform/Platform.h"
+#include "platform/SeamResources.h"
 
 #include <new>
+#include <utility>
 
 namespace vela {
 
@@ -12,10 +13,8 @@ void ReleaseDocumentPrinter(PortEntry* entry) {
     if (entry->session != nullptr) {
         static_cast<PortSession*>(entry->session)->status.End();
     }
-    if (entry->printerHandle != nullptr) {
-        CurrentPlatform().spooler->ClosePrinter(entry->printerHandle);
-        entry->printerHandle = nullptr;
-    }
+    // Taken off the entry, then closed as the call returns.
+    const UniqueSpoolerPrinter printer(std::exchange(entry->printerHandle, nullptr));
     FreeString(entry->printerName);
     entry->printerName = nullptr;
 }

@@ -1,38 +1,12 @@
 #include "monitor/PortStreamSetting.h"
 
+#include "core/SpoolerRegKey.h"
 #include "serial/StreamWindow.h"
 
 #include <algorithm>
 #include <string>
 
 namespace vela {
-namespace {
-
-// A key opened through the spooler's registry functions, closed with them.
-class MonitorRegKey {
-  public:
-    MonitorRegKey(const MONITORINIT& init, const std::wstring& path) : init_(init) {
-        if (init_.pMonitorReg->fpOpenKey(init_.hckRegistryRoot, path.c_str(), KEY_READ, &key_,
-                                         init_.hSpooler) != ERROR_SUCCESS) {
-            key_ = nullptr;
-        }
-    }
-    ~MonitorRegKey() {
-        if (key_ != nullptr) {
-            init_.pMonitorReg->fpCloseKey(key_, init_.hSpooler);
-        }
-    }
-    MonitorRegKey(const MonitorRegKey&) = delete;
-    MonitorRegKey& operator=(const MonitorRegKey&) = delete;
-
-    HANDLE Get() const { return key_; }
-
-  private:
-    const MONITORINIT& init_;
-    HANDLE key_ = nullptr;
-};
-
-} // namespace
 
 StreamWindowSetting ReadStreamWindowSetting(MonitorState& state, LPCWSTR portName) {
     StreamWindowSetting setting;
@@ -42,8 +16,14 @@ StreamWindowSetting ReadStreamWindowSetting(MonitorState& state, LPCWSTR portNam
         portName[0] == L'\0' || std::wstring(portName).find(L'\\') != std::wstring::npos) {
         return setting;
     }
-    MonitorRegKey key(*init, std::wstring(kPortSettingsKeyName) + L"\\" + portName);
-    if (key.Get() == nullptr) {
+    UniqueSpoolerRegKey key = SpoolerRegKeyOf(*init);
+    const std::wstring path = std::wstring(kPortSettingsKeyName) + L"\\" + portName;
+    if (init->pMonitorReg->fpOpenKey(init->hckRegistryRoot, path.c_str(), KEY_READ, key.Put(),
+                                     init->hSpooler) != ERROR_SUCCESS) {
+        // Whatever a failed open left in the slot is no key.
+        key.Release();
+    }
+    if (!key.Valid()) {
         return setting;
     }
     DWORD type = 0;

@@ -1,6 +1,6 @@
 #include "monitor/RemoveModelPrompt.h"
 
-#include "platform/Platform.h"
+#include "platform/SeamResources.h"
 
 namespace vela {
 namespace {
@@ -26,10 +26,11 @@ const wchar_t kRemoveModelMessage[] =
 
 BOOL PromptRemoveModel(MonitorState& /*state*/, PortEntry* entry, LPCWSTR title, LPCWSTR message) {
     Spooler& spooler = *CurrentPlatform().spooler;
-    HMODULE library = spooler.LoadLibraryW(L"c:\\windows\\system32\\spoolss.dll");
-    if (library == nullptr) {
+    const UniqueSpoolerModule owner(spooler.LoadLibraryW(L"c:\\windows\\system32\\spoolss.dll"));
+    if (!owner.Valid()) {
         return 0;
     }
+    const HMODULE library = owner.Get();
     BOOL result = 0;
     auto openPrinter = Resolve<OpenPrinterFunction>(spooler, library, "OpenPrinterW");
     HANDLE printer = nullptr;
@@ -48,12 +49,12 @@ BOOL PromptRemoveModel(MonitorState& /*state*/, PortEntry* entry, LPCWSTR title,
             DWORD response = 0;
             result = prompt(printer, entry->jobId, &params, &response);
         }
+        // Closed through the library's own function, while the library is loaded.
         auto closePrinter = Resolve<ClosePrinterFunction>(spooler, library, "ClosePrinter");
         if (closePrinter != nullptr) {
             closePrinter(printer);
         }
     }
-    spooler.FreeLibrary(library);
     return result;
 }
 

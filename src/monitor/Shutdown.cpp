@@ -23,11 +23,10 @@ void InstanceCleanUp(MonitorState& state) {
     // before the module goes.
     if (state.m_pContext != nullptr) {
         CriticalSectionLock guard(state.m_Lock);
-        for (PortEntry* entry = state.m_pContext->firstPort; entry != nullptr;
-             entry = entry->next) {
+        PortsOf(*state.m_pContext).ForEach([](PortEntry* entry) {
             delete entry->session;
             entry->session = nullptr;
-        }
+        });
     }
     if (state.m_hNotify != nullptr) {
         CurrentPlatform().notifications->CM_Unregister_Notification(state.m_hNotify);

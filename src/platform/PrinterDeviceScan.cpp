@@ -1,5 +1,7 @@
 #include "platform/PrinterDeviceScan.h"
 
+#include "platform/SeamResources.h"
+
 #include <memory>
 #include <new>
 #include <utility>
@@ -14,31 +16,15 @@ namespace {
 constexpr wchar_t kPortNameValue[] = L"PortName";
 constexpr DWORD kPortNameBufferBytes = 2048;
 
-// The device information set of one scan, destroyed on every path.
-class DeviceInfoSet {
-  public:
-    DeviceInfoSet(DeviceSetup& setup, HDEVINFO set) : setup_(setup), set_(set) {}
-    ~DeviceInfoSet() { setup_.SetupDiDestroyDeviceInfoList(set_); }
-    DeviceInfoSet(const DeviceInfoSet&) = delete;
-    DeviceInfoSet& operator=(const DeviceInfoSet&) = delete;
-
-  private:
-    DeviceSetup& setup_;
-    HDEVINFO set_;
-};
-
 // The device's "PortName"; false when it cannot be read.
 bool ReadPortName(DeviceSetup& setup, HDEVINFO set, SP_DEVINFO_DATA& device, std::wstring& name) {
-    const HKEY key =
-        setup.SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+    const UniqueDeviceRegKey key(
+        setup.SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
     // One character more than the value may fill, so the name always ends.
     WCHAR portName[kPortNameBufferBytes / sizeof(WCHAR) + 1] = {};
     DWORD size = kPortNameBufferBytes;
-    const LSTATUS queried = setup.RegQueryValueExW(key, kPortNameValue, nullptr, nullptr,
+    const LSTATUS queried = setup.RegQueryValueExW(key.Get(), kPortNameValue, nullptr, nullptr,
                                                    reinterpret_cast<LPBYTE>(portName), &size);
-    if (key != INVALID_HANDLE_VALUE && key != nullptr) {
-        setup.RegCloseKey(key);
-    }
     if (queried != ERROR_SUCCESS) {
         return false;
     }
@@ -93,17 +79,17 @@ std::wstring ActiveInterfacePath(DeviceSetup& setup, HDEVINFO set, SP_DEVINFO_DA
 
 } // namespace
 
-bool ScanPrinterDevices(DeviceSetup& setup, ScanInterfaces interfaces,
-                        std::vector<ScannedPrinter>& printers) {
+bool ScanPrinterDevices(ScanInterfaces interfaces, std::vector<ScannedPrinter>& printers) {
     printers.clear();
+    DeviceSetup& setup = *CurrentPlatform().deviceSetup;
     // With DIGCF_ALLCLASSES the class is ignored: every device of the enumerator,
     // attached or not.
-    const HDEVINFO set = setup.SetupDiGetClassDevsW(&kUsbPrinterInterfaceGuid, kPrinterEnumerator,
-                                                    nullptr, DIGCF_ALLCLASSES);
-    if (set == INVALID_HANDLE_VALUE) {
+    const UniqueDeviceInfoSet owner(setup.SetupDiGetClassDevsW(
+        &kUsbPrinterInterfaceGuid, kPrinterEnumerator, nullptr, DIGCF_ALLCLASSES));
+    if (!owner.Valid()) {
         return false;
     }
-    DeviceInfoSet owner(setup, set);
+    const HDEVINFO set = owner.Get();
     try {
         for (DWORD index = 0;; ++index) {
             SP_DEVINFO_DATA device{};

@@ -30,8 +30,8 @@ enum class ScanInterfaces { No, Yes };
 
 // The devices in device-setup order. The walk ends at the first device without
 // a readable "PortName", which is listed last. False when no device set could be
-// made (or no memory was left for the list).
-bool ScanPrinterDevices(DeviceSetup& setup, ScanInterfaces interfaces,
-                        std::vector<ScannedPrinter>& printers);
+// made (or no memory was left for the list). Goes through the installed
+// platform's device setup, which also closes what the scan opened.
+bool ScanPrinterDevices(ScanInterfaces interfaces, std::vector<ScannedPrinter>& printers);
 
 } // namespace vela

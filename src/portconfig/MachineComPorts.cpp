@@ -1,6 +1,7 @@
 #include "portconfig/MachineComPorts.h"
 
 #include "portconfig/PortNaming.h"
+#include "platform/RegistryKey.h"
 
 #include <algorithm>
 
@@ -8,9 +9,9 @@ namespace vela::portconfig {
 
 std::vector<std::wstring> MachineComPorts::Names() {
     std::vector<std::wstring> names;
-    HKEY key = nullptr;
+    UniqueRegKey key;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE,
-                        &key) != ERROR_SUCCESS) {
+                        key.Put()) != ERROR_SUCCESS) {
         return names;
     }
     for (DWORD index = 0;; ++index) {
@@ -19,8 +20,8 @@ std::vector<std::wstring> MachineComPorts::Names() {
         wchar_t data[64] = {};
         DWORD dataBytes = sizeof(data) - sizeof(wchar_t);
         DWORD type = REG_NONE;
-        const LONG status = ::RegEnumValueW(key, index, valueName, &nameLength, nullptr, &type,
-                                            reinterpret_cast<LPBYTE>(data), &dataBytes);
+        const LONG status = ::RegEnumValueW(key.Get(), index, valueName, &nameLength, nullptr,
+                                            &type, reinterpret_cast<LPBYTE>(data), &dataBytes);
         if (status == ERROR_NO_MORE_ITEMS) {
             break;
         }
@@ -30,7 +31,7 @@ std::vector<std::wstring> MachineComPorts::Names() {
             names.push_back(comName);
         }
     }
-    ::RegCloseKey(key);
+    key.Reset();
     std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
         return a.size() != b.size() ? a.size() < b.size() : a < b;
     });

@@ -1,34 +1,39 @@
 #include "portconfig/PortConfiguration.h"
 
 #include "portconfig/PortNaming.h"
+#include "platform/UniqueResource.h"
 
 namespace vela::portconfig {
 namespace {
 
+// A transceive handle, closed through the route that opened it.
+class RouteHandleTraits : public NullIsInvalid<HANDLE> {
+  public:
+    explicit RouteHandleTraits(MonitorRoute* route = nullptr) noexcept : route_(route) {}
+    void Close(HANDLE xcv) const noexcept { route_->Close(xcv); }
+
+  private:
+    MonitorRoute* route_;
+};
+
 // A transceive handle closed when the step ends.
 class XcvSession {
   public:
-    explicit XcvSession(MonitorRoute& route) : route_(route) {}
-    ~XcvSession() {
-        if (handle_ != nullptr) {
-            route_.Close(handle_);
-        }
-    }
-    XcvSession(const XcvSession&) = delete;
-    XcvSession& operator=(const XcvSession&) = delete;
+    explicit XcvSession(MonitorRoute& route)
+        : route_(route), handle_(nullptr, RouteHandleTraits(&route)) {}
 
-    DWORD Open() { return route_.Open(std::wstring(), &handle_); }
+    DWORD Open() { return route_.Open(std::wstring(), handle_.Put()); }
     // The name with its terminator as input, and an optional 32-bit output.
     DWORD SendName(const wchar_t* command, const std::wstring& name, DWORD* output = nullptr) {
         DWORD needed = 0;
         const DWORD bytes = static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t));
-        return route_.Data(handle_, command, name.c_str(), bytes, output,
+        return route_.Data(handle_.Get(), command, name.c_str(), bytes, output,
                            output != nullptr ? sizeof(DWORD) : 0, &needed);
     }
 
   private:
     MonitorRoute& route_;
-    HANDLE handle_ = nullptr;
+    UniqueResource<HANDLE, RouteHandleTraits> handle_;
 };
 
 Outcome Fail(DWORD code, const std::wstring& message) {

@@ -1,39 +1,18 @@
 #include "portconfig/RegistryPortStore.h"
 
+#include "platform/RegistryKey.h"
+
 namespace vela::portconfig {
-namespace {
-
-// An open registry key, closed when it goes.
-class OpenKey {
-  public:
-    OpenKey(HKEY base, const std::wstring& path, REGSAM access)
-        : status_(::RegOpenKeyExW(base, path.c_str(), 0, access, &key_)) {}
-    ~OpenKey() {
-        if (status_ == ERROR_SUCCESS) {
-            ::RegCloseKey(key_);
-        }
-    }
-    OpenKey(const OpenKey&) = delete;
-    OpenKey& operator=(const OpenKey&) = delete;
-
-    LONG Status() const { return status_; }
-    HKEY Get() const { return key_; }
-
-  private:
-    HKEY key_ = nullptr;
-    LONG status_;
-};
-
-} // namespace
 
 RegistryPortStore::RegistryPortStore(HKEY base, std::wstring rootPath)
     : base_(base), portsPath_(rootPath.empty() ? L"Ports" : rootPath + L"\\Ports") {}
 
 DWORD RegistryPortStore::ReadDevice(const std::wstring& port, std::wstring* device) {
     device->clear();
-    OpenKey key(base_, portsPath_, KEY_QUERY_VALUE);
-    if (key.Status() != ERROR_SUCCESS) {
-        return static_cast<DWORD>(key.Status());
+    UniqueRegKey key;
+    const LONG opened = ::RegOpenKeyExW(base_, portsPath_.c_str(), 0, KEY_QUERY_VALUE, key.Put());
+    if (opened != ERROR_SUCCESS) {
+        return static_cast<DWORD>(opened);
     }
     DWORD type = REG_NONE;
     DWORD bytes = 0;
@@ -58,9 +37,11 @@ DWORD RegistryPortStore::ReadDevice(const std::wstring& port, std::wstring* devi
 }
 
 DWORD RegistryPortStore::WriteDevice(const std::wstring& port, const std::wstring& device) {
-    OpenKey key(base_, portsPath_, KEY_QUERY_VALUE | KEY_SET_VALUE);
-    if (key.Status() != ERROR_SUCCESS) {
-        return static_cast<DWORD>(key.Status());
+    UniqueRegKey key;
+    const LONG opened =
+        ::RegOpenKeyExW(base_, portsPath_.c_str(), 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.Put());
+    if (opened != ERROR_SUCCESS) {
+        return static_cast<DWORD>(opened);
     }
     // A value written here for a name the monitor does not store would become a
     // port at the monitor's next start.

@@ -5,6 +5,7 @@
 #include "core/LastError.h"
 #include "ports/PrinterSelf.h"
 #include "core/ScopedMem.h"
+#include "platform/RegistryKey.h"
 
 #include <cwchar>
 
@@ -15,26 +16,6 @@ static_assert(sizeof(COMMCONFIG) == kCommConfigBytes, "COMMCONFIG layout");
 
 // Room for four digits and a terminator; longer texts take a second query.
 constexpr DWORD kFirstQueryBytes = 10;
-
-class RegistryKey {
-  public:
-    RegistryKey() = default;
-    ~RegistryKey() {
-        if (key_ != nullptr) {
-            ::RegCloseKey(key_);
-        }
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-
-    LSTATUS Open(HKEY parent, LPCWSTR subKey, REGSAM access) {
-        return ::RegOpenKeyExW(parent, subKey, 0, access, &key_);
-    }
-    HKEY Get() const { return key_; }
-
-  private:
-    HKEY key_ = nullptr;
-};
 
 // The data is followed by at least one spare character in its block. The text ends
 // behind the last whole character of the data, which is the value's own
@@ -56,30 +37,31 @@ bool ParseRetryTimeout(LPWSTR text, DWORD dataBytes, DWORD* seconds) {
 } // namespace
 
 DWORD ReadTransmissionRetryTimeout() {
-    RegistryKey key;
-    if (key.Open(HKEY_LOCAL_MACHINE, kWindowsSettingsKey, KEY_QUERY_VALUE) != ERROR_SUCCESS) {
+    UniqueRegKey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kWindowsSettingsKey, 0, KEY_QUERY_VALUE, key.Put()) !=
+        ERROR_SUCCESS) {
         return kDefaultRetryTimeoutSeconds;
     }
     DWORD size = kFirstQueryBytes;
     auto data = AllocScoped<BYTE>(size + sizeof(WCHAR));
-    if (!data) {
+    if (!data.Valid()) {
         return kDefaultRetryTimeoutSeconds;
     }
     DWORD type = REG_NONE;
     LSTATUS status =
-        ::RegQueryValueExW(key.Get(), kRetryTimeoutValue, nullptr, &type, data.get(), &size);
+        ::RegQueryValueExW(key.Get(), kRetryTimeoutValue, nullptr, &type, data.Get(), &size);
     if (status == ERROR_MORE_DATA) {
-        data.reset();
+        data.Reset();
         data = AllocScoped<BYTE>(static_cast<SIZE_T>(size) + sizeof(WCHAR));
-        if (!data) {
+        if (!data.Valid()) {
             return kDefaultRetryTimeoutSeconds;
         }
         status =
-            ::RegQueryValueExW(key.Get(), kRetryTimeoutValue, nullptr, &type, data.get(), &size);
+            ::RegQueryValueExW(key.Get(), kRetryTimeoutValue, nullptr, &type, data.Get(), &size);
     }
     DWORD seconds = kDefaultRetryTimeoutSeconds;
     if (status != ERROR_SUCCESS || type != REG_SZ ||
-        !ParseRetryTimeout(reinterpret_cast<LPWSTR>(data.get()), size, &seconds)) {
+        !ParseRetryTimeout(reinterpret_cast<LPWSTR>(data.Get()), size, &seconds)) {
         return kDefaultRetryTimeoutSeconds;
     }
     return seconds;
@@ -93,8 +75,9 @@ DWORD WriteTransmissionRetryTimeout(LPCWSTR text) {
     if (!self.Reverted()) {
         return LastErrorOr(ERROR_ACCESS_DENIED);
     }
-    RegistryKey key;
-    LSTATUS status = key.Open(HKEY_LOCAL_MACHINE, kWindowsSettingsKey, KEY_SET_VALUE);
+    UniqueRegKey key;
+    LSTATUS status =
+        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kWindowsSettingsKey, 0, KEY_SET_VALUE, key.Put());
     if (status == ERROR_SUCCESS) {
         const DWORD bytes = static_cast<DWORD>((std::wcslen(text) + 1) * sizeof(WCHAR));
         status = ::RegSetValueExW(key.Get(), kRetryTimeoutValue, 0, REG_SZ,
@@ -131,16 +114,16 @@ DWORD WriteDefaultCommConfig(LPCWSTR portName, LPCOMMCONFIG config) {
         return ERROR_INVALID_PARAMETER;
     }
     ScopedMem<WCHAR> device(AllocString(portName));
-    if (!device) {
+    if (!device.Valid()) {
         return LastErrorOr(ERROR_NOT_ENOUGH_MEMORY);
     }
-    device.get()[length - 1] = L'\0';
+    device.Get()[length - 1] = L'\0';
     PrinterSelf self;
     if (!self.Reverted()) {
         return LastErrorOr(ERROR_ACCESS_DENIED);
     }
     // The code is taken before the client is impersonated again.
-    if (!CurrentPlatform().commConfig->SetDefaultCommConfigW(device.get(), config,
+    if (!CurrentPlatform().commConfig->SetDefaultCommConfigW(device.Get(), config,
                                                              config->dwSize)) {
         return LastErrorOr(ERROR_GEN_FAILURE);
     }

@@ -28,7 +28,7 @@ DWORD DiscoverDevicePorts(MonitorState& state, MonitorContext* context) {
     ::OutputDebugStringW(kPrinterEnumerator);
     ::OutputDebugStringW(L"\r\n\r\n");
     std::vector<ScannedPrinter> printers;
-    if (!ScanPrinterDevices(*CurrentPlatform().deviceSetup, ScanInterfaces::No, printers)) {
+    if (!ScanPrinterDevices(ScanInterfaces::No, printers)) {
         return ERROR_SUCCESS;
     }
     DWORD result = ERROR_SUCCESS;

@@ -12,13 +12,8 @@ namespace {
 // Unlinks exactly this entry. Removing by name instead could take an older entry
 // that differs only in letter case, one a job may be using. Callers hold the lock.
 void RemoveEntry(MonitorContext* context, PortEntry* entry) {
-    for (PortEntry** link = &context->firstPort; *link != nullptr; link = &(*link)->next) {
-        if (*link == entry) {
-            *link = entry->next;
-            FreeMem(entry);
-            return;
-        }
-    }
+    FreeMem(PortsOf(*context).Unlink(
+        [entry](const PortEntry* candidate) { return candidate == entry; }));
 }
 
 } // namespace

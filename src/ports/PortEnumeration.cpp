@@ -49,18 +49,16 @@ BOOL MonitorEnumPorts(MonitorState& state, HANDLE monitor, LPWSTR /*serverName*/
     {
         CriticalSectionLock guard(state.m_Lock);
         DWORD total = 0;
-        for (const PortEntry* entry = context->firstPort; entry != nullptr; entry = entry->next) {
+        PortsOf(*context).ForEach([level, &total](const PortEntry* entry) {
             total += PortInfoBytes(level, entry->name);
-        }
+        });
         *needed = total;
         if (ports == nullptr || size < total) {
             result = ERROR_INSUFFICIENT_BUFFER;
         } else {
             PortInfoPacker packer(level, ports, size);
-            for (const PortEntry* entry = context->firstPort; entry != nullptr;
-                 entry = entry->next) {
-                packer.Add(entry->name);
-            }
+            PortsOf(*context).ForEach(
+                [&packer](const PortEntry* entry) { packer.Add(entry->name); });
             *returned = packer.Count();
         }
     }
@@ -102,11 +100,11 @@ bool IsPortKnownToSpooler(LPWSTR serverName, LPCWSTR portName) {
     for (int attempt = 0; attempt < kEnumPortsAttempts && error == ERROR_INSUFFICIENT_BUFFER;
          ++attempt) {
         auto ports = AllocScoped<BYTE>(needed);
-        if (!ports) {
+        if (!ports.Valid()) {
             return true;
         }
-        if (spooler.EnumPortsW(serverName, 1, ports.get(), needed, &needed, &returned)) {
-            return ListsPortName(ports.get(), returned, portName);
+        if (spooler.EnumPortsW(serverName, 1, ports.Get(), needed, &needed, &returned)) {
+            return ListsPortName(ports.Get(), returned, portName);
         }
         error = ::GetLastError();
     }

@@ -8,6 +8,18 @@
 #include <cwchar>
 
 namespace vela {
+namespace {
+
+// An entry off the list, with what it owns. A document the spooler never ended
+// still owns its copies of the names.
+void FreePortEntry(PortEntry* entry) {
+    FreeString(entry->printerName);
+    FreeString(entry->devicePath);
+    delete entry->session;
+    FreeMem(entry);
+}
+
+} // namespace
 
 PortEntry* CreatePortEntry(MonitorState& state, MonitorContext* context, LPCWSTR name) {
     if (name == nullptr) {
@@ -28,17 +40,12 @@ PortEntry* CreatePortEntry(MonitorState& state, MonitorContext* context, LPCWSTR
     std::memcpy(entry->name, name, (length + 1) * sizeof(WCHAR));
     entry->recordSize = size;
     entry->openCount = 0;
-    entry->next = nullptr;
     entry->monitor = context;
     entry->signature = kPortEntrySignature;
     entry->deviceHandle = INVALID_HANDLE_VALUE;
 
     CriticalSectionLock guard(state.m_Lock);
-    PortEntry** link = &context->firstPort;
-    while (*link != nullptr) {
-        link = &(*link)->next;
-    }
-    *link = entry;
+    PortsOf(*context).Append(entry);
     return entry;
 }
 
@@ -52,30 +59,21 @@ bool SamePortName(LPCWSTR first, LPCWSTR second) {
 }
 
 PortEntry* FindPortEntry(PortEntry* head, LPCWSTR name) {
-    for (PortEntry* entry = head; entry != nullptr; entry = entry->next) {
-        if (SamePortName(entry->name, name)) {
-            return entry;
-        }
-    }
-    return nullptr;
+    return IntrusiveList<PortEntry>(head).Find(
+        [name](const PortEntry* entry) { return SamePortName(entry->name, name); });
 }
 
 bool DeletePortEntry(MonitorContext* context, LPCWSTR name) {
     if (context == nullptr || name == nullptr) {
         return false;
     }
-    for (PortEntry** link = &context->firstPort; *link != nullptr; link = &(*link)->next) {
-        PortEntry* entry = *link;
-        if (SamePortName(entry->name, name)) {
-            *link = entry->next;
-            FreeString(entry->printerName);
-            FreeString(entry->devicePath);
-            delete entry->session;
-            FreeMem(entry);
-            return true;
-        }
+    PortEntry* entry = PortsOf(*context).Unlink(
+        [name](const PortEntry* candidate) { return SamePortName(candidate->name, name); });
+    if (entry == nullptr) {
+        return false;
     }
-    return false;
+    FreePortEntry(entry);
+    return true;
 }
 
 bool IsPortEntryInUse(const PortEntry& entry) {
@@ -106,17 +104,7 @@ void ReleasePortList(MonitorContext* context) {
     if (context == nullptr) {
         return;
     }
-    PortEntry* entry = context->firstPort;
-    while (entry != nullptr) {
-        PortEntry* next = entry->next;
-        // A document the spooler never ended still owns these copies.
-        FreeString(entry->printerName);
-        FreeString(entry->devicePath);
-        delete entry->session;
-        FreeMem(entry);
-        entry = next;
-    }
-    context->firstPort = nullptr;
+    PortsOf(*context).ReleaseAll(FreePortEntry);
 }
 
 bool IsNetworkPortName(LPCWSTR name) {

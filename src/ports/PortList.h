@@ -2,12 +2,18 @@
 // the "Ports" key below the monitor's registry root.
 #pragma once
 
+#include "core/IntrusiveList.h"
 #include "core/PortEntry.h"
 
 namespace vela {
 
 constexpr size_t kMaxPortNameLength = 247;
 constexpr wchar_t kPortsKeyName[] = L"Ports";
+
+// The context's port list. Callers hold the lock or own the context alone.
+inline IntrusiveList<PortEntry> PortsOf(MonitorContext& context) {
+    return IntrusiveList<PortEntry>(context.firstPort);
+}
 
 // Appends a new entry for the name under the monitor lock. Null with
 // ERROR_INVALID_NAME for no name or a name over 247 characters.

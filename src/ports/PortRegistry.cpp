@@ -1,5 +1,6 @@
 // The "Ports" key, reached through the registry functions the spooler hands over.
 #include "core/Memory.h"
+#include "core/SpoolerRegKey.h"
 #include "platform/Platform.h"
 #include "ports/PortList.h"
 #include "ports/PrinterSelf.h"
@@ -9,28 +10,12 @@
 namespace vela {
 namespace {
 
-// Closes a key opened through the spooler's registry functions.
-class SpoolerKey {
-  public:
-    explicit SpoolerKey(const MONITORINIT& init) : init_(init) {}
-    ~SpoolerKey() {
-        if (key_ != nullptr) {
-            init_.pMonitorReg->fpCloseKey(key_, init_.hSpooler);
-        }
-    }
-    SpoolerKey(const SpoolerKey&) = delete;
-    SpoolerKey& operator=(const SpoolerKey&) = delete;
-
-    LONG Create(REGSAM access) {
-        return init_.pMonitorReg->fpCreateKey(init_.hckRegistryRoot, kPortsKeyName, 0, access,
-                                              nullptr, &key_, nullptr, init_.hSpooler);
-    }
-    HANDLE Get() const { return key_; }
-
-  private:
-    const MONITORINIT& init_;
-    HANDLE key_ = nullptr;
-};
+// Opens "Ports" below the monitor's root, creating it when missing.
+LONG CreatePortsKey(const MONITORINIT& init, REGSAM access, UniqueSpoolerRegKey& key) {
+    key = SpoolerRegKeyOf(init);
+    return init.pMonitorReg->fpCreateKey(init.hckRegistryRoot, kPortsKeyName, 0, access, nullptr,
+                                         key.Put(), nullptr, init.hSpooler);
+}
 
 bool HasRegistry(const MonitorState& state) {
     return state.m_pMonitorInit != nullptr && state.m_pMonitorInit->pMonitorReg != nullptr;
@@ -47,8 +32,8 @@ DWORD ReadRegisteredPortNames(MonitorState& state, LPWSTR* names) {
         return ERROR_INVALID_PARAMETER;
     }
     const MONITORINIT& init = *state.m_pMonitorInit;
-    SpoolerKey key(init);
-    LONG result = key.Create(KEY_READ);
+    UniqueSpoolerRegKey key;
+    LONG result = CreatePortsKey(init, KEY_READ, key);
     if (result != ERROR_SUCCESS) {
         return static_cast<DWORD>(result);
     }
@@ -110,8 +95,8 @@ DWORD AddRegisteredPort(MonitorState& state, LPCWSTR name) {
     }
     PrinterSelf asSpooler; // writes run as the spooler itself
     const MONITORINIT& init = *state.m_pMonitorInit;
-    SpoolerKey key(init);
-    LONG result = key.Create(KEY_SET_VALUE);
+    UniqueSpoolerRegKey key;
+    LONG result = CreatePortsKey(init, KEY_SET_VALUE, key);
     if (result == ERROR_SUCCESS) {
         const WCHAR emptyData[1] = {L'\0'};
         result = init.pMonitorReg->fpSetValue(key.Get(), name, REG_SZ,
@@ -127,8 +112,8 @@ void DeleteRegisteredPort(MonitorState& state, LPCWSTR name) {
     }
     PrinterSelf asSpooler; // writes run as the spooler itself
     const MONITORINIT& init = *state.m_pMonitorInit;
-    SpoolerKey key(init);
-    if (key.Create(KEY_SET_VALUE) == ERROR_SUCCESS) {
+    UniqueSpoolerRegKey key;
+    if (CreatePortsKey(init, KEY_SET_VALUE, key) == ERROR_SUCCESS) {
         init.pMonitorReg->fpDeleteValue(key.Get(), name, init.hSpooler);
     }
 }
@@ -141,8 +126,8 @@ DWORD QueryPortValue(MonitorState& state, LPCWSTR name, LPBYTE buffer, LPDWORD b
         return ERROR_INVALID_PARAMETER;
     }
     const MONITORINIT& init = *state.m_pMonitorInit;
-    SpoolerKey key(init);
-    LONG result = key.Create(KEY_QUERY_VALUE);
+    UniqueSpoolerRegKey key;
+    LONG result = CreatePortsKey(init, KEY_QUERY_VALUE, key);
     if (result != ERROR_SUCCESS) {
         return static_cast<DWORD>(result);
     }

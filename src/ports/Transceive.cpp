@@ -1,5 +1,6 @@
 #include "ports/Transceive.h"
 
+#include "core/IntrusiveList.h"
 #include "core/Memory.h"
 #include "platform/Handles.h"
 #include "ports/TransceiveCommands.h"
@@ -29,6 +30,12 @@ constexpr XcvCommand kCommands[] = {
     {L"GetDefaultCommConfig", false, XcvGetDefaultCommConfig},
 };
 
+// The context's open transceive handles. Callers hold the lock or own the
+// context alone.
+IntrusiveList<XcvHandle> XcvHandlesOf(MonitorContext& context) {
+    return IntrusiveList<XcvHandle>(context.firstXcvHandle);
+}
+
 } // namespace
 
 BOOL MonitorXcvOpenPort(MonitorState& state, HANDLE monitor, LPCWSTR object,
@@ -50,17 +57,12 @@ BOOL MonitorXcvOpenPort(MonitorState& state, HANDLE monitor, LPCWSTR object,
     handle->objectName = reinterpret_cast<LPWSTR>(handle + 1);
     std::memcpy(handle->objectName, name, nameBytes);
     handle->recordSize = static_cast<DWORD>(size);
-    handle->next = nullptr;
     handle->signature = kXcvHandleSignature;
     handle->grantedAccess = grantedAccess;
     handle->monitor = context;
     {
         CriticalSectionLock guard(state.m_Lock);
-        XcvHandle** link = &context->firstXcvHandle;
-        while (*link != nullptr) {
-            link = &(*link)->next;
-        }
-        *link = handle;
+        XcvHandlesOf(*context).Append(handle);
     }
     *xcv = handle;
     return TRUE;
@@ -100,14 +102,7 @@ BOOL MonitorXcvClosePort(MonitorState& state, HANDLE xcv) {
     if (context == nullptr || xcv == nullptr) {
         return TRUE;
     }
-    for (XcvHandle** link = &context->firstXcvHandle; *link != nullptr; link = &(*link)->next) {
-        if (*link == xcv) {
-            XcvHandle* handle = *link;
-            *link = handle->next;
-            FreeMem(handle);
-            break;
-        }
-    }
+    FreeMem(XcvHandlesOf(*context).Unlink([xcv](const XcvHandle* open) { return open == xcv; }));
     return TRUE;
 }
 
@@ -115,13 +110,7 @@ void ReleaseXcvHandles(MonitorContext* context) {
     if (context == nullptr) {
         return;
     }
-    XcvHandle* handle = context->firstXcvHandle;
-    while (handle != nullptr) {
-        XcvHandle* next = handle->next;
-        FreeMem(handle);
-        handle = next;
-    }
-    context->firstXcvHandle = nullptr;
+    XcvHandlesOf(*context).ReleaseAll(FreeMem);
 }
 
 } // namespace vela

@@ -8,6 +8,7 @@
 #include "portconfig/PortNaming.h"
 #include "portconfig/RegistryPortStore.h"
 #include "portconfig/SpoolerRoute.h"
+#include "platform/RegistryKey.h"
 #include "ui/PortDialog.h"
 
 #include <memory>
@@ -25,14 +26,9 @@ class ConfiguredMachine {
   public:
     explicit ConfiguredMachine(PCWSTR server)
         : route_(server != nullptr ? server : L""),
-          registryStatus_(::RegConnectRegistryW(server, HKEY_LOCAL_MACHINE, &machineKey_)),
-          store_(machineKey_, vela::portconfig::kMonitorKeyPath),
+          registryStatus_(::RegConnectRegistryW(server, HKEY_LOCAL_MACHINE, machineKey_.Put())),
+          store_(machineKey_.Get(), vela::portconfig::kMonitorKeyPath),
           configuration_(route_, store_, comPorts_) {}
-    ~ConfiguredMachine() {
-        if (registryStatus_ == ERROR_SUCCESS) {
-            ::RegCloseKey(machineKey_);
-        }
-    }
     ConfiguredMachine(const ConfiguredMachine&) = delete;
     ConfiguredMachine& operator=(const ConfiguredMachine&) = delete;
 
@@ -50,7 +46,8 @@ class ConfiguredMachine {
 
   private:
     vela::portconfig::SpoolerRoute route_;
-    HKEY machineKey_ = nullptr;
+    // Before the store, which uses it, and closed after it.
+    vela::UniqueRegKey machineKey_;
     LONG registryStatus_;
     vela::portconfig::RegistryPortStore store_;
     vela::portconfig::MachineComPorts comPorts_;

@@ -28,7 +28,7 @@ void Report(const wchar_t* reason, const std::wstring& portName) {
 // printer than the one whose "PortName" is the port's name, if any has it.
 std::wstring FindPortPrinter(const std::wstring& portName) {
     std::vector<ScannedPrinter> printers;
-    if (!ScanPrinterDevices(*CurrentPlatform().deviceSetup, ScanInterfaces::Yes, printers)) {
+    if (!ScanPrinterDevices(ScanInterfaces::Yes, printers)) {
         Report(L"the device list could not be read", portName);
         return {};
     }
@@ -71,10 +71,7 @@ UsbTransport::~UsbTransport() {
 // The pipe ids belong to the interface handle: an interface made later may lack
 // a pipe, and a stale id would then reach a pipe of the old interface.
 void UsbTransport::ReleaseInterface() {
-    if (interface_ != nullptr) {
-        Usb().WinUsb_Free(interface_);
-        interface_ = nullptr;
-    }
+    interface_.Reset();
     bulkIn_ = 0;
     bulkOut_ = 0;
 }
@@ -84,10 +81,7 @@ void UsbTransport::ReleaseInterface() {
 // short-lived connection from leaking one.
 void UsbTransport::ReleaseConnection() {
     ReleaseInterface();
-    if (device_ != nullptr) {
-        Usb().CloseHandle(device_);
-        device_ = nullptr;
-    }
+    device_.Reset();
 }
 
 // Takes note of the bulk pipes among the interface's endpoints. Interrupt pipes
@@ -121,14 +115,15 @@ bool UsbTransport::FindBulkPipes(WINUSB_INTERFACE_HANDLE handle, UCHAR endpointC
 bool UsbTransport::TransferOnce(Direction direction, uint8_t* buffer, uint32_t length,
                                 uint32_t* done) {
     *done = 0;
-    if (interface_ == nullptr || !initialised_) {
+    if (!interface_.Valid() || !initialised_) {
         return false;
     }
     ULONG transferred = 0;
-    const BOOL succeeded =
-        direction == Direction::In
-            ? Usb().WinUsb_ReadPipe(interface_, bulkIn_, buffer, length, &transferred, nullptr)
-            : Usb().WinUsb_WritePipe(interface_, bulkOut_, buffer, length, &transferred, nullptr);
+    const BOOL succeeded = direction == Direction::In
+                               ? Usb().WinUsb_ReadPipe(interface_.Get(), bulkIn_, buffer, length,
+                                                       &transferred, nullptr)
+                               : Usb().WinUsb_WritePipe(interface_.Get(), bulkOut_, buffer, length,
+                                                        &transferred, nullptr);
     if (!succeeded) {
         return false;
     }
@@ -154,7 +149,7 @@ uint32_t UsbTransport::Transfer(Direction direction, uint8_t* buffer, uint32_t l
 }
 
 bool UsbTransport::OpenDevice() {
-    if (device_ != nullptr) {
+    if (device_.Valid()) {
         return true;
     }
     std::wstring path;
@@ -166,28 +161,25 @@ bool UsbTransport::OpenDevice() {
     if (path.empty()) {
         return false;
     }
-    const HANDLE device = Usb().CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                            OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (device != INVALID_HANDLE_VALUE && device != nullptr) {
-        device_ = device;
-    }
-    return device_ != nullptr;
+    device_.Reset(Usb().CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OVERLAPPED, nullptr));
+    return device_.Valid();
 }
 
 bool UsbTransport::InitializeWinUsb() {
     if (initialised_) {
         return true;
     }
-    if (device_ == nullptr) {
+    if (!device_.Valid()) {
         return false;
     }
     // Left by an earlier attempt that failed after WinUsb_Initialize.
     ReleaseInterface();
     WINUSB_INTERFACE_HANDLE handle = nullptr;
-    bool ready = Usb().WinUsb_Initialize(device_, &handle) != FALSE;
+    bool ready = Usb().WinUsb_Initialize(device_.Get(), &handle) != FALSE;
     if (ready) {
-        interface_ = handle;
+        interface_.Reset(handle);
         // The speed is of no interest, but a device that cannot tell it is not usable.
         UCHAR speed = 0;
         ULONG speedLength = sizeof(speed);

@@ -4,6 +4,7 @@
 // whenever a transfer fails.
 #pragma once
 
+#include "platform/SeamResources.h"
 #include "platform/Win32Headers.h"
 
 #include <cstdint>
@@ -57,8 +58,8 @@ class UsbTransport {
     std::wstring portName_;
     // No handle at first; the printer is opened by the first transfer that fails
     // for want of one.
-    HANDLE device_ = nullptr;
-    WINUSB_INTERFACE_HANDLE interface_ = nullptr;
+    UniqueUsbDeviceHandle device_;
+    UniqueWinUsbInterface interface_;
     bool initialised_ = false;
     UCHAR bulkIn_ = 0;
     UCHAR bulkOut_ = 0;
