@@ -34,7 +34,6 @@ void InstanceCleanUp(MonitorState& state) {
         state.m_hNotify = nullptr;
     }
     ::DeleteCriticalSection(&state.m_Lock);
-    state.m_hInstance = nullptr;
 }
 
 void Shutdown(MonitorState& state, HANDLE monitor) {

@@ -31,7 +31,6 @@ PortEntry* CreatePortEntry(MonitorState& state, MonitorContext* context, LPCWSTR
     entry->next = nullptr;
     entry->monitor = context;
     entry->signature = kPortEntrySignature;
-    entry->deviceHandle = INVALID_HANDLE_VALUE;
 
     CriticalSectionLock guard(state.m_Lock);
     PortEntry** link = &context->firstPort;

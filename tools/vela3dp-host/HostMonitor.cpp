@@ -22,7 +22,7 @@ void HostMonitor::RegisterPort(const std::wstring& name, const std::wstring& dev
 }
 
 bool HostMonitor::Load() {
-    attached_ = ProcessAttach(TheMonitorState(), ::GetModuleHandleW(nullptr), platform_) != FALSE;
+    attached_ = ProcessAttach(TheMonitorState(), platform_) != FALSE;
     if (!attached_) {
         error_ = "the monitor refused to load (process attach failed)";
         return false;
