@@ -17,29 +17,26 @@
 namespace vela {
 namespace {
 
-constexpr int32_t kStatusPrinting = 2;
-
 // Polls whose machine-state read fails, in a row, before supervision ends: one
 // time-out or another program holding the device does not end it.
 constexpr int kFailedPollsToEnd = 3;
 
 // One poll's reading of the printer: status, and the head position when idle.
 // An unanswered poll counts as running until kFailedPollsToEnd in a row.
-int32_t PollPrinter(PrinterDevice& device, int& failedPolls, bool& running) {
+PrinterStatus PollPrinter(PrinterDevice& device, int& failedPolls, bool& running) {
     WriteLog("V26.4 Print is Runing,    ");
     CurrentPlatform().clock->Sleep(kSupervisionPollMs);
     const RunState runState = device.ReadRunState();
     failedPolls = runState == RunState::Unanswered ? failedPolls + 1 : 0;
     running = runState == RunState::Running ||
               (runState == RunState::Unanswered && failedPolls < kFailedPollsToEnd);
-    int32_t status = 0;
-    device.ReadParameter(parameter::kPrinterStatus, &status);
+    const PrinterStatus status = device.ReadPrinterStatus();
     device.Link().CloseDevice();
-    WriteLogFormatted("Printer status: %d \r\n", status);
+    WriteLogFormatted("Printer status: %d \r\n", static_cast<int>(status));
     if (failedPolls >= kFailedPollsToEnd) {
         WriteLogFormatted("The printer did not answer %d polls in a row\r\n", failedPolls);
     }
-    if (status == kStatusPrinting) {
+    if (status == PrinterStatus::Printing) {
         return status;
     }
     device.ReadStatus();
@@ -52,7 +49,7 @@ int32_t PollPrinter(PrinterDevice& device, int& failedPolls, bool& running) {
     device.WriteParameter(parameter::kParameter148, 0);
     device.Link().CloseDevice();
     WriteLogFormatted("Printer status: %d;  Pos:(X%.2f Y%.2f Z%.2f) scale: %.2f %.2f %.2f\r\n",
-                      status, x, y, z, scales[0], scales[1], scales[2]);
+                      static_cast<int>(status), x, y, z, scales[0], scales[1], scales[2]);
     return status;
 }
 
@@ -138,7 +135,7 @@ BOOL EndDocPort(MonitorState& state, HANDLE port) {
     bool cancelled = false;
     int failedPolls = 0;
     while (running) {
-        const int32_t status = PollPrinter(device, failedPolls, running);
+        const PrinterStatus status = PollPrinter(device, failedPolls, running);
         if (session != nullptr) {
             JobStatusFacts poll;
             poll.phase = failedPolls > 0 ? JobPhase::NotResponding : JobPhase::Printing;

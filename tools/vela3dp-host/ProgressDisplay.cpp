@@ -1,6 +1,6 @@
 #include "ProgressDisplay.h"
 
-#include "usb/ParameterCatalogue.h"
+#include "ParameterCatalogue.h"
 
 #include <cstdio>
 
@@ -50,7 +50,8 @@ std::string FormatPoll(int number, uint64_t printerMilliseconds, const PollReadi
                             ? NameOr(MachineStateName(reading.machineState), reading.machineState)
                             : std::string("no answer"));
     line += "  status: " + (reading.haveStatus
-                                ? NameOr(PrinterStatusName(reading.status), reading.status)
+                                ? NameOr(PrinterStatusName(static_cast<PrinterStatus>(reading.status)),
+                                         reading.status)
                                 : std::string("no answer"));
     if (reading.havePosition) {
         char position[96];
