@@ -23,7 +23,7 @@ MonitorHarness::~MonitorHarness() {
 }
 
 bool MonitorHarness::Attach() {
-    attached_ = ProcessAttach(TheMonitorState(), ::GetModuleHandleW(nullptr), platform) != FALSE;
+    attached_ = ProcessAttach(TheMonitorState(), platform) != FALSE;
     return attached_;
 }
 

@@ -29,7 +29,6 @@ class MonitorState {
     // monitor serves several ports at once.
     PMONITORINIT m_pMonitorInit = nullptr;
     MonitorContext* m_pContext = nullptr;
-    HINSTANCE m_hInstance = nullptr;
     CRITICAL_SECTION m_Lock;
     LONG m_Registered = 0;
     HCMNOTIFICATION m_hNotify = nullptr;

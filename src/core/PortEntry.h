@@ -18,7 +18,6 @@ struct PortEntry {
     PortEntry* next;
     LONG openCount;
     LPWSTR name; // stored behind the fixed fields, in the same block
-    HANDLE deviceHandle;
     DWORD flags;
     LPWSTR printerName;
     LPWSTR devicePath;

@@ -6,7 +6,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
         ::DisableThreadLibraryCalls(instance);
-        return vela::ProcessAttach(vela::TheMonitorState(), instance, vela::Win32Platform());
+        return vela::ProcessAttach(vela::TheMonitorState(), vela::Win32Platform());
     case DLL_PROCESS_DETACH:
         vela::ProcessDetach(vela::TheMonitorState());
         return TRUE;

@@ -1,7 +1,7 @@
 #include "monitor/EndDoc.h"
 
 #include "usb/PrinterDevice.h"
-#include "monitor/DebugLog.h"
+#include "platform/DiagnosticLog.h"
 #include "monitor/WritePort.h"
 #include "core/Memory.h"
 #include "monitor/PortLink.h"
@@ -17,29 +17,27 @@
 namespace vela {
 namespace {
 
-constexpr int32_t kStatusPrinting = 2;
-
 // Polls whose machine-state read fails, in a row, before supervision ends: one
 // time-out or another program holding the device does not end it.
 constexpr int kFailedPollsToEnd = 3;
 
 // One poll's reading of the printer: status, and the head position when idle.
 // An unanswered poll counts as running until kFailedPollsToEnd in a row.
-int32_t PollPrinter(PrinterDevice& device, int& failedPolls, bool& running) {
-    WriteLog("V26.4 Print is Runing,    ");
+PrinterStatus PollPrinter(PrinterDevice& device, int& failedPolls, bool& running) {
+    Log(LogTo::DebugLog, "V26.4 Print is Runing,    ");
     CurrentPlatform().clock->Sleep(kSupervisionPollMs);
     const RunState runState = device.ReadRunState();
     failedPolls = runState == RunState::Unanswered ? failedPolls + 1 : 0;
     running = runState == RunState::Running ||
               (runState == RunState::Unanswered && failedPolls < kFailedPollsToEnd);
-    int32_t status = 0;
-    device.ReadParameter(parameter::kPrinterStatus, &status);
+    const PrinterStatus status = device.ReadPrinterStatus();
     device.Link().CloseDevice();
-    WriteLogFormatted("Printer status: %d \r\n", status);
+    LogFormatted(LogTo::DebugLog, "Printer status: %d \r\n", static_cast<int>(status));
     if (failedPolls >= kFailedPollsToEnd) {
-        WriteLogFormatted("The printer did not answer %d polls in a row\r\n", failedPolls);
+        LogFormatted(LogTo::DebugLog, "The printer did not answer %d polls in a row\r\n",
+                     failedPolls);
     }
-    if (status == kStatusPrinting) {
+    if (status == PrinterStatus::Printing) {
         return status;
     }
     device.ReadStatus();
@@ -51,17 +49,18 @@ int32_t PollPrinter(PrinterDevice& device, int& failedPolls, bool& running) {
     const double* scales = info.axisScales;
     device.WriteParameter(parameter::kParameter148, 0);
     device.Link().CloseDevice();
-    WriteLogFormatted("Printer status: %d;  Pos:(X%.2f Y%.2f Z%.2f) scale: %.2f %.2f %.2f\r\n",
-                      status, x, y, z, scales[0], scales[1], scales[2]);
+    LogFormatted(LogTo::DebugLog,
+                 "Printer status: %d;  Pos:(X%.2f Y%.2f Z%.2f) scale: %.2f %.2f %.2f\r\n",
+                 static_cast<int>(status), x, y, z, scales[0], scales[1], scales[2]);
     return status;
 }
 
 void LogLocalTime() {
     SYSTEMTIME now{};
     CurrentPlatform().clock->GetLocalTime(&now);
-    WriteLogFormatted("%02u:%02u:%02u", static_cast<unsigned>(now.wHour) % 100u,
-                      static_cast<unsigned>(now.wMinute) % 100u,
-                      static_cast<unsigned>(now.wSecond) % 100u);
+    LogFormatted(LogTo::DebugLog, "%02u:%02u:%02u", static_cast<unsigned>(now.wHour) % 100u,
+                 static_cast<unsigned>(now.wMinute) % 100u,
+                 static_cast<unsigned>(now.wSecond) % 100u);
 }
 
 bool DocumentInProgress(MonitorState& state, const PortEntry* entry) {
@@ -102,13 +101,14 @@ BOOL EndSerialDocument(MonitorState& state, PortEntry* entry, PortSession& sessi
     } else {
         progress.outcome = DocumentOutcome::Completed;
     }
-    WriteLogFormatted("3D Printer V26.4: EndDocPort on %ls, serial document %s, %llu lines%s\r\n",
-                      entry->name, DescribeOutcome(progress).c_str(),
-                      static_cast<unsigned long long>(progress.linesAcknowledged),
-                      !progress.windowed        ? ""
-                      : progress.windowFellBack ? " (streamed in a window, then one line at a time "
-                                                  "after ten resend requests in a row)"
-                                                : " (streamed in a window)");
+    LogFormatted(LogTo::DebugLog,
+                 "3D Printer V26.4: EndDocPort on %ls, serial document %s, %llu lines%s\r\n",
+                 entry->name, DescribeOutcome(progress).c_str(),
+                 static_cast<unsigned long long>(progress.linesAcknowledged),
+                 !progress.windowed        ? ""
+                 : progress.windowFellBack ? " (streamed in a window, then one line at a time "
+                                             "after ten resend requests in a row)"
+                                           : " (streamed in a window)");
     if (!DocumentInProgress(state, entry)) {
         return TRUE;
     }
@@ -125,7 +125,7 @@ BOOL EndDocPort(MonitorState& state, HANDLE port) {
     auto* entry = static_cast<PortEntry*>(port);
     PortSession* session = SessionOf(state, entry);
     LogLocalTime();
-    WriteLog("   End Doc port\r\n");
+    Log(LogTo::DebugLog, "   End Doc port\r\n");
     if (session != nullptr && session->serialDocument) {
         return EndSerialDocument(state, entry, *session);
     }
@@ -138,7 +138,7 @@ BOOL EndDocPort(MonitorState& state, HANDLE port) {
     bool cancelled = false;
     int failedPolls = 0;
     while (running) {
-        const int32_t status = PollPrinter(device, failedPolls, running);
+        const PrinterStatus status = PollPrinter(device, failedPolls, running);
         if (session != nullptr) {
             JobStatusFacts poll;
             poll.phase = failedPolls > 0 ? JobPhase::NotResponding : JobPhase::Printing;
@@ -160,7 +160,7 @@ BOOL EndDocPort(MonitorState& state, HANDLE port) {
         }
     }
     if (cancelled) {
-        WriteLog("Beging cancel the print\r\n");
+        Log(LogTo::DebugLog, "Beging cancel the print\r\n");
         device.AbortPrint();
         device.Link().CloseDevice();
     }
@@ -173,13 +173,13 @@ BOOL EndDocPort(MonitorState& state, HANDLE port) {
     const TransferOutcome outcome = SettleTransfer(transfer, session->jobFlags);
     if (outcome == TransferOutcome::Reset) {
         if (transfer.sentCount == transfer.announcedCount) {
-            WriteLog("The print never started: resetting the printer\r\n");
+            Log(LogTo::DebugLog, "The print never started: resetting the printer\r\n");
         }
         device.ResetPrinter();
     }
     device.Link().CloseDevice();
-    WriteLogFormatted("3D Printer V26.4: EndDocPort, Totoal Send:%d, Max Cmd:%d\r\n",
-                      transfer.sentCount, transfer.announcedCount);
+    LogFormatted(LogTo::DebugLog, "3D Printer V26.4: EndDocPort, Totoal Send:%d, Max Cmd:%d\r\n",
+                 transfer.sentCount, transfer.announcedCount);
 
     SettleDocument(state, entry, *session, outcome == TransferOutcome::Complete && !cancelled);
     return TRUE;

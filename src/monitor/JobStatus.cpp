@@ -1,6 +1,6 @@
 #include "monitor/JobStatus.h"
 
-#include "monitor/DebugLog.h"
+#include "platform/DiagnosticLog.h"
 #include "monitor/SpoolerJob.h"
 #include "platform/Platform.h"
 
@@ -58,8 +58,8 @@ void JobStatus::Write(const wchar_t* text) {
     }
     if (!written && !refusalLogged_) {
         refusalLogged_ = true;
-        WriteLogFormatted("The spooler refused the job's status text (error %lu)\r\n",
-                          static_cast<unsigned long>(::GetLastError()));
+        LogFormatted(LogTo::DebugLog, "The spooler refused the job's status text (error %lu)\r\n",
+                     static_cast<unsigned long>(::GetLastError()));
     }
 }
 

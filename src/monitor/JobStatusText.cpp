@@ -1,7 +1,5 @@
 #include "monitor/JobStatusText.h"
 
-#include "usb/ParameterCatalogue.h"
-
 namespace vela {
 namespace {
 
@@ -17,7 +15,7 @@ class TextBuilder {
         }
         return *this;
     }
-    // The catalogue's names are ASCII.
+    // The printer's names are ASCII.
     TextBuilder& AddAscii(const char* part) {
         for (; *part != '\0'; ++part) {
             Put(static_cast<wchar_t>(static_cast<unsigned char>(*part)));
@@ -77,9 +75,9 @@ int64_t WholeDegrees(int32_t tenths) {
     return (tenths >= 0 ? tenths + 5 : tenths - 5) / 10;
 }
 
-void AddPrinterStatus(TextBuilder& text, int32_t status) {
+void AddPrinterStatus(TextBuilder& text, PrinterStatus status) {
     text.Add(L"Printing");
-    if (status == static_cast<int32_t>(PrinterStatus::Printing)) {
+    if (status == PrinterStatus::Printing) {
         return;
     }
     const char* name = PrinterStatusName(status);
@@ -87,7 +85,7 @@ void AddPrinterStatus(TextBuilder& text, int32_t status) {
     if (name != nullptr) {
         text.AddAscii(name);
     } else {
-        text.Add(L"status ").AddNumber(status);
+        text.Add(L"status ").AddNumber(static_cast<int32_t>(status));
     }
 }
 

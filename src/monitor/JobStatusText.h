@@ -3,6 +3,7 @@
 #pragma once
 
 #include "serial/DocumentControl.h"
+#include "usb/PrinterStates.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -32,8 +33,8 @@ struct JobStatusFacts {
     int64_t count = 0;
     // Records the job announces.
     int64_t total = 0;
-    // The USB printer's status (parameter 16).
-    int32_t printerStatus = 0;
+    // The USB printer's status.
+    PrinterStatus printerStatus = PrinterStatus::PrinterSystemError;
     TemperatureReading temperatures;
 };
 

@@ -16,8 +16,7 @@ bool instanceInitialised = false;
 
 constexpr DWORD kLockSpinCount = 0x80000000;
 
-int InitialiseInstance(MonitorState& state, HINSTANCE instance) {
-    state.m_hInstance = instance;
+int InitialiseInstance(MonitorState& state) {
     int result = ::InitializeCriticalSectionAndSpinCount(&state.m_Lock, kLockSpinCount) ? 1 : 0;
     if (result == 1) {
         CM_NOTIFY_FILTER filter{};
@@ -45,12 +44,12 @@ int InitialiseInstance(MonitorState& state, HINSTANCE instance) {
 
 } // namespace
 
-BOOL ProcessAttach(MonitorState& state, HINSTANCE instance, const Platform& platform) {
+BOOL ProcessAttach(MonitorState& state, const Platform& platform) {
     InstallPlatform(platform);
     if (instanceInitialised) {
         return TRUE;
     }
-    instanceInitialised = InitialiseInstance(state, instance) == 1;
+    instanceInitialised = InitialiseInstance(state) == 1;
     return instanceInitialised ? TRUE : FALSE;
 }
 

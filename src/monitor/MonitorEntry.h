@@ -8,7 +8,7 @@ namespace vela {
 
 // DLL_PROCESS_ATTACH: installs the platform, then initialises the instance once
 // (lock, device notifications). False refuses the load.
-BOOL ProcessAttach(MonitorState& state, HINSTANCE instance, const Platform& platform);
+BOOL ProcessAttach(MonitorState& state, const Platform& platform);
 
 // DLL_PROCESS_DETACH: cleans up an initialised instance.
 void ProcessDetach(MonitorState& state);

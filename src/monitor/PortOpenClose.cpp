@@ -3,7 +3,7 @@
 #include "monitor/PortOpenClose.h"
 
 #include "core/Memory.h"
-#include "monitor/DebugLog.h"
+#include "platform/DiagnosticLog.h"
 #include "monitor/PortSession.h"
 #include "platform/Handles.h"
 #include "platform/Platform.h"
@@ -62,8 +62,8 @@ BOOL ClosePort(MonitorState& state, HANDLE port) {
         entry->flags &= ~kPortDocumentInProgress;
     }
     if (abandoned) {
-        WriteLogFormatted("ClosePort on %ls: the document in progress was never ended\r\n",
-                          entry->name);
+        LogFormatted(LogTo::DebugLog,
+                     "ClosePort on %ls: the document in progress was never ended\r\n", entry->name);
         ReleaseDocumentPrinter(entry);
     }
     // The spooler lets go of the port whatever became of the handler.

@@ -1,6 +1,6 @@
 #include "monitor/SerialDocumentLog.h"
 
-#include "monitor/DebugLog.h"
+#include "platform/DiagnosticLog.h"
 #include "monitor/SpoolerJob.h"
 #include "platform/Platform.h"
 
@@ -31,10 +31,10 @@ void SpoolerJobWatch::Progress(const DocumentProgress& progress) {
         return;
     }
     lastLogAt_ = now;
-    WriteLogFormatted("Serial printing on %ls: line %d, %llu lines acknowledged%s\r\n",
-                      entry_->name, static_cast<int>(progress.lineNumber),
-                      static_cast<unsigned long long>(progress.linesAcknowledged),
-                      progress.finishing ? ", finishing moves" : "");
+    LogFormatted(LogTo::DebugLog, "Serial printing on %ls: line %d, %llu lines acknowledged%s\r\n",
+                 entry_->name, static_cast<int>(progress.lineNumber),
+                 static_cast<unsigned long long>(progress.linesAcknowledged),
+                 progress.finishing ? ", finishing moves" : "");
 }
 
 std::string DescribeOutcome(const DocumentProgress& progress) {
@@ -83,8 +83,8 @@ std::string DescribeOutcome(const DocumentProgress& progress) {
 
 void WriteSerialWriteFailure(const PortEntry* entry, DWORD error,
                              const DocumentProgress& progress) {
-    WriteLogFormatted("WritePort on %ls refused (error %lu): %s\r\n", entry->name,
-                      static_cast<unsigned long>(error), DescribeOutcome(progress).c_str());
+    LogFormatted(LogTo::DebugLog, "WritePort on %ls refused (error %lu): %s\r\n", entry->name,
+                 static_cast<unsigned long>(error), DescribeOutcome(progress).c_str());
 }
 
 } // namespace vela

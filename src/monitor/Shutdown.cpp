@@ -1,6 +1,6 @@
 #include "monitor/Shutdown.h"
 
-#include "monitor/DebugLog.h"
+#include "platform/DiagnosticLog.h"
 #include "core/Memory.h"
 #include "platform/Handles.h"
 #include "monitor/PortLink.h"
@@ -14,7 +14,7 @@ void InstanceCleanUp(MonitorState& state) {
     if (state.m_Registered == 0) {
         return;
     }
-    WriteLog("Beging cancel the print in ** InstanceCleanUp() **\r\n");
+    Log(LogTo::DebugLog, "Beging cancel the print in ** InstanceCleanUp() **\r\n");
     // On every unload, printing or not: a printer that is not attached only makes
     // the exchanges fail. Each document's port reaches its own printer.
     AbortPortPrints(state);
@@ -33,11 +33,10 @@ void InstanceCleanUp(MonitorState& state) {
         state.m_hNotify = nullptr;
     }
     ::DeleteCriticalSection(&state.m_Lock);
-    state.m_hInstance = nullptr;
 }
 
 void Shutdown(MonitorState& state, HANDLE monitor) {
-    WriteLog("Shutdown monitor port\r\n");
+    Log(LogTo::DebugLog, "Shutdown monitor port\r\n");
     auto* context = static_cast<MonitorContext*>(monitor);
     if (context == nullptr) {
         return;

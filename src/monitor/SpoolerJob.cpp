@@ -1,6 +1,6 @@
 #include "monitor/SpoolerJob.h"
 
-#include "monitor/DebugLog.h"
+#include "platform/DiagnosticLog.h"
 #include "platform/Platform.h"
 
 #include <memory>
@@ -38,21 +38,21 @@ JobCheck CheckSpoolerJob(HANDLE printer, DWORD jobId) {
     std::unique_ptr<BYTE[]> buffer;
     switch (ReadJob(printer, jobId, buffer)) {
     case JobRead::SizeUnknown:
-        WriteLog("Can't get job1\r\n");
+        Log(LogTo::DebugLog, "Can't get job1\r\n");
         return JobCheck::Continue;
     case JobRead::OutOfMemory:
-        WriteLog("Can't allocate memory for job\r\n");
+        Log(LogTo::DebugLog, "Can't allocate memory for job\r\n");
         return JobCheck::OutOfMemory;
     case JobRead::Unreadable:
-        WriteLog("Can't get job2\r\n");
+        Log(LogTo::DebugLog, "Can't get job2\r\n");
         return JobCheck::Continue;
     case JobRead::Read:
         break;
     }
-    WriteLog("Get print job\r\n");
+    Log(LogTo::DebugLog, "Get print job\r\n");
     const auto* job = reinterpret_cast<const JOB_INFO_1W*>(buffer.get());
     if ((job->Status & (JOB_STATUS_DELETING | JOB_STATUS_RESTART)) != 0) {
-        WriteLog("The job is deleting\r\n");
+        Log(LogTo::DebugLog, "The job is deleting\r\n");
         return JobCheck::Cancelled;
     }
     return JobCheck::Continue;
@@ -62,7 +62,7 @@ bool SpoolerJobCancellation::JobCancelled() {
     if (CheckSpoolerJob(printer_, jobId_) != JobCheck::Cancelled) {
         return false;
     }
-    WriteLog("Beging cancel the print\r\n");
+    Log(LogTo::DebugLog, "Beging cancel the print\r\n");
     return true;
 }
 

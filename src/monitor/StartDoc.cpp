@@ -1,7 +1,7 @@
 #include "monitor/StartDoc.h"
 
 #include "monitor/CancelLines.h"
-#include "monitor/DebugLog.h"
+#include "platform/DiagnosticLog.h"
 #include "core/Memory.h"
 #include "monitor/PortSession.h"
 #include "monitor/PortStreamSetting.h"
@@ -51,10 +51,10 @@ DWORD BeginSerialDocument(MonitorState& state, PortEntry* entry, PortSession& se
     const DWORD result = session.serial->BeginDocument(ReadCancelLines(state),
                                                        ReadStreamWindowSetting(state, entry->name));
     if (result != 0) {
-        WriteLogFormatted("Serial printer on %ls not ready (error %lu): %s\r\n", entry->name,
-                          static_cast<unsigned long>(result),
-                          result == ERROR_NOT_READY ? "no answer to the handshake"
-                                                    : "the device cannot be opened");
+        LogFormatted(LogTo::DebugLog, "Serial printer on %ls not ready (error %lu): %s\r\n",
+                     entry->name, static_cast<unsigned long>(result),
+                     result == ERROR_NOT_READY ? "no answer to the handshake"
+                                               : "the device cannot be opened");
     }
     return result;
 }
@@ -71,7 +71,7 @@ void AbandonDocument(MonitorState& state, PortEntry* entry) {
 BOOL StartDocPort(MonitorState& state, HANDLE port, LPWSTR printerName, DWORD jobId,
                   DWORD /*level*/, LPBYTE /*docInfo*/) {
     auto* entry = static_cast<PortEntry*>(port);
-    WriteLog("\n\r3D Printer V26.1: StartDocPort\r\n");
+    Log(LogTo::DebugLog, "\n\r3D Printer V26.1: StartDocPort\r\n");
     PortSession* session = SessionOf(state, entry);
     if (entry == nullptr || session == nullptr) {
         ::SetLastError(entry == nullptr ? ERROR_INVALID_HANDLE : ERROR_NOT_ENOUGH_MEMORY);

@@ -1,7 +1,7 @@
 #include "monitor/WritePort.h"
 
 #include "usb/PrinterDevice.h"
-#include "monitor/DebugLog.h"
+#include "platform/DiagnosticLog.h"
 #include "monitor/JobFraming.h"
 #include "monitor/PortLink.h"
 #include "monitor/PortSession.h"
@@ -32,15 +32,15 @@ class PrinterRecordSink final : public JobRecordSink {
     }
     bool StartPrint() override {
         const bool started = device_.StartPrint();
-        WriteLog("Start print in write port\r\n");
+        Log(LogTo::DebugLog, "Start print in write port\r\n");
         if (!started) {
-            WriteLog("The printer refused to start the print\r\n");
+            Log(LogTo::DebugLog, "The printer refused to start the print\r\n");
         }
         return started;
     }
     void PieceCounted(uint32_t records, uint32_t remainder) override {
-        WriteLogFormatted("WritePort Get %d CMD and %d Bytes(0 is OK)\r\n",
-                          static_cast<int>(records), static_cast<int>(remainder));
+        LogFormatted(LogTo::DebugLog, "WritePort Get %d CMD and %d Bytes(0 is OK)\r\n",
+                     static_cast<int>(records), static_cast<int>(remainder));
     }
 
   private:

@@ -1,5 +1,6 @@
 #include "ports/DeviceDiscovery.h"
 
+#include "platform/DiagnosticLog.h"
 #include "platform/Handles.h"
 #include "platform/Platform.h"
 #include "platform/PrinterDeviceScan.h"
@@ -23,10 +24,9 @@ DWORD DiscoverDevicePorts(MonitorState& state, MonitorContext* context) {
     if (context == nullptr) {
         return ERROR_SUCCESS;
     }
-    // A debugger's output, not standard output: the spooler service has no console.
-    ::OutputDebugStringW(L"Enumerating printers with enumerator: ");
-    ::OutputDebugStringW(kPrinterEnumerator);
-    ::OutputDebugStringW(L"\r\n\r\n");
+    Log(LogTo::Debugger, L"Enumerating printers with enumerator: ");
+    Log(LogTo::Debugger, kPrinterEnumerator);
+    Log(LogTo::Debugger, L"\r\n\r\n");
     std::vector<ScannedPrinter> printers;
     if (!ScanPrinterDevices(ScanInterfaces::No, printers)) {
         return ERROR_SUCCESS;
@@ -38,9 +38,9 @@ DWORD DiscoverDevicePorts(MonitorState& state, MonitorContext* context) {
             break;
         }
         const wchar_t* portName = printer.portName.c_str();
-        ::OutputDebugStringW(L"Retrieved a port name of ");
-        ::OutputDebugStringW(portName);
-        ::OutputDebugStringW(L"\r\n");
+        Log(LogTo::Debugger, L"Retrieved a port name of ");
+        Log(LogTo::Debugger, portName);
+        Log(LogTo::Debugger, L"\r\n");
         if (std::wcsstr(portName, kMakerMark) != nullptr &&
             FindPortEntry(context->firstPort, portName) == nullptr) {
             PortEntry* entry = CreatePortEntry(state, context, portName);

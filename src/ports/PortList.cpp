@@ -42,7 +42,6 @@ PortEntry* CreatePortEntry(MonitorState& state, MonitorContext* context, LPCWSTR
     entry->openCount = 0;
     entry->monitor = context;
     entry->signature = kPortEntrySignature;
-    entry->deviceHandle = INVALID_HANDLE_VALUE;
 
     CriticalSectionLock guard(state.m_Lock);
     PortsOf(*context).Append(entry);

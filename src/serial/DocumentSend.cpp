@@ -1,6 +1,8 @@
 // Sending: one line in flight, or a window of lines, and the switch between them.
 #include "serial/DocumentRun.h"
 
+#include "platform/DiagnosticLog.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -8,10 +10,8 @@ namespace vela {
 namespace {
 
 void ReportSkippedLine(uint32_t length) {
-    char message[96];
-    std::snprintf(message, sizeof(message), "Skipped a G-code line of %u bytes: too long to send\n",
-                  length);
-    ::OutputDebugStringA(message);
+    LogFormatted(LogTo::Debugger, "Skipped a G-code line of %u bytes: too long to send\n",
+                 static_cast<unsigned>(length));
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // side, cancel and the outcome.
 #include "serial/DocumentRun.h"
 
+#include "platform/DiagnosticLog.h"
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -92,11 +94,11 @@ void DocumentRun::OnReply(const uint8_t* line, uint32_t length, uint64_t now) {
         slotsReported_ = ParseOkNumbers(line, length).freeSlots >= 0;
     }
     if (windowed_ ? window_.OnReply(line, length, now) : machine_.OnReply(line, length, now)) {
-        ::OutputDebugStringA(DebuggerText(line, length).c_str());
+        Log(LogTo::Debugger, DebuggerText(line, length).c_str());
     }
     if (windowed_ && window_.FellBack() && !fallbackReported_) {
         fallbackReported_ = true;
-        ::OutputDebugStringA("Ten resend requests in a row: one line in flight from now on\n");
+        Log(LogTo::Debugger, "Ten resend requests in a row: one line in flight from now on\n");
     }
 }
 

@@ -9,6 +9,7 @@
 #include "usb/JobCancellation.h"
 #include "usb/JobFlags.h"
 #include "usb/PrinterInfo.h"
+#include "usb/PrinterStates.h"
 
 #include <cstdint>
 
@@ -93,9 +94,9 @@ class PrinterDevice {
     // True while the machine runs a program; false also when the read fails.
     bool IsRunning();
     RunState ReadRunState();
-    // The printer status, 0 ("Printer System Error") when the read fails.
-    int32_t ReadPrinterStatus();
-    bool SetPrinterStatus(int32_t value);
+    // The printer status, PrinterSystemError (0) when the read fails.
+    PrinterStatus ReadPrinterStatus();
+    bool SetPrinterStatus(PrinterStatus status);
     // Position of axis 0 (X), 1 (Y) or 2 (Z) in motor steps; 0 when unreadable.
     int32_t ReadAxisPosition(int32_t axis);
 

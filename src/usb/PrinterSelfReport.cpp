@@ -7,8 +7,6 @@
 namespace vela {
 namespace {
 
-constexpr int32_t kMachineStateRunningProgram = 2;
-
 // The model code of the block decides the printer class for the codes it knows.
 void ApplyModelCode(PrinterInfo& info, int32_t code) {
     switch (code) {
@@ -134,17 +132,18 @@ RunState PrinterDevice::ReadRunState() {
     if (!ReadParameter(parameter::kMachineState, &state)) {
         return RunState::Unanswered;
     }
-    return state == kMachineStateRunningProgram ? RunState::Running : RunState::NotRunning;
+    return static_cast<MachineState>(state) == MachineState::RunningProgram ? RunState::Running
+                                                                            : RunState::NotRunning;
 }
 
-int32_t PrinterDevice::ReadPrinterStatus() {
+PrinterStatus PrinterDevice::ReadPrinterStatus() {
     int32_t status = 0;
     ReadParameter(parameter::kPrinterStatus, &status);
-    return status;
+    return static_cast<PrinterStatus>(status);
 }
 
-bool PrinterDevice::SetPrinterStatus(int32_t value) {
-    return WriteParameter(parameter::kPrinterStatus, value);
+bool PrinterDevice::SetPrinterStatus(PrinterStatus status) {
+    return WriteParameter(parameter::kPrinterStatus, static_cast<int32_t>(status));
 }
 
 int32_t PrinterDevice::ReadAxisPosition(int32_t axis) {

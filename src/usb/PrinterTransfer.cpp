@@ -9,31 +9,38 @@ namespace {
 
 constexpr DWORD kStartSettleMs = 2000;
 constexpr DWORD kAbortSettleMs = 500;
-constexpr int32_t kStatusPreparedForPrinting = 1;
-constexpr int32_t kStatusSavingToCard = 19;
 
 // Statuses in which the printer cannot take records: errors, stopped, finished,
 // or not prepared for this job. Anything else (printing, pausing, saving, and
 // codes this monitor does not know) lets the transmission go on.
-bool StatusRefusesRecords(int32_t status) {
+bool StatusRefusesRecords(PrinterStatus status) {
     switch (status) {
-    case -1:
-    case 0:
-    case 1:
-    case 4:
-    case 5:
-    case 6:
-    case 7:
-    case 8:
-    case 9:
-    case 10:
-    case 16:
-    case 17:
-    case 18:
+    case PrinterStatus::PrinterSystemError:
+    case PrinterStatus::PreparedForPrinting:
+    case PrinterStatus::NozzleError:
+    case PrinterStatus::MoveError:
+    case PrinterStatus::FinishPrinting:
+    case PrinterStatus::StoppedByUser:
+    case PrinterStatus::NozzleTooHot:
+    case PrinterStatus::NozzleTooCool:
+    case PrinterStatus::PlatformTooHot:
+    case PrinterStatus::SdCardError:
+    case PrinterStatus::SdWriteError:
+    case PrinterStatus::SdReadError:
         return true;
-    default:
+    case PrinterStatus::Printing:
+    case PrinterStatus::PrinterPause:
+    case PrinterStatus::DipError:
+    case PrinterStatus::SweepError:
+    case PrinterStatus::ScanError:
+    case PrinterStatus::ScanCalibrationError:
+    case PrinterStatus::SystemPowerOn:
+    case PrinterStatus::SaveDataToSd:
+    case PrinterStatus::JogCommandError:
         return false;
     }
+    // Of the values without a name, the firmware's -1 refuses too.
+    return static_cast<int32_t>(status) == -1;
 }
 
 } // namespace
@@ -76,7 +83,7 @@ int32_t PrinterDevice::SendCommands(const uint8_t* records, int32_t count) {
         }
         int32_t status = 0;
         const bool statusRead = ReadParameter(parameter::kPrinterStatus, &status);
-        if (StatusRefusesRecords(status)) {
+        if (StatusRefusesRecords(static_cast<PrinterStatus>(status))) {
             return StopTransfer(!statusRead);
         }
         // A pausing printer may have no room for a long time: the user can
@@ -122,7 +129,7 @@ bool PrinterDevice::PreparePrinter() {
     if (!ReadParameter(parameter::kPrinterStatus, &status)) {
         jobFlags_.transferFailed = 1;
     }
-    if (status != kStatusPreparedForPrinting) {
+    if (static_cast<PrinterStatus>(status) != PrinterStatus::PreparedForPrinting) {
         jobFlags_.sendingDisabled = 1;
         return false;
     }
@@ -130,7 +137,7 @@ bool PrinterDevice::PreparePrinter() {
     WriteParameter(parameter::kLayer, 0);
     WriteFloatParameter(parameter::kHeight, 0.0f);
     SendLine(9, 1);
-    WriteParameter(parameter::kPrinterStatus, kStatusSavingToCard);
+    SetPrinterStatus(PrinterStatus::SaveDataToSd);
     int32_t loaded = 0;
     if (!ExchangeForValue(DigitRequest(request::kLoad, 2), &loaded)) {
         // The printer may already be half prepared: it is reset at the end.
@@ -165,7 +172,7 @@ bool PrinterDevice::AbortPrint() {
         StopMotor(motor);
     }
     StopAll();
-    WriteParameter(parameter::kPrinterStatus, kStatusPreparedForPrinting);
+    SetPrinterStatus(PrinterStatus::PreparedForPrinting);
     WriteParameter(parameter::kPlatformHeating, 0);
     WriteParameter(parameter::kNozzle1Heating, 0);
     int32_t unused = 0;
@@ -181,7 +188,7 @@ bool PrinterDevice::ResetPrinter() {
     SendClear();
     WriteParameter(parameter::kLayer, 0);
     WriteFloatParameter(parameter::kHeight, 0.0f);
-    WriteParameter(parameter::kPrinterStatus, kStatusPreparedForPrinting);
+    SetPrinterStatus(PrinterStatus::PreparedForPrinting);
     for (int32_t motor = 0; motor < 4; ++motor) {
         StopMotor(motor);
     }

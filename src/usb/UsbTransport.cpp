@@ -1,7 +1,7 @@
 #include "usb/UsbTransport.h"
 
 #include "usb/PrinterPackets.h"
-#include "platform/DebuggerOutput.h"
+#include "platform/DiagnosticLog.h"
 #include "platform/Platform.h"
 #include "platform/PrinterDeviceScan.h"
 
@@ -17,11 +17,11 @@ UsbDevice& Usb() {
 }
 
 void Report(const wchar_t* reason, const std::wstring& portName) {
-    ::OutputDebugStringW(L"No USB printer for port \"");
-    ::OutputDebugStringW(portName.c_str());
-    ::OutputDebugStringW(L"\": ");
-    ::OutputDebugStringW(reason);
-    ::OutputDebugStringW(L"\r\n");
+    Log(LogTo::Debugger, L"No USB printer for port \"");
+    Log(LogTo::Debugger, portName.c_str());
+    Log(LogTo::Debugger, L"\": ");
+    Log(LogTo::Debugger, reason);
+    Log(LogTo::Debugger, L"\r\n");
 }
 
 // The device path of the port's printer; empty when there is none. Never another

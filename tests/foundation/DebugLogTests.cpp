@@ -1,6 +1,6 @@
 // The plain-text debug log.
 #include "sim/LogFile.h"
-#include "monitor/DebugLog.h"
+#include "platform/DiagnosticLog.h"
 
 #include "platform/Win32Headers.h"
 
@@ -11,26 +11,41 @@ namespace {
 
 TEST(DebugLog, LineEndsReachTheFileInTextMode) {
     ResetLog();
-    WriteLog("V26.4 Print is Runing,    ");
-    WriteLog("Printer status: 2 \r\n");
+    Log(LogTo::DebugLog, "V26.4 Print is Runing,    ");
+    Log(LogTo::DebugLog, "Printer status: 2 \r\n");
     EXPECT_EQ(ReadLog(), "V26.4 Print is Runing,    Printer status: 2 \r\r\n");
 }
 
 TEST(DebugLog, TextIsWrittenUninterpreted) {
     ResetLog();
-    WriteLog("100% done %d %s\n");
+    Log(LogTo::DebugLog, "100% done %d %s\n");
     EXPECT_EQ(ReadLog(), "100% done %d %s\r\n");
 }
 
 TEST(DebugLog, FormattedMessages) {
     ResetLog();
-    WriteLogFormatted("WritePort Get %d CMD and %d Bytes(0 is OK)\r\n", 3, 0);
+    LogFormatted(LogTo::DebugLog, "WritePort Get %d CMD and %d Bytes(0 is OK)\r\n", 3, 0);
     EXPECT_EQ(ReadLog(), "WritePort Get 3 CMD and 0 Bytes(0 is OK)\r\r\n");
+}
+
+TEST(DebugLog, WideTextArrivesAsEightBitText) {
+    ResetLog();
+    Log(LogTo::DebugLog, L"Retrieved a port name of ");
+    Log(LogTo::DebugLog, L"Usb1:\n");
+    EXPECT_EQ(ReadLog(), "Retrieved a port name of Usb1:\r\n");
+}
+
+TEST(DebugLog, DebuggerMessagesStayOutOfTheFile) {
+    ResetLog();
+    Log(LogTo::Debugger, "to the debugger\n");
+    Log(LogTo::Debugger, L"to the debugger\n");
+    LogFormatted(LogTo::Debugger, "to the debugger %d\n", 2);
+    EXPECT_EQ(ReadLog(), "");
 }
 
 TEST(DebugLog, MissingFolderLosesMessagesSilentlyAndCreatesNothing) {
     RemoveLogFolder();
-    WriteLog("lost\r\n");
+    Log(LogTo::DebugLog, "lost\r\n");
     EXPECT_FALSE(LogExists());
     EXPECT_EQ(::GetFileAttributesW(L"C:\\temp"), INVALID_FILE_ATTRIBUTES);
     ResetLog();
@@ -38,15 +53,15 @@ TEST(DebugLog, MissingFolderLosesMessagesSilentlyAndCreatesNothing) {
 
 TEST(DebugLog, AnotherProgramMayDeleteTheFileMeanwhile) {
     ResetLog();
-    WriteLog("one\n");
+    Log(LogTo::DebugLog, "one\n");
     HANDLE held = ::CreateFileW(L"C:\\temp\\vela3dp.log", GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    WriteLog("two\n");
+    Log(LogTo::DebugLog, "two\n");
     ::CloseHandle(held);
     ASSERT_TRUE(::DeleteFileW(L"C:\\temp\\vela3dp.log"));
-    WriteLog("three\n");
+    Log(LogTo::DebugLog, "three\n");
     EXPECT_EQ(ReadLog(), "three\r\n");
 }
 

@@ -35,7 +35,6 @@ TEST_F(PortListTest, NewEntryHasItsRecordLayout) {
     EXPECT_EQ(entry->name, reinterpret_cast<LPWSTR>(entry + 1));
     EXPECT_STREQ(entry->name, L"COM9:");
     EXPECT_EQ(entry->openCount, 0);
-    EXPECT_EQ(entry->deviceHandle, INVALID_HANDLE_VALUE);
     EXPECT_EQ(entry->flags, 0u);
     EXPECT_EQ(entry->monitor, Context());
     EXPECT_EQ(entry->next, nullptr);

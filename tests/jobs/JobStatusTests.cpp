@@ -18,7 +18,7 @@ JobStatusFacts Facts(JobPhase phase, int64_t count = 0, int64_t total = 0, int32
     facts.phase = phase;
     facts.count = count;
     facts.total = total;
-    facts.printerStatus = status;
+    facts.printerStatus = static_cast<PrinterStatus>(status);
     return facts;
 }
 

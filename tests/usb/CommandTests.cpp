@@ -253,7 +253,7 @@ TEST(Commands, StartPrintSendsTheStartRecordWaitsAndRuns) {
     EXPECT_TRUE(device.IsRunning());
     bed.clock.now += bed.printer.programDurationMs;
     EXPECT_FALSE(device.IsRunning());
-    EXPECT_EQ(device.ReadPrinterStatus(), 6);
+    EXPECT_EQ(device.ReadPrinterStatus(), PrinterStatus::FinishPrinting);
 }
 
 TEST(Commands, RefusedStartSendsNothingElse) {

@@ -27,17 +27,25 @@ TEST(Status, PrinterThatDoesNotAnswerIsNotRunning) {
     bed.printer.unplugged = true;
     PrinterDevice device(bed.link);
     EXPECT_FALSE(device.IsRunning());
-    EXPECT_EQ(device.ReadPrinterStatus(), 0);
+    EXPECT_EQ(device.ReadPrinterStatus(), PrinterStatus::PrinterSystemError);
 }
 
 TEST(Status, PrinterStatusReadAndWritten) {
     UsbTestBed bed;
     bed.printer.parameters[16] = 19;
     PrinterDevice device(bed.link);
-    EXPECT_EQ(device.ReadPrinterStatus(), 19);
-    EXPECT_TRUE(device.SetPrinterStatus(3));
+    EXPECT_EQ(device.ReadPrinterStatus(), PrinterStatus::SaveDataToSd);
+    EXPECT_TRUE(device.SetPrinterStatus(PrinterStatus::PrinterPause));
     EXPECT_EQ(bed.printer.parameters[16], 3);
     EXPECT_EQ(bed.printer.received.back(), (std::vector<uint8_t>{'V', 16, 3, 0, 0, 0}));
+}
+
+TEST(Status, PrinterStatusNamesAreTheFirmwares) {
+    EXPECT_STREQ(PrinterStatusName(PrinterStatus::PrinterSystemError), "Printer System Error");
+    EXPECT_STREQ(PrinterStatusName(PrinterStatus::SaveDataToSd), "Save Data to SD");
+    EXPECT_STREQ(PrinterStatusName(PrinterStatus::JogCommandError), "JogCmd Error");
+    EXPECT_EQ(PrinterStatusName(static_cast<PrinterStatus>(21)), nullptr);
+    EXPECT_EQ(PrinterStatusName(static_cast<PrinterStatus>(-1)), nullptr);
 }
 
 TEST(Status, InformationBlockFillsThePrinterInfo) {

@@ -1,6 +1,6 @@
 #include "ProgressDisplay.h"
 
-#include "usb/ParameterCatalogue.h"
+#include "ParameterCatalogue.h"
 
 #include <cstdio>
 
@@ -49,9 +49,11 @@ std::string FormatPoll(int number, uint64_t printerMilliseconds, const PollReadi
         " machine: " + (reading.haveMachineState
                             ? NameOr(MachineStateName(reading.machineState), reading.machineState)
                             : std::string("no answer"));
-    line += "  status: " + (reading.haveStatus
-                                ? NameOr(PrinterStatusName(reading.status), reading.status)
-                                : std::string("no answer"));
+    line +=
+        "  status: " +
+        (reading.haveStatus
+             ? NameOr(PrinterStatusName(static_cast<PrinterStatus>(reading.status)), reading.status)
+             : std::string("no answer"));
     if (reading.havePosition) {
         char position[96];
         std::snprintf(position, sizeof(position), "  head X%.2f Y%.2f Z%.2f mm",

@@ -1,6 +1,22 @@
-#include "usb/ParameterCatalogue.h"
+#include "ParameterCatalogue.h"
 
-namespace vela {
+namespace vela::host {
+namespace {
+
+// A state parameter whose value names are a list of their own.
+template <size_t Count>
+constexpr ParameterDescriptor StateDescriptor(int32_t id, const char* const (&names)[Count]) {
+    static_assert(Count <= kParameterTextSlots, "one slot per name");
+    ParameterDescriptor descriptor{id, kParameterState, {}};
+    for (size_t slot = 0; slot < Count; ++slot) {
+        for (size_t at = 0; names[slot][at] != '\0' && at + 1 < kTextFieldSize; ++at) {
+            descriptor.texts[slot][at] = names[slot][at];
+        }
+    }
+    return descriptor;
+}
+
+} // namespace
 
 #define VELA_MOTOR_STATES                                                                          \
     { "MOTOR_STOP", "MOTOR_JOG", "MOTOR_PROG", "MOTOR_ERRORSTOP", "MOTOR_HOMEING", "MOTOR_ERROR" }
@@ -32,29 +48,8 @@ const ParameterDescriptor ParameterCatalogue[kCatalogueSize] = {
      kParameterErrorCode,
      {"SE_NOERROR", "SE_LIMITEDSTOP", "SE_PROGSTOP", "SE_OVERTIME", "SE_UNKNOWCMD",
       "SE_SIGLEJOGCMD", "SE_WAITPROGCMD"}},
-    {16,
-     kParameterState,
-     {"Printer System Error",
-      "Prepared for Printing",
-      "Printing",
-      "Printer Pause",
-      "Nozzle Error",
-      "Move Error",
-      "Finish Printing",
-      "Stopped by User",
-      "Nozzle too hot",
-      "Nozzle too cool",
-      "Platform too hot",
-      "DIPERROR",
-      "SWEEPERROR",
-      "SCANERROR",
-      "SCANCALIBERROR",
-      "System Power On",
-      "SD Card Error",
-      "SD Write Error",
-      "SD Read Error",
-      "Save Data to SD",
-      "JogCmd Error"}},
+    // The names the monitor itself shows in the print queue.
+    StateDescriptor(16, kPrinterStatusNames),
     {17, kParameterState, {"Have Support", "No Support"}},
     {18, kParameterState, {"N1 not hot", "N1 hot enough"}},
     {19, kParameterState, {"N2 not hot", "N2 hot enough"}},
@@ -116,8 +111,4 @@ const char* MachineStateName(int32_t value) {
     return ParameterValueName(0, value);
 }
 
-const char* PrinterStatusName(int32_t value) {
-    return ParameterValueName(16, value);
-}
-
-} // namespace vela
+} // namespace vela::host

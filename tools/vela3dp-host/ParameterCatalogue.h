@@ -1,11 +1,15 @@
-// Names of the printer's numbered parameters and of their values.
+// Names of the printer's numbered parameters and of their values, for what the
+// host program shows; the monitor itself names only the printer statuses
+// (usb/PrinterStates.h).
 #pragma once
 
 #include "usb/PrinterPackets.h"
+#include "usb/PrinterStates.h"
 
+#include <cstddef>
 #include <cstdint>
 
-namespace vela {
+namespace vela::host {
 
 enum ParameterKind : int32_t {
     kParameterReal = 0,      // a real value, shown with the format in slot 0
@@ -26,45 +30,10 @@ struct ParameterDescriptor {
 // One descriptor per parameter id 0 to 56, in id order.
 extern const ParameterDescriptor ParameterCatalogue[kCatalogueSize];
 
-// Parameter 0.
-enum class MachineState : int32_t {
-    SystemError = 0,
-    Jogging = 1,
-    RunningProgram = 2,
-    Idle = 3,
-    SystemUnknownStatus = 4,
-};
-
-// Parameter 16.
-enum class PrinterStatus : int32_t {
-    PrinterSystemError = 0,
-    PreparedForPrinting = 1,
-    Printing = 2,
-    PrinterPause = 3,
-    NozzleError = 4,
-    MoveError = 5,
-    FinishPrinting = 6,
-    StoppedByUser = 7,
-    NozzleTooHot = 8,
-    NozzleTooCool = 9,
-    PlatformTooHot = 10,
-    DipError = 11,
-    SweepError = 12,
-    ScanError = 13,
-    ScanCalibrationError = 14,
-    SystemPowerOn = 15,
-    SdCardError = 16,
-    SdWriteError = 17,
-    SdReadError = 18,
-    SaveDataToSd = 19,
-    JogCommandError = 20,
-};
-
 // The name of a state or error-code value of a parameter, or nullptr for an id
 // without descriptor, a parameter that is not a state or code, or a value
 // without a name.
 const char* ParameterValueName(int32_t id, int32_t value);
 const char* MachineStateName(int32_t value);
-const char* PrinterStatusName(int32_t value);
 
-} // namespace vela
+} // namespace vela::host

@@ -1,11 +1,11 @@
-// The parameter catalogue and the names of machine states and printer statuses.
-#include "usb/ParameterCatalogue.h"
+// The host program's parameter catalogue and the names of machine states.
+#include "ParameterCatalogue.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-namespace vela::test {
+namespace vela::host {
 namespace {
 
 int SlotsUsed(const ParameterDescriptor& descriptor) {
@@ -53,13 +53,11 @@ TEST(Catalogue, StateNames) {
     EXPECT_STREQ(MachineStateName(2), "Running Program");
     EXPECT_STREQ(MachineStateName(4), "System Unknow Status");
     EXPECT_EQ(MachineStateName(5), nullptr);
+    // The printer statuses' names are the monitor's own.
     EXPECT_EQ(SlotsUsed(ParameterCatalogue[16]), 21);
-    EXPECT_STREQ(PrinterStatusName(0), "Printer System Error");
-    EXPECT_STREQ(PrinterStatusName(static_cast<int32_t>(PrinterStatus::SaveDataToSd)),
-                 "Save Data to SD");
-    EXPECT_STREQ(PrinterStatusName(20), "JogCmd Error");
-    EXPECT_EQ(PrinterStatusName(21), nullptr);
-    EXPECT_EQ(PrinterStatusName(-1), nullptr);
+    EXPECT_STREQ(ParameterValueName(16, 0), "Printer System Error");
+    EXPECT_STREQ(ParameterValueName(16, 19), "Save Data to SD");
+    EXPECT_STREQ(ParameterValueName(16, 20), "JogCmd Error");
     EXPECT_STREQ(ParameterValueName(22, 1), "Platform heating");
     EXPECT_STREQ(ParameterValueName(28, 0), "Not Printing");
     // A value of an integer parameter has no name, nor has an id without descriptor.
@@ -68,4 +66,4 @@ TEST(Catalogue, StateNames) {
 }
 
 } // namespace
-} // namespace vela::test
+} // namespace vela::host

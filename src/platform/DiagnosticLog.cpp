@@ -1,0 +1,73 @@
+#include "platform/DiagnosticLog.h"
+
+#include "platform/Win32Headers.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <share.h>
+
+namespace vela {
+namespace {
+
+constexpr wchar_t kDebugLogPath[] = L"C:\\temp\\vela3dp.log";
+// One formatted or converted message with its terminator.
+constexpr int kMessageBytes = 1024;
+
+void AppendToDebugLog(const char* text) {
+    // Opened per message in text mode, with no sharing restriction, so the file is
+    // complete after every call and may be read, renamed or deleted meanwhile.
+    FILE* file = ::_wfsopen(kDebugLogPath, L"at", _SH_DENYNO);
+    if (file == nullptr) {
+        return;
+    }
+    std::fputs(text, file);
+    std::fclose(file);
+}
+
+} // namespace
+
+void Log(LogTo where, const char* text) {
+    if (text == nullptr) {
+        return;
+    }
+    switch (where) {
+    case LogTo::DebugLog:
+        AppendToDebugLog(text);
+        break;
+    case LogTo::Debugger:
+        ::OutputDebugStringA(text);
+        break;
+    }
+}
+
+void Log(LogTo where, const wchar_t* text) {
+    if (text == nullptr) {
+        return;
+    }
+    switch (where) {
+    case LogTo::DebugLog: {
+        char narrow[kMessageBytes];
+        if (::WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, kMessageBytes, nullptr, nullptr) >
+            0) {
+            AppendToDebugLog(narrow);
+        }
+        break;
+    }
+    case LogTo::Debugger:
+        ::OutputDebugStringW(text);
+        break;
+    }
+}
+
+void LogFormatted(LogTo where, const char* format, ...) {
+    char text[kMessageBytes];
+    va_list arguments;
+    va_start(arguments, format);
+    const int written = std::vsnprintf(text, sizeof(text), format, arguments);
+    va_end(arguments);
+    if (written >= 0) {
+        Log(where, text);
+    }
+}
+
+} // namespace vela
