@@ -21,17 +21,17 @@ constexpr DWORD kMonitorContextSignature = 0x004D4C49;
 // The one monitor-wide state object of the module.
 class MonitorState {
   public:
-    MonitorState() : m_Lock{} {}
+    MonitorState() : lock{} {}
     MonitorState(const MonitorState&) = delete;
     MonitorState& operator=(const MonitorState&) = delete;
 
     // Documents and their serial lines belong to the ports (PortSession): the
     // monitor serves several ports at once.
-    PMONITORINIT m_pMonitorInit = nullptr;
-    MonitorContext* m_pContext = nullptr;
-    CRITICAL_SECTION m_Lock;
-    LONG m_Registered = 0;
-    HCMNOTIFICATION m_hNotify = nullptr;
+    PMONITORINIT monitorInit = nullptr;
+    MonitorContext* context = nullptr;
+    CRITICAL_SECTION lock;
+    LONG registered = 0;
+    HCMNOTIFICATION notification = nullptr;
 };
 
 } // namespace vela

@@ -16,7 +16,7 @@ std::vector<std::string> DefaultCancelLines() {
 }
 
 std::vector<std::string> ReadCancelLines(MonitorState& state) {
-    const MONITORINIT* init = state.m_pMonitorInit;
+    const MONITORINIT* init = state.monitorInit;
     if (init == nullptr || init->pMonitorReg == nullptr) {
         return DefaultCancelLines();
     }

@@ -67,7 +67,7 @@ bool DocumentInProgress(MonitorState& state, const PortEntry* entry) {
     if (entry == nullptr) {
         return false;
     }
-    CriticalSectionLock guard(state.m_Lock);
+    CriticalSectionLock guard(state.lock);
     return (entry->flags & kPortDocumentInProgress) != 0;
 }
 
@@ -79,7 +79,7 @@ void SettleDocument(MonitorState& state, PortEntry* entry, PortSession& session,
                                        JOB_CONTROL_SENT_TO_PRINTER);
     session.testPage = false;
     {
-        CriticalSectionLock guard(state.m_Lock);
+        CriticalSectionLock guard(state.lock);
         entry->flags &= ~kPortDocumentInProgress;
     }
     if (prompt) {

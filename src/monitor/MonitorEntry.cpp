@@ -17,7 +17,7 @@ bool instanceInitialised = false;
 constexpr DWORD kLockSpinCount = 0x80000000;
 
 int InitialiseInstance(MonitorState& state) {
-    int result = ::InitializeCriticalSectionAndSpinCount(&state.m_Lock, kLockSpinCount) ? 1 : 0;
+    int result = ::InitializeCriticalSectionAndSpinCount(&state.lock, kLockSpinCount) ? 1 : 0;
     if (result == 1) {
         CM_NOTIFY_FILTER filter{};
         static_assert(sizeof(CM_NOTIFY_FILTER) == 0x1A0, "notification filter layout");
@@ -32,13 +32,13 @@ int InitialiseInstance(MonitorState& state) {
                 CurrentPlatform().notifications->CM_Unregister_Notification(notify);
             }
             // The lock is not kept for an instance that refuses to load.
-            ::DeleteCriticalSection(&state.m_Lock);
+            ::DeleteCriticalSection(&state.lock);
             result = 0;
         } else {
-            state.m_hNotify = notify;
+            state.notification = notify;
         }
     }
-    state.m_Registered = result;
+    state.registered = result;
     return result;
 }
 
@@ -64,7 +64,7 @@ LPMONITOR2 InitializeMonitor(MonitorState& state, PMONITORINIT monitorInit, PHAN
     if (monitor != nullptr) {
         *monitor = nullptr;
     }
-    state.m_pContext = nullptr;
+    state.context = nullptr;
     auto* context = static_cast<MonitorContext*>(AllocMem(sizeof(MonitorContext)));
     if (context == nullptr) {
         return nullptr;
@@ -78,14 +78,14 @@ LPMONITOR2 InitializeMonitor(MonitorState& state, PMONITORINIT monitorInit, PHAN
     {
         // Serialised with device notifications, which may arrive on another thread
         // from process attach on and reload the ports under the same lock.
-        CriticalSectionLock guard(state.m_Lock);
-        state.m_pMonitorInit = monitorInit;
-        state.m_pContext = context;
+        CriticalSectionLock guard(state.lock);
+        state.monitorInit = monitorInit;
+        state.context = context;
         loaded = LoadPorts(state);
         if (loaded != ERROR_SUCCESS) {
             // Entries discovered before the failure must not outlive the context.
             ReleasePortList(context);
-            state.m_pContext = nullptr;
+            state.context = nullptr;
         }
     }
     if (loaded == ERROR_SUCCESS) {

@@ -23,9 +23,9 @@ UsbTransport& PortUsbLink(MonitorState& state, PortEntry* entry, UsbTransport& f
 void AbortPortPrints(MonitorState& state) {
     bool aborted = false;
     // Unload: no other call runs, and the lock is re-entrant.
-    CriticalSectionLock guard(state.m_Lock);
-    if (state.m_pContext != nullptr) {
-        PortsOf(*state.m_pContext).ForEach([&state, &aborted](PortEntry* entry) {
+    CriticalSectionLock guard(state.lock);
+    if (state.context != nullptr) {
+        PortsOf(*state.context).ForEach([&state, &aborted](PortEntry* entry) {
             if ((entry->flags & kPortDocumentInProgress) == 0) {
                 return;
             }

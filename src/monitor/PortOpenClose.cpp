@@ -57,7 +57,7 @@ BOOL ClosePort(MonitorState& state, HANDLE port) {
     // starts a new one instead of joining it.
     bool abandoned = false;
     {
-        CriticalSectionLock guard(state.m_Lock);
+        CriticalSectionLock guard(state.lock);
         abandoned = (entry->flags & kPortDocumentInProgress) != 0;
         entry->flags &= ~kPortDocumentInProgress;
     }

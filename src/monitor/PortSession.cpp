@@ -27,7 +27,7 @@ PortSession* SessionOf(MonitorState& state, PortEntry* entry) {
     if (entry->session != nullptr) {
         return static_cast<PortSession*>(entry->session);
     }
-    CriticalSectionLock guard(state.m_Lock);
+    CriticalSectionLock guard(state.lock);
     if (entry->session == nullptr) {
         entry->session = new (std::nothrow) PortSession(entry->name);
     }

@@ -10,7 +10,7 @@ namespace vela {
 
 StreamWindowSetting ReadStreamWindowSetting(MonitorState& state, LPCWSTR portName) {
     StreamWindowSetting setting;
-    const MONITORINIT* init = state.m_pMonitorInit;
+    const MONITORINIT* init = state.monitorInit;
     // A name with a backslash would reach into another port's key.
     if (init == nullptr || init->pMonitorReg == nullptr || portName == nullptr ||
         portName[0] == L'\0' || std::wstring(portName).find(L'\\') != std::wstring::npos) {

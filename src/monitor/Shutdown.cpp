@@ -11,28 +11,28 @@
 namespace vela {
 
 void InstanceCleanUp(MonitorState& state) {
-    if (state.m_Registered == 0) {
+    if (state.registered == 0) {
         return;
     }
     Log(LogTo::DebugLog, "Beging cancel the print in ** InstanceCleanUp() **\r\n");
     // On every unload, printing or not: a printer that is not attached only makes
     // the exchanges fail. Each document's port reaches its own printer.
     AbortPortPrints(state);
-    state.m_Registered = 0;
+    state.registered = 0;
     // Serial lines the spooler never closed: their threads are stopped (bounded)
     // before the module goes.
-    if (state.m_pContext != nullptr) {
-        CriticalSectionLock guard(state.m_Lock);
-        PortsOf(*state.m_pContext).ForEach([](PortEntry* entry) {
+    if (state.context != nullptr) {
+        CriticalSectionLock guard(state.lock);
+        PortsOf(*state.context).ForEach([](PortEntry* entry) {
             delete entry->session;
             entry->session = nullptr;
         });
     }
-    if (state.m_hNotify != nullptr) {
-        CurrentPlatform().notifications->CM_Unregister_Notification(state.m_hNotify);
-        state.m_hNotify = nullptr;
+    if (state.notification != nullptr) {
+        CurrentPlatform().notifications->CM_Unregister_Notification(state.notification);
+        state.notification = nullptr;
     }
-    ::DeleteCriticalSection(&state.m_Lock);
+    ::DeleteCriticalSection(&state.lock);
 }
 
 void Shutdown(MonitorState& state, HANDLE monitor) {
@@ -46,9 +46,9 @@ void Shutdown(MonitorState& state, HANDLE monitor) {
     // the lock, so a reload that follows finds no context and does nothing.
     MonitorContext detached{};
     {
-        CriticalSectionLock guard(state.m_Lock);
-        if (state.m_pContext == context) {
-            state.m_pContext = nullptr;
+        CriticalSectionLock guard(state.lock);
+        if (state.context == context) {
+            state.context = nullptr;
         }
         detached = *context;
         context->firstPort = nullptr;

@@ -62,7 +62,7 @@ DWORD BeginSerialDocument(MonitorState& state, PortEntry* entry, PortSession& se
 // Undoes what StartDocPort did for a document that cannot start.
 void AbandonDocument(MonitorState& state, PortEntry* entry) {
     ReleaseDocumentPrinter(entry);
-    CriticalSectionLock guard(state.m_Lock);
+    CriticalSectionLock guard(state.lock);
     entry->flags &= ~kPortDocumentInProgress;
 }
 
@@ -81,7 +81,7 @@ BOOL StartDocPort(MonitorState& state, HANDLE port, LPWSTR printerName, DWORD jo
     session->jobFlags = JobFlags{};
 
     {
-        CriticalSectionLock guard(state.m_Lock);
+        CriticalSectionLock guard(state.lock);
         if ((entry->flags & kPortDocumentInProgress) != 0) {
             return TRUE;
         }

@@ -67,9 +67,9 @@ DWORD CALLBACK OnDeviceInterfaceChange(HCMNOTIFICATION /*notify*/, PVOID context
     }
     DWORD result = ERROR_SUCCESS;
     {
-        CriticalSectionLock guard(state->m_Lock);
+        CriticalSectionLock guard(state->lock);
         // Before InitializePrintMonitor2 has made the context there is no list yet.
-        if (state->m_pContext == nullptr) {
+        if (state->context == nullptr) {
             return ERROR_SUCCESS;
         }
         result = LoadPorts(*state);

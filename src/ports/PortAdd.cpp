@@ -34,7 +34,7 @@ DWORD AddNewPort(MonitorState& state, MonitorContext* context, LPWSTR serverName
     // The lock spans the duplicate test, the entry and its registry value: two adds
     // of one name cannot both pass the test, and no other thread sees, uses or
     // deletes an entry that may yet be taken back.
-    CriticalSectionLock guard(state.m_Lock);
+    CriticalSectionLock guard(state.lock);
     if (FindPortEntry(context->firstPort, name) != nullptr) {
         return knownCode;
     }

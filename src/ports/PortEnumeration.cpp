@@ -47,7 +47,7 @@ BOOL MonitorEnumPorts(MonitorState& state, HANDLE monitor, LPWSTR /*serverName*/
     *returned = 0;
     DWORD result = ERROR_SUCCESS;
     {
-        CriticalSectionLock guard(state.m_Lock);
+        CriticalSectionLock guard(state.lock);
         DWORD total = 0;
         PortsOf(*context).ForEach([level, &total](const PortEntry* entry) {
             total += PortInfoBytes(level, entry->name);

@@ -43,7 +43,7 @@ PortEntry* CreatePortEntry(MonitorState& state, MonitorContext* context, LPCWSTR
     entry->monitor = context;
     entry->signature = kPortEntrySignature;
 
-    CriticalSectionLock guard(state.m_Lock);
+    CriticalSectionLock guard(state.lock);
     PortsOf(*context).Append(entry);
     return entry;
 }
@@ -80,7 +80,7 @@ bool IsPortEntryInUse(const PortEntry& entry) {
 }
 
 PortEntry* HoldPortEntry(MonitorState& state, MonitorContext* context, LPCWSTR name) {
-    CriticalSectionLock guard(state.m_Lock);
+    CriticalSectionLock guard(state.lock);
     PortEntry* entry = FindPortEntry(context != nullptr ? context->firstPort : nullptr, name);
     if (entry != nullptr) {
         ++entry->spoolerOpens;
@@ -92,7 +92,7 @@ void ReleasePortEntryHold(MonitorState& state, PortEntry* entry) {
     if (entry == nullptr) {
         return;
     }
-    CriticalSectionLock guard(state.m_Lock);
+    CriticalSectionLock guard(state.lock);
     // A ClosePort without its OpenPort must not make a held entry look free.
     if (entry->spoolerOpens > 0) {
         --entry->spoolerOpens;
@@ -127,8 +127,8 @@ DWORD LoadPorts(MonitorState& state) {
     LPWSTR names = nullptr;
     DWORD result = ReadRegisteredPortNames(state, &names);
     if (result == ERROR_SUCCESS) {
-        CriticalSectionLock guard(state.m_Lock);
-        MonitorContext* context = state.m_pContext;
+        CriticalSectionLock guard(state.lock);
+        MonitorContext* context = state.context;
         for (LPWSTR name = names; name != nullptr && *name != L'\0';
              name += std::wcslen(name) + 1) {
             if (context == nullptr || IsNetworkPortName(name) ||
@@ -139,7 +139,7 @@ DWORD LoadPorts(MonitorState& state) {
             CreatePortEntry(state, context, name);
         }
         FreeMem(names);
-        result = DiscoverDevicePorts(state, state.m_pContext);
+        result = DiscoverDevicePorts(state, state.context);
     }
     if (result != ERROR_SUCCESS) {
         ::SetLastError(result);

@@ -18,7 +18,7 @@ LONG CreatePortsKey(const MONITORINIT& init, REGSAM access, UniqueSpoolerRegKey&
 }
 
 bool HasRegistry(const MonitorState& state) {
-    return state.m_pMonitorInit != nullptr && state.m_pMonitorInit->pMonitorReg != nullptr;
+    return state.monitorInit != nullptr && state.monitorInit->pMonitorReg != nullptr;
 }
 
 } // namespace
@@ -31,7 +31,7 @@ DWORD ReadRegisteredPortNames(MonitorState& state, LPWSTR* names) {
     if (!HasRegistry(state)) {
         return ERROR_INVALID_PARAMETER;
     }
-    const MONITORINIT& init = *state.m_pMonitorInit;
+    const MONITORINIT& init = *state.monitorInit;
     UniqueSpoolerRegKey key;
     LONG result = CreatePortsKey(init, KEY_READ, key);
     if (result != ERROR_SUCCESS) {
@@ -94,7 +94,7 @@ DWORD AddRegisteredPort(MonitorState& state, LPCWSTR name) {
         return ERROR_INVALID_PARAMETER;
     }
     PrinterSelf asSpooler; // writes run as the spooler itself
-    const MONITORINIT& init = *state.m_pMonitorInit;
+    const MONITORINIT& init = *state.monitorInit;
     UniqueSpoolerRegKey key;
     LONG result = CreatePortsKey(init, KEY_SET_VALUE, key);
     if (result == ERROR_SUCCESS) {
@@ -111,7 +111,7 @@ void DeleteRegisteredPort(MonitorState& state, LPCWSTR name) {
         return;
     }
     PrinterSelf asSpooler; // writes run as the spooler itself
-    const MONITORINIT& init = *state.m_pMonitorInit;
+    const MONITORINIT& init = *state.monitorInit;
     UniqueSpoolerRegKey key;
     if (CreatePortsKey(init, KEY_SET_VALUE, key) == ERROR_SUCCESS) {
         init.pMonitorReg->fpDeleteValue(key.Get(), name, init.hSpooler);
@@ -125,7 +125,7 @@ DWORD QueryPortValue(MonitorState& state, LPCWSTR name, LPBYTE buffer, LPDWORD b
     if (!HasRegistry(state)) {
         return ERROR_INVALID_PARAMETER;
     }
-    const MONITORINIT& init = *state.m_pMonitorInit;
+    const MONITORINIT& init = *state.monitorInit;
     UniqueSpoolerRegKey key;
     LONG result = CreatePortsKey(init, KEY_QUERY_VALUE, key);
     if (result != ERROR_SUCCESS) {

@@ -61,7 +61,7 @@ BOOL MonitorXcvOpenPort(MonitorState& state, HANDLE monitor, LPCWSTR object,
     handle->grantedAccess = grantedAccess;
     handle->monitor = context;
     {
-        CriticalSectionLock guard(state.m_Lock);
+        CriticalSectionLock guard(state.lock);
         XcvHandlesOf(*context).Append(handle);
     }
     *xcv = handle;
@@ -96,9 +96,9 @@ DWORD MonitorXcvDataPort(MonitorState& state, HANDLE xcv, LPCWSTR command, PBYTE
 }
 
 BOOL MonitorXcvClosePort(MonitorState& state, HANDLE xcv) {
-    CriticalSectionLock guard(state.m_Lock);
+    CriticalSectionLock guard(state.lock);
     // Looked up by identity alone: a handle closed twice is not read or freed again.
-    MonitorContext* context = state.m_pContext;
+    MonitorContext* context = state.context;
     if (context == nullptr || xcv == nullptr) {
         return TRUE;
     }

@@ -72,7 +72,7 @@ DWORD XcvDeletePort(const XcvRequest& request) {
         return ERROR_INVALID_PARAMETER;
     }
     // One lock over both steps, so the list and "Ports" change together.
-    CriticalSectionLock guard(request.state.m_Lock);
+    CriticalSectionLock guard(request.state.lock);
     PortEntry* entry = request.handle.monitor != nullptr
                            ? FindPortEntry(request.handle.monitor->firstPort, name)
                            : nullptr;

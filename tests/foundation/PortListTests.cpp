@@ -59,7 +59,7 @@ TEST_F(PortListTest, EntriesAppendInOrderAndFindIgnoresCase) {
     PortEntry* second = CreatePortEntry(State(), Context(), L"QUARLEND1:");
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(PortNames(Context()), (std::vector<std::wstring>{L"Quarlend1:", L"QUARLEND1:"}));
-    CriticalSectionLock guard(State().m_Lock);
+    CriticalSectionLock guard(State().lock);
     EXPECT_EQ(FindPortEntry(Context()->firstPort, L"quarlend1:"), first);
     EXPECT_EQ(FindPortEntry(Context()->firstPort, nullptr), nullptr);
     EXPECT_EQ(FindPortEntry(Context()->firstPort, L"COM1:"), nullptr);
@@ -70,7 +70,7 @@ TEST_F(PortListTest, DeleteUnlinksTheFirstMatch) {
     CreatePortEntry(State(), Context(), L"A:");
     CreatePortEntry(State(), Context(), L"B:");
     CreatePortEntry(State(), Context(), L"C:");
-    CriticalSectionLock guard(State().m_Lock);
+    CriticalSectionLock guard(State().lock);
     EXPECT_TRUE(DeletePortEntry(Context(), L"b:"));
     EXPECT_FALSE(DeletePortEntry(Context(), L"b:"));
     EXPECT_TRUE(DeletePortEntry(Context(), L"A:"));
@@ -181,7 +181,7 @@ TEST_F(PortListTest, ShutdownReleasesEveryEntryAndTheContext) {
     PortEntry* entry = CreatePortEntry(State(), Context(), L"COM5:");
     entry->printerName = AllocString(L"Left over by an unfinished document");
     harness.Unload();
-    EXPECT_EQ(State().m_pContext, nullptr);
+    EXPECT_EQ(State().context, nullptr);
 }
 
 } // namespace

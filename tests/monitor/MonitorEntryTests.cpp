@@ -23,15 +23,15 @@ TEST(MonitorEntry, AttachRegistersForPrinterInterfaceNotices) {
     EXPECT_TRUE(IsEqualGUID(harness.notifications.lastFilter.u.DeviceInterface.ClassGuid,
                             kPrinterInterfaceClassGuid));
     EXPECT_EQ(harness.notifications.context, &harness.State());
-    EXPECT_EQ(harness.State().m_Registered, 1);
-    EXPECT_EQ(harness.State().m_hNotify, harness.notifications.handed);
+    EXPECT_EQ(harness.State().registered, 1);
+    EXPECT_EQ(harness.State().notification, harness.notifications.handed);
 }
 
 TEST(MonitorEntry, FailedRegistrationRefusesTheLoad) {
     MonitorHarness harness;
     harness.notifications.registerResult = CR_FAILURE;
     EXPECT_FALSE(harness.Attach());
-    EXPECT_EQ(harness.State().m_Registered, 0);
+    EXPECT_EQ(harness.State().registered, 0);
     // A refused load does not count as initialised: the next attach tries again.
     harness.notifications.registerResult = CR_SUCCESS;
     EXPECT_TRUE(harness.Attach());
@@ -73,7 +73,7 @@ TEST(MonitorEntry, NewContextCarriesSignatureAndMonitorInit) {
     EXPECT_EQ(harness.Context()->monitorInit, harness.registry.Get());
     EXPECT_EQ(harness.Context()->firstPort, nullptr);
     EXPECT_EQ(harness.Context()->firstXcvHandle, nullptr);
-    EXPECT_EQ(harness.State().m_pContext, harness.Context());
+    EXPECT_EQ(harness.State().context, harness.Context());
 }
 
 TEST(MonitorEntry, FailedLoadPortsLeavesNoContextAndSetsLastError) {
@@ -85,7 +85,7 @@ TEST(MonitorEntry, FailedLoadPortsLeavesNoContextAndSetsLastError) {
     EXPECT_EQ(::InitializePrintMonitor2(harness.registry.Get(), &monitor), nullptr);
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(monitor, nullptr);
-    EXPECT_EQ(harness.State().m_pContext, nullptr);
+    EXPECT_EQ(harness.State().context, nullptr);
 }
 
 TEST(MonitorEntry, DiscoveryFailureAfterSomeEntriesReleasesThemAll) {
@@ -98,7 +98,7 @@ TEST(MonitorEntry, DiscoveryFailureAfterSomeEntriesReleasesThemAll) {
     EXPECT_EQ(::InitializePrintMonitor2(harness.registry.Get(), &monitor), nullptr);
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_CANNOT_MAKE));
     EXPECT_EQ(monitor, nullptr);
-    EXPECT_EQ(harness.State().m_pContext, nullptr);
+    EXPECT_EQ(harness.State().context, nullptr);
 }
 
 TEST(MonitorEntry, DetachUnregistersAndCleansUpOnce) {
@@ -107,8 +107,8 @@ TEST(MonitorEntry, DetachUnregistersAndCleansUpOnce) {
     ASSERT_NE(harness.Initialize(), nullptr);
     harness.Unload();
     EXPECT_EQ(harness.notifications.unregisterCalls, 1);
-    EXPECT_EQ(harness.State().m_Registered, 0);
-    EXPECT_EQ(harness.State().m_hNotify, nullptr);
+    EXPECT_EQ(harness.State().registered, 0);
+    EXPECT_EQ(harness.State().notification, nullptr);
     // The state's own destruction runs the clean-up again; it must do nothing.
     InstanceCleanUp(harness.State());
     EXPECT_EQ(harness.notifications.unregisterCalls, 1);

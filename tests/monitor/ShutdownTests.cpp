@@ -21,22 +21,22 @@ TEST(Shutdown, WaitsForAReloadHoldingTheLockAndLeavesNothingToReload) {
 
     // The lock held here as a reload holds it while it appends to the list.
     std::atomic<bool> finished{false};
-    ::EnterCriticalSection(&state.m_Lock);
+    ::EnterCriticalSection(&state.lock);
     std::thread shutdown([&] {
         harness.Shutdown();
         finished = true;
     });
     // Until Shutdown waits for the lock (a second claimant shows in LockCount) or
     // has finished without it.
-    while (!finished && state.m_Lock.LockCount < 1) {
+    while (!finished && state.lock.LockCount < 1) {
         std::this_thread::yield();
     }
     EXPECT_FALSE(finished) << "the list was freed under a running reload";
-    EXPECT_EQ(state.m_pContext, context);
-    ::LeaveCriticalSection(&state.m_Lock);
+    EXPECT_EQ(state.context, context);
+    ::LeaveCriticalSection(&state.lock);
     shutdown.join();
 
-    EXPECT_EQ(state.m_pContext, nullptr);
+    EXPECT_EQ(state.context, nullptr);
     const int queried = harness.deviceSetup.queriedDevices;
     EXPECT_EQ(harness.notifications.Notify(CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL), 0u);
     EXPECT_EQ(harness.deviceSetup.queriedDevices, queried);

@@ -103,7 +103,7 @@ TEST_F(PortCommandTest, DeletePortOfAPortWithADocumentInProgressIsBusy) {
     ASSERT_EQ(XcvText(admin, L"AddPort", L"VelaBusy:"), 0u);
     PortEntry* entry = nullptr;
     {
-        CriticalSectionLock guard(harness.State().m_Lock);
+        CriticalSectionLock guard(harness.State().lock);
         entry = FindPortEntry(harness.Context()->firstPort, L"VelaBusy:");
         ASSERT_NE(entry, nullptr);
         entry->flags |= kPortDocumentInProgress;
@@ -112,7 +112,7 @@ TEST_F(PortCommandTest, DeletePortOfAPortWithADocumentInProgressIsBusy) {
     EXPECT_EQ(ListedNames(), (std::vector<std::wstring>{L"VelaBusy:"}));
     EXPECT_TRUE(harness.registry.HasPortValue(L"VelaBusy:"));
     {
-        CriticalSectionLock guard(harness.State().m_Lock);
+        CriticalSectionLock guard(harness.State().lock);
         entry->flags &= ~kPortDocumentInProgress;
     }
     EXPECT_EQ(XcvText(admin, L"DeletePort", L"VelaBusy:"), 0u);
@@ -171,9 +171,9 @@ TEST_F(PortCommandTest, SpoolerIsAskedWithoutTheMonitorLock) {
     spooler.onEnumerate = [&] {
         std::thread other([&] {
             ++checks;
-            if (::TryEnterCriticalSection(&State().m_Lock)) {
+            if (::TryEnterCriticalSection(&State().lock)) {
                 ++lockFree;
-                ::LeaveCriticalSection(&State().m_Lock);
+                ::LeaveCriticalSection(&State().lock);
             }
         });
         other.join();

@@ -162,7 +162,7 @@ std::vector<std::string> SerialLinkTest::Document(const std::vector<std::string>
 }
 
 PortEntry* SerialLinkTest::Entry(const wchar_t* name) {
-    CriticalSectionLock guard(State().m_Lock);
+    CriticalSectionLock guard(State().lock);
     return FindPortEntry(harness_.Context()->firstPort, name);
 }
 

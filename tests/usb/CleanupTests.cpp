@@ -55,7 +55,7 @@ TEST(Cleanup, UnloadWithoutPrinterStillCleansUp) {
     ASSERT_TRUE(harness.Attach());
     harness.Unload();
     EXPECT_TRUE(printer.received.empty());
-    EXPECT_EQ(harness.State().m_Registered, 0);
+    EXPECT_EQ(harness.State().registered, 0);
     EXPECT_EQ(harness.notifications.unregisterCalls, 1);
 }
 

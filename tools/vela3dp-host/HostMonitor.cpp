@@ -51,7 +51,7 @@ HANDLE HostMonitor::OpenPort(const std::wstring& name) {
         return port;
     }
     // A monitor without OpenPort: the port entry itself is the port handle.
-    CriticalSectionLock guard(State().m_Lock);
+    CriticalSectionLock guard(State().lock);
     port = FindPortEntry(Context()->firstPort, portName.c_str());
     if (port == nullptr) {
         error_ = "the monitor has no such port";
