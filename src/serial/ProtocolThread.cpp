@@ -74,6 +74,11 @@ bool DocumentRun::HandleReplies(uint64_t now) {
             OnReply(line, length, now);
         }
         // The rest of a reply is usually in already: read it now, not after a wait.
+        // When the bytes ended with a line, the next line goes out first: the
+        // read after the write takes whatever else is held.
+        if (!replies_.Partial()) {
+            break;
+        }
         if (!channels_.StartRead(kReadChunkBytes, 0)) {
             return false;
         }

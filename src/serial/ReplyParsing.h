@@ -68,6 +68,8 @@ class ReplyLineAssembler {
     // nullptr when the bytes ended first.
     uint32_t Take(const uint8_t* bytes, uint32_t length, const uint8_t** line,
                   uint32_t* lineLength);
+    // True while the bytes taken ended inside a line.
+    bool Partial() const { return !complete_ && length_ > 0; }
 
   private:
     uint8_t line_[kMaxReplyLineLength + 1] = {};

@@ -138,7 +138,8 @@ TEST(ReplyParsing, OkNumbersAreTheLineAndTheFreeCommandSlots) {
     }
 }
 
-// Every piece size, from byte by byte to all at once: the same lines come out.
+// Every piece size, from byte by byte to all at once: the same lines come out, and
+// the assembler knows whether the bytes so far ended inside a line.
 TEST(ReplyLineAssembler, JoinsPiecesIntoBoundedLinesWhateverTheirSize) {
     const std::string noise(5000, 'x');
     const std::string stream = std::string("ok 17\r\nRes\0end: 3006\n", 21) + noise + "\nok\n\n" +
@@ -164,6 +165,12 @@ TEST(ReplyLineAssembler, JoinsPiecesIntoBoundedLinesWhateverTheirSize) {
                     lines.emplace_back(reinterpret_cast<const char*>(line), length);
                 }
             }
+            // Inside a line once a byte that stays has come since the last line end.
+            const std::string since = stream.substr(0, offset + size)
+                                          .substr(stream.substr(0, offset + size).rfind('\n') + 1);
+            EXPECT_EQ(assembler.Partial(),
+                      since.find_first_not_of(std::string("\r\0", 2)) != std::string::npos)
+                << "after " << offset + size << " bytes in pieces of " << piece;
         }
         EXPECT_EQ(lines, expected) << "pieces of " << piece;
     }
