@@ -20,7 +20,6 @@ struct PortEntry {
     LPWSTR name; // stored behind the fixed fields, in the same block
     DWORD flags;
     LPWSTR printerName;
-    LPWSTR devicePath;
     HANDLE printerHandle;
     DWORD jobId;
     MonitorContext* monitor;

@@ -2,7 +2,6 @@
 // closes it when no queue uses it any more; documents come in between.
 #include "monitor/PortOpenClose.h"
 
-#include "core/Memory.h"
 #include "platform/DiagnosticLog.h"
 #include "monitor/PortSession.h"
 #include "platform/Handles.h"
@@ -40,8 +39,6 @@ BOOL ClosePort(MonitorState& state, HANDLE port) {
         ::SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    FreeString(entry->devicePath);
-    entry->devicePath = nullptr;
     PortSession* session = SessionOf(state, entry);
     bool stopped = true;
     if (session != nullptr && session->serial != nullptr) {

@@ -14,7 +14,6 @@ namespace {
 // still owns its copies of the names.
 void FreePortEntry(PortEntry* entry) {
     FreeString(entry->printerName);
-    FreeString(entry->devicePath);
     delete entry->session;
     FreeMem(entry);
 }
