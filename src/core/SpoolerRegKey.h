@@ -10,7 +10,12 @@ namespace vela {
 class SpoolerRegKeyTraits : public NullIsInvalid<HANDLE> {
   public:
     explicit SpoolerRegKeyTraits(const MONITORINIT* init = nullptr) noexcept : init_(init) {}
-    void Close(HANDLE key) const noexcept { init_->pMonitorReg->fpCloseKey(key, init_->hSpooler); }
+    // A key handed to a holder made without the functions cannot be closed.
+    void Close(HANDLE key) const noexcept {
+        if (init_ != nullptr) {
+            init_->pMonitorReg->fpCloseKey(key, init_->hSpooler);
+        }
+    }
 
   private:
     const MONITORINIT* init_;

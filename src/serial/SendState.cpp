@@ -323,23 +323,20 @@ uint32_t SendStateMachine::WaitTime(uint64_t now) const {
     if (phase_ == Phase::Failed) {
         return wait;
     }
+    // The same order as NextAction: the limits, then the resend request's "ok",
+    // which holds back every action while it is awaited, then what is due.
     if (phase_ == Phase::Handshake) {
-        // A handshake held back for a resend request's "ok" is not due yet.
-        if (!awaitingResendOk_) {
-            until(Until(nextHandshakeAt_, now));
-        }
         until(Remaining(handshakeStartedAt_, timings_.handshakeLimitMs, now));
     }
     if (state_ == SendState::AwaitReply && pokedThisLine_) {
         until(Remaining(lastByteAt_, timings_.silenceLimitMs, now));
     }
     if (awaitingResendOk_) {
-        const uint32_t left = Remaining(resendRequestedAt_, timings_.resendOkWaitMs, now);
-        wait = left < wait ? left : wait;
-    }
-    if (state_ == SendState::AwaitReply && !pokedThisLine_) {
-        const uint32_t left = Remaining(quietSince_, timings_.pokeAfterMs, now);
-        wait = left < wait ? left : wait;
+        until(Remaining(resendRequestedAt_, timings_.resendOkWaitMs, now));
+    } else if (phase_ == Phase::Handshake) {
+        until(Until(nextHandshakeAt_, now));
+    } else if (state_ == SendState::AwaitReply && !pokedThisLine_) {
+        until(Remaining(quietSince_, timings_.pokeAfterMs, now));
     }
     return wait;
 }
