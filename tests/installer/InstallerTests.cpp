@@ -1,0 +1,89 @@
+// The installer, run silently as a deployment would, against the spooler of this
+// machine: what lands where, what the spooler lists, and what the uninstaller named in
+// the installed apps' entry takes away again.
+#include "InstallerTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace vela::installer_test {
+namespace {
+
+struct SilentInstall {
+    const wchar_t* arguments;
+    DWORD exitCode;
+    const wchar_t* port;   // the port asked for, or nullptr
+    const wchar_t* device; // its stored device (empty for a USB printer), or nullptr when
+                           // the port is refused
+};
+
+class SilentInstallTest : public ::testing::TestWithParam<SilentInstall> {
+  protected:
+    void SetUp() override {
+        RemoveInstallation();
+        AddMachineComPort(kTestComPort);
+    }
+    void TearDown() override {
+        RemoveInstallation();
+        RemoveMachineComPort();
+    }
+};
+
+TEST_P(SilentInstallTest, InstallsListsAndUninstalls) {
+    const SilentInstall& row = GetParam();
+    ASSERT_EQ(RunToEnd(QuotedPath(SetupPath()) + L" " + row.arguments), row.exitCode);
+
+    for (const std::wstring& file : InstalledFiles()) {
+        EXPECT_TRUE(FileExists(file)) << file;
+    }
+    const std::wstring uninstall = ReadUninstallValue(L"QuietUninstallString");
+    EXPECT_EQ(uninstall, QuotedPath(InstallFolder() + L"\\uninstall.exe") + L" /S");
+    EXPECT_EQ(ReadUninstallValue(L"DisplayName"), kMonitorName);
+    EXPECT_EQ(ListedMonitorDll(kMonitorName), kMonitorDll);
+    if (row.port != nullptr) {
+        EXPECT_EQ(ListedPortMonitor(row.port), row.device != nullptr ? kMonitorName : L"");
+        EXPECT_EQ(StoredPortDevice(row.port), row.device != nullptr ? row.device : kNoValue);
+    }
+    ASSERT_FALSE(uninstall.empty());
+
+    ASSERT_EQ(RunToEnd(uninstall), 0u);
+    for (const std::wstring& file : InstalledFiles()) {
+        EXPECT_FALSE(FileExists(file)) << file;
+    }
+    EXPECT_FALSE(FileExists(InstallFolder()));
+    EXPECT_EQ(ReadUninstallValue(L"DisplayName"), L"");
+    EXPECT_EQ(ListedMonitorDll(kMonitorName), L"");
+    if (row.port != nullptr) {
+        EXPECT_EQ(ListedPortMonitor(row.port), L"");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SilentInstallTest,
+    ::testing::Values(SilentInstall{L"/S \"/PORT=Vela Install USB:\"", 0, L"Vela Install USB:",
+                                    L""},
+                      SilentInstall{L"/S /PORT=VelaInstallSerial: /SERIAL=COM57", 0,
+                                    L"VelaInstallSerial:", L"\\\\.\\COM57"},
+                      SilentInstall{L"/S", 0, nullptr, nullptr},
+                      // The machine has no COM58: the monitor is installed, the port is not.
+                      SilentInstall{L"/S /PORT=VelaInstallNoCom: /SERIAL=COM58", 3,
+                                    L"VelaInstallNoCom:", nullptr}));
+
+// A monitor registered already (its DLL possibly in the spooler's hands) stays as it
+// is: the installer refuses before it copies anything.
+TEST(Installer, RefusesOverAnInstalledMonitorAndLeavesItsFiles) {
+    RemoveInstallation();
+    ASSERT_TRUE(WriteMonitorDriverValue(kMonitorDll));
+    const std::wstring dll = SystemFolder() + L"\\" + kMonitorDll;
+    ASSERT_TRUE(WriteTextFile(dll, "installed before"));
+
+    EXPECT_EQ(RunToEnd(QuotedPath(SetupPath()) + L" /S /PORT=VelaInstallAgain:"), 2u);
+    EXPECT_EQ(ReadTextFile(dll), "installed before");
+    EXPECT_FALSE(FileExists(InstallFolder()));
+    EXPECT_EQ(ReadUninstallValue(L"DisplayName"), L"");
+    RemoveInstallation();
+}
+
+} // namespace
+} // namespace vela::installer_test
