@@ -50,6 +50,7 @@ ShowUninstDetails show
 
 !include "SpoolerCalls.nsh"
 !include "PortPage.nsh"
+!include "CommandLine.nsh"
 
 !define MUI_ABORTWARNING
 !insertmacro MUI_PAGE_WELCOME
@@ -96,22 +97,14 @@ version, first uninstall the one installed (Settings, Apps)." /SD IDOK
     Quit
   ${EndIf}
 
-  ${GetParameters} $R0
-  StrCpy $WantPort 0
+  ; The dialog offers a port named so; a silent install adds one only when asked to.
   StrCpy $PortName "Vela3dp:"
-  ClearErrors
-  ${GetOptions} $R0 "/PORT=" $1
-  ${IfNot} ${Errors}
-    StrCpy $WantPort 1
-    StrCpy $PortName $1
-  ${ElseIfNot} ${Silent}
-    StrCpy $WantPort 1
+  StrCpy $PortCom ""
+  StrCpy $WantPort 1
+  ${If} ${Silent}
+    StrCpy $WantPort 0
   ${EndIf}
-  ClearErrors
-  ${GetOptions} $R0 "/SERIAL=" $PortCom
-  ${If} ${Errors}
-    StrCpy $PortCom ""
-  ${EndIf}
+  Call ReadCommandLine
 FunctionEnd
 
 ; Copies the unpacked files into place. Leaves 0 in $0, or the error code and in $1 the

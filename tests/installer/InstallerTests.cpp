@@ -5,18 +5,24 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace vela::installer_test {
 namespace {
 
 struct SilentInstall {
+    const char* name;
     const wchar_t* arguments;
     DWORD exitCode;
     const wchar_t* port;   // the port asked for, or nullptr
     const wchar_t* device; // its stored device (empty for a USB printer), or nullptr when
                            // the port is refused
 };
+
+void PrintTo(const SilentInstall& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class SilentInstallTest : public ::testing::TestWithParam<SilentInstall> {
   protected:
@@ -59,16 +65,18 @@ TEST_P(SilentInstallTest, InstallsListsAndUninstalls) {
     }
 }
 
+// Both ways a Windows command line quotes a value with spaces.
 INSTANTIATE_TEST_SUITE_P(
     Rows, SilentInstallTest,
-    ::testing::Values(SilentInstall{L"/S \"/PORT=Vela Install USB:\"", 0, L"Vela Install USB:",
-                                    L""},
-                      SilentInstall{L"/S /PORT=VelaInstallSerial: /SERIAL=COM57", 0,
-                                    L"VelaInstallSerial:", L"\\\\.\\COM57"},
-                      SilentInstall{L"/S", 0, nullptr, nullptr},
-                      // The machine has no COM58: the monitor is installed, the port is not.
-                      SilentInstall{L"/S /PORT=VelaInstallNoCom: /SERIAL=COM58", 3,
-                                    L"VelaInstallNoCom:", nullptr}));
+    ::testing::Values(
+        SilentInstall{"UsbPort", L"/S \"/PORT=Vela Install USB:\"", 0, L"Vela Install USB:", L""},
+        SilentInstall{"SerialPort", L"/S /PORT=\"Vela Install Serial:\" /serial=COM57", 0,
+                      L"Vela Install Serial:", L"\\\\.\\COM57"},
+        SilentInstall{"NoPort", L"/S", 0, nullptr, nullptr},
+        // The machine has no COM58: the monitor is installed, the port is not.
+        SilentInstall{"RefusedPort", L"/S /PORT=VelaInstallNoCom: /SERIAL=COM58", 3,
+                      L"VelaInstallNoCom:", nullptr}),
+    [](const ::testing::TestParamInfo<SilentInstall>& info) { return info.param.name; });
 
 // A monitor registered already (its DLL possibly in the spooler's hands) stays as it
 // is: the installer refuses before it copies anything.
