@@ -70,7 +70,7 @@ Function RegisterMonitor
   Pop $1
 FunctionEnd
 
-; DeleteMonitor for every environment of this machine. Leaves 0 in $0 on success (also
+; DeleteMonitor on this machine (its environment is NULL). Leaves 0 in $0 on success (also
 ; when the spooler no longer knows the monitor), else the error code.
 Function un.DeleteMonitor
   Push $1
