@@ -30,10 +30,16 @@ CONFIGRET FakeNotifications::CM_Register_Notification(PCM_NOTIFY_FILTER filter, 
 
 CONFIGRET FakeNotifications::CM_Unregister_Notification(HCMNOTIFICATION) {
     ++unregisterCalls;
+    if (onUnregister) {
+        onUnregister();
+    }
     return CR_SUCCESS;
 }
 
 DWORD FakeNotifications::Notify(CM_NOTIFY_ACTION action) {
+    if (callback == nullptr) {
+        return ERROR_SUCCESS;
+    }
     CM_NOTIFY_EVENT_DATA data{};
     data.FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE;
     return callback(handed, context, action, &data, sizeof(data));

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -20,7 +21,8 @@ class FakeNotifications : public DeviceNotifications {
                                        PHCMNOTIFICATION notifyContext) override;
     CONFIGRET CM_Unregister_Notification(HCMNOTIFICATION notifyContext) override;
 
-    // Calls the registered callback as the configuration manager would.
+    // Calls the registered callback as the configuration manager would; nothing
+    // without a registration.
     DWORD Notify(CM_NOTIFY_ACTION action);
 
     CONFIGRET registerResult = CR_SUCCESS;
@@ -31,6 +33,9 @@ class FakeNotifications : public DeviceNotifications {
     PVOID context = nullptr;
     PCM_NOTIFY_CALLBACK callback = nullptr;
     HCMNOTIFICATION handed = nullptr;
+    // Runs inside CM_Unregister_Notification, where the real one waits for a
+    // callback that is running.
+    std::function<void()> onUnregister;
 };
 
 class FakeSpoolerHelpers : public SpoolerHelpers {

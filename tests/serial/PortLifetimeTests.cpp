@@ -3,7 +3,7 @@
 // across documents, closed by ClosePort.
 #include "sim/SimulatedUsbPrinter.h"
 #include "monitor/PortSession.h"
-#include "monitor/MonitorEntry.h"
+#include "monitor/CancelLines.h"
 #include "serial/SerialLinkTest.h"
 
 #include <tlhelp32.h>
@@ -133,7 +133,7 @@ TEST_F(PortLifetime, ClosePortInTheMiddleOfADocumentDropsItsLines) {
     }
 }
 
-TEST_F(PortLifetime, UnloadWithoutClosePortOrShutdownStopsTheDocumentThread) {
+TEST_F(PortLifetime, ShutdownWithoutClosePortCancelsTheDocumentAndEndsItsThread) {
     FirmwareOptions options;
     options.dropOkForLines = {3};
     StartFirmware(options);
@@ -143,11 +143,23 @@ TEST_F(PortLifetime, UnloadWithoutClosePortOrShutdownStopsTheDocumentThread) {
     ASSERT_TRUE(Write(Job(1, 50)));
     ASSERT_TRUE(firmware_->WaitForReceived(4, kJobWaitMs));
     ASSERT_EQ(ThreadsOfThisProcess(), threads + 1);
-    // The module goes: its code must not run on in a thread of its own.
-    ProcessDetach(State());
+    {
+        // The line in flight gets its time for an "ok", then the cancel lines go.
+        ClockTicker ticker(harness_.clock, 1000);
+        harness_.Shutdown();
+    }
+    port_ = nullptr;
     EXPECT_EQ(ThreadsOfThisProcess(), threads);
-    // Loaded again, the monitor still knows the port (the spooler closes it).
-    ASSERT_TRUE(harness_.Attach());
+    // The job's lines up to where the cancel came (the poke's answer may have let
+    // a few more through), then the cancel lines and nothing else.
+    const std::vector<std::string> executed = firmware_->ExecutedNumberedCommands();
+    const std::vector<std::string> cancel = DefaultCancelLines();
+    ASSERT_GE(executed.size(), 4 + cancel.size());
+    std::vector<std::string> expected =
+        Document(JobCommands(1, static_cast<int>(executed.size() - 1 - cancel.size())));
+    expected.pop_back();
+    expected.insert(expected.end(), cancel.begin(), cancel.end());
+    EXPECT_EQ(executed, expected);
 }
 
 TEST_F(PortLifetime, UsbAndSerialPortsOpenAtOnceEachWithItsOwnDocument) {
