@@ -94,15 +94,13 @@ TEST(RegistryRoute, PortsAndSettingsOnEitherRouteWithTheCallersRecordGone) {
         SetValue(root, L"PortSettings\\Kept1:", kStreamWindowValueName, REG_DWORD, &window,
                  sizeof(window));
         ASSERT_TRUE(harness.Attach());
-        {
-            // The spooler's record, gone once the call returns.
-            MONITORINIT given = *harness.registry.Get();
-            if (route.stubs) {
-                RegistryMonitorInit::AnswerEveryCallWith(ERROR_CALL_NOT_IMPLEMENTED);
-            }
-            ASSERT_NE(harness.Initialize(&given), nullptr) << ::GetLastError();
-            given = MONITORINIT{};
+        // The spooler's record, wiped once the call returns.
+        MONITORINIT given = *harness.registry.Get();
+        if (route.stubs) {
+            RegistryMonitorInit::AnswerEveryCallWith(ERROR_CALL_NOT_IMPLEMENTED);
         }
+        ASSERT_NE(harness.Initialize(&given), nullptr) << ::GetLastError();
+        given = MONITORINIT{};
         if (route.stubs) {
             harness.registry.CloseRoot();
         }
