@@ -172,6 +172,32 @@ DWORD FakeClock::WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL
     }
 }
 
+BOOL FakeModuleReferences::GetModuleHandleExW(DWORD flags, LPCWSTR moduleName, HMODULE* module) {
+    const bool counted = (flags & GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT) == 0;
+    if (counted && refuseWith != 0) {
+        *module = nullptr;
+        ::SetLastError(refuseWith);
+        return FALSE;
+    }
+    const BOOL found = ::GetModuleHandleExW(flags | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                            moduleName, module);
+    if (found && counted) {
+        ++taken;
+    }
+    return found;
+}
+
+BOOL FakeModuleReferences::FreeLibrary(HMODULE) {
+    ++dropped;
+    return TRUE;
+}
+
+void FakeModuleReferences::FreeLibraryAndExitThread(HMODULE, DWORD exitCode) {
+    ++dropped;
+    ++droppedOnExit;
+    ::ExitThread(exitCode);
+}
+
 Platform MakeTestPlatform() {
     return Win32Platform();
 }

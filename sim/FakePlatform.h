@@ -113,6 +113,22 @@ class FakeClock : public Clock {
     std::map<DWORD, int> waitsEntered_;
 };
 
+// Module references counted, none taken for real: the handles are the real
+// modules', and a thread that drops its reference as it ends just ends.
+class FakeModuleReferences : public ModuleReferences {
+  public:
+    BOOL GetModuleHandleExW(DWORD flags, LPCWSTR moduleName, HMODULE* module) override;
+    BOOL FreeLibrary(HMODULE module) override;
+    void FreeLibraryAndExitThread(HMODULE module, DWORD exitCode) override;
+
+    // The next references asked for are refused with this error (0: granted).
+    std::atomic<DWORD> refuseWith{0};
+    std::atomic<int> taken{0};
+    std::atomic<int> dropped{0};
+    // Of those dropped, by a thread as it ended.
+    std::atomic<int> droppedOnExit{0};
+};
+
 // Win32 for every seam, unless a test replaces it.
 Platform MakeTestPlatform();
 

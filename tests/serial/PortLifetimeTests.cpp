@@ -15,6 +15,12 @@ namespace {
 
 using PortLifetime = SerialLinkTest;
 
+std::vector<std::string> Joined(std::vector<std::string> first,
+                                const std::vector<std::string>& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
 size_t ThreadsOfThisProcess() {
     UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
     THREADENTRY32 thread{};
@@ -160,6 +166,38 @@ TEST_F(PortLifetime, ShutdownWithoutClosePortCancelsTheDocumentAndEndsItsThread)
     expected.pop_back();
     expected.insert(expected.end(), cancel.begin(), cancel.end());
     EXPECT_EQ(executed, expected);
+}
+
+TEST_F(PortLifetime, DocumentThreadHoldsTheModuleUntilItEnds) {
+    FakeModuleReferences modules;
+    harness_.platform.modules = &modules;
+    InstallPlatform(harness_.platform);
+    StartFirmware();
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(StartDoc());
+    EXPECT_EQ(modules.taken, 1);
+    EXPECT_EQ(modules.dropped, 0);
+    ASSERT_TRUE(Write("G28\n"));
+    ASSERT_TRUE(EndDoc());
+    // Dropped by the thread itself, as it ended.
+    EXPECT_EQ(modules.droppedOnExit, 1);
+    EXPECT_EQ(modules.dropped, 1);
+    // Without the reference no thread starts, and the document fails cleanly.
+    const size_t threads = ThreadsOfThisProcess();
+    modules.refuseWith = ERROR_NOT_ENOUGH_MEMORY;
+    ::SetLastError(0);
+    EXPECT_FALSE(StartDoc());
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(ThreadsOfThisProcess(), threads);
+    EXPECT_EQ(Entry(kSerialPort)->flags & kPortDocumentInProgress, 0u);
+    modules.refuseWith = 0;
+    Print("G1 X1\n");
+    EXPECT_EQ(modules.taken, 2);
+    EXPECT_EQ(modules.dropped, 2);
+    EXPECT_EQ(firmware_->ExecutedNumberedCommands(),
+              Joined(Document({"G28"}), Document({"G1 X1"})));
+    harness_.platform.modules = Win32Platform().modules;
+    InstallPlatform(harness_.platform);
 }
 
 TEST_F(PortLifetime, UsbAndSerialPortsOpenAtOnceEachWithItsOwnDocument) {
