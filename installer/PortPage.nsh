@@ -113,14 +113,14 @@ later in a printer's properties (Ports, Add Port...), or with vela3dp-host port 
   Pop $PortPageName
   ${NSD_CreateRadioButton} 12u 66u 200u 10u "&USB printer"
   Pop $PortPageUsb
-  ${NSD_CreateRadioButton} 12u 82u 62u 10u "&Serial printer on"
+  ${NSD_CreateRadioButton} 12u 82u 68u 10u "&Serial printer on"
   Pop $PortPageSerial
-  ${NSD_CreateDropList} 75u 80u 60u 80u ""
+  ${NSD_CreateDropList} 82u 80u 60u 80u ""
   Pop $PortPageComList
   Call FillComList
   ${NSD_CB_GetCount} $PortPageComList $0
   ${If} $0 = 0
-    ${NSD_CreateLabel} 140u 82u 160u 10u "(this machine has no COM port)"
+    ${NSD_CreateLabel} 147u 82u 160u 10u "(this machine has no COM port)"
     Pop $0
   ${EndIf}
 

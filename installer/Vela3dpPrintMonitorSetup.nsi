@@ -169,7 +169,7 @@ Function AddFirstPort
   ${If} $PortCom != ""
     StrCpy $2 '$2 --serial "$PortCom"'
   ${EndIf}
-  DetailPrint "Adding the port $PortName..."
+  DetailPrint "Adding the port $\"$PortName$\""
   nsExec::ExecToStack $2
   Pop $0
   Pop $1
@@ -206,7 +206,7 @@ Section "-Install"
     Goto failed
   ${EndIf}
 
-  DetailPrint "Registering the port monitor ${MONITOR_NAME}..."
+  DetailPrint "Registering the port monitor ${MONITOR_NAME}"
   Call RegisterMonitor
   ${If} $0 <> 0
     ${SpoolerErrorText} $0 $2
@@ -237,7 +237,7 @@ Section "Uninstall"
   ReadRegStr $4 HKLM "${UNINSTALL_KEY}" "AddedPort"
   ${If} $4 != ""
   ${AndIf} ${FileExists} "$INSTDIR\${HOST_NAME}"
-    DetailPrint "Deleting the port $4..."
+    DetailPrint "Deleting the port $\"$4$\""
     ${WordReplace} $4 '"' '\"' "+" $1
     nsExec::ExecToStack '"$INSTDIR\${HOST_NAME}" port delete "$1"'
     Pop $0
@@ -254,7 +254,7 @@ removed." /SD IDOK
     DeleteRegValue HKLM "${UNINSTALL_KEY}" "AddedPort"
   ${EndIf}
 
-  DetailPrint "Deleting the port monitor ${MONITOR_NAME}..."
+  DetailPrint "Deleting the port monitor ${MONITOR_NAME}"
   Call un.DeleteMonitor
   ${If} $0 <> 0
     ${SpoolerErrorText} $0 $2
