@@ -13,7 +13,7 @@ status=0
 for pair in 1 2 3 4; do
   host=com$((59 + 2 * pair))
   far=com$((60 + 2 * pair))
-  sh "$root/scripts/pty-pair.sh" "$action" "$build/spooler-pty$pair" "$VELA_WINEPREFIX" \
+  sh "$root/scripts/pty-pair.sh" "$action" "$VELA_WINEPREFIX-pty$pair" "$VELA_WINEPREFIX" \
     "$build/wine-run.sh" "$host" "$far" || status=$?
 done
 exit "$status"
