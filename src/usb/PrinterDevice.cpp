@@ -34,17 +34,15 @@ bool PrinterDevice::WriteFloatParameter(uint8_t id, float value) {
     return SendSmall(WriteFloatParameterRequest(id, value));
 }
 
-bool PrinterDevice::AppendRecords(const uint8_t* records, int32_t count) {
-    if (count < 1) {
+bool PrinterDevice::ReadWholeParameter(uint8_t id, int32_t* value) {
+    const SmallRequest packet = ReadParameterRequest(id);
+    uint8_t reply[4] = {};
+    uint32_t length = sizeof(reply);
+    if (!link_.Exchange(packet.bytes, packet.length, reply, &length) || length != sizeof(reply)) {
         return false;
     }
-    const uint32_t length = BuildRecordPacket(requestBuffer_, sizeof(requestBuffer_), records,
-                                              static_cast<uint32_t>(count));
-    if (length == 0) {
-        return false;
-    }
-    // A record packet gets no reply; the exchange only writes it.
-    return link_.Exchange(requestBuffer_, static_cast<int32_t>(length), nullptr, nullptr);
+    *value = IntegerWord(reply, length, 0);
+    return true;
 }
 
 bool PrinterDevice::SendClear() {

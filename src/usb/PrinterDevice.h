@@ -27,6 +27,7 @@ constexpr uint8_t kPrintingFlag = 28;
 constexpr uint8_t kChangeNozzleTime = 42;
 constexpr uint8_t kJumpTime = 43;
 constexpr uint8_t kFeedBackLength = 54;
+constexpr uint8_t kSavedRecords = 55;
 constexpr uint8_t kRatio = 62;
 // Two firmware parameters without a name of their own.
 constexpr uint8_t kParameter142 = 142;
@@ -77,7 +78,9 @@ class PrinterDevice {
     bool ReadParameter(uint8_t id, int32_t* value);
     bool WriteParameter(uint8_t id, int32_t value);
     bool WriteFloatParameter(uint8_t id, float value);
-    // One record packet for 1 to 3 records (any count that fits is grouped in threes).
+    // One record packet for 1 to 3 job records (any count that fits is grouped in
+    // threes), delivered once: a write that may or may not have arrived is sent
+    // again only when the printer's count of saved records says it did not.
     bool AppendRecords(const uint8_t* records, int32_t count);
     bool SendClear();
     // The "L" request: the printer's answer, 0 meaning refusal or no answer.
@@ -103,6 +106,12 @@ class PrinterDevice {
   private:
     // Refuses the rest of the document; returns SendCommands' refusal.
     int32_t StopTransfer(bool linkFailed);
+    enum class Arrival { Arrived, Missing, Unknown };
+    // Whether the record packet of count records whose write was uncertain
+    // reached the printer, from its count of saved records.
+    Arrival RecordsArrived(int32_t count);
+    // A parameter read that only succeeds when the whole value arrived.
+    bool ReadWholeParameter(uint8_t id, int32_t* value);
     bool SendSmall(const SmallRequest& packet);
     bool ExchangeForValue(const SmallRequest& packet, int32_t* value);
     bool ReadPacket(uint8_t* area, uint32_t* length);

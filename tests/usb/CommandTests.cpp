@@ -15,7 +15,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-const char kPreparation[] = "vcVVlVLVVV";
+const char kPreparation[] = "vcVVlVLVVVv";
 
 std::vector<size_t> RecordPacketSizes(const SimulatedUsbPrinter& printer) {
     std::vector<size_t> sizes;
@@ -48,11 +48,13 @@ TEST(Commands, PreparationSendsItsSequenceOnce) {
                                                         {'L', '2'},
                                                         {'V', 20, 1, 0, 0, 0},
                                                         {'V', 22, 1, 0, 0, 0},
-                                                        {'V', 142, 15, 0, 0, 0}}));
+                                                        {'V', 142, 15, 0, 0, 0},
+                                                        {'v', 55, 55}}));
     EXPECT_EQ(device.Flags().printerPrepared, 1);
     EXPECT_EQ(device.Flags().sendingDisabled, 0);
+    EXPECT_EQ(device.Flags().savedCountKnown, 1);
     EXPECT_TRUE(device.PreparePrinter());
-    EXPECT_EQ(bed.printer.received.size(), 10u);
+    EXPECT_EQ(bed.printer.received.size(), 11u);
 }
 
 TEST(Commands, TenRecordsWithRoomForSevenThenFiveGoOutAsThreeThreeOneThenThree) {
@@ -236,6 +238,71 @@ TEST(Commands, FailedRoomQueryRefusesTheDocument) {
     const Bytes records = MakeRecords(1);
     EXPECT_EQ(device.SendCommands(records.data(), 1), 0);
     EXPECT_EQ(device.Flags().sendingDisabled, 1);
+}
+
+// A record packet gets no reply: after a write that timed out, the printer's
+// count of saved records decides whether it goes again, so that no record is
+// sent twice and none is lost. The count runs on from an earlier document.
+TEST(Commands, RecordPacketWhoseWriteTimedOutIsSentAgainOnlyIfItDidNotArrive) {
+    struct Case {
+        const char* what;
+        int32_t packet; // of the document, from 1
+        bool afterTaking;
+        bool printerCounts;
+        bool sent;
+        int32_t writes;
+    };
+    const Case cases[] = {
+        {"before the printer took it", 2, false, true, true, 5},
+        {"after the printer took it", 2, true, true, true, 4},
+        {"after, the document's first packet", 1, true, true, true, 4},
+        {"before, the last packet", 4, false, true, true, 5},
+        {"after, on a printer whose count stands still", 2, true, false, false, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        UsbTestBed bed;
+        const Bytes earlier = MakeRecords(4, 0x10);
+        JobFlags earlierDocument;
+        PrinterDevice first(bed.link, earlierDocument);
+        ASSERT_EQ(first.SendCommands(earlier.data(), 4), 4);
+        bed.printer.parameters[16] = 1;
+        bed.printer.countSavedRecords = c.printerCounts;
+        bed.printer.records.clear();
+        const int32_t writesBefore = bed.printer.recordPacketWrites;
+        bed.printer.timeOutRecordPacket = writesBefore + c.packet;
+        bed.printer.timeOutAfterTaking = c.afterTaking;
+
+        const Bytes records = MakeRecords(10);
+        JobFlags document;
+        PrinterDevice device(bed.link, document);
+        EXPECT_EQ(device.SendCommands(records.data(), 10), c.sent ? 10 : 0);
+        EXPECT_EQ(bed.printer.recordPacketWrites - writesBefore, c.writes);
+        const Bytes received = ReceivedRecordBytes(bed.printer);
+        if (c.sent) {
+            EXPECT_EQ(received, records);
+        } else {
+            // What arrived is what was sent, once; the rest of the document is refused.
+            EXPECT_EQ(received, Bytes(records.begin(), records.begin() + 6 * 20));
+            EXPECT_EQ(document.transferFailed, 1);
+        }
+    }
+}
+
+// The start record is written once: a second could start the program twice, and
+// a start in doubt is a failed start, never a print reported as done.
+TEST(Commands, StartRecordWhoseWriteTimedOutIsNotRepeated) {
+    for (const bool afterTaking : {false, true}) {
+        SCOPED_TRACE(afterTaking ? "after the printer took it" : "before");
+        UsbTestBed bed;
+        bed.printer.timeOutRecordPacket = 1;
+        bed.printer.timeOutAfterTaking = afterTaking;
+        PrinterDevice device(bed.link);
+        EXPECT_FALSE(device.StartPrint());
+        EXPECT_EQ(bed.printer.recordPacketWrites, 1);
+        EXPECT_EQ(bed.printer.CountCode('X'), 0);
+        EXPECT_TRUE(bed.printer.records.empty());
+    }
 }
 
 TEST(Commands, StartPrintSendsTheStartRecordWaitsAndRuns) {
