@@ -101,9 +101,6 @@ class SimulatedUsbPrinter : public UsbDevice, public DeviceSetup {
     // timeOutAfterTaking, else before.
     int32_t timeOutRecordPacket = 0;
     bool timeOutAfterTaking = false;
-    // Parameter 55 ("Save To SD Card") counts the job records saved; a firmware
-    // without such a count keeps it still.
-    bool countSavedRecords = true;
     // Writes report one byte fewer than they took.
     bool shortWrites = false;
     // Replies arrive with no bytes, or cut to this many bytes (when not negative).

@@ -160,9 +160,6 @@ void SimulatedUsbPrinter::TakeRecords(const Packet& packet) {
             Record record{};
             std::memcpy(record.data(), packet.data() + at, record.size());
             ++recordCount;
-            if (countSavedRecords) {
-                ++parameters[55];
-            }
             if (keepTraffic) {
                 records.push_back(record);
             }

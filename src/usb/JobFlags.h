@@ -21,12 +21,6 @@ struct JobFlags {
     // The printer accepted the start: only a started print is supervised to the
     // remove-model prompt.
     int32_t printStarted = 0;
-    // The printer's count of saved records as the preparation left it, when it
-    // could be read, and the job records written to it since: together what the
-    // count reads once the next record packet has arrived, and before.
-    int32_t savedCountKnown = 0;
-    uint32_t savedCountAtStart = 0;
-    uint32_t recordsDelivered = 0;
 };
 
 } // namespace vela

@@ -34,17 +34,6 @@ bool PrinterDevice::WriteFloatParameter(uint8_t id, float value) {
     return SendSmall(WriteFloatParameterRequest(id, value));
 }
 
-bool PrinterDevice::ReadWholeParameter(uint8_t id, int32_t* value) {
-    const SmallRequest packet = ReadParameterRequest(id);
-    uint8_t reply[4] = {};
-    uint32_t length = sizeof(reply);
-    if (!link_.Exchange(packet.bytes, packet.length, reply, &length) || length != sizeof(reply)) {
-        return false;
-    }
-    *value = IntegerWord(reply, length, 0);
-    return true;
-}
-
 bool PrinterDevice::SendClear() {
     requestBuffer_[0] = request::kClear;
     return link_.Exchange(requestBuffer_, 1, nullptr, nullptr);

@@ -27,7 +27,6 @@ constexpr uint8_t kPrintingFlag = 28;
 constexpr uint8_t kChangeNozzleTime = 42;
 constexpr uint8_t kJumpTime = 43;
 constexpr uint8_t kFeedBackLength = 54;
-constexpr uint8_t kSavedRecords = 55;
 constexpr uint8_t kRatio = 62;
 // Two firmware parameters without a name of their own.
 constexpr uint8_t kParameter142 = 142;
@@ -106,12 +105,6 @@ class PrinterDevice {
   private:
     // Refuses the rest of the document; returns SendCommands' refusal.
     int32_t StopTransfer(bool linkFailed);
-    enum class Arrival { Arrived, Missing, Unknown };
-    // Whether the record packet of count records whose write was uncertain
-    // reached the printer, from its count of saved records.
-    Arrival RecordsArrived(int32_t count);
-    // A parameter read that only succeeds when the whole value arrived.
-    bool ReadWholeParameter(uint8_t id, int32_t* value);
     bool SendSmall(const SmallRequest& packet);
     bool ExchangeForValue(const SmallRequest& packet, int32_t* value);
     bool ReadPacket(uint8_t* area, uint32_t* length);

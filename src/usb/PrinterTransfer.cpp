@@ -9,9 +9,6 @@ namespace {
 
 constexpr DWORD kStartSettleMs = 2000;
 constexpr DWORD kAbortSettleMs = 500;
-// Writes of one record packet: the first, and one more when the printer's count
-// shows the first did not arrive.
-constexpr int kRecordPacketWrites = 2;
 
 // Statuses in which the printer cannot take records: errors, stopped, finished,
 // or not prepared for this job. Anything else (printing, pausing, saving, and
@@ -56,22 +53,6 @@ int32_t PrinterDevice::StopTransfer(bool linkFailed) {
     return 0;
 }
 
-PrinterDevice::Arrival PrinterDevice::RecordsArrived(int32_t count) {
-    int32_t saved = 0;
-    if (jobFlags_.savedCountKnown == 0 || !ReadWholeParameter(parameter::kSavedRecords, &saved)) {
-        return Arrival::Unknown;
-    }
-    // The count may wrap like any 32-bit counter.
-    const uint32_t before = jobFlags_.savedCountAtStart + jobFlags_.recordsDelivered;
-    const auto reading = static_cast<uint32_t>(saved);
-    if (reading == before + static_cast<uint32_t>(count)) {
-        return Arrival::Arrived;
-    }
-    // Any other reading (part of the packet, or a count that does not follow the
-    // records) cannot tell which records the printer has.
-    return reading == before ? Arrival::Missing : Arrival::Unknown;
-}
-
 bool PrinterDevice::AppendRecords(const uint8_t* records, int32_t count) {
     if (count < 1) {
         return false;
@@ -81,25 +62,11 @@ bool PrinterDevice::AppendRecords(const uint8_t* records, int32_t count) {
     if (length == 0) {
         return false;
     }
-    for (int write = 0; write < kRecordPacketWrites; ++write) {
-        const PacketWrite outcome = link_.WriteRecordPacket(requestBuffer_, length);
-        if (outcome == PacketWrite::Failed) {
-            return false;
-        }
-        // A record packet gets no reply: after a write WinUSB failed, only the
-        // printer's count tells whether the records are there. Written twice,
-        // they would print twice.
-        const Arrival arrival =
-            outcome == PacketWrite::Written ? Arrival::Arrived : RecordsArrived(count);
-        if (arrival == Arrival::Arrived) {
-            jobFlags_.recordsDelivered += static_cast<uint32_t>(count);
-            return true;
-        }
-        if (arrival == Arrival::Unknown) {
-            return false;
-        }
-    }
-    return false;
+    // A record packet gets no reply, and the printer reports no count of the
+    // records it has taken: after a write WinUSB failed, nothing tells whether
+    // they arrived. Written again they could print twice, left out the print
+    // would miss them, so the transfer ends here and the document fails.
+    return link_.WriteRecordPacket(requestBuffer_, length) == PacketWrite::Written;
 }
 
 bool PrinterDevice::WaitForRoom(int32_t& waits) {
@@ -199,12 +166,6 @@ bool PrinterDevice::PreparePrinter() {
     WriteParameter(parameter::kNozzle1Heating, 1);
     WriteParameter(parameter::kPlatformHeating, 1);
     WriteParameter(parameter::kParameter142, 15);
-    // Where the printer's count of saved records starts for this job; unread, an
-    // uncertain record write cannot be settled and ends the transfer.
-    int32_t saved = 0;
-    jobFlags_.savedCountKnown = ReadWholeParameter(parameter::kSavedRecords, &saved) ? 1 : 0;
-    jobFlags_.savedCountAtStart = static_cast<uint32_t>(saved);
-    jobFlags_.recordsDelivered = 0;
     return true;
 }
 

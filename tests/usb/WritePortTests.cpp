@@ -200,9 +200,9 @@ TEST_F(WritePortTest, PrinterUnpluggedInTheMiddleOfADocument) {
 TEST_F(WritePortTest, PrinterUnpluggedDuringACall) {
     const Bytes stream = MakeJob(9, MakeRecords(9));
     bed.printer.freeRoomScript = {3, 3, 3};
-    // Eleven exchanges of preparation, one cycle of "F", "v" and a record packet,
+    // Ten exchanges of preparation, one cycle of "F", "v" and a record packet,
     // then the reply to the next "F" never comes.
-    bed.printer.unplugAtTransfer = 22 + 5 + 2;
+    bed.printer.unplugAtTransfer = 20 + 5 + 2;
     EXPECT_TRUE(Write(stream));
     EXPECT_EQ(session_.jobFlags.sendingDisabled, 1);
     EXPECT_EQ(bed.printer.records.size(), 3u);
