@@ -91,7 +91,7 @@ LSTATUS FakeDeviceSetup::RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD, 
     }
     const DWORD bytes = static_cast<DWORD>((device.portName.size() + 1) * sizeof(wchar_t));
     if (type != nullptr) {
-        *type = REG_SZ;
+        *type = device.type;
     }
     if (bytes > *dataSize) {
         *dataSize = bytes;

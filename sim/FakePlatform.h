@@ -54,6 +54,8 @@ class FakeDeviceSetup : public DeviceSetup {
     struct Device {
         bool hasPortName;
         std::wstring portName;
+        // The registry type "PortName" is stored with.
+        DWORD type = REG_SZ;
     };
 
     HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, HWND parent,

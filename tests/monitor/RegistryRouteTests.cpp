@@ -2,8 +2,8 @@
 // and, where the spooler has only stubs answering ERROR_CALL_NOT_IMPLEMENTED and
 // closes the root key after InitializePrintMonitor2, the monitor's key opened by
 // name. Either way the caller's MONITORINIT may go once the call returns.
-#include "monitor/CancelLines.h"
-#include "monitor/PortStreamSetting.h"
+#include "core/PortSettingsLayout.h"
+#include "ports/PortSettingsStore.h"
 #include "ports/MonitorRegistry.h"
 #include "ports/PortList.h"
 #include "sim/MonitorHarness.h"
@@ -90,8 +90,8 @@ TEST(RegistryRoute, PortsAndSettingsOnEitherRouteWithTheCallersRecordGone) {
         const wchar_t cancel[] = L"M104 S0\0M84\0";
         const DWORD window = 64;
         SetValue(root, kPortsKeyName, L"Kept1:", REG_SZ, empty, sizeof(empty));
-        SetValue(root, nullptr, kCancelGCodeValueName, REG_MULTI_SZ, cancel, sizeof(cancel));
-        SetValue(root, L"PortSettings\\Kept1:", kStreamWindowValueName, REG_DWORD, &window,
+        SetValue(root, nullptr, kCancelGcodeName, REG_MULTI_SZ, cancel, sizeof(cancel));
+        SetValue(root, L"PortSettings\\Kept1:", kStreamWindowName, REG_DWORD, &window,
                  sizeof(window));
         ASSERT_TRUE(harness.Attach());
         // The spooler's record, wiped once the call returns.
@@ -106,10 +106,10 @@ TEST(RegistryRoute, PortsAndSettingsOnEitherRouteWithTheCallersRecordGone) {
         }
         MonitorState& state = harness.State();
         EXPECT_NE(FindPortEntry(harness.Context()->firstPort, L"Kept1:"), nullptr);
-        EXPECT_EQ(ReadCancelLines(state), (std::vector<std::string>{"M104 S0", "M84"}));
-        const StreamWindowSetting setting = ReadStreamWindowSetting(state, L"Kept1:");
-        EXPECT_FALSE(setting.automatic);
-        EXPECT_EQ(setting.bytes, window);
+        const PortSettings settings = ReadPortSettings(state, L"Kept1:");
+        EXPECT_EQ(settings.cancelLines, (std::vector<std::string>{"M104 S0", "M84"}));
+        EXPECT_TRUE(settings.streamWindowStored);
+        EXPECT_EQ(settings.streamWindow, window);
         PORT_INFO_1W info{const_cast<LPWSTR>(L"Added1:")};
         EXPECT_TRUE(harness.Table()->pfnAddPortEx(harness.MonitorHandle(), nullptr, 1,
                                                   reinterpret_cast<LPBYTE>(&info), nullptr));

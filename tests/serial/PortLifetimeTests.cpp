@@ -3,7 +3,7 @@
 // across documents, closed by ClosePort.
 #include "sim/SimulatedUsbPrinter.h"
 #include "monitor/PortSession.h"
-#include "monitor/CancelLines.h"
+#include "core/PortSettings.h"
 #include "serial/SerialLinkTest.h"
 
 #include <tlhelp32.h>

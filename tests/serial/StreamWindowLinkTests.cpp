@@ -1,6 +1,7 @@
 // Streaming a window of lines through the table to a simulated firmware that
 // models a real board's 128-byte receive buffer and 4 command slots.
-#include "monitor/PortStreamSetting.h"
+#include "core/PortSettingsLayout.h"
+#include "ports/PortSettingsStore.h"
 #include "serial/SerialLinkTest.h"
 
 namespace vela::test {
@@ -19,7 +20,7 @@ std::vector<std::string> OnceEach(std::vector<std::string> executed) {
 }
 
 TEST_F(StreamWindowLink, DamagedLinesAndLostOksStillRunEveryLineOnceInOrder) {
-    harness_.registry.SetPortSetting(kSerialPort, kStreamWindowValueName, 127);
+    harness_.registry.SetPortSetting(kSerialPort, kStreamWindowName, 127);
     FirmwareOptions options;
     options.faithfulReceive = true;
     options.corruptShare = 0.05;
@@ -60,7 +61,7 @@ TEST_F(StreamWindowLink, EveryOkWordingIsReadAtOnceAndSlotReportsTurnTheWindowOn
 }
 
 TEST_F(StreamWindowLink, ALineRefusedForEverFallsBackToOneLineThenFailsTheDocument) {
-    harness_.registry.SetPortSetting(kSerialPort, kStreamWindowValueName, 127);
+    harness_.registry.SetPortSetting(kSerialPort, kStreamWindowName, 127);
     DebuggerOutputCapture output;
     FirmwareOptions options;
     options.refuseLines = {5};
@@ -78,30 +79,31 @@ TEST_F(StreamWindowLink, ALineRefusedForEverFallsBackToOneLineThenFailsTheDocume
 }
 
 TEST_F(StreamWindowLink, ThePortSettingIsReadAsAWindowOfBytes) {
+    // A value out of range or of another type is ignored: no window of the port's own.
     const struct {
         DWORD type;
         DWORD value;
-        StreamWindowSetting expected;
-    } cases[] = {{REG_DWORD, 0, {false, 0}},
-                 {REG_DWORD, 300, {false, 300}},
-                 {REG_DWORD, 100000, {false, 4096}},
-                 {REG_SZ, 300, {true, 0}}};
+        bool stored;
+        uint32_t bytes;
+    } cases[] = {{REG_DWORD, 0, true, 0},
+                 {REG_DWORD, 300, true, 300},
+                 {REG_DWORD, 100000, false, 0},
+                 {REG_SZ, 300, false, 0}};
     for (const auto& item : cases) {
         HKEY key = nullptr;
         ASSERT_EQ(::RegCreateKeyExW(harness_.registry.Root(), L"PortSettings\\Serial21:", 0,
                                     nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
-        ::RegSetValueExW(key, kStreamWindowValueName, 0, item.type,
+        ::RegSetValueExW(key, kStreamWindowName, 0, item.type,
                          reinterpret_cast<const BYTE*>(&item.value), sizeof(item.value));
         ::RegCloseKey(key);
-        const StreamWindowSetting read = ReadStreamWindowSetting(State(), kSerialPort);
-        EXPECT_EQ(read.automatic, item.expected.automatic) << item.value;
-        EXPECT_EQ(read.bytes, item.expected.bytes) << item.value;
+        const PortSettings read = ReadPortSettings(State(), kSerialPort);
+        EXPECT_EQ(read.streamWindowStored, item.stored) << item.value;
+        EXPECT_EQ(read.streamWindow, item.bytes) << item.value;
     }
-    // No value, or a name that would reach another key: automatic.
+    // No value, or a name that would reach another key: none of the port's own.
     for (const wchar_t* name : {kUsbPort, L"Serial21:\\..\\Serial21:"}) {
-        const StreamWindowSetting read = ReadStreamWindowSetting(State(), name);
-        EXPECT_TRUE(read.automatic);
+        EXPECT_FALSE(ReadPortSettings(State(), name).streamWindowStored);
     }
 }
 
