@@ -51,6 +51,7 @@ ShowUninstDetails show
 !include "SpoolerCalls.nsh"
 !include "PortPage.nsh"
 !include "CommandLine.nsh"
+!include "PrintersInUse.nsh"
 
 !define MUI_ABORTWARNING
 !insertmacro MUI_PAGE_WELCOME
@@ -230,10 +231,28 @@ Function un.onInit
   Call un.RefuseWithoutAdministrator
 FunctionEnd
 
-; The port the installer added goes first, through the monitor, which refuses while a
-; printer is printing on it; then the monitor, which the spooler refuses while a printer
-; uses one of its ports. Either refusal leaves everything installed.
+; Nothing goes while a printer still uses a port of the monitor. Then the port the
+; installer added, through the monitor, which refuses while a document prints on it;
+; then the monitor. A refusal before the monitor is deleted leaves the monitor and its
+; files installed.
 Section "Uninstall"
+  Call un.PrinterOnMonitorPort
+  ${If} $0 <> 0
+    ${SpoolerErrorText} $0 $2
+    DetailPrint "The spooler did not list its ports and printers: $2."
+    MessageBox MB_ICONSTOP|MB_OK "The spooler did not list its ports and printers: $2.$\r$\nNothing \
+was removed." /SD IDOK
+    SetErrorLevel 2
+    Abort
+  ${ElseIf} $1 != ""
+    DetailPrint "The printer $\"$1$\" prints to the port $\"$2$\" of the monitor."
+    MessageBox MB_ICONSTOP|MB_OK "The printer $1 prints to the port $2 of the monitor: delete \
+that printer, or move it to another port, then uninstall again.$\r$\nNothing was removed." \
+      /SD IDOK
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
+
   ReadRegStr $4 HKLM "${UNINSTALL_KEY}" "AddedPort"
   ${If} $4 != ""
   ${AndIf} ${FileExists} "$INSTDIR\${HOST_NAME}"

@@ -3,6 +3,7 @@
 #include "platform/Handles.h"
 #include "platform/RegistryKey.h"
 #include "platform/Win32Headers.h"
+#include "sim/WineSpooler.h"
 
 #include <cstdint>
 
@@ -226,6 +227,7 @@ void RemoveMachineComPort() {
 }
 
 void RemoveInstallation() {
+    test::spooler::DeletePrinter(kTestPrinter);
     ::DeleteMonitorW(nullptr, nullptr, const_cast<LPWSTR>(kMonitorName));
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kMonitorKey);
     ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kMonitorKey);

@@ -13,6 +13,8 @@ constexpr wchar_t kMonitorName[] = L"Vela3dp Print Monitor";
 constexpr wchar_t kMonitorDll[] = L"Vela3dpPrintMonitor.dll";
 constexpr wchar_t kUiDll[] = L"Vela3dpPrintMonitorUI.dll";
 constexpr wchar_t kTestComPort[] = L"COM57";
+// A print queue a test puts on a port of the monitor.
+constexpr wchar_t kTestPrinter[] = L"Vela Installer Test Printer";
 // What StoredPortDevice answers for a port without a value.
 constexpr wchar_t kNoValue[] = L"(no value)";
 
@@ -43,7 +45,8 @@ bool WriteMonitorDriverValue(const wchar_t* dll);
 
 void AddMachineComPort(const wchar_t* com);
 void RemoveMachineComPort();
-// Whatever an earlier run or test left: the registration, the files, the entry.
+// Whatever an earlier run or test left: the test's printer, the registration, the
+// files, the entry.
 void RemoveInstallation();
 
 } // namespace vela::installer_test

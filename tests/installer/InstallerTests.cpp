@@ -3,6 +3,8 @@
 // the installed apps' entry takes away again.
 #include "InstallerTestSupport.h"
 
+#include "sim/WineSpooler.h"
+
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -90,6 +92,37 @@ TEST(Installer, RefusesOverAnInstalledMonitorAndLeavesItsFiles) {
     EXPECT_EQ(ReadTextFile(dll), "installed before");
     EXPECT_FALSE(FileExists(InstallFolder()));
     EXPECT_EQ(ReadUninstallValue(L"DisplayName"), L"");
+    RemoveInstallation();
+}
+
+// A printer on a port of the monitor keeps the whole installation: without its port or
+// its monitor it would have nowhere to print. Once the printer is gone, so is the rest.
+TEST(Installer, UninstallKeepsEverythingWhileAPrinterUsesAPortOfTheMonitor) {
+    RemoveInstallation();
+    const std::wstring port = L"VelaInstallPrinted:";
+    ASSERT_EQ(RunToEnd(QuotedPath(SetupPath()) + L" /S /PORT=" + port), 0u);
+    // EnsurePrinters also makes the key "Ports\<port>" below the monitor's key: Wine's
+    // AddPrinterW finds a port's monitor only there (Windows asks the monitors).
+    ASSERT_EQ(test::spooler::EnsurePrinters({{kTestPrinter, port, L""}}), "");
+
+    // In place (_?=), so that the exit code is the uninstaller's own, not that of the
+    // copy of itself it otherwise hands its work to.
+    const std::wstring uninstaller = QuotedPath(InstallFolder() + L"\\uninstall.exe");
+    EXPECT_EQ(RunToEnd(uninstaller + L" /S _?=" + InstallFolder()), 2u);
+    for (const std::wstring& file : InstalledFiles()) {
+        EXPECT_TRUE(FileExists(file)) << file;
+    }
+    EXPECT_EQ(ListedMonitorDll(kMonitorName), kMonitorDll);
+    EXPECT_EQ(ListedPortMonitor(port.c_str()), kMonitorName);
+    EXPECT_EQ(ReadUninstallValue(L"AddedPort"), port);
+
+    ASSERT_EQ(test::spooler::DeletePrinter(kTestPrinter), 0u);
+    EXPECT_EQ(RunToEnd(ReadUninstallValue(L"QuietUninstallString")), 0u);
+    for (const std::wstring& file : InstalledFiles()) {
+        EXPECT_FALSE(FileExists(file)) << file;
+    }
+    EXPECT_EQ(ListedMonitorDll(kMonitorName), L"");
+    EXPECT_EQ(ListedPortMonitor(port.c_str()), L"");
     RemoveInstallation();
 }
 
