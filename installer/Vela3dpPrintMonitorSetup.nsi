@@ -108,20 +108,32 @@ version, first uninstall the one installed (Settings, Apps)." /SD IDOK
   Call ReadCommandLine
 FunctionEnd
 
+; Where the files unpack: inside the install folder, which only administrators can
+; change, not in the temporary folder, which the user's other, unelevated programs can
+; change too (the spooler runs the DLLs as SYSTEM).
+!define STAGING "$INSTDIR\unpacked"
+
+Function RemoveStaging
+  Delete "${STAGING}\${MONITOR_DLL_NAME}"
+  Delete "${STAGING}\${UI_DLL_NAME}"
+  Delete "${STAGING}\${HOST_NAME}"
+  RMDir "${STAGING}"
+FunctionEnd
+
 ; Copies the unpacked files into place. Leaves 0 in $0, or the error code and in $1 the
 ; file that failed.
 Function PlaceFiles
   StrCpy $1 "$SYSDIR\${MONITOR_DLL_NAME}"
-  System::Call 'kernel32::CopyFileW(w "$PLUGINSDIR\files\${MONITOR_DLL_NAME}", w r1, i 0) i .r0 ?e'
+  System::Call 'kernel32::CopyFileW(w "${STAGING}\${MONITOR_DLL_NAME}", w r1, i 0) i .r0 ?e'
   Pop $2
   ${If} $0 <> 0
     StrCpy $1 "$SYSDIR\${UI_DLL_NAME}"
-    System::Call 'kernel32::CopyFileW(w "$PLUGINSDIR\files\${UI_DLL_NAME}", w r1, i 0) i .r0 ?e'
+    System::Call 'kernel32::CopyFileW(w "${STAGING}\${UI_DLL_NAME}", w r1, i 0) i .r0 ?e'
     Pop $2
   ${EndIf}
   ${If} $0 <> 0
     StrCpy $1 "$INSTDIR\${HOST_NAME}"
-    System::Call 'kernel32::CopyFileW(w "$PLUGINSDIR\files\${HOST_NAME}", w r1, i 0) i .r0 ?e'
+    System::Call 'kernel32::CopyFileW(w "${STAGING}\${HOST_NAME}", w r1, i 0) i .r0 ?e'
     Pop $2
   ${EndIf}
   ${If} $0 <> 0
@@ -186,15 +198,15 @@ not added:$\r$\n$1$\r$\nYou can add a port in a printer's properties (Ports, Add
 FunctionEnd
 
 Section "-Install"
-  InitPluginsDir
-  SetOutPath "$PLUGINSDIR\files"
+  SetOutPath "${STAGING}"
   File "/oname=${HOST_NAME}" "${HOST_EXE}"
   File "/oname=${MONITOR_DLL_NAME}" "${MONITOR_DLL}"
   File "/oname=${UI_DLL_NAME}" "${UI_DLL}"
-  SetOutPath "$PLUGINSDIR"
-
-  CreateDirectory "$INSTDIR"
+  ; The working folder of the installer and the programs it runs: one that only
+  ; administrators can change, and not the install folder, which a failed install removes.
+  SetOutPath "$SYSDIR"
   Call PlaceFiles
+  Call RemoveStaging
   ${If} $0 <> 0
     ${SpoolerErrorText} $0 $2
     StrCpy $3 "Copying $1 failed: $2."
@@ -236,6 +248,9 @@ FunctionEnd
 ; then the monitor. A refusal before the monitor is deleted leaves the monitor and its
 ; files installed.
 Section "Uninstall"
+  ; Not the temporary folder this copy of the uninstaller runs from: the host program
+  ; runs with this working folder.
+  SetOutPath "$SYSDIR"
   Call un.PrinterOnMonitorPort
   ${If} $0 <> 0
     ${SpoolerErrorText} $0 $2
