@@ -155,11 +155,17 @@ Function PortPageLeave
     MessageBox MB_ICONEXCLAMATION|MB_OK $2
     Abort ; stays on the page
   ${EndIf}
-  StrCpy $WantPort 1
-  StrCpy $PortName $1
-  StrCpy $PortCom ""
+  StrCpy $3 ""
   ${NSD_GetState} $PortPageSerial $0
   ${If} $0 = ${BST_CHECKED}
-    ${NSD_GetText} $PortPageComList $PortCom
+    ${NSD_GetText} $PortPageComList $3
+    ; A COM port from the command line that this machine does not have selects none.
+    ${If} $3 == ""
+      MessageBox MB_ICONEXCLAMATION|MB_OK "Choose the COM port of the serial printer."
+      Abort ; stays on the page
+    ${EndIf}
   ${EndIf}
+  StrCpy $WantPort 1
+  StrCpy $PortName $1
+  StrCpy $PortCom $3
 FunctionEnd
