@@ -1,13 +1,16 @@
 #!/bin/sh
 # Installs what is missing, configures, builds and runs the whole test suite
 # under Wine. Usage: scripts/test.sh [build-dir]
+# The tests are switched on whatever the folder held before (the demo configures a
+# new folder without them).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 
 "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVELA_BUILD_TESTS=ON
 cmake --build "$build"
 
 # Start the test prefix's Wine server and desktop with no output attached, so that

@@ -1,7 +1,8 @@
 #!/bin/sh
 # scripts/run-ctest.sh against a small CTest project of its own: a failure fails the
-# run, and only a test that printed nothing and ended within a second runs again.
-# Each test here fails on its first run and passes on its second.
+# run, only a test that printed nothing and ended within a second runs again, and a
+# run that finds no test fails. Each test here fails on its first run and passes on
+# its second.
 # Usage: run-ctest-test.sh SOURCE-ROOT WORK-DIR
 set -eu
 root=$1
@@ -42,5 +43,6 @@ done <<'CASES'
 ^Prints$;non-zero;0
 ^SilentSlow$;non-zero;0
 ^(Silent/0|Prints)$;non-zero;1
+^NoSuchTest$;non-zero;0
 CASES
 exit "$fails"
