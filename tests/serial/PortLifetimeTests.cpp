@@ -158,9 +158,15 @@ TEST_F(PortLifetime, ShutdownWithoutClosePortCancelsTheDocumentAndEndsItsThread)
     EXPECT_EQ(ThreadsOfThisProcess(), threads);
     // The job's lines up to where the cancel came (the poke's answer may have let
     // a few more through), then the cancel lines and nothing else.
-    const std::vector<std::string> executed = firmware_->ExecutedNumberedCommands();
+    // When the line in flight never got its "ok", "M110" sets the counter again
+    // before the cancel lines; whether it did depends on how far the clock ran.
+    std::vector<std::string> executed = firmware_->ExecutedNumberedCommands();
     const std::vector<std::string> cancel = DefaultCancelLines();
     ASSERT_GE(executed.size(), 4 + cancel.size());
+    const auto cancelStart = executed.end() - static_cast<std::ptrdiff_t>(cancel.size());
+    if (*(cancelStart - 1) == "M110") {
+        executed.erase(cancelStart - 1);
+    }
     std::vector<std::string> expected =
         Document(JobCommands(1, static_cast<int>(executed.size() - 1 - cancel.size())));
     expected.pop_back();
