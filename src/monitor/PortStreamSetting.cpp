@@ -35,7 +35,6 @@ StreamWindowSetting ReadStreamWindowSetting(MonitorState& state, LPCWSTR portNam
         type != REG_DWORD || size != sizeof(value)) {
         return setting;
     }
-    setting.automatic = false;
     setting.bytes = std::min<DWORD>(value, StreamWindow::kMaxBytes);
     return setting;
 }

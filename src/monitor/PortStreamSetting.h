@@ -12,8 +12,7 @@ constexpr wchar_t kStreamWindowValueName[] = L"StreamWindow";
 
 // A REG_DWORD: 0 keeps one line in flight, n streams a window of n bytes (at
 // most 4096). Without the value (or with one of another type) the port streams
-// one line at a time until the firmware reports its free command slots, then a
-// window of the default size.
+// one line at a time, whatever the firmware reports of its buffers.
 StreamWindowSetting ReadStreamWindowSetting(MonitorState& state, LPCWSTR portName);
 
 } // namespace vela

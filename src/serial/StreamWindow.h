@@ -12,7 +12,8 @@
 // line sent before its request that arrives later (dropping its buffer again):
 // so nothing goes out again until every line out has been answered, or the
 // firmware has been quiet for a moment. The firmware's line number check keeps
-// any line from running twice.
+// a numbered line from running twice; nothing keeps the rest of a line cut by
+// that drop from running unchecked, so a window is for clean links only.
 #pragma once
 
 #include "serial/LineFraming.h"
@@ -25,8 +26,8 @@ namespace vela {
 
 class StreamWindow {
   public:
-    // The firmware's receive buffer when the port sets none (common firmware has
-    // 128 bytes; one stays free for its line end handling).
+    // Common firmware's receive buffer (128 bytes; one stays free for its line
+    // end handling): the least room a poke may count on.
     static constexpr uint32_t kDefaultBytes = 127;
     static constexpr uint32_t kMaxBytes = 4096;
     // Lines kept: those in flight and, below them, lines already acknowledged
