@@ -39,7 +39,8 @@ void StreamWindow::Keep(int32_t first) {
 }
 
 bool StreamWindow::Idle() const {
-    return acknowledged_ == next_;
+    // After a resend request, lines counted as acknowledged may go again.
+    return acknowledged_ == next_ && !recovering_;
 }
 
 uint8_t* StreamWindow::Slot(int32_t number) const {
@@ -231,6 +232,16 @@ void StreamWindow::OnOk(const uint8_t* line, uint32_t length, uint64_t now) {
     lastAnswerAt_ = now;
     if (cursor_ == acknowledged_) {
         return; // nothing out: a stray
+    }
+    if (recovering_) {
+        // The firmware holds nothing from the line it asked for on: a plain "ok"
+        // answers a line before it (run late) or the rest of a line its drop cut.
+        // One that names its line is the firmware's own word.
+        if (numbers.line >= 0) {
+            AcknowledgeThrough(std::min<int64_t>(numbers.line, cursor_ - 1), now);
+            recoverTo_ = std::max(recoverTo_, acknowledged_);
+        }
+        return;
     }
     if (barrierOut_) {
         // A line that sets the counter is answered under the number it sets.

@@ -113,6 +113,36 @@ TEST(StreamWindow, ResendRequestWaitsForTheLinesOutThenSendsFromTheLineAskedFor)
     EXPECT_EQ(driver.window.Unacknowledged(), 4u);
 }
 
+TEST(StreamWindow, AfterARequestOnlyOksThatNameLinesAcknowledgeAndTheDrainStaysTwentyMs) {
+    // Lines 1 to 3 wait in the firmware's command slots, line 4 is refused, line 5
+    // is dropped with its buffer; then come the answers of the case.
+    const struct {
+        const char* name;
+        std::vector<std::string> answers;
+        Numbers sentAgain;
+    } cases[] = {
+        {"plain oks of the lines before", {"ok", "ok", "ok"}, {4, 5}},
+        {"oks naming the lines before", {"ok N1 P15 B4", "ok N2 P15 B4", "ok N3 P15 B4"}, {4, 5}},
+        {"an ok naming the line asked for", {"ok N4 P15 B4"}, {5}},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.name);
+        WindowDriver driver(127, 25);
+        ASSERT_EQ(driver.Pump(5), (Numbers{1, 2, 3, 4, 5}));
+        driver.Reply("Resend: 4");
+        driver.Reply("ok");
+        for (const std::string& answer : item.answers) {
+            driver.Reply(answer);
+        }
+        // Line 5 is never answered: the quiet ends the wait, not the loop's second.
+        EXPECT_FALSE(driver.window.Idle());
+        EXPECT_EQ(driver.Pump(0), Numbers{});
+        EXPECT_LE(driver.window.WaitTime(driver.now), kResendDrainMs);
+        driver.now += kResendDrainMs;
+        EXPECT_EQ(driver.Pump(0), item.sentAgain);
+    }
+}
+
 TEST(StreamWindow, TenRequestsInARowShrinkToOneLineAndTwentyFail) {
     WindowDriver driver(127, 30);
     driver.Pump();
