@@ -20,7 +20,7 @@ bool StreamWindow::Start(uint32_t windowBytes, int32_t firstNumber, uint64_t now
     windowBytes_ = std::min(std::max(windowBytes, 1u), kMaxBytes);
     Keep(firstNumber);
     unanswered_ = requestsInARow_ = 0;
-    recovering_ = false;
+    recovering_ = drainPoked_ = false;
     recoverTo_ = 0;
     lastAnswerAt_ = now;
     freeSlots_ = -1;
@@ -108,6 +108,12 @@ StreamWindow::Step StreamWindow::NextStep(uint64_t now) {
     if (failure_ != SendFailure::None) {
         return Step::None;
     }
+    if (recovering_) {
+        const Step step = RecoveryStep(now);
+        if (recovering_) {
+            return step;
+        }
+    }
     if (!Idle() && (poked_ ? Remaining(pokedAt_, timings_.pokeAfterMs, now)
                            : Remaining(quietSince_, timings_.pokeAfterMs, now)) == 0) {
         if (pokesOut_ < kMaxPokesOut &&
@@ -118,16 +124,38 @@ StreamWindow::Step StreamWindow::NextStep(uint64_t now) {
         poked_ = true;
         pokedAt_ = now;
     }
-    if (recovering_) {
-        if (unanswered_ > 0 && Remaining(lastAnswerAt_, timings_.resendDrainMs, now) > 0) {
-            return Step::None;
-        }
-        EndRecovery();
-    }
     if (cursor_ < next_) {
         return FitsInFlight(KeptLength(cursor_)) ? Step::SendKept : Step::None;
     }
     return barrierOut_ ? Step::None : Step::TakeNew;
+}
+
+StreamWindow::Step StreamWindow::RecoveryStep(uint64_t now) {
+    if (unanswered_ > 0) {
+        if (Remaining(lastAnswerAt_, timings_.resendDrainMs, now) > 0) {
+            return Step::None;
+        }
+        // Quiet, with lines unanswered: dropped, or their answers still to come
+        // (a long command runs). A poke's answer comes after all of them; lines
+        // sent again before would meet refusals of the lines sent before.
+        if (!drainPoked_ && pokesOut_ < kMaxPokesOut &&
+            BytesOut() + sizeof(kPokeLine) - 1 <= std::max(windowBytes_, kDefaultBytes)) {
+            drainPoked_ = true;
+            return Step::Poke;
+        }
+        // A poke lost (cut by a drop of the buffer) holds the lines no longer than
+        // it would hold a line.
+        if (drainPoked_) {
+            if (Remaining(pokedAt_, timings_.pokeAfterMs, now) > 0) {
+                return Step::None;
+            }
+            // The lines going again start the poke's clock afresh.
+            poked_ = false;
+            quietSince_ = now;
+        }
+    }
+    EndRecovery();
+    return Step::None;
 }
 
 void StreamWindow::Sent(uint64_t now) {
@@ -280,8 +308,10 @@ void StreamWindow::OnResendRequest(int64_t requested, uint64_t now) {
     // The firmware has every line before the one it asks for.
     AcknowledgeThrough(requested - 1, now);
     if (recovering_) {
-        // A line sent before the first request, rejected in its turn.
+        // A line sent before the first request, rejected in its turn; the poke
+        // behind it may have gone with the firmware's buffer.
         recoverTo_ = static_cast<int32_t>(std::max<int64_t>(requested, oldest_));
+        drainPoked_ = false;
         return;
     }
     if (requested >= next_) {
@@ -302,7 +332,7 @@ void StreamWindow::OnResendRequest(int64_t requested, uint64_t now) {
 }
 
 void StreamWindow::EndRecovery() {
-    recovering_ = false;
+    recovering_ = drainPoked_ = false;
     // What was never answered was dropped by the firmware.
     unanswered_ = 0;
     // Lines from the one asked for on are not the firmware's, whatever was
@@ -324,7 +354,8 @@ void StreamWindow::OnPokeAnswer(uint64_t now) {
     quietSince_ = now;
     lastAnswerAt_ = now;
     if (recovering_) {
-        if (pokesOut_ == 0) {
+        // Every line sent before the poke has been answered or dropped.
+        if (pokesOut_ == 0 || drainPoked_) {
             EndRecovery();
         }
         return;
@@ -338,7 +369,7 @@ void StreamWindow::OnPokeAnswer(uint64_t now) {
 
 void StreamWindow::Abandon() {
     unanswered_ = 0;
-    recovering_ = awaitingResendOk_ = barrierOut_ = poked_ = false;
+    recovering_ = drainPoked_ = awaitingResendOk_ = barrierOut_ = poked_ = false;
     pokesOut_ = 0;
     counterAfter_ = -1;
     Keep(next_);
@@ -356,13 +387,16 @@ uint32_t StreamWindow::WaitTime(uint64_t now) const {
     if (failure_ != SendFailure::None || Idle()) {
         return wait;
     }
-    wait = std::min(wait, poked_ ? std::min(Remaining(lastByteAt_, timings_.silenceLimitMs, now),
-                                            Remaining(pokedAt_, timings_.pokeAfterMs, now))
-                                 : Remaining(quietSince_, timings_.pokeAfterMs, now));
-    if (recovering_) {
-        wait = std::min(wait, Remaining(lastAnswerAt_, timings_.resendDrainMs, now));
+    if (poked_) {
+        wait = std::min(wait, Remaining(lastByteAt_, timings_.silenceLimitMs, now));
     }
-    return wait;
+    if (recovering_) {
+        // The ordinary poke waits while the recovery runs.
+        return std::min(wait, drainPoked_ ? Remaining(pokedAt_, timings_.pokeAfterMs, now)
+                                          : Remaining(lastAnswerAt_, timings_.resendDrainMs, now));
+    }
+    return std::min(wait, poked_ ? Remaining(pokedAt_, timings_.pokeAfterMs, now)
+                                 : Remaining(quietSince_, timings_.pokeAfterMs, now));
 }
 
 } // namespace vela

@@ -10,8 +10,10 @@
 // sends k and the lines after it again, in order, under their own numbers.
 // Firmware drops what it has buffered when it asks for a line, and rejects each
 // line sent before its request that arrives later (dropping its buffer again):
-// so nothing goes out again until every line out has been answered, or the
-// firmware has been quiet for a moment. The firmware's line number check keeps
+// so nothing goes out again until every line out has been answered, or, once
+// the firmware has been quiet for a moment, it has answered a poke sent behind
+// them: answers come in order, so no refusal of a line sent before is still to
+// come that would send the lines a third time. The firmware's line number check keeps
 // a numbered line from running twice; nothing keeps the rest of a line cut by
 // that drop from running unchecked, so a window is for clean links only.
 #pragma once
@@ -91,6 +93,9 @@ class StreamWindow {
     bool FitsInFlight(uint32_t length) const;
     // Bytes of the lines out and not acknowledged, and of the pokes out.
     uint32_t BytesOut() const;
+    // While recovering: waits for the lines out, pokes once they are quiet, and
+    // ends the recovery when they are through.
+    Step RecoveryStep(uint64_t now);
     void Sent(uint64_t now);
     void Answered();
     void AcknowledgeThrough(int64_t number, uint64_t now);
@@ -118,6 +123,8 @@ class StreamWindow {
     // dropped, before sending again from recoverTo_.
     bool recovering_ = false;
     int32_t recoverTo_ = 0;
+    // The poke whose answer shows the lines out answered or dropped is out.
+    bool drainPoked_ = false;
     uint64_t lastAnswerAt_ = 0;
     int64_t freeSlots_ = -1;
     bool awaitingResendOk_ = false;

@@ -57,6 +57,16 @@ class WindowDriver {
                        static_cast<uint32_t>(line.size()), now);
     }
 
+    // The quiet after a resend request, and the answer of the poke it draws.
+    void Quiet() {
+        now += kResendDrainMs;
+        if (window.NextStep(now) == StreamWindow::Step::Poke) {
+            window.OnPokeSent(now);
+            Reply(kPokeAnswer);
+        }
+    }
+
+    static constexpr const char* kPokeAnswer = "ok T:20.0 /0.0 B:20.0 /0.0";
     StreamWindow window;
     uint64_t now = 1000;
 
@@ -93,8 +103,9 @@ TEST(StreamWindow, ResendRequestWaitsForTheLinesOutThenSendsFromTheLineAskedFor)
     driver.Reply("Resend: 2");
     driver.Reply("ok");
     EXPECT_EQ(driver.Pump(), Numbers{});
-    // Line 4 was dropped with the firmware's buffer: quiet ends the wait.
-    driver.now += kResendDrainMs;
+    // Line 4 was dropped with the firmware's buffer: quiet, then the poke's answer
+    // shows nothing more to come.
+    driver.Quiet();
     EXPECT_EQ(driver.Pump(), (Numbers{2, 3, 4, 5}));
     for (int ok = 0; ok < 4; ++ok) {
         driver.Reply("ok");
@@ -138,9 +149,41 @@ TEST(StreamWindow, AfterARequestOnlyOksThatNameLinesAcknowledgeAndTheDrainStaysT
         EXPECT_FALSE(driver.window.Idle());
         EXPECT_EQ(driver.Pump(0), Numbers{});
         EXPECT_LE(driver.window.WaitTime(driver.now), kResendDrainMs);
-        driver.now += kResendDrainMs;
+        driver.Quiet();
         EXPECT_EQ(driver.Pump(0), item.sentAgain);
     }
+}
+
+TEST(StreamWindow, LinesGoAgainOnlyOnceAPokeShowsTheLinesOutAnsweredOrDropped) {
+    WindowDriver driver(127, 30);
+    ASSERT_EQ(driver.Pump(3), (Numbers{1, 2, 3}));
+    // Line 1 is refused, line 2 dropped with the buffer; line 3 is still on its way.
+    driver.Reply("Resend: 1");
+    driver.Reply("ok");
+    driver.now += kResendDrainMs;
+    EXPECT_EQ(driver.window.NextStep(driver.now), StreamWindow::Step::Poke);
+    driver.window.OnPokeSent(driver.now);
+    EXPECT_EQ(driver.Pump(0), Numbers{});
+    EXPECT_EQ(driver.window.WaitTime(driver.now), kLoopWaitMs);
+    // Line 3 is refused in its turn, then the poke is answered: lines sent again
+    // before would have met that refusal and gone a third time.
+    driver.Reply("Resend: 1");
+    driver.Reply("ok");
+    driver.Reply(WindowDriver::kPokeAnswer);
+    EXPECT_EQ(driver.Pump(0), (Numbers{1, 2, 3}));
+    for (int ok = 0; ok < 3; ++ok) {
+        driver.Reply("ok");
+    }
+    EXPECT_TRUE(driver.window.Idle());
+    // A poke lost with the buffer holds the lines no longer than the poke's time.
+    ASSERT_EQ(driver.Pump(2), (Numbers{4, 5}));
+    driver.Reply("Resend: 4");
+    driver.Reply("ok");
+    driver.now += kResendDrainMs;
+    EXPECT_EQ(driver.window.NextStep(driver.now), StreamWindow::Step::Poke);
+    driver.window.OnPokeSent(driver.now);
+    driver.now += kPokeAfterMs;
+    EXPECT_EQ(driver.Pump(0), (Numbers{4, 5}));
 }
 
 TEST(StreamWindow, TenRequestsInARowShrinkToOneLineAndTwentyFail) {
@@ -149,7 +192,7 @@ TEST(StreamWindow, TenRequestsInARowShrinkToOneLineAndTwentyFail) {
     for (int request = 1; request <= 20; ++request) {
         driver.Reply("Resend: 1");
         driver.Reply("ok");
-        driver.now += kResendDrainMs;
+        driver.Quiet();
         const Numbers sent = driver.Pump();
         EXPECT_EQ(driver.window.FellBack(), request >= 10) << request;
         if (request >= 10 && request < 20) {
