@@ -85,6 +85,18 @@ uint32_t StreamWindow::BytesOut() const {
     return bytes;
 }
 
+uint32_t StreamWindow::UnansweredBytes() const {
+    // Answers come in the order the lines went: the lines unanswered are the last
+    // ones sent.
+    const uint32_t pokes = std::min(pokesOut_, unanswered_);
+    const int32_t lines = static_cast<int32_t>(unanswered_ - pokes);
+    uint32_t bytes = pokes * static_cast<uint32_t>(sizeof(kPokeLine) - 1);
+    for (int32_t number = std::max(acknowledged_, cursor_ - lines); number < cursor_; ++number) {
+        bytes += KeptLength(number);
+    }
+    return bytes;
+}
+
 bool StreamWindow::RoomFor(uint32_t framedLength, bool barrier) const {
     if (failure_ != SendFailure::None || recovering_ || barrierOut_ || cursor_ != next_ ||
         framedLength > kLineBytes) {
@@ -139,7 +151,7 @@ StreamWindow::Step StreamWindow::RecoveryStep(uint64_t now) {
         // (a long command runs). A poke's answer comes after all of them; lines
         // sent again before would meet refusals of the lines sent before.
         if (!drainPoked_ && pokesOut_ < kMaxPokesOut &&
-            BytesOut() + sizeof(kPokeLine) - 1 <= std::max(windowBytes_, kDefaultBytes)) {
+            UnansweredBytes() + sizeof(kPokeLine) - 1 <= std::max(windowBytes_, kDefaultBytes)) {
             drainPoked_ = true;
             return Step::Poke;
         }

@@ -93,6 +93,9 @@ class StreamWindow {
     bool FitsInFlight(uint32_t length) const;
     // Bytes of the lines out and not acknowledged, and of the pokes out.
     uint32_t BytesOut() const;
+    // After a resend request: the most the firmware's buffer may still hold, the
+    // bytes of the lines (and pokes) not answered.
+    uint32_t UnansweredBytes() const;
     // While recovering: waits for the lines out, pokes once they are quiet, and
     // ends the recovery when they are through.
     Step RecoveryStep(uint64_t now);

@@ -155,9 +155,11 @@ TEST(StreamWindow, AfterARequestOnlyOksThatNameLinesAcknowledgeAndTheDrainStaysT
 }
 
 TEST(StreamWindow, LinesGoAgainOnlyOnceAPokeShowsTheLinesOutAnsweredOrDropped) {
-    WindowDriver driver(127, 30);
-    ASSERT_EQ(driver.Pump(3), (Numbers{1, 2, 3}));
-    // Line 1 is refused, line 2 dropped with the buffer; line 3 is still on its way.
+    // About 124 bytes out: the poke fits beside the lines still unanswered only.
+    WindowDriver driver(127, 35);
+    ASSERT_EQ(driver.Pump(4), (Numbers{1, 2, 3, 4}));
+    // Line 1 is refused, lines 2 and 3 dropped with the buffer; line 4 is still on
+    // its way.
     driver.Reply("Resend: 1");
     driver.Reply("ok");
     driver.now += kResendDrainMs;
@@ -165,25 +167,25 @@ TEST(StreamWindow, LinesGoAgainOnlyOnceAPokeShowsTheLinesOutAnsweredOrDropped) {
     driver.window.OnPokeSent(driver.now);
     EXPECT_EQ(driver.Pump(0), Numbers{});
     EXPECT_EQ(driver.window.WaitTime(driver.now), kLoopWaitMs);
-    // Line 3 is refused in its turn, then the poke is answered: lines sent again
+    // Line 4 is refused in its turn, then the poke is answered: lines sent again
     // before would have met that refusal and gone a third time.
     driver.Reply("Resend: 1");
     driver.Reply("ok");
     driver.Reply(WindowDriver::kPokeAnswer);
-    EXPECT_EQ(driver.Pump(0), (Numbers{1, 2, 3}));
-    for (int ok = 0; ok < 3; ++ok) {
+    EXPECT_EQ(driver.Pump(0), (Numbers{1, 2, 3, 4}));
+    for (int ok = 0; ok < 4; ++ok) {
         driver.Reply("ok");
     }
     EXPECT_TRUE(driver.window.Idle());
     // A poke lost with the buffer holds the lines no longer than the poke's time.
-    ASSERT_EQ(driver.Pump(2), (Numbers{4, 5}));
-    driver.Reply("Resend: 4");
+    ASSERT_EQ(driver.Pump(2), (Numbers{5, 6}));
+    driver.Reply("Resend: 5");
     driver.Reply("ok");
     driver.now += kResendDrainMs;
     EXPECT_EQ(driver.window.NextStep(driver.now), StreamWindow::Step::Poke);
     driver.window.OnPokeSent(driver.now);
     driver.now += kPokeAfterMs;
-    EXPECT_EQ(driver.Pump(0), (Numbers{4, 5}));
+    EXPECT_EQ(driver.Pump(0), (Numbers{5, 6}));
 }
 
 TEST(StreamWindow, TenRequestsInARowShrinkToOneLineAndTwentyFail) {
