@@ -112,11 +112,15 @@ bool StreamWindow::RoomFor(uint32_t framedLength, bool barrier) const {
     return FitsInFlight(framedLength);
 }
 
-StreamWindow::Step StreamWindow::NextStep(uint64_t now) {
+void StreamWindow::CheckSilence(uint64_t now) {
     if (failure_ == SendFailure::None && poked_ && !Idle() &&
         Remaining(lastByteAt_, timings_.silenceLimitMs, now) == 0) {
         Fail(SendFailure::StoppedAnswering, acknowledged_);
     }
+}
+
+StreamWindow::Step StreamWindow::NextStep(uint64_t now) {
+    CheckSilence(now);
     if (failure_ != SendFailure::None) {
         return Step::None;
     }
@@ -132,9 +136,14 @@ StreamWindow::Step StreamWindow::NextStep(uint64_t now) {
             BytesOut() + sizeof(kPokeLine) - 1 <= std::max(windowBytes_, kDefaultBytes)) {
             return Step::Poke;
         }
-        // No room in the firmware's buffer: the silence limit runs all the same.
+        // No room in the firmware's buffer: the silence limit runs all the same,
+        // and may have run out already.
         poked_ = true;
         pokedAt_ = now;
+        CheckSilence(now);
+        if (failure_ != SendFailure::None) {
+            return Step::None;
+        }
     }
     if (cursor_ < next_) {
         return FitsInFlight(KeptLength(cursor_)) ? Step::SendKept : Step::None;
@@ -403,9 +412,12 @@ uint32_t StreamWindow::WaitTime(uint64_t now) const {
         wait = std::min(wait, Remaining(lastByteAt_, timings_.silenceLimitMs, now));
     }
     if (recovering_) {
-        // The ordinary poke waits while the recovery runs.
-        return std::min(wait, drainPoked_ ? Remaining(pokedAt_, timings_.pokeAfterMs, now)
-                                          : Remaining(lastAnswerAt_, timings_.resendDrainMs, now));
+        // The ordinary poke waits while the recovery runs: answers still coming
+        // hold it for the quiet, the poke after them for its time.
+        const uint32_t quiet = Remaining(lastAnswerAt_, timings_.resendDrainMs, now);
+        return std::min(wait, quiet > 0 || !drainPoked_
+                                  ? quiet
+                                  : Remaining(pokedAt_, timings_.pokeAfterMs, now));
     }
     return std::min(wait, poked_ ? Remaining(pokedAt_, timings_.pokeAfterMs, now)
                                  : Remaining(quietSince_, timings_.pokeAfterMs, now));

@@ -99,6 +99,8 @@ class StreamWindow {
     // While recovering: waits for the lines out, pokes once they are quiet, and
     // ends the recovery when they are through.
     Step RecoveryStep(uint64_t now);
+    // Fails the document once the firmware, poked, has been silent too long.
+    void CheckSilence(uint64_t now);
     void Sent(uint64_t now);
     void Answered();
     void AcknowledgeThrough(int64_t number, uint64_t now);

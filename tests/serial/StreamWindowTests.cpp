@@ -222,6 +222,13 @@ TEST(StreamWindow, PokeAnswersLostOksAndHaltsOrRestartsEndTheDocument) {
         EXPECT_NE(failing.window.Failure(), SendFailure::None) << notice;
         EXPECT_EQ(failing.window.NextStep(failing.now), StreamWindow::Step::None);
     }
+    // A window too full for a poke, and silence beyond the limit: it fails at once,
+    // rather than naming no wait first.
+    WindowDriver full(127, 35);
+    ASSERT_EQ(full.Pump(4), (Numbers{1, 2, 3, 4}));
+    full.now += kSilenceLimitMs;
+    EXPECT_EQ(full.window.NextStep(full.now), StreamWindow::Step::None);
+    EXPECT_EQ(full.window.Failure(), SendFailure::StoppedAnswering);
 }
 
 } // namespace
