@@ -19,6 +19,11 @@ cmake --build "$build"
 status=0
 sh "$root/scripts/run-ctest.sh" "$build" || status=$?
 
-# The persistent Wine server and desktop of the test prefix end with the run.
-WINEPREFIX="$build/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
+# The persistent Wine servers and desktops of the test prefixes end with the run
+# (the spooler suite has a prefix of its own).
+for prefix in "$build/wineprefix" "$build/spooler-wineprefix"; do
+  if [ -d "$prefix" ]; then
+    WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
+  fi
+done
 exit "$status"

@@ -30,10 +30,16 @@ CONFIGRET FakeNotifications::CM_Register_Notification(PCM_NOTIFY_FILTER filter, 
 
 CONFIGRET FakeNotifications::CM_Unregister_Notification(HCMNOTIFICATION) {
     ++unregisterCalls;
+    if (onUnregister) {
+        onUnregister();
+    }
     return CR_SUCCESS;
 }
 
 DWORD FakeNotifications::Notify(CM_NOTIFY_ACTION action) {
+    if (callback == nullptr) {
+        return ERROR_SUCCESS;
+    }
     CM_NOTIFY_EVENT_DATA data{};
     data.FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE;
     return callback(handed, context, action, &data, sizeof(data));
@@ -85,7 +91,7 @@ LSTATUS FakeDeviceSetup::RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD, 
     }
     const DWORD bytes = static_cast<DWORD>((device.portName.size() + 1) * sizeof(wchar_t));
     if (type != nullptr) {
-        *type = REG_SZ;
+        *type = device.type;
     }
     if (bytes > *dataSize) {
         *dataSize = bytes;
@@ -164,6 +170,32 @@ DWORD FakeClock::WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL
             return WAIT_TIMEOUT;
         }
     }
+}
+
+BOOL FakeModuleReferences::GetModuleHandleExW(DWORD flags, LPCWSTR moduleName, HMODULE* module) {
+    const bool counted = (flags & GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT) == 0;
+    if (counted && refuseWith != 0) {
+        *module = nullptr;
+        ::SetLastError(refuseWith);
+        return FALSE;
+    }
+    const BOOL found = ::GetModuleHandleExW(flags | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                            moduleName, module);
+    if (found && counted) {
+        ++taken;
+    }
+    return found;
+}
+
+BOOL FakeModuleReferences::FreeLibrary(HMODULE) {
+    ++dropped;
+    return TRUE;
+}
+
+void FakeModuleReferences::FreeLibraryAndExitThread(HMODULE, DWORD exitCode) {
+    ++dropped;
+    ++droppedOnExit;
+    ::ExitThread(exitCode);
 }
 
 Platform MakeTestPlatform() {

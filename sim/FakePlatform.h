@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -20,7 +21,8 @@ class FakeNotifications : public DeviceNotifications {
                                        PHCMNOTIFICATION notifyContext) override;
     CONFIGRET CM_Unregister_Notification(HCMNOTIFICATION notifyContext) override;
 
-    // Calls the registered callback as the configuration manager would.
+    // Calls the registered callback as the configuration manager would; nothing
+    // without a registration.
     DWORD Notify(CM_NOTIFY_ACTION action);
 
     CONFIGRET registerResult = CR_SUCCESS;
@@ -31,6 +33,9 @@ class FakeNotifications : public DeviceNotifications {
     PVOID context = nullptr;
     PCM_NOTIFY_CALLBACK callback = nullptr;
     HCMNOTIFICATION handed = nullptr;
+    // Runs inside CM_Unregister_Notification, where the real one waits for a
+    // callback that is running.
+    std::function<void()> onUnregister;
 };
 
 class FakeSpoolerHelpers : public SpoolerHelpers {
@@ -49,6 +54,8 @@ class FakeDeviceSetup : public DeviceSetup {
     struct Device {
         bool hasPortName;
         std::wstring portName;
+        // The registry type "PortName" is stored with.
+        DWORD type = REG_SZ;
     };
 
     HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, HWND parent,
@@ -106,6 +113,22 @@ class FakeClock : public Clock {
     std::mutex waitsLock_;
     std::condition_variable waitEntered_;
     std::map<DWORD, int> waitsEntered_;
+};
+
+// Module references counted, none taken for real: the handles are the real
+// modules', and a thread that drops its reference as it ends just ends.
+class FakeModuleReferences : public ModuleReferences {
+  public:
+    BOOL GetModuleHandleExW(DWORD flags, LPCWSTR moduleName, HMODULE* module) override;
+    BOOL FreeLibrary(HMODULE module) override;
+    void FreeLibraryAndExitThread(HMODULE module, DWORD exitCode) override;
+
+    // The next references asked for are refused with this error (0: granted).
+    std::atomic<DWORD> refuseWith{0};
+    std::atomic<int> taken{0};
+    std::atomic<int> dropped{0};
+    // Of those dropped, by a thread as it ended.
+    std::atomic<int> droppedOnExit{0};
 };
 
 // Win32 for every seam, unless a test replaces it.

@@ -28,7 +28,11 @@ bool MonitorHarness::Attach() {
 }
 
 LPMONITOR2 MonitorHarness::Initialize() {
-    table_ = ::InitializePrintMonitor2(registry.Get(), &monitor_);
+    return Initialize(registry.Get());
+}
+
+LPMONITOR2 MonitorHarness::Initialize(PMONITORINIT given) {
+    table_ = ::InitializePrintMonitor2(given, &monitor_);
     return table_;
 }
 

@@ -27,8 +27,10 @@ class MonitorHarness {
 
     // Process attach with the platform below; false when the load is refused.
     bool Attach();
-    // InitializePrintMonitor2 with the registry-backed MONITORINIT.
+    // InitializePrintMonitor2 with the registry-backed MONITORINIT, or with the one
+    // given (a copy the test may destroy once the call returns).
     LPMONITOR2 Initialize();
+    LPMONITOR2 Initialize(PMONITORINIT given);
     // Shutdown through the table, once, if initialised.
     void Shutdown();
     // Shutdown (if initialised) and process detach (if attached).

@@ -5,6 +5,7 @@
 namespace vela::test {
 namespace {
 
+std::atomic<LONG> everyCall{0};
 std::atomic<LONG> failSetValue{0};
 std::atomic<LONG> failCreateKey{0};
 std::atomic<int> setValueCalls{0};
@@ -16,6 +17,9 @@ HKEY AsKey(HANDLE handle) {
 
 LONG WINAPI CreateKey(HANDLE key, LPCWSTR subKey, DWORD options, REGSAM access,
                       PSECURITY_ATTRIBUTES security, PHANDLE result, PDWORD disposition, HANDLE) {
+    if (everyCall != 0) {
+        return everyCall;
+    }
     if (failCreateKey != 0) {
         return failCreateKey;
     }
@@ -26,28 +30,46 @@ LONG WINAPI CreateKey(HANDLE key, LPCWSTR subKey, DWORD options, REGSAM access,
     return status;
 }
 LONG WINAPI OpenKey(HANDLE key, LPCWSTR subKey, REGSAM access, PHANDLE result, HANDLE) {
+    if (everyCall != 0) {
+        return everyCall;
+    }
     HKEY opened = nullptr;
     const LONG status = ::RegOpenKeyExW(AsKey(key), subKey, 0, access, &opened);
     *result = opened;
     return status;
 }
 LONG WINAPI CloseKey(HANDLE key, HANDLE) {
+    if (everyCall != 0) {
+        return everyCall;
+    }
     return ::RegCloseKey(AsKey(key));
 }
 LONG WINAPI DeleteKey(HANDLE key, LPCWSTR subKey, HANDLE) {
+    if (everyCall != 0) {
+        return everyCall;
+    }
     return ::RegDeleteKeyW(AsKey(key), subKey);
 }
 LONG WINAPI EnumKey(HANDLE key, DWORD index, LPWSTR name, PDWORD nameLength, PFILETIME written,
                     HANDLE) {
+    if (everyCall != 0) {
+        return everyCall;
+    }
     return ::RegEnumKeyExW(AsKey(key), index, name, nameLength, nullptr, nullptr, nullptr, written);
 }
 LONG WINAPI QueryInfoKey(HANDLE key, PDWORD subKeys, PDWORD longestSubKey, PDWORD values,
                          PDWORD longestValueName, PDWORD longestData, PDWORD security,
                          PFILETIME written, HANDLE) {
+    if (everyCall != 0) {
+        return everyCall;
+    }
     return ::RegQueryInfoKeyW(AsKey(key), nullptr, nullptr, nullptr, subKeys, longestSubKey,
                               nullptr, values, longestValueName, longestData, security, written);
 }
 LONG WINAPI SetValue(HANDLE key, LPCWSTR name, DWORD type, const BYTE* data, DWORD size, HANDLE) {
+    if (everyCall != 0) {
+        return everyCall;
+    }
     ++setValueCalls;
     if (failSetValue != 0) {
         return failSetValue;
@@ -55,14 +77,23 @@ LONG WINAPI SetValue(HANDLE key, LPCWSTR name, DWORD type, const BYTE* data, DWO
     return ::RegSetValueExW(AsKey(key), name, 0, type, data, size);
 }
 LONG WINAPI DeleteValue(HANDLE key, LPCWSTR name, HANDLE) {
+    if (everyCall != 0) {
+        return everyCall;
+    }
     ++deleteValueCalls;
     return ::RegDeleteValueW(AsKey(key), name);
 }
 LONG WINAPI EnumValue(HANDLE key, DWORD index, LPWSTR name, PDWORD nameLength, PDWORD type,
                       PBYTE data, PDWORD dataSize, HANDLE) {
+    if (everyCall != 0) {
+        return everyCall;
+    }
     return ::RegEnumValueW(AsKey(key), index, name, nameLength, nullptr, type, data, dataSize);
 }
 LONG WINAPI QueryValue(HANDLE key, LPCWSTR name, PDWORD type, PBYTE data, PDWORD dataSize, HANDLE) {
+    if (everyCall != 0) {
+        return everyCall;
+    }
     return ::RegQueryValueExW(AsKey(key), name, nullptr, type, data, dataSize);
 }
 
@@ -100,6 +131,7 @@ void RegistryMonitorInit::Open(HKEY base) {
     init_.hckRegistryRoot = reinterpret_cast<HKEYMONITOR>(root_);
     init_.pMonitorReg = &reg_;
     init_.bLocal = TRUE;
+    everyCall = 0;
     failSetValue = 0;
     failCreateKey = 0;
     setValueCalls = 0;
@@ -107,10 +139,11 @@ void RegistryMonitorInit::Open(HKEY base) {
 }
 
 RegistryMonitorInit::~RegistryMonitorInit() {
-    ::RegCloseKey(root_);
+    CloseRoot();
     if (owned_) {
         ::RegDeleteTreeW(HKEY_CURRENT_USER, rootPath_.c_str());
     }
+    everyCall = 0;
     failSetValue = 0;
     failCreateKey = 0;
 }
@@ -158,6 +191,16 @@ std::wstring RegistryMonitorInit::PortValueData(const std::wstring& name) const 
     return std::wstring(data);
 }
 
+void RegistryMonitorInit::CloseRoot() {
+    if (root_ != nullptr) {
+        ::RegCloseKey(root_);
+        root_ = nullptr;
+    }
+}
+
+void RegistryMonitorInit::AnswerEveryCallWith(LONG code) {
+    everyCall = code;
+}
 void RegistryMonitorInit::FailSetValueWith(LONG code) {
     failSetValue = code;
 }

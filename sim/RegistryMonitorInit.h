@@ -31,6 +31,13 @@ class RegistryMonitorInit {
     std::wstring PortValueData(const std::wstring& name) const;
     DWORD PortValueType(const std::wstring& name) const;
 
+    // Closes the root key, as a spooler may once InitializePrintMonitor2 returns;
+    // the access to "Ports" above needs it open.
+    void CloseRoot();
+
+    // Makes every registry function answer this code (0 restores): with
+    // ERROR_CALL_NOT_IMPLEMENTED, the stubs of a spooler that has none.
+    static void AnswerEveryCallWith(LONG code);
     // Makes every later fpSetValue fail with this code (0 restores).
     static void FailSetValueWith(LONG code);
     // Makes every later fpCreateKey fail with this code (0 restores).

@@ -392,11 +392,22 @@ BOOL SimulatedUsbPrinter::WinUsb_WritePipe(WINUSB_INTERFACE_HANDLE interfaceHand
         return FALSE;
     }
     Packet packet(buffer, buffer + bufferLength);
+    const bool timesOut =
+        bufferLength > 0 && buffer[0] == '/' && ++recordPacketWrites == timeOutRecordPacket;
+    if (timesOut && !timeOutAfterTaking) {
+        clock_.now += kPipeTimeoutMs;
+        return Fail(ERROR_SEM_TIMEOUT);
+    }
     if (keepTraffic) {
         received.push_back(packet);
         receivedBy.push_back(PrinterOfInterface(interfaceHandle));
     }
     Process(packet);
+    if (timesOut) {
+        // Taken, but the acknowledgement never came back.
+        clock_.now += kPipeTimeoutMs;
+        return Fail(ERROR_SEM_TIMEOUT);
+    }
     *lengthTransferred = shortWrites && bufferLength > 0 ? bufferLength - 1 : bufferLength;
     return TRUE;
 }

@@ -96,6 +96,11 @@ class SimulatedUsbPrinter : public UsbDevice, public DeviceSetup {
     int32_t failTransferNumber = 0;
     // From the transfer with this number on the printer is unplugged.
     int32_t unplugAtTransfer = 0;
+    // The write of the record packet with this number (counting from 1, the start
+    // record's included) times out, once: after the printer took the packet when
+    // timeOutAfterTaking, else before.
+    int32_t timeOutRecordPacket = 0;
+    bool timeOutAfterTaking = false;
     // Writes report one byte fewer than they took.
     bool shortWrites = false;
     // Replies arrive with no bytes, or cut to this many bytes (when not negative).
@@ -114,6 +119,8 @@ class SimulatedUsbPrinter : public UsbDevice, public DeviceSetup {
 
     // --- The connection as the host used it.
     int32_t transfers = 0;
+    // Writes of record packets that reached the pipe, taken or not.
+    int32_t recordPacketWrites = 0;
     int32_t opens = 0;
     int32_t openDeviceHandles = 0;
     int32_t liveInterfaces = 0;

@@ -1,7 +1,8 @@
 // Job stream framing: a job stream cut into pieces of any size, with a printer that
 // may refuse at any call. Checks that the records the printer gets are exactly the
 // stream's whole records in order, that the carry stays within one record, and
-// that the print starts only when the announced count has gone out.
+// that the print starts only when the announced count (at least one record) has
+// gone out.
 #include "FuzzInput.h"
 #include "monitor/JobFraming.h"
 
@@ -37,6 +38,7 @@ class RecordingPrinter final : public vela::JobRecordSink {
 
     bool StartPrint() override {
         fuzz::Check(job_.sentCount == job_.announcedCount, "print started before the count");
+        fuzz::Check(job_.announcedCount > 0, "print started without records announced");
         fuzz::Check(starts == 0, "print started twice in one document");
         ++starts;
         return (input_.Byte() & 0x0F) != 0;
@@ -47,8 +49,15 @@ class RecordingPrinter final : public vela::JobRecordSink {
         counted += static_cast<uint64_t>(records) * vela::kPrintCommandSize + remainder;
     }
 
+    void NothingAnnounced(int32_t announced) override {
+        fuzz::Check(announced < 1, "records announced, yet told none were");
+        fuzz::Check(flags_.sendingDisabled != 0, "nothing announced, yet sending goes on");
+        ++nothingAnnounced;
+    }
+
     std::vector<uint8_t> received;
     uint64_t counted = 0;
+    int nothingAnnounced = 0;
     int starts = 0;
 
   private:
@@ -115,6 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     printer.received.size(),
                 "sent count differs from the records sent");
     fuzz::Check(printer.counted == stream.size(), "pieces counted differ from the stream");
+    fuzz::Check(printer.nothingAnnounced <= 1, "nothing announced told twice");
     if (!refused) {
         // Every whole record reached the printer, in order, whatever the cuts.
         const size_t whole = stream.size() / vela::kPrintCommandSize * vela::kPrintCommandSize;

@@ -44,8 +44,9 @@ void FrameJobPiece(JobTransferState& job, JobFlags& flags, const uint8_t* bytes,
         if (!TakeHeader(job, position, remaining)) {
             return;
         }
-        if (job.announcedCount < 1) {
+        if (job.announcedCount < 1 && flags.sendingDisabled == 0) {
             flags.sendingDisabled = 1;
+            sink.NothingAnnounced(job.announcedCount);
         }
     }
     sink.PieceCounted(remaining / kPrintCommandSize, remaining % kPrintCommandSize);
@@ -76,7 +77,8 @@ void FrameJobPiece(JobTransferState& job, JobFlags& flags, const uint8_t* bytes,
         job.sentCount += static_cast<int32_t>(records);
     }
 
-    if (job.sentCount == job.announcedCount && flags.startRequested == 0) {
+    if (job.announcedCount > 0 && job.sentCount == job.announcedCount &&
+        flags.startRequested == 0) {
         flags.startRequested = 1;
         if (sink.StartPrint()) {
             flags.printStarted = 1;

@@ -18,6 +18,9 @@ class JobRecordSink {
     virtual bool StartPrint() = 0;
     // The piece's own bytes after the header, as whole records and a remainder.
     virtual void PieceCounted(uint32_t records, uint32_t remainder) = 0;
+    // The header announces no records (announced below 1): nothing of the
+    // document goes to the printer. Told once per document.
+    virtual void NothingAnnounced(int32_t announced) = 0;
 
   protected:
     ~JobRecordSink() = default;
@@ -25,7 +28,9 @@ class JobRecordSink {
 
 // Frames one piece. Header bytes are gathered across pieces as record bytes are:
 // a piece too short to complete the header is kept, and nothing else changes.
-// The print is started once per document; a refused start fails the transfer.
+// The print is started once per document, and only for a document that announced
+// records: a printer told to start with nothing new runs the program it holds
+// from before. A refused start fails the transfer.
 void FrameJobPiece(JobTransferState& job, JobFlags& flags, const uint8_t* bytes, uint32_t count,
                    JobRecordSink& sink);
 

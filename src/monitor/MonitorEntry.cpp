@@ -1,63 +1,36 @@
-#include "monitor/MonitorInstance.h"
 #include "monitor/MonitorEntry.h"
 
-#include "monitor/Shutdown.h"
+#include "monitor/MonitorInstance.h"
+
 #include "core/Memory.h"
 #include "monitor/MonitorTable.h"
+#include "monitor/PrinterNotices.h"
+#include "monitor/Shutdown.h"
 #include "platform/Handles.h"
-#include "ports/DeviceDiscovery.h"
+#include "ports/MonitorRegistry.h"
 #include "ports/PortList.h"
 
 namespace vela {
 namespace {
 
-// Set while the instance is initialised; used only by the attach and detach paths.
-bool instanceInitialised = false;
-
 constexpr DWORD kLockSpinCount = 0x80000000;
-
-int InitialiseInstance(MonitorState& state) {
-    int result = ::InitializeCriticalSectionAndSpinCount(&state.lock, kLockSpinCount) ? 1 : 0;
-    if (result == 1) {
-        CM_NOTIFY_FILTER filter{};
-        static_assert(sizeof(CM_NOTIFY_FILTER) == 0x1A0, "notification filter layout");
-        filter.cbSize = sizeof(CM_NOTIFY_FILTER);
-        filter.FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE;
-        filter.u.DeviceInterface.ClassGuid = kPrinterInterfaceClassGuid;
-        HCMNOTIFICATION notify = nullptr;
-        const CONFIGRET registered = CurrentPlatform().notifications->CM_Register_Notification(
-            &filter, &state, OnDeviceInterfaceChange, &notify);
-        if (registered != CR_SUCCESS || notify == nullptr) {
-            if (notify != nullptr) {
-                CurrentPlatform().notifications->CM_Unregister_Notification(notify);
-            }
-            // The lock is not kept for an instance that refuses to load.
-            ::DeleteCriticalSection(&state.lock);
-            result = 0;
-        } else {
-            state.notification = notify;
-        }
-    }
-    state.registered = result;
-    return result;
-}
 
 } // namespace
 
 BOOL ProcessAttach(MonitorState& state, const Platform& platform) {
     InstallPlatform(platform);
-    if (instanceInitialised) {
+    if (state.lockReady != 0) {
         return TRUE;
     }
-    instanceInitialised = InitialiseInstance(state) == 1;
-    return instanceInitialised ? TRUE : FALSE;
+    if (!::InitializeCriticalSectionAndSpinCount(&state.lock, kLockSpinCount)) {
+        return FALSE;
+    }
+    state.lockReady = 1;
+    return TRUE;
 }
 
 void ProcessDetach(MonitorState& state) {
-    if (instanceInitialised) {
-        InstanceCleanUp(state);
-        instanceInitialised = false;
-    }
+    InstanceCleanUp(state);
 }
 
 LPMONITOR2 InitializeMonitor(MonitorState& state, PMONITORINIT monitorInit, PHANDLE monitor) {
@@ -65,21 +38,31 @@ LPMONITOR2 InitializeMonitor(MonitorState& state, PMONITORINIT monitorInit, PHAN
         *monitor = nullptr;
     }
     state.context = nullptr;
+    if (monitorInit == nullptr) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    const DWORD kept = KeepMonitorInit(state, *monitorInit);
+    if (kept != ERROR_SUCCESS) {
+        ::SetLastError(kept);
+        return nullptr;
+    }
     auto* context = static_cast<MonitorContext*>(AllocMem(sizeof(MonitorContext)));
     if (context == nullptr) {
+        const DWORD error = ::GetLastError();
+        ReleaseMonitorInit(state);
+        ::SetLastError(error);
         return nullptr;
     }
     context->signature = kMonitorContextSignature;
-    context->monitorInit = monitorInit;
-    if (monitor != nullptr) {
-        *monitor = context;
-    }
+    context->monitorInit = state.monitorInit;
+    // Registered before the ports are loaded, so that no printer arriving between
+    // the two is missed; a notice that comes before the context finds none.
+    StartPrinterNotices(state);
     DWORD loaded = ERROR_SUCCESS;
     {
-        // Serialised with device notifications, which may arrive on another thread
-        // from process attach on and reload the ports under the same lock.
+        // Serialised with the notices, which reload the ports under the same lock.
         CriticalSectionLock guard(state.lock);
-        state.monitorInit = monitorInit;
         state.context = context;
         loaded = LoadPorts(state);
         if (loaded != ERROR_SUCCESS) {
@@ -89,12 +72,14 @@ LPMONITOR2 InitializeMonitor(MonitorState& state, PMONITORINIT monitorInit, PHAN
         }
     }
     if (loaded == ERROR_SUCCESS) {
+        if (monitor != nullptr) {
+            *monitor = context;
+        }
         return MonitorFunctionTable();
     }
+    StopPrinterNotices(state);
     FreeMem(context);
-    if (monitor != nullptr) {
-        *monitor = nullptr;
-    }
+    ReleaseMonitorInit(state);
     ::SetLastError(loaded);
     return nullptr;
 }

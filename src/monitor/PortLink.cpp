@@ -1,8 +1,9 @@
 #include "monitor/PortLink.h"
 
-#include "usb/PrinterDevice.h"
-#include "platform/Handles.h"
+#include "core/IntrusiveList.h"
 #include "monitor/PortSession.h"
+#include "platform/DiagnosticLog.h"
+#include "usb/PrinterDevice.h"
 
 namespace vela {
 namespace {
@@ -13,6 +14,14 @@ void AbortThrough(UsbTransport& link) {
     link.CloseDevice();
 }
 
+// The document is given up as when its job is deleted while EndDocPort waits:
+// at the first look, the queued lines go and the cancel lines follow.
+class GivenUp final : public DocumentWatch {
+  public:
+    bool JobCancelled() override { return true; }
+    void Progress(const DocumentProgress& /*progress*/) override {}
+};
+
 } // namespace
 
 UsbTransport& PortUsbLink(MonitorState& state, PortEntry* entry, UsbTransport& fallback) {
@@ -20,24 +29,21 @@ UsbTransport& PortUsbLink(MonitorState& state, PortEntry* entry, UsbTransport& f
     return session != nullptr ? session->usb : fallback;
 }
 
-void AbortPortPrints(MonitorState& state) {
-    bool aborted = false;
-    // Unload: no other call runs, and the lock is re-entrant.
-    CriticalSectionLock guard(state.lock);
-    if (state.context != nullptr) {
-        PortsOf(*state.context).ForEach([&state, &aborted](PortEntry* entry) {
-            if ((entry->flags & kPortDocumentInProgress) == 0) {
-                return;
-            }
-            UsbTransport unnamed;
-            AbortThrough(PortUsbLink(state, entry, unnamed));
-            aborted = true;
-        });
-    }
-    if (!aborted) {
-        UsbTransport unnamed;
-        AbortThrough(unnamed);
-    }
+void AbortPortDocuments(PortEntry* firstPort) {
+    IntrusiveList<PortEntry>(firstPort).ForEach([](PortEntry* entry) {
+        auto* session = static_cast<PortSession*>(entry->session);
+        if ((entry->flags & kPortDocumentInProgress) == 0 || session == nullptr) {
+            return;
+        }
+        LogFormatted(LogTo::DebugLog, "Shutdown: the document in progress on %ls is ended\r\n",
+                     entry->name);
+        if (!session->serialDocument) {
+            AbortThrough(session->usb);
+        } else if (session->serial != nullptr && session->serialStarted) {
+            GivenUp watch;
+            session->serial->EndDocument(watch);
+        }
+    });
 }
 
 } // namespace vela

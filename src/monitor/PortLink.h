@@ -11,9 +11,10 @@ namespace vela {
 // call without an entry, or without memory for a connection, uses fallback.
 UsbTransport& PortUsbLink(MonitorState& state, PortEntry* entry, UsbTransport& fallback);
 
-// Aborts the print on the printer of every port with a document in progress,
-// each through its port's connection. With no such port, the abort goes through
-// an unnamed connection: to the one attached printer, if only one is.
-void AbortPortPrints(MonitorState& state);
+// Ends every document still in progress on the ports of the list, each on its
+// own port's printer: a USB printer's print is aborted, a serial document is
+// cancelled with its cancel lines. A port without a document touches no printer.
+// For Shutdown, on a list no other call can reach.
+void AbortPortDocuments(PortEntry* firstPort);
 
 } // namespace vela

@@ -2,6 +2,8 @@
 
 #include "platform/SeamResources.h"
 
+#include <string>
+
 namespace vela {
 namespace {
 
@@ -16,6 +18,16 @@ template <typename Function> Function Resolve(Spooler& spooler, HMODULE module, 
         reinterpret_cast<void*>(spooler.GetProcAddress(module, name)));
 }
 
+// The spooler's own library, from the system folder wherever Windows is installed.
+std::wstring SpoolerLibraryPath() {
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return std::wstring();
+    }
+    return std::wstring(folder, length) + L"\\spoolss.dll";
+}
+
 } // namespace
 
 static_assert(sizeof(MESSAGEBOX_PARAMS) == 40, "message box parameters as the spooler expects");
@@ -25,35 +37,44 @@ const wchar_t kRemoveModelMessage[] =
     L"Press OK after removing your model from the 3D printer to start the next print.";
 
 BOOL PromptRemoveModel(MonitorState& /*state*/, PortEntry* entry, LPCWSTR title, LPCWSTR message) {
+    if (entry == nullptr || entry->printerName == nullptr) {
+        return 0;
+    }
     Spooler& spooler = *CurrentPlatform().spooler;
-    const UniqueSpoolerModule owner(spooler.LoadLibraryW(L"c:\\windows\\system32\\spoolss.dll"));
+    const std::wstring path = SpoolerLibraryPath();
+    if (path.empty()) {
+        return 0;
+    }
+    const UniqueSpoolerModule owner(spooler.LoadLibraryW(path.c_str()));
     if (!owner.Valid()) {
         return 0;
     }
     const HMODULE library = owner.Get();
-    BOOL result = 0;
+    // Looked up first: where the library has no prompt, its OpenPrinterW may be a
+    // stub that ends the process (Wine's is).
+    auto prompt = Resolve<PromptFunction>(spooler, library, "SplPromptUIInUsersSession");
+    if (prompt == nullptr) {
+        return 0;
+    }
     auto openPrinter = Resolve<OpenPrinterFunction>(spooler, library, "OpenPrinterW");
     HANDLE printer = nullptr;
-    if (openPrinter != nullptr && entry != nullptr && entry->printerName != nullptr &&
-        openPrinter(entry->printerName, &printer, nullptr)) {
-        auto prompt = Resolve<PromptFunction>(spooler, library, "SplPromptUIInUsersSession");
-        if (prompt != nullptr) {
-            SHOWUIPARAMS params{};
-            params.UIType = kMessageBox;
-            params.MessageBoxParams.cbSize = sizeof(MESSAGEBOX_PARAMS);
-            params.MessageBoxParams.pTitle = const_cast<LPWSTR>(title);
-            params.MessageBoxParams.pMessage = const_cast<LPWSTR>(message);
-            params.MessageBoxParams.Style = MB_ICONEXCLAMATION | MB_OK;
-            params.MessageBoxParams.dwTimeout = 0;
-            params.MessageBoxParams.bWait = TRUE;
-            DWORD response = 0;
-            result = prompt(printer, entry->jobId, &params, &response);
-        }
-        // Closed through the library's own function, while the library is loaded.
-        auto closePrinter = Resolve<ClosePrinterFunction>(spooler, library, "ClosePrinter");
-        if (closePrinter != nullptr) {
-            closePrinter(printer);
-        }
+    if (openPrinter == nullptr || !openPrinter(entry->printerName, &printer, nullptr)) {
+        return 0;
+    }
+    SHOWUIPARAMS params{};
+    params.UIType = kMessageBox;
+    params.MessageBoxParams.cbSize = sizeof(MESSAGEBOX_PARAMS);
+    params.MessageBoxParams.pTitle = const_cast<LPWSTR>(title);
+    params.MessageBoxParams.pMessage = const_cast<LPWSTR>(message);
+    params.MessageBoxParams.Style = MB_ICONEXCLAMATION | MB_OK;
+    params.MessageBoxParams.dwTimeout = 0;
+    params.MessageBoxParams.bWait = TRUE;
+    DWORD response = 0;
+    const BOOL result = prompt(printer, entry->jobId, &params, &response);
+    // Closed through the library's own function, while the library is loaded.
+    auto closePrinter = Resolve<ClosePrinterFunction>(spooler, library, "ClosePrinter");
+    if (closePrinter != nullptr) {
+        closePrinter(printer);
     }
     return result;
 }

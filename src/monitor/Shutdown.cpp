@@ -1,49 +1,34 @@
 #include "monitor/Shutdown.h"
 
-#include "platform/DiagnosticLog.h"
 #include "core/Memory.h"
-#include "platform/Handles.h"
 #include "monitor/PortLink.h"
-#include "platform/Platform.h"
+#include "monitor/PrinterNotices.h"
+#include "platform/DiagnosticLog.h"
+#include "platform/Handles.h"
+#include "ports/MonitorRegistry.h"
 #include "ports/PortList.h"
 #include "ports/Transceive.h"
 
 namespace vela {
 
 void InstanceCleanUp(MonitorState& state) {
-    if (state.registered == 0) {
+    if (state.lockReady == 0) {
         return;
     }
-    Log(LogTo::DebugLog, "Beging cancel the print in ** InstanceCleanUp() **\r\n");
-    // On every unload, printing or not: a printer that is not attached only makes
-    // the exchanges fail. Each document's port reaches its own printer.
-    AbortPortPrints(state);
-    state.registered = 0;
-    // Serial lines the spooler never closed: their threads are stopped (bounded)
-    // before the module goes.
-    if (state.context != nullptr) {
-        CriticalSectionLock guard(state.lock);
-        PortsOf(*state.context).ForEach([](PortEntry* entry) {
-            delete entry->session;
-            entry->session = nullptr;
-        });
-    }
-    if (state.notification != nullptr) {
-        CurrentPlatform().notifications->CM_Unregister_Notification(state.notification);
-        state.notification = nullptr;
-    }
+    state.lockReady = 0;
     ::DeleteCriticalSection(&state.lock);
 }
 
 void Shutdown(MonitorState& state, HANDLE monitor) {
     Log(LogTo::DebugLog, "Shutdown monitor port\r\n");
+    // First, so that no reload runs from here on; a running one is waited for.
+    StopPrinterNotices(state);
     auto* context = static_cast<MonitorContext*>(monitor);
     if (context == nullptr) {
         return;
     }
-    // A device notification may arrive on the configuration manager's thread at
-    // any time: the context is forgotten first and the lists taken off it under
-    // the lock, so a reload that follows finds no context and does nothing.
+    // The context is forgotten and the lists taken off it under the lock, so that
+    // nothing that still looks finds them.
     MonitorContext detached{};
     {
         CriticalSectionLock guard(state.lock);
@@ -54,10 +39,14 @@ void Shutdown(MonitorState& state, HANDLE monitor) {
         context->firstPort = nullptr;
         context->firstXcvHandle = nullptr;
     }
+    // Only this monitor's documents, each on its own port's printer.
+    AbortPortDocuments(detached.firstPort);
+    // The ports' serial lines are stopped (bounded) with their entries.
     ReleasePortList(&detached);
     // Transceive handles the port screens never closed go with the context.
     ReleaseXcvHandles(&detached);
     FreeMem(context);
+    ReleaseMonitorInit(state);
 }
 
 } // namespace vela

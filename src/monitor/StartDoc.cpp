@@ -1,14 +1,14 @@
 #include "monitor/StartDoc.h"
 
-#include "monitor/CancelLines.h"
-#include "platform/DiagnosticLog.h"
 #include "core/Memory.h"
 #include "monitor/PortSession.h"
-#include "monitor/PortStreamSetting.h"
 #include "monitor/SpoolerJob.h"
+#include "platform/DiagnosticLog.h"
 #include "platform/Handles.h"
 #include "platform/Platform.h"
 #include "ports/PortList.h"
+#include "ports/PortSettingsStore.h"
+#include "serial/StreamWindow.h"
 
 #include <memory>
 #include <string>
@@ -31,6 +31,17 @@ std::wstring ReadDevicePath(MonitorState& state, LPCWSTR portName) {
     return std::wstring(path.get());
 }
 
+static_assert(kMaxStreamWindowBytes == StreamWindow::kMaxBytes,
+              "the port setting's range is the window's");
+
+// How the serial handler streams for the port's setting: without a value of its
+// own, one line at a time, whatever the firmware reports of its buffers.
+StreamWindowSetting StreamWindowOf(const PortSettings& settings) {
+    StreamWindowSetting window;
+    window.bytes = settings.streamWindow;
+    return window;
+}
+
 // Hands the document to the serial handler: the device is opened (once; it stays
 // open across documents) and the firmware's line counter made to agree.
 DWORD BeginSerialDocument(MonitorState& state, PortEntry* entry, PortSession& session,
@@ -48,8 +59,11 @@ DWORD BeginSerialDocument(MonitorState& state, PortEntry* entry, PortSession& se
         }
     }
     session.status.Show(JobPhase::WaitingForPrinter);
-    const DWORD result = session.serial->BeginDocument(ReadCancelLines(state),
-                                                       ReadStreamWindowSetting(state, entry->name));
+    // The handler takes the cancel lines and the window; speed, pause and resume
+    // lines are not its to use yet.
+    const PortSettings settings = ReadPortSettings(state, entry->name);
+    const DWORD result =
+        session.serial->BeginDocument(settings.cancelLines, StreamWindowOf(settings));
     if (result != 0) {
         LogFormatted(LogTo::DebugLog, "Serial printer on %ls not ready (error %lu): %s\r\n",
                      entry->name, static_cast<unsigned long>(result),

@@ -42,6 +42,11 @@ class PrinterRecordSink final : public JobRecordSink {
         LogFormatted(LogTo::DebugLog, "WritePort Get %d CMD and %d Bytes(0 is OK)\r\n",
                      static_cast<int>(records), static_cast<int>(remainder));
     }
+    void NothingAnnounced(int32_t announced) override {
+        LogFormatted(LogTo::DebugLog,
+                     "The job announces %d records: nothing is sent and no print is started\r\n",
+                     static_cast<int>(announced));
+    }
 
   private:
     PrinterDevice& device_;

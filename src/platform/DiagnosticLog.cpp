@@ -1,28 +1,16 @@
 #include "platform/DiagnosticLog.h"
 
+#include "platform/DebugLogFile.h"
 #include "platform/Win32Headers.h"
 
 #include <cstdarg>
 #include <cstdio>
-#include <share.h>
 
 namespace vela {
 namespace {
 
-constexpr wchar_t kDebugLogPath[] = L"C:\\temp\\vela3dp.log";
 // One formatted or converted message with its terminator.
 constexpr int kMessageBytes = 1024;
-
-void AppendToDebugLog(const char* text) {
-    // Opened per message in text mode, with no sharing restriction, so the file is
-    // complete after every call and may be read, renamed or deleted meanwhile.
-    FILE* file = ::_wfsopen(kDebugLogPath, L"at", _SH_DENYNO);
-    if (file == nullptr) {
-        return;
-    }
-    std::fputs(text, file);
-    std::fclose(file);
-}
 
 } // namespace
 

@@ -6,7 +6,9 @@ namespace vela {
 
 enum class LogTo {
     // "C:\temp\vela3dp.log": the job path's trace, one message per event. The
-    // folder is not created; a message that cannot be written is lost silently.
+    // folder is not created; a message that cannot be written is lost, and so is
+    // every message while the folder or the file is not one the monitor may
+    // trust (see DebugLogFile.h).
     DebugLog,
     // An attached debugger (OutputDebugString): device discovery, the USB
     // transport's failures and the firmware's messages.

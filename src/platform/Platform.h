@@ -127,6 +127,18 @@ class SerialDevices {
                                HANDLE templateFile) = 0;
 };
 
+// References on a module, which keep its code mapped while a thread of its own
+// still runs in it.
+class ModuleReferences {
+  public:
+    virtual ~ModuleReferences() = default;
+    virtual BOOL GetModuleHandleExW(DWORD flags, LPCWSTR moduleName, HMODULE* module) = 0;
+    virtual BOOL FreeLibrary(HMODULE module) = 0;
+    // Drops a reference and ends the calling thread; never returns. The code that
+    // calls it may be unmapped by the drop.
+    virtual void FreeLibraryAndExitThread(HMODULE module, DWORD exitCode) = 0;
+};
+
 // The one object through which the monitor reaches the platform. DllMain installs
 // the Win32 implementation at process attach; tests install doubles.
 struct Platform {
@@ -138,6 +150,7 @@ struct Platform {
     Clock* clock;
     CommConfig* commConfig;
     SerialDevices* serialDevices;
+    ModuleReferences* modules;
 };
 
 // The Win32 implementation of every seam.

@@ -16,16 +16,18 @@ namespace {
 constexpr wchar_t kPortNameValue[] = L"PortName";
 constexpr DWORD kPortNameBufferBytes = 2048;
 
-// The device's "PortName"; false when it cannot be read.
+// The device's "PortName"; false when it cannot be read as a string (missing, not
+// text, or longer than the buffer).
 bool ReadPortName(DeviceSetup& setup, HDEVINFO set, SP_DEVINFO_DATA& device, std::wstring& name) {
     const UniqueDeviceRegKey key(
         setup.SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
     // One character more than the value may fill, so the name always ends.
     WCHAR portName[kPortNameBufferBytes / sizeof(WCHAR) + 1] = {};
     DWORD size = kPortNameBufferBytes;
-    const LSTATUS queried = setup.RegQueryValueExW(key.Get(), kPortNameValue, nullptr, nullptr,
+    DWORD type = REG_NONE;
+    const LSTATUS queried = setup.RegQueryValueExW(key.Get(), kPortNameValue, nullptr, &type,
                                                    reinterpret_cast<LPBYTE>(portName), &size);
-    if (queried != ERROR_SUCCESS) {
+    if (queried != ERROR_SUCCESS || type != REG_SZ) {
         return false;
     }
     name = portName;
@@ -103,9 +105,6 @@ bool ScanPrinterDevices(ScanInterfaces interfaces, std::vector<ScannedPrinter>& 
                 printer.interfacePath = ActiveInterfacePath(setup, set, device);
             }
             printers.push_back(std::move(printer));
-            if (!printers.back().hasPortName) {
-                break;
-            }
         }
     } catch (const std::bad_alloc&) {
         // Runs in the spooler's process: no exception may leave the module.

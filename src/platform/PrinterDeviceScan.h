@@ -18,7 +18,7 @@ constexpr wchar_t kPrinterEnumerator[] = L"3DPrinter";
 extern const GUID kUsbPrinterInterfaceGuid;
 
 struct ScannedPrinter {
-    // False for the device that ended the walk: its name could not be read.
+    // False for a device whose name could not be read: no port is its.
     bool hasPortName = false;
     std::wstring portName;
     // The first active printer interface of the device; empty when the printer
@@ -28,8 +28,8 @@ struct ScannedPrinter {
 
 enum class ScanInterfaces { No, Yes };
 
-// The devices in device-setup order. The walk ends at the first device without
-// a readable "PortName", which is listed last. False when no device set could be
+// The devices in device-setup order, also those without a readable "PortName"
+// (one such device hides none after it). False when no device set could be
 // made (or no memory was left for the list). Goes through the installed
 // platform's device setup, which also closes what the scan opened.
 bool ScanPrinterDevices(ScanInterfaces interfaces, std::vector<ScannedPrinter>& printers);

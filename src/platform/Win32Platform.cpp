@@ -177,6 +177,17 @@ class Win32SerialDevices final : public SerialDevices {
     }
 };
 
+class Win32ModuleReferences final : public ModuleReferences {
+  public:
+    BOOL GetModuleHandleExW(DWORD flags, LPCWSTR moduleName, HMODULE* module) override {
+        return ::GetModuleHandleExW(flags, moduleName, module);
+    }
+    BOOL FreeLibrary(HMODULE module) override { return ::FreeLibrary(module); }
+    void FreeLibraryAndExitThread(HMODULE module, DWORD exitCode) override {
+        ::FreeLibraryAndExitThread(module, exitCode);
+    }
+};
+
 Platform MakeWin32Platform() {
     static Win32DeviceNotifications notifications;
     static Win32SpoolerHelpers spoolerHelpers;
@@ -186,8 +197,9 @@ Platform MakeWin32Platform() {
     static Win32Clock clock;
     static Win32CommConfig commConfig;
     static Win32SerialDevices serialDevices;
-    return Platform{&notifications, &spoolerHelpers, &deviceSetup, &usb,
-                    &spooler,       &clock,          &commConfig,  &serialDevices};
+    static Win32ModuleReferences modules;
+    return Platform{&notifications, &spoolerHelpers, &deviceSetup,   &usb,    &spooler,
+                    &clock,         &commConfig,     &serialDevices, &modules};
 }
 
 } // namespace

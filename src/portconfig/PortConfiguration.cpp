@@ -1,7 +1,8 @@
 #include "portconfig/PortConfiguration.h"
 
-#include "portconfig/PortNaming.h"
+#include "core/PortSettingsLayout.h"
 #include "platform/UniqueResource.h"
+#include "portconfig/PortNaming.h"
 
 namespace vela::portconfig {
 namespace {
@@ -29,6 +30,31 @@ class XcvSession {
         const DWORD bytes = static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t));
         return route_.Data(handle_.Get(), command, name.c_str(), bytes, output,
                            output != nullptr ? sizeof(DWORD) : 0, &needed);
+    }
+    // A command with input bytes and, when output is given, an answer of any size.
+    DWORD SendBytes(const wchar_t* command, const std::vector<uint8_t>& input,
+                    std::vector<uint8_t>* output = nullptr) {
+        DWORD needed = 0;
+        if (output == nullptr) {
+            return route_.Data(handle_.Get(), command, input.data(),
+                               static_cast<DWORD>(input.size()), nullptr, 0, &needed);
+        }
+        output->assign(1024, 0);
+        for (;;) {
+            const DWORD code =
+                route_.Data(handle_.Get(), command, input.data(), static_cast<DWORD>(input.size()),
+                            output->data(), static_cast<DWORD>(output->size()), &needed);
+            // An answer that keeps growing beyond any layout is no answer.
+            if (code == ERROR_INSUFFICIENT_BUFFER && needed > output->size() &&
+                needed <= kMaxSettingsLayoutBytes) {
+                output->assign(needed, 0);
+                continue;
+            }
+            if (code == ERROR_SUCCESS && needed < output->size()) {
+                output->resize(needed);
+            }
+            return code;
+        }
     }
 
   private:
@@ -64,6 +90,9 @@ Outcome Quoted(DWORD code, const std::wstring& before, const std::wstring& name,
 }
 
 const wchar_t kNotOurs[] = L" is not a port of the Vela3dp Print Monitor.";
+const wchar_t kSerialOnly[] =
+    L"The speed, the window and the G-code lines are a serial printer's settings; a USB "
+    L"printer has none.";
 
 } // namespace
 
@@ -89,7 +118,8 @@ Outcome PortConfiguration::CheckDevice(const std::wstring& device, std::wstring*
     return Fail(ERROR_DEV_NOT_EXIST, L"This machine has no serial port " + comName + L".");
 }
 
-Outcome PortConfiguration::AddPort(const std::wstring& name, const std::wstring& device) {
+Outcome PortConfiguration::AddPort(const std::wstring& name, const std::wstring& device,
+                                   const PortSettingsChange& settings) {
     const std::wstring problem = PortNameProblem(name);
     if (!problem.empty()) {
         return Fail(ERROR_INVALID_NAME, problem);
@@ -98,6 +128,13 @@ Outcome PortConfiguration::AddPort(const std::wstring& name, const std::wstring&
     Outcome checked = CheckDevice(device, &path);
     if (!checked.Ok()) {
         return checked;
+    }
+    if (!settings.Empty() && path.empty()) {
+        return Fail(ERROR_NOT_SUPPORTED, kSerialOnly);
+    }
+    const std::wstring settingsProblem = SettingsChangeProblem(settings);
+    if (!settingsProblem.empty()) {
+        return Fail(ERROR_INVALID_DATA, settingsProblem);
     }
     XcvSession session(route_);
     DWORD code = session.Open();
@@ -134,6 +171,13 @@ Outcome PortConfiguration::AddPort(const std::wstring& name, const std::wstring&
             // A port without its device would print nowhere: take it back.
             session.SendName(L"DeletePort", name);
             return FailWithCode(code, L"Storing the port's serial device");
+        }
+    }
+    if (!settings.Empty()) {
+        const Outcome stored = StoreSettings(name, settings);
+        if (!stored.Ok()) {
+            session.SendName(L"DeletePort", name);
+            return stored;
         }
     }
     return Outcome{};
@@ -215,6 +259,67 @@ Outcome PortConfiguration::FindPort(const std::wstring& name, PortListing* port)
         }
     }
     return Quoted(ERROR_FILE_NOT_FOUND, L"", name, kNotOurs);
+}
+
+Outcome PortConfiguration::ReadSettings(const std::wstring& name, PortSettings* settings) {
+    XcvSession session(route_);
+    DWORD code = session.Open();
+    if (code != ERROR_SUCCESS) {
+        return FailWithCode(code, L"Reading the port's settings");
+    }
+    std::vector<uint8_t> answer;
+    code = session.SendBytes(L"GetPortSettings", EncodePortName(name), &answer);
+    if (code == ERROR_FILE_NOT_FOUND) {
+        return Quoted(code, L"", name, kNotOurs);
+    }
+    if (code != ERROR_SUCCESS) {
+        return FailWithCode(code, L"Reading the port's settings");
+    }
+    if (!DecodePortSettings(answer.data(), answer.size(), settings)) {
+        return Fail(ERROR_INVALID_DATA, L"The monitor's answer with the port's settings is not "
+                                        L"in the expected form.");
+    }
+    return Outcome{};
+}
+
+Outcome PortConfiguration::ChangeSettings(const std::wstring& name,
+                                          const PortSettingsChange& change) {
+    const std::wstring problem = SettingsChangeProblem(change);
+    if (!problem.empty()) {
+        return Fail(ERROR_INVALID_DATA, problem);
+    }
+    if (change.Empty()) {
+        return Fail(ERROR_INVALID_PARAMETER, L"Give a setting to change.");
+    }
+    PortListing port;
+    const Outcome found = FindPort(name, &port);
+    if (!found.Ok()) {
+        return found;
+    }
+    if (port.device.empty()) {
+        return Quoted(ERROR_NOT_SUPPORTED, L"", port.name,
+                      std::wstring(L" is a port for a USB printer. ") + kSerialOnly);
+    }
+    return StoreSettings(port.name, change);
+}
+
+Outcome PortConfiguration::StoreSettings(const std::wstring& name,
+                                         const PortSettingsChange& change) {
+    XcvSession session(route_);
+    DWORD code = session.Open();
+    if (code == ERROR_SUCCESS) {
+        code = session.SendBytes(L"SetPortSettings", EncodeSettingsChange(name, change));
+    }
+    if (code == ERROR_FILE_NOT_FOUND) {
+        return Quoted(code, L"", name, kNotOurs);
+    }
+    if (code == ERROR_INVALID_DATA) {
+        return Fail(code, L"The monitor refuses one of the settings as out of range.");
+    }
+    if (code != ERROR_SUCCESS) {
+        return FailWithCode(code, L"Storing the port's settings");
+    }
+    return Outcome{};
 }
 
 } // namespace vela::portconfig

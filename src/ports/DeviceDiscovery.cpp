@@ -33,22 +33,30 @@ DWORD DiscoverDevicePorts(MonitorState& state, MonitorContext* context) {
     }
     DWORD result = ERROR_SUCCESS;
     for (const ScannedPrinter& printer : printers) {
-        // The walk ends at the first device without a readable port name.
+        // A device that cannot name its port makes none; the next may.
         if (!printer.hasPortName) {
-            break;
+            Log(LogTo::Debugger, L"Passed over a printer without a readable port name\r\n");
+            continue;
         }
         const wchar_t* portName = printer.portName.c_str();
         Log(LogTo::Debugger, L"Retrieved a port name of ");
         Log(LogTo::Debugger, portName);
         Log(LogTo::Debugger, L"\r\n");
-        if (std::wcsstr(portName, kMakerMark) != nullptr &&
-            FindPortEntry(context->firstPort, portName) == nullptr) {
-            PortEntry* entry = CreatePortEntry(state, context, portName);
-            if (entry != nullptr) {
-                entry->openCount = 1;
-            } else {
-                result = ERROR_CANNOT_MAKE;
-            }
+        if (std::wcsstr(portName, kMakerMark) == nullptr ||
+            FindPortEntry(context->firstPort, portName) != nullptr) {
+            continue;
+        }
+        // No port can carry it: a misconfigured device is not a reason for the
+        // monitor to fail to load.
+        if (printer.portName.size() > kMaxPortNameLength) {
+            Log(LogTo::Debugger, L"Passed over a port name longer than a port name can be\r\n");
+            continue;
+        }
+        PortEntry* entry = CreatePortEntry(state, context, portName);
+        if (entry != nullptr) {
+            entry->openCount = 1;
+        } else {
+            result = ERROR_CANNOT_MAKE;
         }
     }
     return result;

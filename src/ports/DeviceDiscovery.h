@@ -9,8 +9,9 @@ namespace vela {
 extern const GUID kPrinterInterfaceClassGuid;
 
 // Adds an entry (open count 1) for every "3DPrinter" device whose "PortName"
-// carries the maker's mark and is not listed yet. ERROR_CANNOT_MAKE when an entry
-// could not be created. Called with the monitor lock held.
+// carries the maker's mark and is not listed yet; a device without a readable
+// name, or with one too long for a port, is passed over. ERROR_CANNOT_MAKE when
+// an entry could not be created. Called with the monitor lock held.
 DWORD DiscoverDevicePorts(MonitorState& state, MonitorContext* context);
 
 // The configuration manager's callback for arrival and removal of a printer

@@ -28,6 +28,8 @@ constexpr XcvCommand kCommands[] = {
     {L"GetTransmissionRetryTimeout", false, XcvGetTransmissionRetryTimeout},
     {L"SetDefaultCommConfig", true, XcvSetDefaultCommConfig},
     {L"GetDefaultCommConfig", false, XcvGetDefaultCommConfig},
+    {L"GetPortSettings", false, XcvGetPortSettings},
+    {L"SetPortSettings", true, XcvSetPortSettings},
 };
 
 // The context's open transceive handles. Callers hold the lock or own the

@@ -1,10 +1,12 @@
 #include "ports/TransceiveCommands.h"
 
 #include "platform/Handles.h"
+#include "core/PortSettingsLayout.h"
 #include "ports/CommSettings.h"
 #include "ports/PortAdd.h"
 #include "ports/PortEnumeration.h"
 #include "ports/PortList.h"
+#include "ports/PortSettingsStore.h"
 #include "ports/XcvInput.h"
 
 #include <cstddef>
@@ -39,6 +41,12 @@ DWORD WriteOutput(const XcvRequest& request, const void* data, DWORD bytes) {
         std::memcpy(request.output, data, bytes);
     }
     return checked;
+}
+
+bool IsListedPort(const XcvRequest& request, LPCWSTR name) {
+    CriticalSectionLock guard(request.state.lock);
+    return request.handle.monitor != nullptr &&
+           FindPortEntry(request.handle.monitor->firstPort, name) != nullptr;
 }
 
 } // namespace
@@ -86,6 +94,8 @@ DWORD XcvDeletePort(const XcvRequest& request) {
     }
     DeletePortEntry(request.handle.monitor, name);
     DeleteRegisteredPort(request.state, name);
+    // A port added later under the name starts afresh.
+    DeletePortSettings(request.state, name);
     return ERROR_SUCCESS;
 }
 
@@ -136,6 +146,39 @@ DWORD XcvGetDefaultCommConfig(const XcvRequest& request) {
     }
     return ReadDefaultCommConfig(device, reinterpret_cast<LPCOMMCONFIG>(request.output),
                                  request.outputSize, request.needed);
+}
+
+DWORD XcvGetPortSettings(const XcvRequest& request) {
+    std::wstring name;
+    if (!DecodePortName(request.input, request.inputSize, &name)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (!IsListedPort(request, name.c_str())) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    const std::vector<uint8_t> layout =
+        EncodePortSettings(ReadPortSettings(request.state, name.c_str()));
+    return WriteOutput(request, layout.data(), static_cast<DWORD>(layout.size()));
+}
+
+DWORD XcvSetPortSettings(const XcvRequest& request) {
+    std::wstring name;
+    PortSettingsChange change;
+    switch (DecodeSettingsChange(request.input, request.inputSize, &name, &change)) {
+    case LayoutResult::Ok:
+        break;
+    case LayoutResult::BadValue:
+        return ERROR_INVALID_DATA;
+    default:
+        return ERROR_INVALID_PARAMETER;
+    }
+    // One lock over both steps: a port deleted meanwhile would keep settings of a
+    // name it no longer has.
+    CriticalSectionLock guard(request.state.lock);
+    if (!IsListedPort(request, name.c_str())) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    return WritePortSettings(request.state, name.c_str(), change);
 }
 
 } // namespace vela

@@ -28,5 +28,8 @@ DWORD XcvPortIsValid(const XcvRequest& request);
 DWORD XcvGetTransmissionRetryTimeout(const XcvRequest& request);
 DWORD XcvSetDefaultCommConfig(const XcvRequest& request);
 DWORD XcvGetDefaultCommConfig(const XcvRequest& request);
+// A port's settings in the layout of core/PortSettingsLayout.h.
+DWORD XcvGetPortSettings(const XcvRequest& request);
+DWORD XcvSetPortSettings(const XcvRequest& request);
 
 } // namespace vela

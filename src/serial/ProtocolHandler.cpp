@@ -125,10 +125,22 @@ DWORD ProtocolHandler::BeginDocument(std::vector<std::string> cancelLines,
         control.channels.Close();
         return ERROR_NOT_ENOUGH_MEMORY;
     }
+    // The thread holds the module while it runs, and drops it as it ends: one that
+    // outlives ClosePort's wait keeps the code it runs when the module is let go.
+    ModuleReferences& modules = *CurrentPlatform().modules;
+    HMODULE module = nullptr;
+    if (!modules.GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                                    reinterpret_cast<LPCWSTR>(&ProtocolDocumentThread), &module)) {
+        const DWORD error = ::GetLastError();
+        delete shared;
+        control.channels.Close();
+        return error != 0 ? error : ERROR_MOD_NOT_FOUND;
+    }
     control.thread.Reset(::CreateThread(nullptr, kDocumentThreadStackBytes, ProtocolDocumentThread,
                                         shared, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
     if (!control.thread.Valid()) {
         const DWORD error = ::GetLastError();
+        modules.FreeLibrary(module);
         delete shared;
         control.channels.Close();
         return error != 0 ? error : ERROR_NOT_ENOUGH_MEMORY;

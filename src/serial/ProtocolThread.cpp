@@ -3,6 +3,7 @@
 #include "serial/DocumentRun.h"
 
 #include "platform/DiagnosticLog.h"
+#include "platform/Platform.h"
 
 #include <cstdio>
 #include <cstring>
@@ -251,7 +252,9 @@ void DocumentRun::Finish(DocumentOutcome outcome) {
     progress.cancelledAtLine = cancelledAt_;
 }
 
-DWORD WINAPI ProtocolDocumentThread(LPVOID parameter) {
+namespace {
+
+void RunDocument(LPVOID parameter) {
     std::unique_ptr<std::shared_ptr<DocumentControl>> owner(
         static_cast<std::shared_ptr<DocumentControl>*>(parameter));
     std::shared_ptr<DocumentControl> control = *owner;
@@ -261,6 +264,21 @@ DWORD WINAPI ProtocolDocumentThread(LPVOID parameter) {
         run.Run();
     }
     ::SetEvent(control->progressed.Get());
+}
+
+} // namespace
+
+DWORD WINAPI ProtocolDocumentThread(LPVOID parameter) {
+    RunDocument(parameter);
+    // Nothing of the document is left on this stack: the module reference that
+    // BeginDocument took for the thread goes as the thread ends.
+    ModuleReferences& modules = *CurrentPlatform().modules;
+    HMODULE module = nullptr;
+    if (modules.GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                       GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                   reinterpret_cast<LPCWSTR>(&ProtocolDocumentThread), &module)) {
+        modules.FreeLibraryAndExitThread(module, 0);
+    }
     return 0;
 }
 

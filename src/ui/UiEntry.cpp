@@ -1,7 +1,8 @@
 // Vela3dpPrintMonitorUI.dll: the port configuration screens that the spooler's
 // "Add port", "Configure port" and "Delete port" load for the monitor. The screens
-// reach the monitor through the spooler's transceive calls and write a serial
-// port's device into the monitor's "Ports" key.
+// reach the monitor through the spooler's transceive calls, which also read and
+// store a serial port's speed and window, and write a serial port's device into
+// the monitor's "Ports" key.
 #include "portconfig/MachineComPorts.h"
 #include "portconfig/MonitorNames.h"
 #include "portconfig/PortConfiguration.h"
@@ -80,9 +81,11 @@ BOOL WINAPI AddPortScreen(PCWSTR server, HWND owner, PCWSTR /*monitorName*/, PWS
     vela::ui::PortDialogFields fields;
     fields.editableName = true;
     fields.comPorts = machine.ComPorts();
+    const vela::ui::PortDialogFields shown = fields;
     const bool added = vela::ui::ShowPortDialog(
-        g_module, owner, fields, [&machine](const vela::ui::PortDialogFields& entered) {
-            return machine.Configuration().AddPort(entered.name, entered.comName);
+        g_module, owner, fields, [&machine, &shown](const vela::ui::PortDialogFields& entered) {
+            return machine.Configuration().AddPort(entered.name, entered.comName,
+                                                   vela::ui::ChangedSettings(shown, entered));
         });
     if (!added) {
         return Cancelled();
@@ -125,9 +128,22 @@ BOOL WINAPI ConfigurePortScreen(PCWSTR server, HWND owner, PCWSTR portName) {
             fields.comPorts.push_back(comName);
         }
     }
+    vela::PortSettings settings;
+    const Outcome read = machine.Configuration().ReadSettings(port.name, &settings);
+    if (!read.Ok()) {
+        return Report(owner, read);
+    }
+    fields.baudRate = settings.baudRate;
+    fields.streamWindow = settings.streamWindow;
+    const vela::ui::PortDialogFields shown = fields;
     const bool configured = vela::ui::ShowPortDialog(
-        g_module, owner, fields, [&machine](const vela::ui::PortDialogFields& entered) {
-            return machine.Configuration().SetDevice(entered.name, entered.comName);
+        g_module, owner, fields, [&machine, &shown](const vela::ui::PortDialogFields& entered) {
+            const Outcome device = machine.Configuration().SetDevice(entered.name, entered.comName);
+            const vela::PortSettingsChange change = vela::ui::ChangedSettings(shown, entered);
+            if (!device.Ok() || change.Empty()) {
+                return device;
+            }
+            return machine.Configuration().ChangeSettings(entered.name, change);
         });
     return configured ? TRUE : Cancelled();
 }

@@ -34,19 +34,6 @@ bool PrinterDevice::WriteFloatParameter(uint8_t id, float value) {
     return SendSmall(WriteFloatParameterRequest(id, value));
 }
 
-bool PrinterDevice::AppendRecords(const uint8_t* records, int32_t count) {
-    if (count < 1) {
-        return false;
-    }
-    const uint32_t length = BuildRecordPacket(requestBuffer_, sizeof(requestBuffer_), records,
-                                              static_cast<uint32_t>(count));
-    if (length == 0) {
-        return false;
-    }
-    // A record packet gets no reply; the exchange only writes it.
-    return link_.Exchange(requestBuffer_, static_cast<int32_t>(length), nullptr, nullptr);
-}
-
 bool PrinterDevice::SendClear() {
     requestBuffer_[0] = request::kClear;
     return link_.Exchange(requestBuffer_, 1, nullptr, nullptr);

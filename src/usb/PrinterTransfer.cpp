@@ -53,6 +53,22 @@ int32_t PrinterDevice::StopTransfer(bool linkFailed) {
     return 0;
 }
 
+bool PrinterDevice::AppendRecords(const uint8_t* records, int32_t count) {
+    if (count < 1) {
+        return false;
+    }
+    const uint32_t length = BuildRecordPacket(requestBuffer_, sizeof(requestBuffer_), records,
+                                              static_cast<uint32_t>(count));
+    if (length == 0) {
+        return false;
+    }
+    // A record packet gets no reply, and the printer reports no count of the
+    // records it has taken: after a write WinUSB failed, nothing tells whether
+    // they arrived. Written again they could print twice, left out the print
+    // would miss them, so the transfer ends here and the document fails.
+    return link_.WriteRecordPacket(requestBuffer_, length) == PacketWrite::Written;
+}
+
 bool PrinterDevice::WaitForRoom(int32_t& waits) {
     ++waits;
     if (cancellation_ != nullptr && waits % kNoRoomWaitsPerCancelCheck == 0 &&
@@ -159,7 +175,14 @@ bool PrinterDevice::StartPrint() {
     }
     uint8_t startRecord[kPrintCommandSize] = {};
     startRecord[0] = 1;
-    AppendRecords(startRecord, 1);
+    // Written once, and the start goes no further unless it surely arrived: a
+    // second start record could start the program twice, and a print whose start
+    // is in doubt is not reported as printed.
+    const uint32_t length =
+        BuildRecordPacket(requestBuffer_, sizeof(requestBuffer_), startRecord, 1);
+    if (link_.WriteRecordPacket(requestBuffer_, length) != PacketWrite::Written) {
+        return false;
+    }
     CurrentPlatform().clock->Sleep(kStartSettleMs);
     SendClear();
     SendLine(9, 0);

@@ -132,14 +132,18 @@ bool UsbTransport::TransferOnce(Direction direction, uint8_t* buffer, uint32_t l
     return true;
 }
 
+bool UsbTransport::Reconnect() {
+    ReleaseConnection();
+    initialised_ = false;
+    return OpenDevice() && InitializeWinUsb();
+}
+
 uint32_t UsbTransport::Transfer(Direction direction, uint8_t* buffer, uint32_t length) {
     uint32_t done = 0;
     if (TransferOnce(direction, buffer, length, &done)) {
         return done;
     }
-    ReleaseConnection();
-    initialised_ = false;
-    if (!OpenDevice() || !InitializeWinUsb()) {
+    if (!Reconnect()) {
         return 0;
     }
     if (TransferOnce(direction, buffer, length, &done)) {
@@ -201,6 +205,19 @@ uint32_t UsbTransport::ReadBulk(uint8_t* buffer, uint32_t length) {
     return Transfer(Direction::In, buffer, length);
 }
 
+PacketWrite UsbTransport::WriteRecordPacket(const uint8_t* packet, uint32_t length) {
+    if ((!interface_.Valid() || !initialised_) && !Reconnect()) {
+        return PacketWrite::Failed;
+    }
+    uint32_t done = 0;
+    // WinUSB takes a non-const buffer for writes but only reads from it.
+    if (!TransferOnce(Direction::Out, const_cast<uint8_t*>(packet), length, &done)) {
+        ReleaseConnection();
+        return PacketWrite::Uncertain;
+    }
+    return done == length ? PacketWrite::Written : PacketWrite::Failed;
+}
+
 uint32_t UsbTransport::WriteBulk(const uint8_t* bytes, uint32_t length) {
     // WinUSB takes a non-const buffer for writes but only reads from it.
     return Transfer(Direction::Out, const_cast<uint8_t*>(bytes), length);
@@ -217,11 +234,11 @@ bool UsbTransport::Exchange(const uint8_t* request, int32_t requestLength, uint8
             return false;
         }
         const auto length = static_cast<uint32_t>(requestLength);
+        if (request[0] == request::kRecords) {
+            return WriteRecordPacket(request, length) == PacketWrite::Written;
+        }
         if (WriteBulk(request, length) < length) {
             result = false;
-        }
-        if (request[0] == request::kRecords) {
-            return result;
         }
     }
     uint8_t area[kMaxPacketSize];

@@ -15,6 +15,16 @@ namespace vela {
 // PIPE_TRANSFER_TIMEOUT of both bulk pipes, in milliseconds.
 constexpr ULONG kPipeTransferTimeoutMs = 1000;
 
+// How the write of a record packet ended.
+enum class PacketWrite {
+    Written,
+    // Nothing or only part of it went out (no connection, a short write).
+    Failed,
+    // WinUSB failed the write (a time-out, a stale handle): the printer may have
+    // taken the packet or not.
+    Uncertain,
+};
+
 // One connection, used from one thread at a time. Each port has its own, so
 // documents on two ports reach two printers.
 class UsbTransport {
@@ -38,10 +48,17 @@ class UsbTransport {
     uint32_t WriteBulk(const uint8_t* bytes, uint32_t length);
 
     // Writes the request (when given) and reads one reply packet, except for a
-    // record packet ("/"), which gets none. replyLength is the capacity on entry
-    // and the number of bytes delivered on return; a longer reply is cut.
+    // record packet ("/"), which gets none and goes out as WriteRecordPacket
+    // sends it. replyLength is the capacity on entry and the number of bytes
+    // delivered on return; a longer reply is cut.
     bool Exchange(const uint8_t* request, int32_t requestLength, uint8_t* reply,
                   uint32_t* replyLength);
+
+    // One write of a record packet, never repeated here: a record packet gets no
+    // reply, so only the printer's own count can tell whether a failed write
+    // arrived. Connects first when no connection is ready (then nothing has gone
+    // out yet); after an uncertain write the next transfer reconnects.
+    PacketWrite WriteRecordPacket(const uint8_t* packet, uint32_t length);
 
     // Releases the connection; the next transfer opens the device again.
     void CloseDevice();
@@ -51,6 +68,7 @@ class UsbTransport {
 
     bool TransferOnce(Direction direction, uint8_t* buffer, uint32_t length, uint32_t* done);
     uint32_t Transfer(Direction direction, uint8_t* buffer, uint32_t length);
+    bool Reconnect();
     bool FindBulkPipes(WINUSB_INTERFACE_HANDLE handle, UCHAR endpointCount);
     void ReleaseInterface();
     void ReleaseConnection();

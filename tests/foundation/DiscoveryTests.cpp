@@ -37,12 +37,39 @@ TEST_F(DiscoveryTest, MarkIsCaseSensitive) {
     EXPECT_TRUE(PortNames(harness.Context()).empty());
 }
 
-TEST_F(DiscoveryTest, UnreadablePortNameEndsTheWalk) {
-    harness.deviceSetup.devices = {{true, L"Quarlend1:"}, {false, L""}, {true, L"Quarlend3:"}};
-    ASSERT_NE(harness.Initialize(), nullptr);
-    EXPECT_EQ(PortNames(harness.Context()), (std::vector<std::wstring>{L"Quarlend1:"}));
-    EXPECT_EQ(harness.deviceSetup.queriedDevices, 2);
-    EXPECT_EQ(harness.deviceSetup.openKeys, 0);
+// A device that cannot name a port is passed over: it hides no printer after it
+// and never keeps the monitor from loading.
+TEST(Discovery, DevicesWithoutAUsablePortNameArePassedOver) {
+    using Device = FakeDeviceSetup::Device;
+    const std::wstring tooLongForAPort = L"Quarlend" + std::wstring(kMaxPortNameLength, L'x');
+    const std::wstring tooLongForTheBuffer = L"Quarlend" + std::wstring(1100, L'x');
+    struct Case {
+        const char* what;
+        std::vector<Device> devices;
+        std::vector<std::wstring> ports;
+    };
+    const Case cases[] = {
+        {"none readable", {{false, L""}, {false, L""}}, {}},
+        {"the first unreadable", {{false, L""}, {true, L"Quarlend2:"}}, {L"Quarlend2:"}},
+        {"an over-long name",
+         {{true, L"Quarlend1:"}, {true, tooLongForAPort}, {true, L"Quarlend3:"}},
+         {L"Quarlend1:", L"Quarlend3:"}},
+        {"longer than the buffer",
+         {{true, tooLongForTheBuffer}, {true, L"Quarlend2:"}},
+         {L"Quarlend2:"}},
+        {"not text", {{true, L"Quarlend1:", REG_BINARY}, {true, L"Quarlend2:"}}, {L"Quarlend2:"}},
+        {"without the maker's mark", {{true, L"USB001"}, {true, L"Quarlend2:"}}, {L"Quarlend2:"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MonitorHarness fresh;
+        ASSERT_TRUE(fresh.Attach());
+        fresh.deviceSetup.devices = c.devices;
+        ASSERT_NE(fresh.Initialize(), nullptr);
+        EXPECT_EQ(PortNames(fresh.Context()), c.ports);
+        EXPECT_EQ(fresh.deviceSetup.queriedDevices, static_cast<int>(c.devices.size()));
+        EXPECT_EQ(fresh.deviceSetup.openKeys, 0);
+    }
 }
 
 TEST_F(DiscoveryTest, RegisteredNameIsNotDuplicatedButCaseVariantIs) {

@@ -151,6 +151,47 @@ TEST(HostArgumentsTest, PortCommandsTakeANameAndADevice) {
     }
 }
 
+TEST(HostArgumentsTest, PortSetTakesEachSettingOnceAndLeavesTheRestAlone) {
+    const ParsedArguments parsed =
+        Parse({L"port", L"set", L"Lab:", L"--baud", L"auto", L"--window", L"127", L"--cancel-gcode",
+               L"M104 S0; M140 S0;M84", L"--pause-gcode", L""});
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    const PortSettingsChange& settings = parsed.arguments.settings;
+    EXPECT_EQ(parsed.arguments.command, Command::PortSet);
+    EXPECT_EQ(parsed.arguments.portName, L"Lab:");
+    EXPECT_EQ(settings.baudRate, std::optional<uint32_t>(0));
+    EXPECT_EQ(settings.streamWindow, std::optional<uint32_t>(127));
+    EXPECT_EQ(settings.cancelLines, (std::vector<std::string>{"M104 S0", "M140 S0", "M84"}));
+    EXPECT_EQ(settings.pauseLines, std::vector<std::string>{});
+    EXPECT_FALSE(settings.resumeLines.has_value());
+    // The range is the port configuration's to check, with its reason.
+    const ParsedArguments outOfRange =
+        Parse({L"port", L"set", L"Lab:", L"--baud", L"12345", L"--window", L"off"});
+    ASSERT_TRUE(outOfRange.ok) << outOfRange.error;
+    EXPECT_EQ(outOfRange.arguments.settings.baudRate, std::optional<uint32_t>(12345));
+    EXPECT_EQ(outOfRange.arguments.settings.streamWindow, std::optional<uint32_t>(0));
+    EXPECT_TRUE(Parse({L"port", L"add", L"Lab:", L"--serial", L"COM3", L"--baud", L"250000"}).ok);
+
+    const struct {
+        std::vector<std::wstring> words;
+        const char* says;
+    } refused[] = {
+        {{L"port", L"set", L"Lab:"}, "needs a setting"},
+        {{L"port", L"set", L"--baud", L"auto"}, "needs the port's name"},
+        {{L"port", L"set", L"Lab:", L"--baud"}, "--baud needs a value"},
+        {{L"port", L"set", L"Lab:", L"--baud", L"fast"}, "--baud takes auto or a speed"},
+        {{L"port", L"set", L"Lab:", L"--window", L"-1"}, "--window takes off or a number"},
+        {{L"port", L"set", L"Lab:", L"--window", L"1", L"--window", L"2"}, "given twice"},
+        {{L"port", L"add", L"Lab:", L"--baud", L"auto"}, "go with --serial"},
+        {{L"port", L"set-serial", L"Lab:", L"COM3", L"--baud", L"auto"}, "unknown option --baud"},
+    };
+    for (const auto& row : refused) {
+        const ParsedArguments result = Parse(row.words);
+        EXPECT_FALSE(result.ok) << row.says;
+        EXPECT_NE(result.error.find(row.says), std::string::npos) << result.error;
+    }
+}
+
 TEST(HostArgumentsTest, HelpAndUnknownCommands) {
     EXPECT_TRUE(Parse({L"--help"}).ok);
     EXPECT_EQ(Parse({L"help"}).arguments.command, Command::Help);

@@ -44,8 +44,22 @@ expect 1 'no serial port COM58' port add VelaNew: --serial COM58
 expect 1 'not a port of the Vela3dp Print Monitor' port set-serial VelaNone: COM57
 expect 0 'Set the port "VelaLab:" for a serial printer on \\.\COM57' port set-serial VelaLab: com57
 expect 0 'Set the port "VelaCube:" for a USB printer' port set-serial VelaCube: --usb
+expect 0 'speed: 250000 baud; window: a window of 127 bytes' port set VelaLab: --baud 250000 --window 127
+expect 0 'cancel G-code: M104 S0;M84' port set VelaLab: --cancel-gcode ' M104 S0; M84;'
+expect 1 '12345 baud is not a standard speed' port set VelaLab: --baud 12345
+expect 1 'at most 4096 bytes' port set VelaLab: --window 5000
+expect 1 "holds '*'" port set VelaLab: --pause-gcode 'M25;M117 *'
+expect 1 'is a port for a USB printer' port set VelaCube: --baud 115200
+expect 1 'not a port of the Vela3dp Print Monitor' port set VelaNone: --baud 115200
+expect 0 'speed: 115200 baud; window: one line at a time' port add VelaNew: --serial COM57 --baud 115200
+expect 0 'Deleted the port "VelaNew:"' port delete VelaNew:
+expect 0 'speed: 250000 baud; window: a window of 127 bytes' ports
+expect 0 'cancel G-code: M104 S0;M84' ports
 expect 0 'VelaLab:                     serial           \\.\COM57' ports
 expect 0 'VelaCube:                    USB' ports
+expect 0 'Deleted the port "VelaLab:"' port delete VelaLab:
+expect 0 'Added the port "VelaLab:" for a serial printer' port add VelaLab: --serial COM57
+expect 0 'cancel G-code: M108;M104 S0;M140 S0;M107;M84' ports
 expect 0 'Deleted the port "VelaLab:"' port delete VelaLab:
 expect 1 'not a port of the Vela3dp Print Monitor' port delete VelaLab:
 expect 2 'port set-serial needs' port set-serial VelaCube:

@@ -144,11 +144,14 @@ TEST_F(EndDocTest, LinkLostDuringTransferResetsThePrinterWhenItIsBack) {
     EXPECT_TRUE(bed.spooler.prompts.empty());
 }
 
-TEST_F(EndDocTest, AnnouncedZeroIsNeitherResetNorPrompted) {
+TEST_F(EndDocTest, AnnouncedZeroIsNeitherStartedResetNorPrompted) {
     ASSERT_TRUE(bed.StartDoc());
     bed.Write(JobStream(0, 0));
+    // Not even prepared: a start would run the program the printer holds from before.
     const size_t packetsBefore = bed.printer.received.size();
+    EXPECT_EQ(packetsBefore, 0u) << bed.printer.Codes();
     bed.EndDoc();
+    EXPECT_FALSE(bed.printer.programStarted);
     EXPECT_EQ(bed.printer.Codes().substr(packetsBefore).find('c'), std::string::npos);
     EXPECT_TRUE(bed.spooler.prompts.empty());
     EXPECT_NE(ReadLog().find("Totoal Send:0, Max Cmd:0"), std::string::npos);

@@ -3,7 +3,6 @@
 #include "JobTestBed.h"
 
 #include "usb/JobFlags.h"
-#include "monitor/Shutdown.h"
 
 #include <algorithm>
 #include <string>
@@ -68,13 +67,12 @@ TEST_F(TwoPrinterTest, StalePortOfAnUnpluggedPrinterFailsWithoutTouchingTheOther
     EXPECT_TRUE(bed.spooler.prompts.empty());
 }
 
-TEST_F(TwoPrinterTest, UnloadAbortsThroughThePortWithADocumentInProgress) {
+TEST_F(TwoPrinterTest, ShutdownAbortsThroughThePortWithADocumentInProgress) {
     bed.port = second;
     ASSERT_TRUE(bed.StartDoc());
     bed.Write(JobStream(9, 9));
     const size_t firstPackets = bed.printer.CodesOf(0).size();
-    // Unloaded while the port list is still there, as when no Shutdown came first.
-    InstanceCleanUp(bed.harness.State());
+    bed.harness.Shutdown();
     EXPECT_EQ(bed.printer.CodesOf(0).size(), firstPackets);
     EXPECT_EQ(Count(bed.printer.CodesOf(1), 's'), 4u);
 }

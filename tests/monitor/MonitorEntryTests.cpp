@@ -7,15 +7,30 @@
 
 #include <gtest/gtest.h>
 
+#include "sim/LogFile.h"
+
 #include <cstring>
 #include <string>
+#include <thread>
 
 namespace vela::test {
 namespace {
 
-TEST(MonitorEntry, AttachRegistersForPrinterInterfaceNotices) {
+size_t CountOf(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+TEST(MonitorEntry, AttachOnlyMakesTheLockAndInitializeRegistersForNotices) {
     MonitorHarness harness;
     ASSERT_TRUE(harness.Attach());
+    // Under the loader lock: nothing but the lock.
+    EXPECT_EQ(harness.notifications.registerCalls, 0);
+    EXPECT_EQ(harness.State().lockReady, 1);
+    ASSERT_NE(harness.Initialize(), nullptr);
     EXPECT_EQ(harness.notifications.registerCalls, 1);
     EXPECT_EQ(harness.notifications.lastFilter.cbSize, 416u);
     EXPECT_EQ(harness.notifications.lastFilter.Flags, 0u);
@@ -23,27 +38,29 @@ TEST(MonitorEntry, AttachRegistersForPrinterInterfaceNotices) {
     EXPECT_TRUE(IsEqualGUID(harness.notifications.lastFilter.u.DeviceInterface.ClassGuid,
                             kPrinterInterfaceClassGuid));
     EXPECT_EQ(harness.notifications.context, &harness.State());
-    EXPECT_EQ(harness.State().registered, 1);
     EXPECT_EQ(harness.State().notification, harness.notifications.handed);
 }
 
-TEST(MonitorEntry, FailedRegistrationRefusesTheLoad) {
-    MonitorHarness harness;
-    harness.notifications.registerResult = CR_FAILURE;
-    EXPECT_FALSE(harness.Attach());
-    EXPECT_EQ(harness.State().registered, 0);
-    // A refused load does not count as initialised: the next attach tries again.
-    harness.notifications.registerResult = CR_SUCCESS;
-    EXPECT_TRUE(harness.Attach());
+TEST(MonitorEntry, NoticesMissingOrRefusedLeaveDiscoveryAtStartOnly) {
+    ResetLog();
+    struct Case {
+        CONFIGRET result;
+        bool noHandle;
+    } cases[] = {{CR_CALL_NOT_IMPLEMENTED, false}, {CR_FAILURE, false}, {CR_SUCCESS, true}};
+    for (const Case& item : cases) {
+        MonitorHarness harness;
+        harness.notifications.registerResult = item.result;
+        harness.notifications.yieldNoHandle = item.noHandle;
+        harness.deviceSetup.devices = {{true, L"Quarlend1:"}};
+        ASSERT_TRUE(harness.Attach());
+        ASSERT_NE(harness.Initialize(), nullptr) << item.result;
+        EXPECT_NE(FindPortEntry(harness.Context()->firstPort, L"Quarlend1:"), nullptr);
+        EXPECT_EQ(harness.State().notification, nullptr);
+        harness.Unload();
+        EXPECT_EQ(harness.notifications.unregisterCalls, 0);
+    }
+    EXPECT_EQ(CountOf(ReadLog(), "No printer arrival notices"), 1u);
 }
-
-TEST(MonitorEntry, RegistrationWithoutHandleRefusesTheLoad) {
-    MonitorHarness harness;
-    harness.notifications.yieldNoHandle = true;
-    EXPECT_FALSE(harness.Attach());
-    EXPECT_EQ(harness.notifications.unregisterCalls, 0);
-}
-
 TEST(MonitorEntry, TableHasTheSpoolerSizeAndEmptyEntries) {
     MonitorHarness harness;
     ASSERT_TRUE(harness.Attach());
@@ -70,7 +87,10 @@ TEST(MonitorEntry, NewContextCarriesSignatureAndMonitorInit) {
     EXPECT_EQ(bytes[1], 0x4C);
     EXPECT_EQ(bytes[2], 0x4D);
     EXPECT_EQ(bytes[3], 0x00);
-    EXPECT_EQ(harness.Context()->monitorInit, harness.registry.Get());
+    // The monitor's own copy, not the spooler's record.
+    ASSERT_NE(harness.Context()->monitorInit, nullptr);
+    EXPECT_NE(harness.Context()->monitorInit, harness.registry.Get());
+    EXPECT_EQ(harness.Context()->monitorInit->hSpooler, harness.registry.Get()->hSpooler);
     EXPECT_EQ(harness.Context()->firstPort, nullptr);
     EXPECT_EQ(harness.Context()->firstXcvHandle, nullptr);
     EXPECT_EQ(harness.State().context, harness.Context());
@@ -86,39 +106,60 @@ TEST(MonitorEntry, FailedLoadPortsLeavesNoContextAndSetsLastError) {
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(monitor, nullptr);
     EXPECT_EQ(harness.State().context, nullptr);
+    // A refused initialisation keeps no registration and no registry route.
+    EXPECT_EQ(harness.notifications.unregisterCalls, harness.notifications.registerCalls);
+    EXPECT_EQ(harness.State().monitorInit, nullptr);
 }
 
-TEST(MonitorEntry, DiscoveryFailureAfterSomeEntriesReleasesThemAll) {
+// A device's name too long for a port is passed over: it no longer fails the load
+// (only running out of memory still makes discovery fail).
+TEST(MonitorEntry, OverLongDevicePortNameDoesNotFailTheLoad) {
     MonitorHarness harness;
-    // The second device's name is too long to make an entry of.
     harness.deviceSetup.devices = {{true, L"Quarlend1:"},
                                    {true, L"Quarlend" + std::wstring(250, L'x')}};
     ASSERT_TRUE(harness.Attach());
-    HANDLE monitor = nullptr;
-    EXPECT_EQ(::InitializePrintMonitor2(harness.registry.Get(), &monitor), nullptr);
-    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_CANNOT_MAKE));
-    EXPECT_EQ(monitor, nullptr);
-    EXPECT_EQ(harness.State().context, nullptr);
+    ASSERT_NE(harness.Initialize(), nullptr);
+    const PortEntry* first = harness.Context()->firstPort;
+    ASSERT_NE(first, nullptr);
+    EXPECT_STREQ(first->name, L"Quarlend1:");
 }
 
-TEST(MonitorEntry, DetachUnregistersAndCleansUpOnce) {
+TEST(MonitorEntry, ShutdownUnregistersOutsideTheLockAndDetachOnlyDeletesIt) {
     MonitorHarness harness;
     ASSERT_TRUE(harness.Attach());
     ASSERT_NE(harness.Initialize(), nullptr);
+    // The real call waits for a callback that is running, and the callback takes
+    // the monitor lock: the lock must be free meanwhile.
+    bool lockFree = false;
+    harness.notifications.onUnregister = [&] {
+        std::thread callback([&] {
+            lockFree = ::TryEnterCriticalSection(&harness.State().lock) != FALSE;
+            if (lockFree) {
+                ::LeaveCriticalSection(&harness.State().lock);
+            }
+        });
+        callback.join();
+    };
+    harness.Shutdown();
+    EXPECT_TRUE(lockFree);
+    EXPECT_EQ(harness.notifications.unregisterCalls, 1);
+    EXPECT_EQ(harness.State().notification, nullptr);
     harness.Unload();
     EXPECT_EQ(harness.notifications.unregisterCalls, 1);
-    EXPECT_EQ(harness.State().registered, 0);
-    EXPECT_EQ(harness.State().notification, nullptr);
+    EXPECT_EQ(harness.State().lockReady, 0);
     // The state's own destruction runs the clean-up again; it must do nothing.
     InstanceCleanUp(harness.State());
-    EXPECT_EQ(harness.notifications.unregisterCalls, 1);
+    EXPECT_EQ(harness.State().lockReady, 0);
 }
 
-TEST(MonitorEntry, NotificationBeforeInitializeDoesNothing) {
+TEST(MonitorEntry, NoticeBeforeTheContextExistsDoesNothing) {
     MonitorHarness harness;
     ASSERT_TRUE(harness.Attach());
     harness.deviceSetup.devices = {{true, L"Quarlend1:"}};
-    EXPECT_EQ(harness.notifications.Notify(CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL), 0u);
+    // As a notice that comes between the registration and the context.
+    EXPECT_EQ(OnDeviceInterfaceChange(nullptr, &harness.State(),
+                                      CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL, nullptr, 0),
+              0u);
     EXPECT_EQ(harness.deviceSetup.queriedDevices, 0);
 }
 

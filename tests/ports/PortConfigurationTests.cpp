@@ -3,10 +3,12 @@
 // monitor's "Ports" key.
 #include "PortsTestSupport.h"
 
+#include "ports/PortSettingsStore.h"
 #include "sim/MonitorTableRoute.h"
 #include "portconfig/PortConfiguration.h"
 #include "portconfig/PortNaming.h"
 #include "portconfig/RegistryPortStore.h"
+#include "portconfig/SettingsText.h"
 
 #include <memory>
 
@@ -49,6 +51,20 @@ class FixedComPorts : public portconfig::ComPortList {
     std::vector<std::wstring> Names() override { return {L"COM1", L"COM21"}; }
 };
 
+// The route to the monitor, with "SetPortSettings" refused on demand.
+class SettingsRefusingRoute : public MonitorTableRoute {
+  public:
+    using MonitorTableRoute::MonitorTableRoute;
+    DWORD Data(HANDLE xcv, const std::wstring& command, const void* input, DWORD inputSize,
+               void* output, DWORD outputSize, DWORD* needed) override {
+        if (command == L"SetPortSettings" && refuseWith != 0) {
+            return refuseWith;
+        }
+        return MonitorTableRoute::Data(xcv, command, input, inputSize, output, outputSize, needed);
+    }
+    DWORD refuseWith = 0;
+};
+
 // The "Ports" key, with writes refused on demand as for a user without the rights.
 class GuardedStore : public portconfig::RegistryPortStore {
   public:
@@ -72,11 +88,11 @@ class PortConfigurationTest : public PortsTest {
         PortsTest::TearDown();
     }
     void UseAccess(ACCESS_MASK granted) {
-        route = std::make_unique<MonitorTableRoute>(table, harness.MonitorHandle(), granted);
+        route = std::make_unique<SettingsRefusingRoute>(table, harness.MonitorHandle(), granted);
         configuration = std::make_unique<portconfig::PortConfiguration>(*route, store, comPorts);
     }
 
-    std::unique_ptr<MonitorTableRoute> route;
+    std::unique_ptr<SettingsRefusingRoute> route;
     GuardedStore store{harness.registry.Root(), L""};
     FixedComPorts comPorts;
     std::unique_ptr<portconfig::PortConfiguration> configuration;
@@ -163,6 +179,77 @@ TEST_F(PortConfigurationTest, OnlyTheMonitorsStoredPortsTakeADevice) {
     EXPECT_EQ(store.WriteDevice(L"VelaNone:", L"\\\\.\\COM1"),
               static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(harness.registry.HasPortValue(L"VelaNone:"));
+}
+
+PortSettingsChange SerialLine(uint32_t rate, uint32_t window) {
+    PortSettingsChange change;
+    change.baudRate = rate;
+    change.streamWindow = window;
+    return change;
+}
+
+TEST_F(PortConfigurationTest, ASerialPortsSettingsAreSetAndReadThroughTheMonitor) {
+    ASSERT_TRUE(configuration->AddPort(L"VelaCube:", L"COM21", SerialLine(250000, 127)).Ok());
+    PortSettingsChange lines;
+    lines.cancelLines = portconfig::SplitGcodeText(L" M104 S0 ;M140 S0;; M84;");
+    ASSERT_TRUE(configuration->ChangeSettings(L"velacube:", lines).Ok());
+    PortSettings settings;
+    ASSERT_TRUE(configuration->ReadSettings(L"VelaCube:", &settings).Ok());
+    EXPECT_EQ(settings.baudRate, 250000u);
+    EXPECT_EQ(settings.streamWindow, 127u);
+    EXPECT_EQ(portconfig::GcodeLinesText(settings.cancelLines), L"M104 S0;M140 S0;M84");
+    EXPECT_EQ(portconfig::GcodeLinesText(settings.pauseLines), L"(none)");
+}
+
+TEST_F(PortConfigurationTest, RefusedSettingsSayWhyAndChangeNothing) {
+    ASSERT_TRUE(configuration->AddPort(L"VelaCube:", L"COM21").Ok());
+    ASSERT_TRUE(configuration->AddPort(L"VelaLab:", L"").Ok());
+    PortSettingsChange badLine;
+    badLine.pauseLines = portconfig::SplitGcodeText(L"M25;M117 Pausé");
+    const struct {
+        std::wstring name;
+        PortSettingsChange change;
+        DWORD code;
+        std::wstring says;
+    } refusals[] = {
+        {L"VelaCube:", SerialLine(12345, 0), ERROR_INVALID_DATA, L"not a standard speed"},
+        {L"VelaCube:", SerialLine(0, 5000), ERROR_INVALID_DATA, L"at most 4096 bytes"},
+        {L"VelaCube:", badLine, ERROR_INVALID_DATA, L"Line 2 of the pause G-code"},
+        {L"VelaCube:", PortSettingsChange(), ERROR_INVALID_PARAMETER, L"Give a setting"},
+        {L"VelaLab:", SerialLine(115200, 0), ERROR_NOT_SUPPORTED, L"USB printer"},
+        {L"VelaNone:", SerialLine(115200, 0), ERROR_FILE_NOT_FOUND, L"not a port of"},
+    };
+    for (const auto& row : refusals) {
+        const Outcome outcome = configuration->ChangeSettings(row.name, row.change);
+        EXPECT_EQ(outcome.code, row.code) << std::string(row.says.begin(), row.says.end());
+        EXPECT_NE(outcome.message.find(row.says), std::wstring::npos);
+    }
+    UseAccess(SERVER_ACCESS_ENUMERATE);
+    const Outcome denied = configuration->ChangeSettings(L"VelaCube:", SerialLine(115200, 0));
+    EXPECT_EQ(denied.code, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_NE(denied.message.find(L"administrator"), std::wstring::npos);
+    EXPECT_FALSE(ReadPortSettings(State(), L"VelaCube:").streamWindowStored);
+    EXPECT_EQ(ReadPortSettings(State(), L"VelaCube:").baudRate, kAutomaticBaudRate);
+}
+
+TEST_F(PortConfigurationTest, APortWhoseSettingsCannotBeStoredIsNotAdded) {
+    const struct {
+        std::wstring device;
+        PortSettingsChange change;
+        DWORD code;
+    } refusals[] = {
+        {L"", SerialLine(115200, 0), ERROR_NOT_SUPPORTED},
+        {L"COM21", SerialLine(115201, 0), ERROR_INVALID_DATA},
+    };
+    for (const auto& row : refusals) {
+        EXPECT_EQ(configuration->AddPort(L"VelaCube:", row.device, row.change).code, row.code);
+    }
+    EXPECT_EQ(RegistryMonitorInit::SetValueCalls(), 0);
+    route->refuseWith = ERROR_WRITE_PROTECT;
+    EXPECT_EQ(configuration->AddPort(L"VelaCube:", L"COM21", SerialLine(115200, 0)).code,
+              static_cast<DWORD>(ERROR_WRITE_PROTECT));
+    EXPECT_TRUE(ListedNames().empty());
+    EXPECT_FALSE(harness.registry.HasPortValue(L"VelaCube:"));
 }
 
 } // namespace

@@ -132,12 +132,112 @@ TEST_F(PortDialogTest, CancelAppliesNothing) {
     ui::PortDialogFields fields;
     fields.editableName = true;
     g_steps = {[](HWND dialog) {
-        // No serial ports on the machine: only USB can be chosen.
+        // No serial ports on the machine: only USB can be chosen, which has no serial line.
         EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dialog, IDC_KIND_SERIAL)));
+        EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dialog, IDC_BAUD_RATE)));
+        EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dialog, IDC_WINDOW_ON)));
         ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     }};
     EXPECT_FALSE(Show(fields));
     EXPECT_TRUE(applied.empty());
+}
+
+// Chooses a radio button as a click does: checked, and the dialog told.
+void Choose(HWND dialog, int first, int last, int chosen) {
+    ::CheckRadioButton(dialog, first, last, chosen);
+    ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(chosen, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, chosen)));
+}
+
+bool Enabled(HWND dialog, int item) {
+    return ::IsWindowEnabled(::GetDlgItem(dialog, item)) != FALSE;
+}
+
+TEST_F(PortDialogTest, TheSerialLineIsShownAndSetForASerialPrinterOnly) {
+    ui::PortDialogFields fields;
+    fields.name = L"VelaCube:";
+    fields.comName = L"COM21";
+    fields.comPorts = {L"COM1", L"COM21"};
+    fields.baudRate = 115200;
+    fields.streamWindow = 300;
+    const ui::PortDialogFields shown = fields;
+    g_steps = {[](HWND dialog) {
+        EXPECT_EQ(Text(dialog, IDC_BAUD_RATE), L"115200");
+        EXPECT_EQ(::IsDlgButtonChecked(dialog, IDC_WINDOW_ON), static_cast<UINT>(BST_CHECKED));
+        EXPECT_EQ(Text(dialog, IDC_WINDOW_BYTES), L"300");
+        EXPECT_TRUE(Enabled(dialog, IDC_WINDOW_BYTES));
+        Choose(dialog, IDC_KIND_USB, IDC_KIND_SERIAL, IDC_KIND_USB);
+        for (int item : {IDC_BAUD_RATE, IDC_WINDOW_OFF, IDC_WINDOW_ON, IDC_WINDOW_BYTES}) {
+            EXPECT_FALSE(Enabled(dialog, item)) << item;
+        }
+        Choose(dialog, IDC_KIND_USB, IDC_KIND_SERIAL, IDC_KIND_SERIAL);
+        EXPECT_TRUE(Enabled(dialog, IDC_BAUD_RATE));
+        const LRESULT automatic =
+            ::SendDlgItemMessageW(dialog, IDC_BAUD_RATE, CB_FINDSTRINGEXACT,
+                                  static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(L"Automatic"));
+        EXPECT_EQ(automatic, 0);
+        const LRESULT fast =
+            ::SendDlgItemMessageW(dialog, IDC_BAUD_RATE, CB_FINDSTRINGEXACT,
+                                  static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(L"250000"));
+        ::SendDlgItemMessageW(dialog, IDC_BAUD_RATE, CB_SETCURSEL, static_cast<WPARAM>(fast), 0);
+        Choose(dialog, IDC_WINDOW_OFF, IDC_WINDOW_ON, IDC_WINDOW_OFF);
+        EXPECT_FALSE(Enabled(dialog, IDC_WINDOW_BYTES));
+        ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    }};
+    EXPECT_TRUE(Show(fields));
+    ASSERT_EQ(applied.size(), 1u);
+    EXPECT_EQ(applied[0].baudRate, 250000u);
+    EXPECT_EQ(applied[0].streamWindow, 0u);
+    const PortSettingsChange change = ui::ChangedSettings(shown, applied[0]);
+    EXPECT_EQ(change.baudRate, std::optional<uint32_t>(250000));
+    EXPECT_EQ(change.streamWindow, std::optional<uint32_t>(0));
+}
+
+TEST_F(PortDialogTest, AWindowTheSettingsCannotHoldIsRefusedWithTheReason) {
+    const struct {
+        const wchar_t* typed;
+        const wchar_t* says;
+    } cases[] = {{L"5000", L"at most 4096 bytes"}, {L"", L"Enter the window's size in bytes"}};
+    for (const auto& item : cases) {
+        ui::PortDialogFields fields;
+        fields.editableName = true;
+        fields.comPorts = {L"COM21"};
+        std::wstring said;
+        g_steps = {[&item](HWND dialog) {
+                       ::SetDlgItemTextW(dialog, IDC_PORT_NAME, L"VelaLab:");
+                       Choose(dialog, IDC_KIND_USB, IDC_KIND_SERIAL, IDC_KIND_SERIAL);
+                       Choose(dialog, IDC_WINDOW_OFF, IDC_WINDOW_ON, IDC_WINDOW_ON);
+                       ::SetDlgItemTextW(dialog, IDC_WINDOW_BYTES, item.typed);
+                       ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+                   },
+                   [&said](HWND box) {
+                       said = Text(box, 0xFFFF);
+                       ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+                       ::PostMessageW(::GetWindow(box, GW_OWNER), WM_COMMAND, IDCANCEL, 0);
+                   }};
+        EXPECT_FALSE(Show(fields));
+        EXPECT_NE(said.find(item.says), std::wstring::npos)
+            << std::string(said.begin(), said.end());
+    }
+    EXPECT_TRUE(applied.empty());
+}
+
+// Only what the user changed is stored, and nothing for a USB printer.
+TEST(PortDialogSettingsTest, OnlyChangedSerialSettingsAreStored) {
+    ui::PortDialogFields shown;
+    shown.comName = L"COM21";
+    shown.baudRate = 115200;
+    shown.streamWindow = 127;
+    ui::PortDialogFields usb = shown;
+    usb.comName.clear();
+    usb.baudRate = 250000;
+    ui::PortDialogFields faster = shown;
+    faster.baudRate = 250000;
+    EXPECT_TRUE(ui::ChangedSettings(shown, shown).Empty());
+    EXPECT_TRUE(ui::ChangedSettings(shown, usb).Empty());
+    const PortSettingsChange change = ui::ChangedSettings(shown, faster);
+    EXPECT_EQ(change.baudRate, std::optional<uint32_t>(250000));
+    EXPECT_FALSE(change.streamWindow.has_value());
 }
 
 // The add screen as the spooler's "Add port" runs it, through Wine's spooler,

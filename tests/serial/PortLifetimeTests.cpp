@@ -3,7 +3,7 @@
 // across documents, closed by ClosePort.
 #include "sim/SimulatedUsbPrinter.h"
 #include "monitor/PortSession.h"
-#include "monitor/MonitorEntry.h"
+#include "core/PortSettings.h"
 #include "serial/SerialLinkTest.h"
 
 #include <tlhelp32.h>
@@ -14,6 +14,12 @@ namespace vela::test {
 namespace {
 
 using PortLifetime = SerialLinkTest;
+
+std::vector<std::string> Joined(std::vector<std::string> first,
+                                const std::vector<std::string>& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
 
 size_t ThreadsOfThisProcess() {
     UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
@@ -133,7 +139,7 @@ TEST_F(PortLifetime, ClosePortInTheMiddleOfADocumentDropsItsLines) {
     }
 }
 
-TEST_F(PortLifetime, UnloadWithoutClosePortOrShutdownStopsTheDocumentThread) {
+TEST_F(PortLifetime, ShutdownWithoutClosePortCancelsTheDocumentAndEndsItsThread) {
     FirmwareOptions options;
     options.dropOkForLines = {3};
     StartFirmware(options);
@@ -143,11 +149,55 @@ TEST_F(PortLifetime, UnloadWithoutClosePortOrShutdownStopsTheDocumentThread) {
     ASSERT_TRUE(Write(Job(1, 50)));
     ASSERT_TRUE(firmware_->WaitForReceived(4, kJobWaitMs));
     ASSERT_EQ(ThreadsOfThisProcess(), threads + 1);
-    // The module goes: its code must not run on in a thread of its own.
-    ProcessDetach(State());
+    {
+        // The line in flight gets its time for an "ok", then the cancel lines go.
+        ClockTicker ticker(harness_.clock, 1000);
+        harness_.Shutdown();
+    }
+    port_ = nullptr;
     EXPECT_EQ(ThreadsOfThisProcess(), threads);
-    // Loaded again, the monitor still knows the port (the spooler closes it).
-    ASSERT_TRUE(harness_.Attach());
+    // The job's lines up to where the cancel came (the poke's answer may have let
+    // a few more through), then the cancel lines and nothing else.
+    const std::vector<std::string> executed = firmware_->ExecutedNumberedCommands();
+    const std::vector<std::string> cancel = DefaultCancelLines();
+    ASSERT_GE(executed.size(), 4 + cancel.size());
+    std::vector<std::string> expected =
+        Document(JobCommands(1, static_cast<int>(executed.size() - 1 - cancel.size())));
+    expected.pop_back();
+    expected.insert(expected.end(), cancel.begin(), cancel.end());
+    EXPECT_EQ(executed, expected);
+}
+
+TEST_F(PortLifetime, DocumentThreadHoldsTheModuleUntilItEnds) {
+    FakeModuleReferences modules;
+    harness_.platform.modules = &modules;
+    InstallPlatform(harness_.platform);
+    StartFirmware();
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(StartDoc());
+    EXPECT_EQ(modules.taken, 1);
+    EXPECT_EQ(modules.dropped, 0);
+    ASSERT_TRUE(Write("G28\n"));
+    ASSERT_TRUE(EndDoc());
+    // Dropped by the thread itself, as it ended.
+    EXPECT_EQ(modules.droppedOnExit, 1);
+    EXPECT_EQ(modules.dropped, 1);
+    // Without the reference no thread starts, and the document fails cleanly.
+    const size_t threads = ThreadsOfThisProcess();
+    modules.refuseWith = ERROR_NOT_ENOUGH_MEMORY;
+    ::SetLastError(0);
+    EXPECT_FALSE(StartDoc());
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(ThreadsOfThisProcess(), threads);
+    EXPECT_EQ(Entry(kSerialPort)->flags & kPortDocumentInProgress, 0u);
+    modules.refuseWith = 0;
+    Print("G1 X1\n");
+    EXPECT_EQ(modules.taken, 2);
+    EXPECT_EQ(modules.dropped, 2);
+    EXPECT_EQ(firmware_->ExecutedNumberedCommands(),
+              Joined(Document({"G28"}), Document({"G1 X1"})));
+    harness_.platform.modules = Win32Platform().modules;
+    InstallPlatform(harness_.platform);
 }
 
 TEST_F(PortLifetime, UsbAndSerialPortsOpenAtOnceEachWithItsOwnDocument) {

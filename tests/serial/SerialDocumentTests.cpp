@@ -1,6 +1,7 @@
 // Whole serial documents as the spooler sends them: one after another on an open
 // port, their bytes as lines, the test page, and cancelling.
-#include "monitor/CancelLines.h"
+#include "core/PortSettings.h"
+#include "core/PortSettingsLayout.h"
 #include "serial/SerialLinkTest.h"
 
 #include <thread>
@@ -131,7 +132,7 @@ TEST_F(SerialCancel, DeletedJobWhileWritePortWaitsForRoom) {
     TheProtocolTimings().highWaterBytes = 400;
     // The monitor's own setting replaces the cancel lines.
     const wchar_t custom[] = L"M104 S0\0M140 S0\0\0";
-    ASSERT_EQ(::RegSetValueExW(harness_.registry.Root(), kCancelGCodeValueName, 0, REG_MULTI_SZ,
+    ASSERT_EQ(::RegSetValueExW(harness_.registry.Root(), kCancelGcodeName, 0, REG_MULTI_SZ,
                                reinterpret_cast<const BYTE*>(custom), sizeof(custom)),
               ERROR_SUCCESS);
     ASSERT_TRUE(StartDoc());
@@ -142,7 +143,7 @@ TEST_F(SerialCancel, DeletedJobWhileWritePortWaitsForRoom) {
         error = ::GetLastError();
     });
     DeleteJobWhile(write);
-    ::RegDeleteValueW(harness_.registry.Root(), kCancelGCodeValueName);
+    ::RegDeleteValueW(harness_.registry.Root(), kCancelGcodeName);
     EXPECT_FALSE(wrote);
     EXPECT_EQ(error, static_cast<DWORD>(ERROR_PRINT_CANCELLED));
     {

@@ -1,6 +1,7 @@
 // Streaming a window of lines through the table to a simulated firmware that
 // models a real board's 128-byte receive buffer and 4 command slots.
-#include "monitor/PortStreamSetting.h"
+#include "core/PortSettingsLayout.h"
+#include "ports/PortSettingsStore.h"
 #include "serial/SerialLinkTest.h"
 
 namespace vela::test {
@@ -35,7 +36,7 @@ TEST_F(StreamWindowLink, DamagedLinesAndLostOksRunEveryNumberedLineOnceAndOneInF
     // may run unchecked besides (StreamWindowHazard shows it on a virtual clock).
     for (const DWORD window : {127ul, 0ul}) {
         SCOPED_TRACE(window);
-        harness_.registry.SetPortSetting(kSerialPort, kStreamWindowValueName, window);
+        harness_.registry.SetPortSetting(kSerialPort, kStreamWindowName, window);
         FirmwareOptions options;
         options.faithfulReceive = true;
         options.bytesPerSecond = 25000;
@@ -82,7 +83,7 @@ TEST_F(StreamWindowLink, EveryOkWordingIsReadAtOnceAndNoneOpensAWindow) {
 }
 
 TEST_F(StreamWindowLink, ALineRefusedForEverFallsBackToOneLineThenFailsTheDocument) {
-    harness_.registry.SetPortSetting(kSerialPort, kStreamWindowValueName, 127);
+    harness_.registry.SetPortSetting(kSerialPort, kStreamWindowName, 127);
     DebuggerOutputCapture output;
     FirmwareOptions options;
     options.refuseLines = {5};
@@ -100,26 +101,31 @@ TEST_F(StreamWindowLink, ALineRefusedForEverFallsBackToOneLineThenFailsTheDocume
 }
 
 TEST_F(StreamWindowLink, ThePortSettingIsReadAsAWindowOfBytes) {
+    // A value out of range or of another type is ignored: no window of the port's own.
     const struct {
         DWORD type;
         DWORD value;
-        uint32_t expected;
-    } cases[] = {
-        {REG_DWORD, 0, 0}, {REG_DWORD, 300, 300}, {REG_DWORD, 100000, 4096}, {REG_SZ, 300, 0}};
+        bool stored;
+        uint32_t bytes;
+    } cases[] = {{REG_DWORD, 0, true, 0},
+                 {REG_DWORD, 300, true, 300},
+                 {REG_DWORD, 100000, false, 0},
+                 {REG_SZ, 300, false, 0}};
     for (const auto& item : cases) {
         HKEY key = nullptr;
         ASSERT_EQ(::RegCreateKeyExW(harness_.registry.Root(), L"PortSettings\\Serial21:", 0,
                                     nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
-        ::RegSetValueExW(key, kStreamWindowValueName, 0, item.type,
+        ::RegSetValueExW(key, kStreamWindowName, 0, item.type,
                          reinterpret_cast<const BYTE*>(&item.value), sizeof(item.value));
         ::RegCloseKey(key);
-        const StreamWindowSetting read = ReadStreamWindowSetting(State(), kSerialPort);
-        EXPECT_EQ(read.bytes, item.expected) << item.value;
+        const PortSettings read = ReadPortSettings(State(), kSerialPort);
+        EXPECT_EQ(read.streamWindowStored, item.stored) << item.value;
+        EXPECT_EQ(read.streamWindow, item.bytes) << item.value;
     }
-    // No value, or a name that would reach another key: one line in flight.
+    // No value, or a name that would reach another key: none of the port's own.
     for (const wchar_t* name : {kUsbPort, L"Serial21:\\..\\Serial21:"}) {
-        EXPECT_EQ(ReadStreamWindowSetting(State(), name).bytes, 0u);
+        EXPECT_FALSE(ReadPortSettings(State(), name).streamWindowStored);
     }
 }
 

@@ -79,8 +79,12 @@ class QuietPrinter final : public UsbDevice, public DeviceSetup {
     HKEY SetupDiOpenDevRegKey(HDEVINFO, PSP_DEVINFO_DATA, DWORD, DWORD, DWORD, REGSAM) override {
         return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x6E7));
     }
-    LSTATUS RegQueryValueExW(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE data, LPDWORD size) override {
+    LSTATUS RegQueryValueExW(HKEY, LPCWSTR, LPDWORD, LPDWORD type, LPBYTE data,
+                             LPDWORD size) override {
         const wchar_t name[] = L"Quiet:";
+        if (type != nullptr) {
+            *type = REG_SZ;
+        }
         std::memcpy(data, name, sizeof(name));
         *size = sizeof(name);
         return ERROR_SUCCESS;

@@ -1,62 +1,81 @@
-// The abort that every unload of the module sends to the printer.
+// What the monitor's end does to a USB printer: it aborts the document this monitor
+// has in progress, and touches no printer otherwise (a print from the printer's own
+// card or from another program goes on).
+#include "sim/FakeSpooler.h"
 #include "sim/MonitorHarness.h"
 #include "sim/SimulatedUsbPrinter.h"
 #include "monitor/Shutdown.h"
+#include "ports/PortList.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace vela::test {
 namespace {
 
-TEST(Cleanup, UnloadAbortsThePrintOnceAndClosesTheDevice) {
+class CleanupTest : public ::testing::Test {
+  protected:
+    CleanupTest() : printer(clock) {
+        harness.platform.usb = &printer;
+        harness.platform.deviceSetup = &printer;
+        harness.platform.clock = &clock;
+        harness.platform.spooler = &spooler;
+    }
+    // A document started on the port of the attached printer, and not ended.
+    void StartDocument() {
+        ASSERT_TRUE(harness.Attach());
+        ASSERT_NE(harness.Initialize(), nullptr);
+        PortEntry* port =
+            FindPortEntry(harness.Context()->firstPort, SimulatedUsbPrinter::PortName(0).c_str());
+        ASSERT_NE(port, nullptr);
+        std::wstring name = spooler.printerName;
+        ASSERT_TRUE(harness.Table()->pfnStartDocPort(port, &name[0], 7, 1, nullptr));
+    }
+
     FakeClock clock;
-    SimulatedUsbPrinter printer(clock);
+    SimulatedUsbPrinter printer;
+    FakeSpooler spooler;
     MonitorHarness harness;
-    harness.platform.usb = &printer;
-    harness.platform.deviceSetup = &printer;
-    harness.platform.clock = &clock;
-    ASSERT_TRUE(harness.Attach());
-    ASSERT_NE(harness.Initialize(), nullptr);
-    harness.Unload();
+};
+
+TEST_F(CleanupTest, ShutdownAbortsTheDocumentInProgressOnceAndClosesTheDevice) {
+    StartDocument();
+    harness.Shutdown();
     EXPECT_EQ(printer.Codes(), "ssssSVVVvVjV");
     EXPECT_EQ(clock.sleeps, (std::vector<DWORD>{500}));
     EXPECT_EQ(printer.openDeviceHandles, 0);
     EXPECT_EQ(printer.liveInterfaces, 0);
-    EXPECT_EQ(harness.notifications.unregisterCalls, 1);
-    // The state's own destruction runs the clean-up again: nothing more is sent.
+    // The module's unload sends nothing more.
+    harness.Unload();
     InstanceCleanUp(harness.State());
     EXPECT_EQ(printer.received.size(), 12u);
 }
 
-TEST(Cleanup, AbortRunsWhenNoPrintIsRunning) {
-    FakeClock clock;
-    SimulatedUsbPrinter printer(clock);
-    MonitorHarness harness;
-    harness.platform.usb = &printer;
-    harness.platform.deviceSetup = &printer;
-    harness.platform.clock = &clock;
-    ASSERT_TRUE(harness.Attach());
-    harness.Unload();
-    EXPECT_EQ(printer.CountCode('S'), 1);
-    EXPECT_EQ(printer.parameters[16], 1);
-    EXPECT_EQ(printer.parameters[142], -1);
-}
-
-TEST(Cleanup, UnloadWithoutPrinterStillCleansUp) {
-    FakeClock clock;
-    SimulatedUsbPrinter printer(clock);
+TEST_F(CleanupTest, ShutdownWithThePrinterUnpluggedStillCleansUp) {
+    StartDocument();
     printer.unplugged = true;
-    MonitorHarness harness;
-    harness.platform.usb = &printer;
-    harness.platform.deviceSetup = &printer;
-    harness.platform.clock = &clock;
-    ASSERT_TRUE(harness.Attach());
     harness.Unload();
     EXPECT_TRUE(printer.received.empty());
-    EXPECT_EQ(harness.State().registered, 0);
     EXPECT_EQ(harness.notifications.unregisterCalls, 1);
+    EXPECT_EQ(harness.State().context, nullptr);
+    EXPECT_EQ(harness.State().lockReady, 0);
+}
+
+TEST_F(CleanupTest, EndWithoutADocumentTouchesNoPrinter) {
+    // Printing from its own card: an abort would stop it.
+    printer.parameters[16] = 2;
+    for (bool initialized : {true, false}) {
+        ASSERT_TRUE(harness.Attach());
+        if (initialized) {
+            ASSERT_NE(harness.Initialize(), nullptr);
+        }
+        harness.Unload();
+        EXPECT_TRUE(printer.received.empty()) << printer.Codes();
+        EXPECT_TRUE(clock.sleeps.empty());
+        EXPECT_EQ(harness.State().lockReady, 0);
+    }
 }
 
 } // namespace

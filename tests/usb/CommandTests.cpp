@@ -238,6 +238,56 @@ TEST(Commands, FailedRoomQueryRefusesTheDocument) {
     EXPECT_EQ(device.Flags().sendingDisabled, 1);
 }
 
+// A record packet gets no reply and the printer keeps no count of the records it
+// took: after a write that timed out nothing tells whether it arrived, so it is
+// never written again (it could print twice) and the transfer ends there.
+TEST(Commands, RecordPacketWhoseWriteTimedOutIsNeverSentAgain) {
+    struct Case {
+        const char* what;
+        int32_t packet; // of the document, from 1
+        bool afterTaking;
+    };
+    const Case cases[] = {
+        {"before the printer took it", 2, false},
+        {"after the printer took it", 2, true},
+        {"after, the document's first packet", 1, true},
+        {"before, the last packet", 4, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        UsbTestBed bed;
+        bed.printer.timeOutRecordPacket = c.packet;
+        bed.printer.timeOutAfterTaking = c.afterTaking;
+        const Bytes records = MakeRecords(10);
+        JobFlags document;
+        PrinterDevice device(bed.link, document);
+        EXPECT_EQ(device.SendCommands(records.data(), 10), 0);
+        EXPECT_EQ(bed.printer.recordPacketWrites, c.packet);
+        EXPECT_EQ(document.transferFailed, 1);
+        // What arrived is a prefix of the document, each record once.
+        const int32_t arrived = 3 * (c.packet - 1) + (c.afterTaking ? 3 : 0);
+        const int32_t kept = arrived < 10 ? arrived : 10;
+        EXPECT_EQ(ReceivedRecordBytes(bed.printer),
+                  Bytes(records.begin(), records.begin() + kept * 20));
+    }
+}
+
+// The start record is written once: a second could start the program twice, and
+// a start in doubt is a failed start, never a print reported as done.
+TEST(Commands, StartRecordWhoseWriteTimedOutIsNotRepeated) {
+    for (const bool afterTaking : {false, true}) {
+        SCOPED_TRACE(afterTaking ? "after the printer took it" : "before");
+        UsbTestBed bed;
+        bed.printer.timeOutRecordPacket = 1;
+        bed.printer.timeOutAfterTaking = afterTaking;
+        PrinterDevice device(bed.link);
+        EXPECT_FALSE(device.StartPrint());
+        EXPECT_EQ(bed.printer.recordPacketWrites, 1);
+        EXPECT_EQ(bed.printer.CountCode('X'), 0);
+        EXPECT_TRUE(bed.printer.records.empty());
+    }
+}
+
 TEST(Commands, StartPrintSendsTheStartRecordWaitsAndRuns) {
     UsbTestBed bed;
     PrinterDevice device(bed.link);

@@ -38,6 +38,7 @@ class RecordingSink final : public JobRecordSink {
     void PieceCounted(uint32_t records, uint32_t remainder) override {
         counted.push_back({records, remainder});
     }
+    void NothingAnnounced(int32_t announced) override { nothingAnnounced.push_back(announced); }
 
     std::vector<int32_t> sendCounts;
     Bytes sent;
@@ -45,6 +46,7 @@ class RecordingSink final : public JobRecordSink {
     bool refuse = false;
     bool refuseStart = false;
     std::vector<std::pair<uint32_t, uint32_t>> counted;
+    std::vector<int32_t> nothingAnnounced;
 
   private:
     JobFlags& flags_;
@@ -121,23 +123,27 @@ TEST_F(Framing, PieceThatExactlyCompletesTheHeldRecordSendsItAlone) {
     EXPECT_EQ(sink.starts, 1);
 }
 
-TEST_F(Framing, AnnouncedZeroDisablesSendingAndStillStarts) {
-    Frame(MakeJob(0, MakeRecords(1)));
-    EXPECT_EQ(flags.sendingDisabled, 1);
-    EXPECT_EQ(flags.printerPrepared, 0);
-    EXPECT_TRUE(sink.sent.empty());
-    EXPECT_EQ(job.sentCount, 0);
-    EXPECT_EQ(sink.starts, 1);
-}
-
-TEST_F(Framing, NegativeAnnouncedCountDisablesSendingWithoutStart) {
-    Frame(MakeJob(-5, MakeRecords(1)));
-    EXPECT_EQ(flags.sendingDisabled, 1);
-    EXPECT_EQ(job.announcedCount, -5);
-    EXPECT_EQ(sink.starts, 0);
-    // Never prepared: the next piece's first four bytes are taken as the count.
-    Frame(MakeJob(7, {}));
-    EXPECT_EQ(job.announcedCount, 7);
+// A printer told to start with nothing new would run the program it holds from
+// before: a document announcing no records sends nothing and starts nothing.
+TEST_F(Framing, AnnouncedZeroOrLessSendsNothingAndNeverStarts) {
+    for (const int32_t announced : {0, -5}) {
+        SCOPED_TRACE(announced);
+        job = JobTransferState{};
+        flags = JobFlags{};
+        sink.starts = 0;
+        sink.nothingAnnounced.clear();
+        Frame(MakeJob(announced, MakeRecords(1)));
+        // Never prepared: the next piece's first four bytes are taken as the count.
+        Frame(MakeJob(0, {}));
+        EXPECT_EQ(job.announcedCount, 0);
+        EXPECT_EQ(flags.sendingDisabled, 1);
+        EXPECT_EQ(flags.printerPrepared, 0);
+        EXPECT_TRUE(sink.sent.empty());
+        EXPECT_EQ(job.sentCount, 0);
+        EXPECT_EQ(sink.starts, 0);
+        EXPECT_EQ(flags.startRequested, 0);
+        EXPECT_EQ(sink.nothingAnnounced, (std::vector<int32_t>{announced}));
+    }
 }
 
 TEST_F(Framing, RecordsBeyondTheAnnouncedCountAreSentWithoutStart) {

@@ -105,18 +105,25 @@ TEST_F(WritePortTest, PiecesOfFourSevenSevenSevenAndThirtyNineBytes) {
     EXPECT_EQ(bed.printer.openDeviceHandles, 0);
 }
 
-TEST_F(WritePortTest, AnnouncedZeroSendsNoRecordsButStarts) {
-    EXPECT_TRUE(Write(MakeJob(0, MakeRecords(2))));
-    EXPECT_EQ(bed.printer.Codes(), "L/clX");
-    EXPECT_TRUE(bed.printer.records.empty());
-    EXPECT_EQ(session_.jobFlags.sendingDisabled, 1);
-}
-
-TEST_F(WritePortTest, NegativeAnnouncedCountSendsNothing) {
-    EXPECT_TRUE(Write(MakeJob(-5, MakeRecords(2))));
-    EXPECT_EQ(bed.printer.Codes(), "");
-    EXPECT_EQ(session_.jobFlags.sendingDisabled, 1);
-    EXPECT_EQ(session_.jobFlags.printerPrepared, 0);
+// A start with nothing new sent would run whatever the printer printed last.
+TEST_F(WritePortTest, DocumentAnnouncingNoRecordsSendsAndStartsNothing) {
+    for (const int32_t announced : {0, -5}) {
+        SCOPED_TRACE(announced);
+        session_.transfer = JobTransferState{};
+        session_.jobFlags = JobFlags{};
+        const long logStart = LogSize();
+        EXPECT_TRUE(Write(MakeJob(announced, MakeRecords(2))));
+        EXPECT_EQ(bed.printer.Codes(), "");
+        EXPECT_FALSE(bed.printer.programStarted);
+        EXPECT_EQ(session_.jobFlags.sendingDisabled, 1);
+        EXPECT_EQ(session_.jobFlags.printerPrepared, 0);
+        const std::string log = ReadLogFrom(logStart);
+        EXPECT_NE(log.find("The job announces " + std::to_string(announced) +
+                           " records: nothing is sent and no print is started\r\r\n"),
+                  std::string::npos)
+            << log;
+        EXPECT_EQ(log.find("Start print"), std::string::npos) << log;
+    }
 }
 
 TEST_F(WritePortTest, TestPageIsFramedAndSent) {

@@ -1,5 +1,7 @@
 #include "HostArguments.h"
 
+#include "portconfig/SettingsText.h"
+
 #include <cmath>
 #include <cwctype>
 
@@ -136,29 +138,90 @@ ParsedArguments ParseMakeJob(const std::vector<std::wstring>& words) {
     return parsed;
 }
 
-// port add NAME [--serial DEVICE], port set-serial NAME DEVICE|--usb, port delete
-// NAME, and ports; each takes --in-process.
+// A number given to --baud or --window: any whole number, or the word that
+// stands for 0. Its range is the port configuration's to check.
+bool ParseSettingNumber(const std::wstring& text, const wchar_t* zeroWord, uint32_t* value) {
+    int64_t number = 0;
+    if (text == zeroWord) {
+        *value = 0;
+        return true;
+    }
+    if (!ParseWholeNumber(text, 0, 0xFFFFFFFFll, &number)) {
+        return false;
+    }
+    *value = static_cast<uint32_t>(number);
+    return true;
+}
+
+// Takes the setting option at words[i] (and its value) into settings; false with
+// the reason in *why for a value it cannot take, and with *why empty for a word
+// that is no setting option.
+bool TakeSettingOption(const std::vector<std::wstring>& words, size_t& i,
+                       PortSettingsChange& settings, std::string* why) {
+    why->clear();
+    const std::wstring& word = words[i];
+    std::optional<std::vector<std::string>>* lines =
+        word == L"--cancel-gcode"   ? &settings.cancelLines
+        : word == L"--pause-gcode"  ? &settings.pauseLines
+        : word == L"--resume-gcode" ? &settings.resumeLines
+                                    : nullptr;
+    std::optional<uint32_t>* number = word == L"--baud"     ? &settings.baudRate
+                                      : word == L"--window" ? &settings.streamWindow
+                                                            : nullptr;
+    if (lines == nullptr && number == nullptr) {
+        return false;
+    }
+    if (i + 1 >= words.size()) {
+        *why = Narrow(word) + " needs a value";
+        return false;
+    }
+    if ((lines != nullptr && lines->has_value()) || (number != nullptr && number->has_value())) {
+        *why = Narrow(word) + " is given twice";
+        return false;
+    }
+    const std::wstring& value = words[++i];
+    if (lines != nullptr) {
+        *lines = portconfig::SplitGcodeText(value);
+        return true;
+    }
+    uint32_t parsed = 0;
+    const bool baud = word == L"--baud";
+    if (!ParseSettingNumber(value, baud ? L"auto" : L"off", &parsed)) {
+        *why = baud ? "--baud takes auto or a speed such as 115200, not " + Narrow(value)
+                    : "--window takes off or a number of bytes such as 127, not " + Narrow(value);
+        return false;
+    }
+    *number = parsed;
+    return true;
+}
+
+// port add NAME [--serial DEVICE] [settings], port set-serial NAME DEVICE|--usb,
+// port set NAME settings, port delete NAME, and ports; each takes --in-process.
 ParsedArguments ParsePortCommand(const std::vector<std::wstring>& words) {
     HostArguments arguments;
     size_t first = 1;
     if (words[0] == L"ports") {
         arguments.command = Command::Ports;
     } else if (words.size() < 2) {
-        return Refuse("port needs add, set-serial or delete");
+        return Refuse("port needs add, set, set-serial or delete");
     } else {
         first = 2;
         arguments.command = words[1] == L"add"          ? Command::PortAdd
                             : words[1] == L"set-serial" ? Command::PortSetSerial
+                            : words[1] == L"set"        ? Command::PortSet
                             : words[1] == L"delete"     ? Command::PortDelete
                                                         : Command::Help;
         if (arguments.command == Command::Help) {
             return Refuse("unknown port command " + Narrow(words[1]));
         }
     }
+    const bool takesSettings =
+        arguments.command == Command::PortAdd || arguments.command == Command::PortSet;
     std::vector<std::wstring> operands;
     bool usb = false;
     for (size_t i = first; i < words.size(); ++i) {
         const std::wstring& word = words[i];
+        std::string why;
         if (word == L"--in-process") {
             arguments.inProcess = true;
         } else if (word == L"--serial" && arguments.command == Command::PortAdd) {
@@ -168,6 +231,10 @@ ParsedArguments ParsePortCommand(const std::vector<std::wstring>& words) {
             arguments.device = words[++i];
         } else if (word == L"--usb" && arguments.command == Command::PortSetSerial) {
             usb = true;
+        } else if (takesSettings && TakeSettingOption(words, i, arguments.settings, &why)) {
+            continue;
+        } else if (!why.empty()) {
+            return Refuse(why);
         } else if (word.size() > 1 && word[0] == L'-') {
             return Refuse("unknown option " + Narrow(word));
         } else {
@@ -186,6 +253,14 @@ ParsedArguments ParsePortCommand(const std::vector<std::wstring>& words) {
         default:
             return Refuse("port " + Narrow(words[1]) + " needs the port's name");
         }
+    }
+    if (arguments.command == Command::PortSet && arguments.settings.Empty()) {
+        return Refuse("port set needs a setting: --baud, --window, --cancel-gcode, --pause-gcode "
+                      "or --resume-gcode");
+    }
+    if (arguments.command == Command::PortAdd && arguments.device.empty() &&
+        !arguments.settings.Empty()) {
+        return Refuse("the serial settings go with --serial: a USB printer has none");
     }
     if (!operands.empty()) {
         arguments.portName = operands[0];
@@ -310,15 +385,24 @@ const char* UsageText() {
            "  vela3dp-host install | uninstall\n"
            "      Registers or removes the monitor \"Vela3dp Print Monitor\" and its port\n"
            "      screens with the Windows spooler (administrator rights needed).\n"
-           "  vela3dp-host port add NAME [--serial COMn]\n"
+           "  vela3dp-host port add NAME [--serial COMn [SETTINGS]]\n"
            "  vela3dp-host port set-serial NAME COMn|--usb\n"
+           "  vela3dp-host port set NAME SETTINGS\n"
            "  vela3dp-host port delete NAME\n"
            "  vela3dp-host ports\n"
            "      Adds a port (for a USB printer, or a serial printer on COMn), makes a\n"
-           "      port serial or USB, deletes one, or lists the monitor's ports with their\n"
-           "      kind and device. Changes need administrator rights. With --in-process\n"
-           "      (always under Wine) the monitor runs in this program on its registry\n"
-           "      key instead of being asked through the spooler.\n";
+           "      port serial or USB, changes a serial port's settings, deletes a port,\n"
+           "      or lists the monitor's ports with their kind, device and settings.\n"
+           "      SETTINGS, each optional:\n"
+           "        --baud N|auto            the serial speed, or found by the monitor\n"
+           "        --window N|off           bytes of lines sent ahead of their \"ok\"\n"
+           "                                 (at most 4096), or one line at a time\n"
+           "        --cancel-gcode \"L1;L2\"   lines sent when a document is cancelled\n"
+           "        --pause-gcode \"L1;L2\"    lines sent to pause, and to resume;\n"
+           "        --resume-gcode \"L1;L2\"   \"\" removes the port's own lines\n"
+           "      Changes need administrator rights. With --in-process (always under\n"
+           "      Wine) the monitor runs in this program on its registry key instead of\n"
+           "      being asked through the spooler.\n";
 }
 
 } // namespace vela::host

@@ -2,6 +2,8 @@
 // every subcommand's options are checked before the monitor is loaded.
 #pragma once
 
+#include "core/PortSettings.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@ enum class Command {
     Ports,
     PortAdd,
     PortSetSerial,
+    PortSet,
     PortDelete,
 };
 
@@ -44,6 +47,9 @@ struct HostArguments {
     // user typed it ("" for a USB printer), checked by the port configuration.
     std::wstring portName;
     std::wstring device;
+    // port set, and port add of a serial port: the settings given, as typed (their
+    // values are checked by the port configuration).
+    PortSettingsChange settings;
     // port commands and ports: run the monitor in this process instead of asking the
     // spooler (always so under Wine, whose spooler does not know the monitor).
     bool inProcess = false;

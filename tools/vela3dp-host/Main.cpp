@@ -71,6 +71,7 @@ int main() {
     case Command::Ports:
     case Command::PortAdd:
     case Command::PortSetSerial:
+    case Command::PortSet:
     case Command::PortDelete:
         return vela::host::RunPortCommand(parsed.arguments);
     }

@@ -9,6 +9,7 @@
 #include "portconfig/MonitorNames.h"
 #include "portconfig/PortConfiguration.h"
 #include "portconfig/RegistryPortStore.h"
+#include "portconfig/SettingsText.h"
 #include "portconfig/SpoolerRoute.h"
 
 #include <cstdio>
@@ -35,6 +36,24 @@ int Refused(const Outcome& outcome) {
     return 1;
 }
 
+// A serial port's settings, indented below its line.
+void ShowSettings(portconfig::PortConfiguration& configuration, const std::wstring& name) {
+    PortSettings settings;
+    const Outcome read = configuration.ReadSettings(name, &settings);
+    if (!read.Ok()) {
+        std::printf("    settings: %ls\n", read.message.c_str());
+        return;
+    }
+    std::printf("    speed: %ls; window: %ls\n",
+                portconfig::BaudRateText(settings.baudRate).c_str(),
+                portconfig::StreamWindowText(settings.streamWindow).c_str());
+    std::printf("    cancel G-code: %ls\n",
+                portconfig::GcodeLinesText(settings.cancelLines).c_str());
+    std::printf("    pause G-code: %ls\n", portconfig::GcodeLinesText(settings.pauseLines).c_str());
+    std::printf("    resume G-code: %ls\n",
+                portconfig::GcodeLinesText(settings.resumeLines).c_str());
+}
+
 int ShowPorts(portconfig::PortConfiguration& configuration) {
     std::vector<PortListing> ports;
     const Outcome listed = configuration.ListPorts(&ports);
@@ -45,6 +64,9 @@ int ShowPorts(portconfig::PortConfiguration& configuration) {
     for (const PortListing& port : ports) {
         const char* kind = !port.device.empty() ? "serial" : port.stored ? "USB" : "USB (attached)";
         std::printf("%-28ls %-16s %ls\n", port.name.c_str(), kind, port.device.c_str());
+        if (!port.device.empty()) {
+            ShowSettings(configuration, port.name);
+        }
     }
     if (ports.empty()) {
         std::printf("(the monitor has no ports)\n");
@@ -58,10 +80,13 @@ int Run(const HostArguments& arguments, portconfig::PortConfiguration& configura
     case Command::Ports:
         return ShowPorts(configuration);
     case Command::PortAdd:
-        outcome = configuration.AddPort(arguments.portName, arguments.device);
+        outcome = configuration.AddPort(arguments.portName, arguments.device, arguments.settings);
         break;
     case Command::PortSetSerial:
         outcome = configuration.SetDevice(arguments.portName, arguments.device);
+        break;
+    case Command::PortSet:
+        outcome = configuration.ChangeSettings(arguments.portName, arguments.settings);
         break;
     default:
         outcome = configuration.DeletePort(arguments.portName);
@@ -85,6 +110,7 @@ int Run(const HostArguments& arguments, portconfig::PortConfiguration& configura
         std::printf("for a USB printer.\n");
     } else {
         std::printf("for a serial printer on %ls.\n", port.device.c_str());
+        ShowSettings(configuration, port.name);
     }
     return 0;
 }

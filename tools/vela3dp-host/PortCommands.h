@@ -1,5 +1,5 @@
-// The port commands: port add, port set-serial, port delete and ports, through the
-// same port configuration as the monitor's port screens.
+// The port commands: port add, port set-serial, port set, port delete and ports,
+// through the same port configuration as the monitor's port screens.
 #pragma once
 
 #include "HostArguments.h"

@@ -23,7 +23,23 @@ using LPCWSTR = const WCHAR*;
 using HANDLE = void*;
 using HINSTANCE = void*;
 using HCMNOTIFICATION = void*;
-using PMONITORINIT = void*;
+using HKEY = void*;
+
+// The spooler's registry table and record, as the monitor state keeps copies of
+// them; no byte-level code reads them.
+struct MONITORREG {
+    DWORD cbSize;
+    void* functions[10];
+};
+struct MONITORINIT {
+    DWORD cbSize;
+    HANDLE hSpooler;
+    HANDLE hckRegistryRoot;
+    MONITORREG* pMonitorReg;
+    BOOL bLocal;
+    LPCWSTR pszServerName;
+};
+using PMONITORINIT = MONITORINIT*;
 
 #define TRUE 1
 #define FALSE 0

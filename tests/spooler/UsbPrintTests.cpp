@@ -1,0 +1,43 @@
+// A USB printer's job with no printer attached, through Wine's spooler: the
+// monitor's supervision gives up after three unanswered polls (5 s each, on the
+// real clock here), nothing counts as sent, the print is never started (so no
+// prompt asks for the model), and the spooler and the monitor go on serving the next document.
+#include "spooler/SpoolerTestBed.h"
+
+#include "sim/JobStream.h"
+
+#include <cstdio>
+
+namespace vela::test::spooler {
+namespace {
+
+class UsbPrintTest : public SpoolerTest {};
+
+TEST_F(UsbPrintTest, AJobWithNoPrinterAttachedReturnsWithNothingSent) {
+    const std::vector<uint8_t> job = MakeJob(100, MakeRecords(100));
+    const DebugLogMark log;
+    const PrintOutcome outcome =
+        PrintDocument(kUsbPrinter.printer, std::string(job.begin(), job.end()), 1000, L"model.job");
+    // What the program is told (the monitor's WritePort takes the bytes and its
+    // EndDocPort ends the document either way): on record, not asserted.
+    std::printf("EndDocPrinter after %.1f s: %s (error %lu)\n", outcome.endSeconds,
+                outcome.Printed() ? "succeeded" : outcome.failedCall.c_str(),
+                static_cast<unsigned long>(outcome.error));
+    const std::string appended = log.Appended();
+    EXPECT_NE(appended.find("The printer did not answer 3 polls in a row"), std::string::npos)
+        << appended;
+    EXPECT_NE(appended.find("Totoal Send:0, Max Cmd:100"), std::string::npos) << appended;
+    EXPECT_EQ(appended.find("Start print"), std::string::npos) << appended;
+
+    // The same process prints the next document on a serial printer.
+    FirmwareOptions options;
+    options.trackLinesInFlight = false;
+    auto firmware = StartFirmware(kSerialPrinters[1], options);
+    ASSERT_NE(firmware, nullptr);
+    const PrintOutcome next = PrintDocument(kSerialPrinters[1].setup.printer, Gcode(7, 10), 4096);
+    ASSERT_TRUE(next.Printed()) << next.failedCall << " " << next.error;
+    EXPECT_EQ(firmware->ExecutedNumberedCommands(), Executed(7, 10));
+}
+
+} // namespace
+} // namespace vela::test::spooler
