@@ -62,7 +62,7 @@ void FirmwareCommandBuffer::Clear() {
     onWire_.clear();
     ring_.clear();
     line_.clear();
-    lineDamaged_ = false;
+    lineDamaged_ = lineCut_ = false;
     slots_.clear();
     running_ = false;
 }
@@ -144,18 +144,25 @@ void FirmwareCommandBuffer::TakeLine(int64_t atUs, CommandBufferOutput& output) 
         line.pop_back();
     }
     output.lines.push_back(line);
+    const bool cut = lineCut_;
+    lineCut_ = false;
     const size_t executedBefore = interpreter_.ExecutedCount();
     Slot slot;
     if (interpreter_.HandleLine(line, slot.replies)) {
-        // A refused line: its error goes out at once, and what the ring held is gone.
+        // A refused line: its error goes out at once, and what the ring held is gone,
+        // the first bytes of a line still arriving with it.
         for (const FirmwareReply& reply : slot.replies) {
             output.replies.push_back({atUs, reply.text});
         }
+        lineCut_ = !ring_.empty() && ring_.back() != '\n';
         ring_.clear();
         return;
     }
     if (interpreter_.ExecutedCount() == executedBefore) {
         return;
+    }
+    if (cut) {
+        ++interpreter_.Stats().cutLinesRun;
     }
     for (const FirmwareReply& reply : slot.replies) {
         slot.busyUs += Microseconds(reply.busyForMs);

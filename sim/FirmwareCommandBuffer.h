@@ -3,8 +3,10 @@
 // receive ring (bytes that find it full are lost), the main loop moves them into a
 // line while a command slot is free (never while a command runs), each complete
 // line is checked when it takes its slot, and its replies go out when it has been
-// executed. Times are microseconds on any clock that only goes forward; arrival
-// times follow from the pacing alone, so a burst of bytes always meets the same fate.
+// executed. A refused line empties the ring: the start of a line already arriving
+// goes with it, and its rest runs as a line without a number, unchecked. Times are microseconds on
+// any clock that only goes forward; arrival times follow from the pacing alone, so a burst of bytes
+// always meets the same fate.
 #pragma once
 
 #include "sim/FirmwareInterpreter.h"
@@ -75,6 +77,8 @@ class FirmwareCommandBuffer {
     std::string line_;
     // A byte of the line now arriving was lost.
     bool lineDamaged_ = false;
+    // An error's flush dropped the start of the line now arriving.
+    bool lineCut_ = false;
     std::deque<Slot> slots_;
     // The front slot's command runs.
     bool running_ = false;

@@ -75,7 +75,8 @@ bool FirmwareInterpreter::HandleLine(const std::string& line, std::vector<Firmwa
         return false;
     }
     if (line[0] != 'N') {
-        Execute(-1, Trim(line), replies);
+        // Unnumbered, so unchecked: what follows a "*" is no parameter and is ignored.
+        Execute(-1, Trim(line.substr(0, line.find('*'))), replies);
         return false;
     }
     char* numberEnd = nullptr;
@@ -107,6 +108,9 @@ bool FirmwareInterpreter::HandleLine(const std::string& line, std::vector<Firmwa
     const std::string command = Trim(line.substr(commandStart, star - commandStart));
     // A line with M110 sets the counter, whatever number it carries itself.
     const bool setsCounter = command.find("M110") != std::string::npos;
+    if (!setsCounter && number <= lastLine_) {
+        ++stats_.acceptedLinesSentAgain;
+    }
     if (!setsCounter && options_.checkLineNumbers) {
         if (number == lastLine_ || number == lastLine_ - 1) {
             // Already executed: dropped without a word.

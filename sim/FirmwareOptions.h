@@ -89,8 +89,10 @@ struct FirmwareOptions {
     // The receive side of a real board: each direction paced on its own, received
     // bytes in a ring of receiveBufferBytes (bytes arriving while it is full are
     // lost), lines taken from it into commandSlots command slots while one is free,
-    // each "ok" sent when its command has been executed. Without bytesPerSecond,
-    // bytes arrive the moment they are read. Delays lengthen the command.
+    // each "ok" sent when its command has been executed. A refused line empties the
+    // ring, which cuts the line on its way: the rest of it arrives without its "N"
+    // and runs unchecked, as on real boards. Without bytesPerSecond, bytes arrive
+    // the moment they are read. Delays lengthen the command.
     bool faithfulReceive = false;
     uint32_t receiveBufferBytes = 128;
     uint32_t commandSlots = 4;
@@ -104,9 +106,15 @@ struct FirmwareStats {
     uint32_t resendRequests = 0;
     uint32_t unnumberedExecuted = 0;
     uint32_t maxLinesInFlight = 0;
+    // Numbered lines received again, undamaged, after the firmware had accepted
+    // them (numbered at or below the last accepted, no M110 between).
+    uint32_t acceptedLinesSentAgain = 0;
     // Numbered lines executed again under a number already executed, with no
     // M110 or reset between.
     uint32_t linesExecutedTwice = 0;
+    // Lines cut by an error's flush of the receive buffer whose rest, arriving
+    // without its number, ran unchecked (the line runs again whole if sent again).
+    uint32_t cutLinesRun = 0;
     // Received lines that lost at least one byte to a full receive buffer, and the
     // bytes lost.
     uint32_t linesLostToOverflow = 0;

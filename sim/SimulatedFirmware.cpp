@@ -114,6 +114,7 @@ void SimulatedFirmware::ServeLineByLine(FirmwareLink& link) {
     while (!link.Stopping()) {
         if (ResetRequested()) {
             pending.clear();
+            lineCut_ = false;
             Reboot(link);
             continue;
         }
@@ -239,7 +240,12 @@ bool SimulatedFirmware::ProcessPending(FirmwareLink& link, std::string& pending)
             if (options_.recordLines) {
                 received_.push_back(line);
             }
+            const size_t executedBefore = interpreter_.ExecutedCount();
             refused = interpreter_.HandleLine(line, replies);
+            if (lineCut_ && interpreter_.ExecutedCount() != executedBefore) {
+                ++interpreter_.Stats().cutLinesRun;
+            }
+            lineCut_ = false;
             NotifyWaitersLocked();
         }
         if (options_.bytesPerSecond != 0) {
@@ -250,11 +256,12 @@ bool SimulatedFirmware::ProcessPending(FirmwareLink& link, std::string& pending)
                 std::max(receiveFreeAt_, commandsFreeAt_) + options_.commandMicroseconds;
         }
         if (refused) {
-            // An error discards everything received so far.
-            pending.clear();
+            // An error discards everything received so far, the start of a line
+            // still arriving with it.
             if (!link.ReadAvailable(pending)) {
                 return false;
             }
+            lineCut_ = !pending.empty() && pending.back() != '\n';
             pending.clear();
         }
         for (const FirmwareReply& reply : replies) {

@@ -106,6 +106,8 @@ class SimulatedFirmware {
     int64_t transmitFreeAt_ = 0;
     int64_t commandsFreeAt_ = 0;
     int64_t lineSeenAt_ = 0;
+    // An error's drop took the start of the line now arriving.
+    bool lineCut_ = false;
     uint32_t randomState_ = 1;
 };
 

@@ -35,10 +35,9 @@ static_assert(kMaxStreamWindowBytes == StreamWindow::kMaxBytes,
               "the port setting's range is the window's");
 
 // How the serial handler streams for the port's setting: without a value of its
-// own, one line until the firmware reports its free command slots.
+// own, one line at a time, whatever the firmware reports of its buffers.
 StreamWindowSetting StreamWindowOf(const PortSettings& settings) {
     StreamWindowSetting window;
-    window.automatic = !settings.streamWindowStored;
     window.bytes = settings.streamWindow;
     return window;
 }

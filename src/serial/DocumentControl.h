@@ -33,11 +33,11 @@ struct ProtocolTimings {
 // The timings new handlers take; tests change them.
 ProtocolTimings& TheProtocolTimings();
 
-// How a port streams: a window of lines of at most bytes (0: one line in flight),
-// or, when automatic, one line until the firmware's acknowledgements report its
-// free command slots and a window of the default size from then on.
+// How a port streams: a window of lines of at most bytes, or (0) one line in
+// flight. Only the port's own setting opens a window, never the firmware's
+// replies: a line sent ahead of its "ok" can run twice, or damaged, when a line
+// before it is corrupted on the way.
 struct StreamWindowSetting {
-    bool automatic = true;
     uint32_t bytes = 0;
 };
 

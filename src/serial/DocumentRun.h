@@ -42,7 +42,7 @@ class DocumentRun {
     bool SendOneLine(uint64_t now);
     bool SendWindowed(uint64_t now);
     // Streams with a window from the next new line on, where the port's setting
-    // or the firmware's acknowledgements call for one and the machine is between lines.
+    // calls for one and the machine is between lines.
     void StartWindowWhenDue(uint64_t now);
     // Takes the next queued line and frames it for the window; false when the
     // queue is empty.
@@ -76,8 +76,6 @@ class DocumentRun {
     StreamWindow window_;
     // The window is the active sender (after the handshake, which the machine does).
     bool windowed_ = false;
-    // The firmware's acknowledgements carry its free command slots.
-    bool slotsReported_ = false;
     bool fallbackReported_ = false;
     uint32_t expectedReply_ = kShortestReply;
     // A framed line waiting for room in the window (length 0: none).

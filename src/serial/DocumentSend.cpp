@@ -114,11 +114,7 @@ void DocumentRun::StartWindowWhenDue(uint64_t now) {
     if (windowed_ || !handshakeAnswered_ || cancel_ != CancelStep::None) {
         return;
     }
-    const StreamWindowSetting& setting = control_.streamWindow;
-    uint32_t bytes = setting.bytes;
-    if (setting.automatic) {
-        bytes = slotsReported_ ? StreamWindow::kDefaultBytes : 0;
-    }
+    const uint32_t bytes = control_.streamWindow.bytes;
     // Between lines: nothing in flight, no resend request open.
     if (bytes == 0 || channels_.write.pending || machine_.NextAction(now) != SendAction::Advance) {
         return;

@@ -96,9 +96,6 @@ void DocumentRun::OnReply(const uint8_t* line, uint32_t length, uint64_t now) {
                          : length > kLongestExpectedReply ? kLongestExpectedReply
                                                           : length;
     }
-    if (!windowed_ && control_.streamWindow.automatic && !slotsReported_) {
-        slotsReported_ = ParseOkNumbers(line, length).freeSlots >= 0;
-    }
     if (windowed_ ? window_.OnReply(line, length, now) : machine_.OnReply(line, length, now)) {
         Log(LogTo::Debugger, DebuggerText(line, length).c_str());
     }

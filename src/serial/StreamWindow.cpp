@@ -20,7 +20,7 @@ bool StreamWindow::Start(uint32_t windowBytes, int32_t firstNumber, uint64_t now
     windowBytes_ = std::min(std::max(windowBytes, 1u), kMaxBytes);
     Keep(firstNumber);
     unanswered_ = requestsInARow_ = 0;
-    recovering_ = false;
+    recovering_ = drainPoked_ = false;
     recoverTo_ = 0;
     lastAnswerAt_ = now;
     freeSlots_ = -1;
@@ -39,7 +39,8 @@ void StreamWindow::Keep(int32_t first) {
 }
 
 bool StreamWindow::Idle() const {
-    return acknowledged_ == next_;
+    // After a resend request, lines counted as acknowledged may go again.
+    return acknowledged_ == next_ && !recovering_;
 }
 
 uint8_t* StreamWindow::Slot(int32_t number) const {
@@ -84,6 +85,18 @@ uint32_t StreamWindow::BytesOut() const {
     return bytes;
 }
 
+uint32_t StreamWindow::UnansweredBytes() const {
+    // Answers come in the order the lines went: the lines unanswered are the last
+    // ones sent.
+    const uint32_t pokes = std::min(pokesOut_, unanswered_);
+    const int32_t lines = static_cast<int32_t>(unanswered_ - pokes);
+    uint32_t bytes = pokes * static_cast<uint32_t>(sizeof(kPokeLine) - 1);
+    for (int32_t number = std::max(acknowledged_, cursor_ - lines); number < cursor_; ++number) {
+        bytes += KeptLength(number);
+    }
+    return bytes;
+}
+
 bool StreamWindow::RoomFor(uint32_t framedLength, bool barrier) const {
     if (failure_ != SendFailure::None || recovering_ || barrierOut_ || cursor_ != next_ ||
         framedLength > kLineBytes) {
@@ -99,13 +112,23 @@ bool StreamWindow::RoomFor(uint32_t framedLength, bool barrier) const {
     return FitsInFlight(framedLength);
 }
 
-StreamWindow::Step StreamWindow::NextStep(uint64_t now) {
+void StreamWindow::CheckSilence(uint64_t now) {
     if (failure_ == SendFailure::None && poked_ && !Idle() &&
         Remaining(lastByteAt_, timings_.silenceLimitMs, now) == 0) {
         Fail(SendFailure::StoppedAnswering, acknowledged_);
     }
+}
+
+StreamWindow::Step StreamWindow::NextStep(uint64_t now) {
+    CheckSilence(now);
     if (failure_ != SendFailure::None) {
         return Step::None;
+    }
+    if (recovering_) {
+        const Step step = RecoveryStep(now);
+        if (recovering_) {
+            return step;
+        }
     }
     if (!Idle() && (poked_ ? Remaining(pokedAt_, timings_.pokeAfterMs, now)
                            : Remaining(quietSince_, timings_.pokeAfterMs, now)) == 0) {
@@ -113,20 +136,47 @@ StreamWindow::Step StreamWindow::NextStep(uint64_t now) {
             BytesOut() + sizeof(kPokeLine) - 1 <= std::max(windowBytes_, kDefaultBytes)) {
             return Step::Poke;
         }
-        // No room in the firmware's buffer: the silence limit runs all the same.
+        // No room in the firmware's buffer: the silence limit runs all the same,
+        // and may have run out already.
         poked_ = true;
         pokedAt_ = now;
-    }
-    if (recovering_) {
-        if (unanswered_ > 0 && Remaining(lastAnswerAt_, timings_.resendDrainMs, now) > 0) {
+        CheckSilence(now);
+        if (failure_ != SendFailure::None) {
             return Step::None;
         }
-        EndRecovery();
     }
     if (cursor_ < next_) {
         return FitsInFlight(KeptLength(cursor_)) ? Step::SendKept : Step::None;
     }
     return barrierOut_ ? Step::None : Step::TakeNew;
+}
+
+StreamWindow::Step StreamWindow::RecoveryStep(uint64_t now) {
+    if (unanswered_ > 0) {
+        if (Remaining(lastAnswerAt_, timings_.resendDrainMs, now) > 0) {
+            return Step::None;
+        }
+        // Quiet, with lines unanswered: dropped, or their answers still to come
+        // (a long command runs). A poke's answer comes after all of them; lines
+        // sent again before would meet refusals of the lines sent before.
+        if (!drainPoked_ && pokesOut_ < kMaxPokesOut &&
+            UnansweredBytes() + sizeof(kPokeLine) - 1 <= std::max(windowBytes_, kDefaultBytes)) {
+            drainPoked_ = true;
+            return Step::Poke;
+        }
+        // A poke lost (cut by a drop of the buffer) holds the lines no longer than
+        // it would hold a line.
+        if (drainPoked_) {
+            if (Remaining(pokedAt_, timings_.pokeAfterMs, now) > 0) {
+                return Step::None;
+            }
+            // The lines going again start the poke's clock afresh.
+            poked_ = false;
+            quietSince_ = now;
+        }
+    }
+    EndRecovery();
+    return Step::None;
 }
 
 void StreamWindow::Sent(uint64_t now) {
@@ -232,6 +282,16 @@ void StreamWindow::OnOk(const uint8_t* line, uint32_t length, uint64_t now) {
     if (cursor_ == acknowledged_) {
         return; // nothing out: a stray
     }
+    if (recovering_) {
+        // The firmware holds nothing from the line it asked for on: a plain "ok"
+        // answers a line before it (run late) or the rest of a line its drop cut.
+        // One that names its line is the firmware's own word.
+        if (numbers.line >= 0) {
+            AcknowledgeThrough(std::min<int64_t>(numbers.line, cursor_ - 1), now);
+            recoverTo_ = std::max(recoverTo_, acknowledged_);
+        }
+        return;
+    }
     if (barrierOut_) {
         // A line that sets the counter is answered under the number it sets.
         AcknowledgeThrough(next_ - 1, now);
@@ -269,8 +329,10 @@ void StreamWindow::OnResendRequest(int64_t requested, uint64_t now) {
     // The firmware has every line before the one it asks for.
     AcknowledgeThrough(requested - 1, now);
     if (recovering_) {
-        // A line sent before the first request, rejected in its turn.
+        // A line sent before the first request, rejected in its turn; the poke
+        // behind it may have gone with the firmware's buffer.
         recoverTo_ = static_cast<int32_t>(std::max<int64_t>(requested, oldest_));
+        drainPoked_ = false;
         return;
     }
     if (requested >= next_) {
@@ -291,7 +353,7 @@ void StreamWindow::OnResendRequest(int64_t requested, uint64_t now) {
 }
 
 void StreamWindow::EndRecovery() {
-    recovering_ = false;
+    recovering_ = drainPoked_ = false;
     // What was never answered was dropped by the firmware.
     unanswered_ = 0;
     // Lines from the one asked for on are not the firmware's, whatever was
@@ -313,7 +375,8 @@ void StreamWindow::OnPokeAnswer(uint64_t now) {
     quietSince_ = now;
     lastAnswerAt_ = now;
     if (recovering_) {
-        if (pokesOut_ == 0) {
+        // Every line sent before the poke has been answered or dropped.
+        if (pokesOut_ == 0 || drainPoked_) {
             EndRecovery();
         }
         return;
@@ -327,7 +390,7 @@ void StreamWindow::OnPokeAnswer(uint64_t now) {
 
 void StreamWindow::Abandon() {
     unanswered_ = 0;
-    recovering_ = awaitingResendOk_ = barrierOut_ = poked_ = false;
+    recovering_ = drainPoked_ = awaitingResendOk_ = barrierOut_ = poked_ = false;
     pokesOut_ = 0;
     counterAfter_ = -1;
     Keep(next_);
@@ -345,13 +408,19 @@ uint32_t StreamWindow::WaitTime(uint64_t now) const {
     if (failure_ != SendFailure::None || Idle()) {
         return wait;
     }
-    wait = std::min(wait, poked_ ? std::min(Remaining(lastByteAt_, timings_.silenceLimitMs, now),
-                                            Remaining(pokedAt_, timings_.pokeAfterMs, now))
-                                 : Remaining(quietSince_, timings_.pokeAfterMs, now));
-    if (recovering_) {
-        wait = std::min(wait, Remaining(lastAnswerAt_, timings_.resendDrainMs, now));
+    if (poked_) {
+        wait = std::min(wait, Remaining(lastByteAt_, timings_.silenceLimitMs, now));
     }
-    return wait;
+    if (recovering_) {
+        // The ordinary poke waits while the recovery runs: answers still coming
+        // hold it for the quiet, the poke after them for its time.
+        const uint32_t quiet = Remaining(lastAnswerAt_, timings_.resendDrainMs, now);
+        return std::min(wait, quiet > 0 || !drainPoked_
+                                  ? quiet
+                                  : Remaining(pokedAt_, timings_.pokeAfterMs, now));
+    }
+    return std::min(wait, poked_ ? Remaining(pokedAt_, timings_.pokeAfterMs, now)
+                                 : Remaining(quietSince_, timings_.pokeAfterMs, now));
 }
 
 } // namespace vela

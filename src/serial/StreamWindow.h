@@ -10,9 +10,12 @@
 // sends k and the lines after it again, in order, under their own numbers.
 // Firmware drops what it has buffered when it asks for a line, and rejects each
 // line sent before its request that arrives later (dropping its buffer again):
-// so nothing goes out again until every line out has been answered, or the
-// firmware has been quiet for a moment. The firmware's line number check keeps
-// any line from running twice.
+// so nothing goes out again until every line out has been answered, or, once
+// the firmware has been quiet for a moment, it has answered a poke sent behind
+// them: answers come in order, so no refusal of a line sent before is still to
+// come that would send the lines a third time. The firmware's line number check keeps
+// a numbered line from running twice; nothing keeps the rest of a line cut by
+// that drop from running unchecked, so a window is for clean links only.
 #pragma once
 
 #include "serial/LineFraming.h"
@@ -25,8 +28,8 @@ namespace vela {
 
 class StreamWindow {
   public:
-    // The firmware's receive buffer when the port sets none (common firmware has
-    // 128 bytes; one stays free for its line end handling).
+    // Common firmware's receive buffer (128 bytes; one stays free for its line
+    // end handling): the least room a poke may count on.
     static constexpr uint32_t kDefaultBytes = 127;
     static constexpr uint32_t kMaxBytes = 4096;
     // Lines kept: those in flight and, below them, lines already acknowledged
@@ -90,6 +93,14 @@ class StreamWindow {
     bool FitsInFlight(uint32_t length) const;
     // Bytes of the lines out and not acknowledged, and of the pokes out.
     uint32_t BytesOut() const;
+    // After a resend request: the most the firmware's buffer may still hold, the
+    // bytes of the lines (and pokes) not answered.
+    uint32_t UnansweredBytes() const;
+    // While recovering: waits for the lines out, pokes once they are quiet, and
+    // ends the recovery when they are through.
+    Step RecoveryStep(uint64_t now);
+    // Fails the document once the firmware, poked, has been silent too long.
+    void CheckSilence(uint64_t now);
     void Sent(uint64_t now);
     void Answered();
     void AcknowledgeThrough(int64_t number, uint64_t now);
@@ -117,6 +128,8 @@ class StreamWindow {
     // dropped, before sending again from recoverTo_.
     bool recovering_ = false;
     int32_t recoverTo_ = 0;
+    // The poke whose answer shows the lines out answered or dropped is out.
+    bool drainPoked_ = false;
     uint64_t lastAnswerAt_ = 0;
     int64_t freeSlots_ = -1;
     bool awaitingResendOk_ = false;

@@ -109,23 +109,50 @@ TEST(FirmwareCommandBuffer, BytesFindingTheRingFullAreLostAndTheMangledLineIsRef
     EXPECT_EQ(output.lines.back(), lines[6].substr(0, 8) + lines[6].substr(0, 23));
 }
 
-TEST(FirmwareCommandBuffer, ErrorFlushesTheRingAndResetForgetsEverything) {
-    FirmwareOptions options = Board(10000);
-    FirmwareInterpreter interpreter(options);
-    FirmwareCommandBuffer board(options, interpreter);
-    // Lines 2 and 3 wait in the ring during the M400 of line 1; line 2 is damaged.
+TEST(FirmwareCommandBuffer, ErrorFlushesTheRingCuttingTheLineOnItsWayAndResetForgetsEverything) {
+    // Line 1 (M400) runs from 2.5 ms to 15.5 ms; line 2, damaged, waits in the ring
+    // and is refused when line 1 ends. Line 3 comes at a time of the test's choosing.
     std::string damaged = NumberedLine(2, "G1 X2", 25);
     damaged[4] = 'Y';
-    board.Deliver(NumberedLine(1, "M400", 25) + damaged + NumberedLine(3, "G1 X3", 25), 0);
-    CommandBufferOutput output;
-    board.AdvanceTo(1000000, output);
-    EXPECT_EQ(output.lines.size(), 2u);
-    EXPECT_EQ(interpreter.LastLine(), 1);
-    EXPECT_EQ(output.replies.back().text, "ok");
-    EXPECT_EQ(output.replies[output.replies.size() - 2].text, "Resend: 2");
+    const std::string third = NumberedLine(3, "G1 X3 Y4 E0.5");
+    const struct {
+        const char* name;
+        int64_t thirdAtUs;
+        std::vector<std::string> executed;
+        uint32_t cutLinesRun;
+        uint32_t resendRequests;
+    } cases[] = {
+        {"in the ring whole: dropped with it", 0, {"M400"}, 0, 1},
+        // Its first 5 bytes ("N3 G1") are in the ring at 15.5 ms.
+        {"on its way: the rest runs unchecked", 15000, {"M400", "X3 Y4 E0.5"}, 1, 1},
+        {"after the flush: refused as out of sequence", 16000, {"M400"}, 0, 2},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.name);
+        const FirmwareOptions options = Board(10000);
+        FirmwareInterpreter interpreter(options);
+        FirmwareCommandBuffer board(options, interpreter);
+        board.Deliver(NumberedLine(1, "M400", 25) + damaged, 0);
+        board.Deliver(third, item.thirdAtUs);
+        CommandBufferOutput output;
+        board.AdvanceTo(1000000, output);
+        std::vector<std::string> executed;
+        for (const ExecutedLine& line : interpreter.Executed()) {
+            executed.push_back(line.command);
+        }
+        EXPECT_EQ(executed, item.executed);
+        EXPECT_EQ(interpreter.Stats().cutLinesRun, item.cutLinesRun);
+        EXPECT_EQ(interpreter.Stats().resendRequests, item.resendRequests);
+        EXPECT_EQ(interpreter.LastLine(), 1);
+        EXPECT_EQ(output.replies.back().text, "ok");
+    }
 
-    board.Deliver(NumberedLine(2, "G4 P100", 25), 2000000);
-    board.AdvanceTo(2000000 + 2500 + 500, output);
+    const FirmwareOptions options = Board(10000);
+    FirmwareInterpreter interpreter(options);
+    FirmwareCommandBuffer board(options, interpreter);
+    CommandBufferOutput output;
+    board.Deliver(NumberedLine(1, "G4 P100", 25), 0);
+    board.AdvanceTo(2500 + 500, output);
     EXPECT_EQ(board.SlotsInUse(), 1u);
     board.Clear();
     EXPECT_EQ(board.SlotsInUse(), 0u);

@@ -19,34 +19,56 @@ std::vector<std::string> OnceEach(std::vector<std::string> executed) {
     return executed;
 }
 
-TEST_F(StreamWindowLink, DamagedLinesAndLostOksStillRunEveryLineOnceInOrder) {
-    harness_.registry.SetPortSetting(kSerialPort, kStreamWindowName, 127);
-    FirmwareOptions options;
-    options.faithfulReceive = true;
-    options.corruptShare = 0.05;
-    options.dropOkForLines = {30, 31, 90};
-    StartFirmware(options);
-    // Drains after a resend request and pokes run on the fake clock.
-    ClockTicker ticker(harness_.clock, 10);
-    ASSERT_TRUE(Open());
-    Print(Job(1, 200), 1000);
-    EXPECT_EQ(OnceEach(firmware_->ExecutedNumberedCommands()), Document(JobCommands(1, 200)));
-    const FirmwareStats stats = firmware_->Stats();
-    EXPECT_GT(stats.resendRequests, 0u);
-    EXPECT_EQ(stats.linesExecutedTwice, 0u);
-    EXPECT_EQ(stats.linesLostToOverflow, 0u);
-    EXPECT_LE(stats.maxReceiveBufferBytes, 128u);
-    EXPECT_GT(stats.maxLinesInFlight, 1u);
+// Every command the firmware ran, numbered or not, but the monitor's pokes.
+std::vector<std::string> CommandsRun(const std::vector<ExecutedLine>& executed) {
+    std::vector<std::string> commands;
+    for (const ExecutedLine& line : executed) {
+        if (line.command != "M105") {
+            commands.push_back(line.command);
+        }
+    }
+    return commands;
 }
 
-TEST_F(StreamWindowLink, EveryOkWordingIsReadAtOnceAndSlotReportsTurnTheWindowOn) {
-    const struct {
-        OkFormat format;
-        bool windowed;
-    } cases[] = {{OkFormat::LineNumber, false}, {OkFormat::BufferState, true}};
-    for (const auto& item : cases) {
+TEST_F(StreamWindowLink, DamagedLinesAndLostOksRunEveryNumberedLineOnceAndOneInFlightNothingElse) {
+    // A board's receive side at a real link's pace, a command about as long as its
+    // line on the wire. With a window the rest of a line cut by the firmware's drop
+    // may run unchecked besides (StreamWindowHazard shows it on a virtual clock).
+    for (const DWORD window : {127ul, 0ul}) {
+        SCOPED_TRACE(window);
+        harness_.registry.SetPortSetting(kSerialPort, kStreamWindowName, window);
         FirmwareOptions options;
-        options.okFormat = item.format;
+        options.faithfulReceive = true;
+        options.bytesPerSecond = 25000;
+        options.commandMicroseconds = 3000;
+        options.corruptShare = 0.1;
+        options.dropOkForLines = {30, 31, 90};
+        StartFirmware(options);
+        // Drains after a resend request and pokes run on the fake clock.
+        ClockTicker ticker(harness_.clock, 10);
+        ASSERT_TRUE(Open());
+        Print(Job(1, 200), 1000);
+        ASSERT_TRUE(Close());
+        const std::vector<std::string> document = Document(JobCommands(1, 200));
+        EXPECT_EQ(OnceEach(firmware_->ExecutedNumberedCommands()), document);
+        const FirmwareStats stats = firmware_->Stats();
+        EXPECT_GT(stats.resendRequests, 5u);
+        EXPECT_EQ(stats.linesExecutedTwice, 0u);
+        EXPECT_EQ(stats.linesLostToOverflow, 0u);
+        EXPECT_LE(stats.maxReceiveBufferBytes, 128u);
+        EXPECT_EQ(stats.maxLinesInFlight > 1, window != 0);
+        if (window == 0) {
+            EXPECT_EQ(stats.cutLinesRun, 0u);
+            EXPECT_EQ(OnceEach(CommandsRun(firmware_->Executed())), document);
+        }
+    }
+}
+
+TEST_F(StreamWindowLink, EveryOkWordingIsReadAtOnceAndNoneOpensAWindow) {
+    // Free command slots in the "ok" are no reason to send lines ahead of it.
+    for (const OkFormat format : {OkFormat::LineNumber, OkFormat::BufferState}) {
+        FirmwareOptions options;
+        options.okFormat = format;
         options.faithfulReceive = true;
         // Noise that is no reply, and ends no line of its own for 300 bytes.
         options.longEchoBytes = 300;
@@ -55,7 +77,7 @@ TEST_F(StreamWindowLink, EveryOkWordingIsReadAtOnceAndSlotReportsTurnTheWindowOn
         // The fake clock stands still: no reply waits for a time-out.
         Print(Job(1, 30));
         EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Document(JobCommands(1, 30)));
-        EXPECT_EQ(firmware_->Stats().maxLinesInFlight > 1, item.windowed);
+        EXPECT_EQ(firmware_->Stats().maxLinesInFlight, 1u);
         ASSERT_TRUE(Close());
     }
 }

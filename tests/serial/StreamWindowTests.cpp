@@ -57,6 +57,16 @@ class WindowDriver {
                        static_cast<uint32_t>(line.size()), now);
     }
 
+    // The quiet after a resend request, and the answer of the poke it draws.
+    void Quiet() {
+        now += kResendDrainMs;
+        if (window.NextStep(now) == StreamWindow::Step::Poke) {
+            window.OnPokeSent(now);
+            Reply(kPokeAnswer);
+        }
+    }
+
+    static constexpr const char* kPokeAnswer = "ok T:20.0 /0.0 B:20.0 /0.0";
     StreamWindow window;
     uint64_t now = 1000;
 
@@ -93,8 +103,9 @@ TEST(StreamWindow, ResendRequestWaitsForTheLinesOutThenSendsFromTheLineAskedFor)
     driver.Reply("Resend: 2");
     driver.Reply("ok");
     EXPECT_EQ(driver.Pump(), Numbers{});
-    // Line 4 was dropped with the firmware's buffer: quiet ends the wait.
-    driver.now += kResendDrainMs;
+    // Line 4 was dropped with the firmware's buffer: quiet, then the poke's answer
+    // shows nothing more to come.
+    driver.Quiet();
     EXPECT_EQ(driver.Pump(), (Numbers{2, 3, 4, 5}));
     for (int ok = 0; ok < 4; ++ok) {
         driver.Reply("ok");
@@ -113,13 +124,83 @@ TEST(StreamWindow, ResendRequestWaitsForTheLinesOutThenSendsFromTheLineAskedFor)
     EXPECT_EQ(driver.window.Unacknowledged(), 4u);
 }
 
+TEST(StreamWindow, AfterARequestOnlyOksThatNameLinesAcknowledgeAndTheDrainStaysTwentyMs) {
+    // Lines 1 to 3 wait in the firmware's command slots, line 4 is refused, line 5
+    // is dropped with its buffer; then come the answers of the case.
+    const struct {
+        const char* name;
+        std::vector<std::string> answers;
+        Numbers sentAgain;
+    } cases[] = {
+        {"plain oks of the lines before", {"ok", "ok", "ok"}, {4, 5}},
+        {"oks naming the lines before", {"ok N1 P15 B4", "ok N2 P15 B4", "ok N3 P15 B4"}, {4, 5}},
+        {"an ok naming the line asked for", {"ok N4 P15 B4"}, {5}},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.name);
+        WindowDriver driver(127, 25);
+        ASSERT_EQ(driver.Pump(5), (Numbers{1, 2, 3, 4, 5}));
+        driver.Reply("Resend: 4");
+        driver.Reply("ok");
+        for (const std::string& answer : item.answers) {
+            driver.Reply(answer);
+        }
+        // Line 5 is never answered: the quiet ends the wait, not the loop's second.
+        EXPECT_FALSE(driver.window.Idle());
+        EXPECT_EQ(driver.Pump(0), Numbers{});
+        EXPECT_LE(driver.window.WaitTime(driver.now), kResendDrainMs);
+        driver.Quiet();
+        EXPECT_EQ(driver.Pump(0), item.sentAgain);
+    }
+}
+
+TEST(StreamWindow, LinesGoAgainOnlyOnceAPokeShowsTheLinesOutAnsweredOrDropped) {
+    // About 124 bytes out: the poke fits beside the lines still unanswered only.
+    WindowDriver driver(127, 35);
+    ASSERT_EQ(driver.Pump(4), (Numbers{1, 2, 3, 4}));
+    // Line 1 is refused, lines 2 and 3 dropped with the buffer; line 4 is still on
+    // its way.
+    driver.Reply("Resend: 1");
+    driver.Reply("ok");
+    driver.now += kResendDrainMs;
+    EXPECT_EQ(driver.window.NextStep(driver.now), StreamWindow::Step::Poke);
+    driver.window.OnPokeSent(driver.now);
+    EXPECT_EQ(driver.Pump(0), Numbers{});
+    EXPECT_EQ(driver.window.WaitTime(driver.now), kLoopWaitMs);
+    // Line 4 is refused in its turn, then the poke is answered: lines sent again
+    // before would have met that refusal and gone a third time.
+    driver.Reply("Resend: 1");
+    driver.Reply("ok");
+    driver.Reply(WindowDriver::kPokeAnswer);
+    EXPECT_EQ(driver.Pump(0), (Numbers{1, 2, 3, 4}));
+    for (int ok = 0; ok < 4; ++ok) {
+        driver.Reply("ok");
+    }
+    EXPECT_TRUE(driver.window.Idle());
+    // A poke lost with the buffer holds the lines no longer than the poke's time.
+    ASSERT_EQ(driver.Pump(2), (Numbers{5, 6}));
+    driver.Reply("Resend: 5");
+    driver.Reply("ok");
+    driver.now += kResendDrainMs;
+    EXPECT_EQ(driver.window.NextStep(driver.now), StreamWindow::Step::Poke);
+    driver.window.OnPokeSent(driver.now);
+    driver.now += kPokeAfterMs;
+    // An answer still coming as the poke's time runs out (the rest of line 6, cut)
+    // holds them for the quiet, waited for, not spun through.
+    driver.Reply("ok");
+    EXPECT_EQ(driver.Pump(0), Numbers{});
+    EXPECT_EQ(driver.window.WaitTime(driver.now), kResendDrainMs);
+    driver.now += kResendDrainMs;
+    EXPECT_EQ(driver.Pump(0), (Numbers{5, 6}));
+}
+
 TEST(StreamWindow, TenRequestsInARowShrinkToOneLineAndTwentyFail) {
     WindowDriver driver(127, 30);
     driver.Pump();
     for (int request = 1; request <= 20; ++request) {
         driver.Reply("Resend: 1");
         driver.Reply("ok");
-        driver.now += kResendDrainMs;
+        driver.Quiet();
         const Numbers sent = driver.Pump();
         EXPECT_EQ(driver.window.FellBack(), request >= 10) << request;
         if (request >= 10 && request < 20) {
@@ -147,6 +228,13 @@ TEST(StreamWindow, PokeAnswersLostOksAndHaltsOrRestartsEndTheDocument) {
         EXPECT_NE(failing.window.Failure(), SendFailure::None) << notice;
         EXPECT_EQ(failing.window.NextStep(failing.now), StreamWindow::Step::None);
     }
+    // A window too full for a poke, and silence beyond the limit: it fails at once,
+    // rather than naming no wait first.
+    WindowDriver full(127, 35);
+    ASSERT_EQ(full.Pump(4), (Numbers{1, 2, 3, 4}));
+    full.now += kSilenceLimitMs;
+    EXPECT_EQ(full.window.NextStep(full.now), StreamWindow::Step::None);
+    EXPECT_EQ(full.window.Failure(), SendFailure::StoppedAnswering);
 }
 
 } // namespace

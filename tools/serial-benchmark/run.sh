@@ -5,6 +5,8 @@
 #   options: --lines N | --file PATH (G-code to stream), --no-pacing,
 #            --faithful (the firmware models its 128-byte receive buffer and 4 command slots),
 #            --baseline (a minimal synchronous host instead of the monitor: the rig's ceiling)
+#            --ok-text TEXT, --window BYTES (the port's StreamWindow), --corrupt SHARE,
+#            --command-us N (the firmware's time a command, default 200)
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$root/build
