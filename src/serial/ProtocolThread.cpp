@@ -162,9 +162,14 @@ bool DocumentRun::Settle(uint64_t now) {
         // Every line is acknowledged: the printer is asked to finish its moves. A
         // final line that only the poke's answer acknowledged goes again as a new
         // line, whose own "ok" (or resend request) shows whether it arrived.
-        finalLineQueued_ = true;
-        outgoing_.AppendBytes(reinterpret_cast<const uint8_t*>(kFinishMovesLine),
-                              sizeof(kFinishMovesLine) - 1);
+        // Only a queued "M400" counts: one that could not be queued is tried again
+        // in the next pass, so that no document ends complete without it.
+        const uint64_t documentLines = finalLineQueued_ ? documentLines_ : linesTaken_;
+        if (SUCCEEDED(outgoing_.AppendBytes(reinterpret_cast<const uint8_t*>(kFinishMovesLine),
+                                            sizeof(kFinishMovesLine) - 1))) {
+            documentLines_ = documentLines;
+            finalLineQueued_ = true;
+        }
     }
     return false;
 }
@@ -250,6 +255,7 @@ void DocumentRun::Finish(DocumentOutcome outcome) {
     progress.failureLine = FailureLine();
     progress.deviceLost = deviceLost_;
     progress.cancelledAtLine = cancelledAt_;
+    progress.reachedPrinter = outcome == DocumentOutcome::Completed && documentLines_ > 0;
 }
 
 namespace {
