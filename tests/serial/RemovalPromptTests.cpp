@@ -4,6 +4,7 @@
 #include "serial/SerialLinkTest.h"
 
 #include <algorithm>
+#include <string>
 
 namespace vela::test {
 namespace {
@@ -87,6 +88,38 @@ TEST_F(RemovalPrompt, OnlyAfterTheFirmwareAcknowledgedTheLastLineAndTheFinalM400
         }
         firmware_.reset();
     }
+}
+
+TEST_F(RemovalPrompt, WaitsForTheFinalM400sOwnOkWhenAnEarlierOkCameLate) {
+    // The last line arrives damaged, and the "ok" after its resend request comes
+    // later than the monitor waits for it: taken for the "ok" of the line sent
+    // again, it would make every later "ok" look like the next line's, the final
+    // "M400"'s included while its moves still run.
+    constexpr int kLines = 6;
+    FirmwareOptions options;
+    options.corruptLines = {kLines};
+    options.replyDelayMs = 100;
+    options.m400Ms = 300;
+    TheProtocolTimings().send.resendOkWaitMs = 0;
+    StartFirmware(options);
+    bool prompted = false;
+    spooler_.onStatus = [&](const wchar_t* text) {
+        if (text == nullptr || std::wstring(text) != L"Remove the model from the printer") {
+            return;
+        }
+        prompted = true;
+        // Every line the firmware ran has had its "ok", the final "M400"'s last.
+        const std::vector<std::string> executed = firmware_->ExecutedNumberedCommands();
+        ASSERT_FALSE(executed.empty());
+        EXPECT_EQ(executed.back(), "M400");
+        EXPECT_EQ(firmware_->Stats().numberedLinesAcknowledged, executed.size());
+    };
+    ASSERT_TRUE(Open());
+    Print(Job(1, kLines));
+    ASSERT_TRUE(Close());
+    spooler_.onStatus = nullptr;
+    EXPECT_TRUE(prompted);
+    EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Document(JobCommands(1, kLines)));
 }
 
 } // namespace

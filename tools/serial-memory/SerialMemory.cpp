@@ -6,8 +6,11 @@
 // keeps. --bare-threads runs as many bare CreateThread cycles instead (each
 // document has a thread of its own): the growth that is Wine's own.
 //
+// --abandon closes the port in the middle of each document instead (no EndDocPort),
+// as a spooler that gives up on a port does.
+//
 //   bench-serial-memory [--documents N] [--warm-up W] [--lines L] [--bare-threads]
-//                       [--host DEVICE] [--firmware DEVICE]
+//                       [--abandon] [--host DEVICE] [--firmware DEVICE]
 #include "BenchOptions.h"
 #include "HeapCensus.h"
 #include "UsbBenchmarkBed.h"
@@ -30,6 +33,7 @@ struct Options {
     uint32_t warmUp = 50;
     uint32_t lines = 20;
     bool bareThreads = false;
+    bool abandon = false;
     std::wstring host = L"\\\\.\\COM61";
     std::wstring firmware = L"\\\\.\\COM62";
 };
@@ -49,6 +53,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         const std::string option = argv[index];
         if (option == "--bare-threads") {
             options.bareThreads = true;
+        } else if (option == "--abandon") {
+            options.abandon = true;
         } else if (option == "--host" && index + 1 < argc) {
             options.host = Widen(argv[++index]);
         } else if (option == "--firmware" && index + 1 < argc) {
@@ -128,8 +134,9 @@ class SerialBed {
     }
 
     // One document from OpenPort to ClosePort; false when a call failed or the
-    // remove-model prompt did not come.
-    bool PrintOne(std::string& document, DWORD jobId) {
+    // remove-model prompt did not come. Abandoned: closed after its bytes, without
+    // EndDocPort, and without a prompt.
+    bool PrintOne(std::string& document, DWORD jobId, bool abandon) {
         HANDLE port = nullptr;
         std::wstring printer = spooler_.printerName;
         if (!table_->pfnOpenPort(harness_.MonitorHandle(), const_cast<LPWSTR>(kPortName), &port)) {
@@ -141,9 +148,11 @@ class SerialBed {
                   table_->pfnWritePort(port, reinterpret_cast<LPBYTE>(&document[0]),
                                        static_cast<DWORD>(document.size()), &written) != FALSE &&
                   written == document.size();
-        printed = table_->pfnEndDocPort(port) != FALSE && printed;
+        if (!abandon) {
+            printed = table_->pfnEndDocPort(port) != FALSE && printed;
+        }
         printed = table_->pfnClosePort(port) != FALSE && printed;
-        printed = printed && spooler_.prompts.size() == 1;
+        printed = printed && spooler_.prompts.size() == (abandon ? 0u : 1u);
         // The fake spooler's own records are not the monitor's memory.
         spooler_.prompts.clear();
         spooler_.setJobCalls.clear();
@@ -177,12 +186,16 @@ int Run(const Options& options) {
     std::string document = MakeDocument(options.lines);
     std::printf("serial memory: %u %s (%u of warm-up)%s\n", options.documents,
                 options.bareThreads ? "bare CreateThread cycles" : "documents", options.warmUp,
-                options.bareThreads ? "" : ", each OpenPort .. EndDocPort .. ClosePort");
+                options.bareThreads ? ""
+                : options.abandon   ? ", each OpenPort .. WritePort .. ClosePort (abandoned)"
+                                    : ", each OpenPort .. EndDocPort .. ClosePort");
     Reading warm;
     Reading start = Read();
+    PrintReading("before the first", start);
     const double wallStart = bench::WallSeconds();
     for (uint32_t cycle = 1; cycle <= options.documents; ++cycle) {
-        const bool ran = options.bareThreads ? EndOneThread() : bed.PrintOne(document, cycle);
+        const bool ran =
+            options.bareThreads ? EndOneThread() : bed.PrintOne(document, cycle, options.abandon);
         if (!ran) {
             std::fprintf(stderr, "cycle %u did not run completely\n", cycle);
             return 1;

@@ -4,7 +4,8 @@
 # Usage: tools/serial-memory/run.sh [build-dir] [benchmark options]
 #   options: --documents N (default 1000), --warm-up W (default 50), --lines L
 #            (default 20), --bare-threads (a bare CreateThread loop instead of
-#            documents: the growth that is Wine's own)
+#            documents: the growth that is Wine's own), --abandon (ClosePort in
+#            the middle of each document, no EndDocPort)
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$root/build
