@@ -122,6 +122,9 @@ struct FirmwareStats {
     // The most bytes the receive buffer held.
     uint32_t maxReceiveBufferBytes = 0;
     uint32_t resets = 0;
+    // The "ok"s of numbered lines, the greeting's included, counted as they go out
+    // (line by line).
+    uint32_t numberedLinesAcknowledged = 0;
 };
 
 } // namespace vela::test

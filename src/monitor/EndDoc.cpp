@@ -123,8 +123,6 @@ BOOL EndSerialDocument(MonitorState& state, PortEntry* entry, PortSession& sessi
         progress = session.serial->EndDocument(watch);
         session.serialStarted = false;
         session.status.Show(SerialDocumentFacts(progress));
-    } else {
-        progress.outcome = DocumentOutcome::Completed;
     }
     LogFormatted(LogTo::DebugLog,
                  "3D Printer V26.4: EndDocPort on %ls, serial document %s, %llu lines%s\r\n",
@@ -134,16 +132,15 @@ BOOL EndSerialDocument(MonitorState& state, PortEntry* entry, PortSession& sessi
                  : progress.windowFellBack ? " (streamed in a window, then one line at a time "
                                              "after ten resend requests in a row)"
                                            : " (streamed in a window)");
-    if (progress.outcome != DocumentOutcome::Completed &&
-        progress.outcome != DocumentOutcome::Cancelled) {
+    // The test page is never handed to the handler: it has no outcome, and no failure.
+    if (progress.outcome == DocumentOutcome::Failed ||
+        progress.outcome == DocumentOutcome::Stopped) {
         wchar_t reason[kJobStatusChars];
         SerialFailureReason(progress, reason);
         return FailDocument(state, entry, session, reason);
     }
-    // The test page never reached the printer: nothing to remove.
-    const bool printed = progress.outcome == DocumentOutcome::Completed && !session.testPage &&
-                         progress.linesAcknowledged > 0;
-    return SettleDocument(state, entry, session, printed);
+    return SettleDocument(state, entry, session,
+                          SerialDocumentReachedPrinter(progress, session.testPage));
 }
 
 // Why a USB document's records did not all run on the printer; none when they did

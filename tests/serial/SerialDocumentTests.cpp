@@ -102,8 +102,14 @@ class SerialCancel : public SerialLinkTest {
                   (std::vector<std::wstring>{L"Cancelling", FakeSpooler::kCleared}));
         // The job's lines in order up to where the cancel came (the poke's answer
         // may have let a few more through), then the cancel lines and nothing else.
-        const std::vector<std::string> executed = firmware_->ExecutedNumberedCommands();
+        std::vector<std::string> executed = firmware_->ExecutedNumberedCommands();
         ASSERT_GE(executed.size(), 6 + cancelLines.size());
+        // When the line in flight never got its "ok", "M110" sets the counter again
+        // before the cancel lines; whether it did depends on how far the clock ran.
+        const auto cancelStart = executed.end() - static_cast<std::ptrdiff_t>(cancelLines.size());
+        if (*(cancelStart - 1) == "M110") {
+            executed.erase(cancelStart - 1);
+        }
         const size_t jobLines = executed.size() - 1 - cancelLines.size();
         std::vector<std::string> expected = Document(JobCommands(1, static_cast<int>(jobLines)));
         expected.pop_back();
