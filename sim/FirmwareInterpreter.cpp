@@ -253,6 +253,10 @@ void FirmwareInterpreter::AdvanceHeating(double fraction) {
     }
 }
 
+void FirmwareInterpreter::EndHeatingWait() {
+    heating_ = Heater::None;
+}
+
 std::string FirmwareInterpreter::TemperatureLine() const {
     char text[96];
     std::snprintf(text, sizeof(text), "T:%.1f /%.1f B:%.1f /%.1f @:0 B@:0", hotend_, hotendTarget_,

@@ -65,7 +65,9 @@ struct FirmwareOptions {
     // M400 waits this long for moves still running before its "ok" (0: at once).
     uint32_t m400Ms = 0;
     // M109 and M190 heat this long (0: at once), sending a temperature line
-    // "T:.. /.. B:.. /.. @:0 B@:0" every heatingReportMs meanwhile instead of busy lines.
+    // "T:.. /.. B:.. /.. @:0 B@:0" every heatingReportMs and "echo:busy: processing"
+    // every busyIntervalMs meanwhile. As on real boards, an unnumbered "M108" ends
+    // the wait the moment it arrives; a numbered one waits its turn behind it.
     uint32_t heatingMs = 0;
     uint32_t heatingReportMs = 1000;
     // A temperature line without "ok" this often, on the firmware's own initiative,
@@ -122,6 +124,8 @@ struct FirmwareStats {
     // The most bytes the receive buffer held.
     uint32_t maxReceiveBufferBytes = 0;
     uint32_t resets = 0;
+    // Heating waits an unnumbered "M108" ended early.
+    uint32_t heatingWaitsBroken = 0;
 };
 
 } // namespace vela::test
