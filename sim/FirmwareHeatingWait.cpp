@@ -58,9 +58,8 @@ bool SimulatedFirmware::WaitWhileHeating(FirmwareLink& link, std::string& pendin
             std::string text;
             {
                 std::lock_guard<std::mutex> guard(mutex_);
-                interpreter_.AdvanceHeating(done ? 1.0
-                                                 : static_cast<double>(now - start) /
-                                                       static_cast<double>(span));
+                interpreter_.AdvanceHeating(
+                    done ? 1.0 : static_cast<double>(now - start) / static_cast<double>(span));
                 text = interpreter_.TemperatureLine();
             }
             nextReport += reportEvery;

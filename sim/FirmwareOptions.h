@@ -44,8 +44,9 @@ struct FirmwareOptions {
     // One "echo:" line of this many bytes (not counting its end) after the first
     // executed line: line noise that goes on and on (0: none).
     uint32_t longEchoBytes = 0;
-    // Whether an error's resend request is followed by "ok".
+    // Whether an error's resend request is followed by "ok", and how late it comes.
     bool okAfterResend = true;
+    uint32_t okAfterResendDelayMs = 0;
     // After the numbered line with this number has been executed and acknowledged,
     // "Error:Printer halted. kill() called!", then silence: every byte is ignored
     // until a reset (-1: never).

@@ -23,13 +23,13 @@ TEST_F(SerialStatus, WaitingThenLinesThenFinishingMovesThenCleared) {
     ASSERT_TRUE(StartDoc());
     ASSERT_TRUE(Write(Job(1, 8)));
     std::thread end([this] { EXPECT_TRUE(EndDoc()); });
-    ASSERT_TRUE(firmware_->WaitForReceived(6, kJobWaitMs));
+    ASSERT_TRUE(firmware_->WaitForReceived(7, kJobWaitMs));
     ASSERT_TRUE(harness_.clock.WaitForWaitsOf(999, 1, kJobWaitMs));
     harness_.clock.Advance(1000);
     ASSERT_TRUE(spooler_.WaitForStatus(L"Printing: line 5", kJobWaitMs));
     harness_.clock.Advance(5000);
-    // The handshake, lines 1 to 8, the poke and the final "M400".
-    ASSERT_TRUE(firmware_->WaitForReceived(11, kJobWaitMs));
+    // The greeting's two lines, lines 1 to 8, the poke and the final "M400".
+    ASSERT_TRUE(firmware_->WaitForReceived(12, kJobWaitMs));
     harness_.clock.Advance(1000);
     ASSERT_TRUE(spooler_.WaitForStatus(L"Finishing moves", kJobWaitMs));
     harness_.clock.Advance(5000);

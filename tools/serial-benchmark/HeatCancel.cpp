@@ -32,8 +32,8 @@ bool Received(const test::SimulatedFirmware& firmware, const std::string& comman
 
 } // namespace
 
-int RunHeatCancel(const std::wstring& host, const std::wstring& firmwareDevice,
-                  double heatSeconds, double deleteAfterSeconds) {
+int RunHeatCancel(const std::wstring& host, const std::wstring& firmwareDevice, double heatSeconds,
+                  double deleteAfterSeconds) {
     test::FirmwareOptions options;
     options.heatingMs = static_cast<uint32_t>(heatSeconds * 1000);
     test::SimulatedFirmware firmware(options);
