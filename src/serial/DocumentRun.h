@@ -93,6 +93,9 @@ class DocumentRun {
     int64_t framedCounter_ = -1;
     Clock& clock_;
     bool deviceLost_ = false;
+    // The send step passed over lines without a command and wrote nothing: the
+    // document may have drained, and no event would say so.
+    bool passedOver_ = false;
     bool handshakeAnswered_ = false;
     bool finalLineQueued_ = false;
     int confirmations_ = 0;

@@ -23,7 +23,10 @@ const LineRecord* DocumentRun::TakeLine(SendAction action) {
         if (outgoing_.Count() == 0) {
             return nullptr;
         }
-        outgoing_.AdvanceToCommand();
+        if (!outgoing_.AdvanceToCommand()) {
+            passedOver_ = true;
+            return nullptr;
+        }
         return outgoing_.Current();
     case SendAction::CopyCurrent:
         return outgoing_.Current();
@@ -144,11 +147,11 @@ void DocumentRun::StartWindowWhenDue(uint64_t now) {
 
 bool DocumentRun::FrameNextLine() {
     while (outgoing_.Count() > 0) {
-        outgoing_.AdvanceToCommand();
-        const LineRecord* line = outgoing_.Current();
-        if (line == nullptr) {
+        if (!outgoing_.AdvanceToCommand()) {
+            passedOver_ = true;
             return false;
         }
+        const LineRecord* line = outgoing_.Current();
         if (line->OverLongLength() != 0) {
             ReportSkippedLine(line->OverLongLength());
             continue;

@@ -305,16 +305,19 @@ HRESULT LineQueue::Advance(LineRecord** record) {
     return CopyOut(currentLine_, record);
 }
 
-HRESULT LineQueue::AdvanceToCommand() {
-    delete previousLine_;
-    previousLine_ = currentLine_;
-    currentLine_ = nullptr;
+bool LineQueue::AdvanceToCommand() {
     for (;;) {
         LineRecord* next = nullptr;
-        const HRESULT result = Dequeue(&next);
-        if (FAILED(result) || next == nullptr || next->HasCommand()) {
+        Dequeue(&next);
+        if (next == nullptr) {
+            // Only lines without a command were left: the slots stay as they were.
+            return false;
+        }
+        if (next->HasCommand()) {
+            delete previousLine_;
+            previousLine_ = currentLine_;
             currentLine_ = next;
-            return result;
+            return true;
         }
         delete next;
     }

@@ -84,7 +84,8 @@ class LineQueue {
     HRESULT Advance(LineRecord** record);
     // Advance without a copy, passing over (and deleting) queued lines that hold
     // no command: they are never sent, and the slots keep the lines that were.
-    HRESULT AdvanceToCommand();
+    // With no line of a command queued, the slots do not shift: false.
+    bool AdvanceToCommand();
     HRESULT CopyCurrent(LineRecord** record);
     HRESULT CopyPrevious(LineRecord** record);
     // The consumer's slots without a copy; only the consumer's thread may use them.

@@ -29,7 +29,10 @@ void DocumentRun::Run() {
             waitList[count++] = write.event.Get();
         }
         const bool bytesWaiting = !read.pending && read.transferred > 0;
-        const DWORD wait = bytesWaiting ? 0 : write.pending ? kLoopWaitMs : WaitTime(Now());
+        const DWORD wait = bytesWaiting || passedOver_ ? 0
+                           : write.pending             ? kLoopWaitMs
+                                                       : WaitTime(Now());
+        passedOver_ = false;
         clock_.WaitForMultipleObjects(count, waitList, FALSE, wait);
         deviceLost_ |= !channels_.Collect(read);
         deviceLost_ |= !channels_.Collect(write);

@@ -203,6 +203,7 @@ TEST_F(SerialCancel, DeletedJobWhileWritePortWaitsForRoomSendsOnlyWholeLines) {
     const size_t pieces[] = {100, 7, 13, 29, 50, 101, 149, 333};
     for (const size_t piece : pieces) {
         SCOPED_TRACE("pieces of " + std::to_string(piece));
+        spooler_.prompts.clear();
         if (piece != pieces[0]) {
             FirmwareOptions options;
             options.dropOkForLines = {5};
