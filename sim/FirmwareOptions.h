@@ -127,6 +127,9 @@ struct FirmwareStats {
     uint32_t resets = 0;
     // Heating waits an unnumbered "M108" ended early.
     uint32_t heatingWaitsBroken = 0;
+    // The "ok"s of numbered lines, the greeting's included, counted as they go out
+    // (line by line).
+    uint32_t numberedLinesAcknowledged = 0;
 };
 
 } // namespace vela::test

@@ -313,6 +313,11 @@ bool SimulatedFirmware::SendReply(FirmwareLink& link, std::string& pending,
         std::lock_guard<std::mutex> guard(mutex_);
         text = interpreter_.AckText(reply, waiting);
     }
+    if (reply.acknowledgesNumberedLine) {
+        // Counted as it goes: the host may act on it before the write returns here.
+        std::lock_guard<std::mutex> guard(mutex_);
+        ++interpreter_.Stats().numberedLinesAcknowledged;
+    }
     return SendLine(link, text, commandsFreeAt_);
 }
 

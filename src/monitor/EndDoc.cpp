@@ -98,8 +98,6 @@ BOOL EndSerialDocument(MonitorState& state, PortEntry* entry, PortSession& sessi
         progress = session.serial->EndDocument(watch);
         session.serialStarted = false;
         session.status.Show(SerialDocumentFacts(progress));
-    } else {
-        progress.outcome = DocumentOutcome::Completed;
     }
     LogFormatted(LogTo::DebugLog,
                  "3D Printer V26.4: EndDocPort on %ls, serial document %s, %llu lines%s\r\n",
@@ -112,10 +110,7 @@ BOOL EndSerialDocument(MonitorState& state, PortEntry* entry, PortSession& sessi
     if (!DocumentInProgress(state, entry)) {
         return TRUE;
     }
-    // The test page never reached the printer: nothing to remove.
-    const bool printed = progress.outcome == DocumentOutcome::Completed && !session.testPage &&
-                         progress.linesAcknowledged > 0;
-    SettleDocument(state, entry, session, printed);
+    SettleDocument(state, entry, session, SerialDocumentReachedPrinter(progress, session.testPage));
     return TRUE;
 }
 

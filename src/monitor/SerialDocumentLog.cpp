@@ -41,7 +41,7 @@ std::string DescribeOutcome(const DocumentProgress& progress) {
     char text[160];
     switch (progress.outcome) {
     case DocumentOutcome::None:
-        return "no document";
+        return "not sent to the printer";
     case DocumentOutcome::Running:
         return "still running";
     case DocumentOutcome::Completed:

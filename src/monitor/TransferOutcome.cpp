@@ -15,4 +15,8 @@ TransferOutcome SettleTransfer(const JobTransferState& transfer, const JobFlags&
     return TransferOutcome::Reset;
 }
 
+bool SerialDocumentReachedPrinter(const DocumentProgress& progress, bool testPage) {
+    return !testPage && progress.outcome == DocumentOutcome::Completed && progress.reachedPrinter;
+}
+
 } // namespace vela

@@ -3,6 +3,7 @@
 
 #include "usb/JobFlags.h"
 #include "monitor/WritePort.h"
+#include "serial/DocumentControl.h"
 
 namespace vela {
 
@@ -18,5 +19,10 @@ enum class TransferOutcome {
 };
 
 TransferOutcome SettleTransfer(const JobTransferState& transfer, const JobFlags& flags);
+
+// Whether a serial document ends with the remove-model prompt: only when its
+// handler reports that the firmware acknowledged the document's last line and
+// the final "M400". The spooler's test page never goes to the printer.
+bool SerialDocumentReachedPrinter(const DocumentProgress& progress, bool testPage);
 
 } // namespace vela

@@ -61,6 +61,10 @@ struct DocumentProgress {
     uint64_t linesAcknowledged = 0;
     // The final "M400" is out: the printer finishes its moves.
     bool finishing = false;
+    // The firmware acknowledged the document's last line and then the final
+    // "M400" with an "ok" of its own: the print reached the printer and its moves
+    // are done. A document without a line of its own never reaches it.
+    bool reachedPrinter = false;
     // The line number reached when the document was cancelled.
     int32_t cancelledAtLine = 0;
     // The firmware's latest temperature report in this document.

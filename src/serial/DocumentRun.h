@@ -109,6 +109,8 @@ class DocumentRun {
     uint64_t senderIdleSince_ = 0;
     int32_t cancelledAt_ = 0;
     uint64_t linesTaken_ = 0;
+    // Lines of the document itself, taken before the final "M400" was queued.
+    uint64_t documentLines_ = 0;
     uint8_t counterLine_[40] = {};
     TemperatureReading temperatures_;
 };

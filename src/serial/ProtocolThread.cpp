@@ -182,9 +182,16 @@ bool DocumentRun::Settle(uint64_t now) {
         return true;
     }
     if (cancel_ == CancelStep::None && end && drained) {
-        const bool byPoke =
-            windowed_ ? window_.LastAcknowledgedByPoke() : machine_.LastAcknowledgedByPoke();
-        if (finalLineQueued_ && !byPoke) {
+        if (!windowed_ && machine_.AnswersOutstanding()) {
+            // An "ok" owed to an earlier line may still come, or may have been
+            // taken for a later line's: a poke's answer, which comes after it,
+            // settles that before the last lines are judged.
+            machine_.SettleAnswers();
+            return false;
+        }
+        const bool inDoubt =
+            windowed_ ? window_.LastAcknowledgedByPoke() : machine_.LastAcknowledgementInDoubt();
+        if (finalLineQueued_ && !inDoubt) {
             Finish(DocumentOutcome::Completed);
             return true;
         }
@@ -194,11 +201,17 @@ bool DocumentRun::Settle(uint64_t now) {
             return true;
         }
         // Every line is acknowledged: the printer is asked to finish its moves. A
-        // final line that only the poke's answer acknowledged goes again as a new
-        // line, whose own "ok" (or resend request) shows whether it arrived.
-        finalLineQueued_ = true;
-        outgoing_.EnqueueLines(reinterpret_cast<const uint8_t*>(kFinishMovesLine),
-                               sizeof(kFinishMovesLine) - 1);
+        // final line whose acknowledgement is in doubt (only the poke's answer gave
+        // it, or an owed "ok" may have) goes again as a new line, whose own "ok"
+        // (or resend request) shows whether it arrived.
+        // Only a queued "M400" counts: one that could not be queued is tried again
+        // in the next pass, so that no document ends complete without it.
+        const uint64_t documentLines = finalLineQueued_ ? documentLines_ : linesTaken_;
+        if (SUCCEEDED(outgoing_.EnqueueLines(reinterpret_cast<const uint8_t*>(kFinishMovesLine),
+                                             sizeof(kFinishMovesLine) - 1))) {
+            documentLines_ = documentLines;
+            finalLineQueued_ = true;
+        }
     }
     return false;
 }
@@ -294,6 +307,7 @@ void DocumentRun::Finish(DocumentOutcome outcome) {
     progress.failureLine = FailureLine();
     progress.deviceLost = deviceLost_;
     progress.cancelledAtLine = cancelledAt_;
+    progress.reachedPrinter = outcome == DocumentOutcome::Completed && documentLines_ > 0;
 }
 
 namespace {

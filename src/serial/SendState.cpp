@@ -132,8 +132,11 @@ bool SendStateMachine::OnReply(const uint8_t* line, uint32_t length, uint64_t no
     case ReplyKind::Ok:
         if (pokeAnswerOwed_ && IsTemperatureReport(line, length)) {
             // The poke's answer stands in for an "ok" that never came; after a late
-            // one it has nothing left to acknowledge.
+            // one it has nothing left to acknowledge. The firmware answers in order:
+            // an "ok" still owed from before the poke is not coming any more.
             pokeAnswerOwed_ = false;
+            okMayBeOwed_ = false;
+            settlingPokeOut_ = false;
             if (!acknowledgedSincePoke_ && state_ == SendState::AwaitReply) {
                 Acknowledge();
                 // A line lost on the way would also be answered so: only a later
@@ -147,9 +150,16 @@ bool SendStateMachine::OnReply(const uint8_t* line, uint32_t length, uint64_t no
             awaitingResendOk_ = false;
             return false;
         }
-        // With one line in flight, an "ok" while none is out is a stray.
+        // With one line in flight, an "ok" while none is out is a stray: the one
+        // owed, when one was.
         if (state_ == SendState::AwaitReply) {
             Acknowledge();
+        } else if (okMayBeOwed_) {
+            okMayBeOwed_ = false;
+        } else if (settlingPokeOut_) {
+            // Firmware that answers the poke without its temperatures.
+            settlingPokeOut_ = false;
+            pokeAnswerOwed_ = false;
         }
         return false;
     case ReplyKind::Echo:
@@ -175,6 +185,7 @@ void SendStateMachine::Acknowledge() {
         acknowledgedSincePoke_ = true;
     }
     lastAckByPoke_ = false;
+    lastAckInDoubt_ = okMayBeOwed_;
     resendRepeats_ = 0;
     if (currentFollowsPrevious_) {
         // The previous line is through; the current one goes again under its number.
@@ -228,6 +239,17 @@ void SendStateMachine::OnResendRequest(int64_t requested, uint64_t now) {
     resendRequestedAt_ = now;
 }
 
+void SendStateMachine::SettleAnswers() {
+    if (phase_ == Phase::Streaming && state_ == SendState::SendNext && okMayBeOwed_ &&
+        !settlingPokeOut_) {
+        settlingPokeDue_ = true;
+    }
+}
+
+bool SendStateMachine::Silent() const {
+    return (state_ == SendState::AwaitReply && pokedThisLine_) || settlingPokeOut_;
+}
+
 bool SendStateMachine::PokeDue(uint64_t now) const {
     return state_ == SendState::AwaitReply && !pokedThisLine_ &&
            Remaining(quietSince_, timings_.pokeAfterMs, now) == 0;
@@ -237,7 +259,7 @@ void SendStateMachine::CheckLimits(uint64_t now) {
     if (phase_ == Phase::Handshake &&
         Remaining(handshakeStartedAt_, timings_.handshakeLimitMs, now) == 0) {
         Fail(SendFailure::NotReady, 0);
-    } else if (phase_ == Phase::Streaming && state_ == SendState::AwaitReply && pokedThisLine_ &&
+    } else if (phase_ == Phase::Streaming && Silent() &&
                Remaining(lastByteAt_, timings_.silenceLimitMs, now) == 0) {
         Fail(SendFailure::StoppedAnswering, lineNumber_);
     }
@@ -252,15 +274,25 @@ SendAction SendStateMachine::NextAction(uint64_t now) {
         if (Remaining(resendRequestedAt_, timings_.resendOkWaitMs, now) > 0) {
             return SendAction::None;
         }
-        // Firmware that sends no "ok" after its request.
+        // Firmware that sends no "ok" after its request, or one that is late.
         awaitingResendOk_ = false;
+        okMayBeOwed_ = true;
     }
     if (phase_ == Phase::Handshake) {
-        return Until(nextHandshakeAt_, now) == 0 ? SendAction::Handshake : SendAction::None;
+        if (Until(nextHandshakeAt_, now) != 0) {
+            return SendAction::None;
+        }
+        // The greeting that went unanswered may still be answered.
+        okMayBeOwed_ |= nextHandshakeAt_ != handshakeStartedAt_;
+        return SendAction::Handshake;
     }
     switch (state_) {
     case SendState::SendNext:
-        return SendAction::Advance;
+        if (settlingPokeDue_) {
+            return SendAction::Poke;
+        }
+        // Nothing more goes before the settling poke's answer.
+        return settlingPokeOut_ ? SendAction::None : SendAction::Advance;
     case SendState::ResendCurrent:
         return SendAction::CopyCurrent;
     case SendState::ResendPrevious:
@@ -318,6 +350,8 @@ int32_t SendStateMachine::OnLineSent(SendAction action, bool beginsWithN0, uint6
         return 0;
     }
     if (action == SendAction::Poke) {
+        settlingPokeOut_ = settlingPokeDue_;
+        settlingPokeDue_ = false;
         pokedThisLine_ = true;
         pokeAnswerOwed_ = true;
         acknowledgedSincePoke_ = false;
@@ -351,7 +385,7 @@ uint32_t SendStateMachine::WaitTime(uint64_t now) const {
     if (phase_ == Phase::Handshake) {
         until(Remaining(handshakeStartedAt_, timings_.handshakeLimitMs, now));
     }
-    if (state_ == SendState::AwaitReply && pokedThisLine_) {
+    if (Silent()) {
         until(Remaining(lastByteAt_, timings_.silenceLimitMs, now));
     }
     if (awaitingResendOk_) {

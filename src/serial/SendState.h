@@ -97,6 +97,17 @@ class SendStateMachine {
     bool LastAcknowledgedByPoke() const { return lastAckByPoke_; }
     // Nothing out and nothing owed: an "ok" now would acknowledge nothing.
     bool Idle() const { return state_ == SendState::SendNext && !awaitingResendOk_; }
+    // The last line's acknowledgement proves nothing: the poke's answer gave it, or
+    // it came while an "ok" owed to an earlier line could still arrive (and so may
+    // have been that "ok").
+    bool LastAcknowledgementInDoubt() const { return lastAckByPoke_ || lastAckInDoubt_; }
+    // An "ok" owed to an earlier line may still arrive (a resend request's "ok"
+    // that did not come in time, a greeting sent again), or the answer to
+    // SettleAnswers' poke: until then a plain "ok" may not be the line's own.
+    bool AnswersOutstanding() const { return okMayBeOwed_ || settlingPokeOut_; }
+    // With nothing in flight, sends a poke whose answer, coming after every reply
+    // to what went before it, settles AnswersOutstanding.
+    void SettleAnswers();
 
     // Any bytes from the firmware: it is alive, whatever they say.
     void OnBytesReceived(uint64_t now);
@@ -132,6 +143,8 @@ class SendStateMachine {
     void OnResendRequest(int64_t requested, uint64_t now);
     bool OnHandshakeReply(ReplyKind kind, const uint8_t* line, uint32_t length, uint64_t now);
     bool PokeDue(uint64_t now) const;
+    // A poke has been sent and the firmware owes an answer: its silence counts.
+    bool Silent() const;
     void Fail(SendFailure failure, int64_t line);
     // Gives up when a limit of the handshake or of silence has run out.
     void CheckLimits(uint64_t now);
@@ -174,6 +187,13 @@ class SendStateMachine {
     bool pokeAnswerOwed_ = false;
     bool acknowledgedSincePoke_ = false;
     bool lastAckByPoke_ = false;
+    // See AnswersOutstanding; a plain "ok" with nothing in flight, or a poke's
+    // answer, is the owed "ok" or shows that none is coming.
+    bool okMayBeOwed_ = false;
+    bool lastAckInDoubt_ = false;
+    // SettleAnswers asked for a poke with nothing in flight; it is out.
+    bool settlingPokeDue_ = false;
+    bool settlingPokeOut_ = false;
 };
 
 } // namespace vela

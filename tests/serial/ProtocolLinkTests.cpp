@@ -20,7 +20,14 @@ class ProtocolLink : public SerialLinkTest {
         options.okAfterResend = okAfterResend;
         StartFirmware(options);
         Print(Job(1, 2000));
-        EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Document(JobCommands(1, 2000)));
+        std::vector<std::string> executed = firmware_->ExecutedNumberedCommands();
+        // A final "M400" acknowledged after a resend request whose "ok" never came
+        // may have had that "ok": it goes again, and runs again (it only waits).
+        const std::vector<std::string> expected = Document(JobCommands(1, 2000));
+        while (executed.size() > expected.size() && executed.back() == "M400") {
+            executed.pop_back();
+        }
+        EXPECT_EQ(executed, expected);
         const FirmwareStats stats = firmware_->Stats();
         EXPECT_GT(stats.checksumErrors, 60u);
         EXPECT_EQ(stats.sequenceErrors, 0u);

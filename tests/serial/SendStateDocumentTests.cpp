@@ -218,5 +218,69 @@ TEST_F(SendDocument, AbandonedLineLeavesItsNumberBehind) {
     EXPECT_EQ(Send(SendAction::Advance), 5);
 }
 
+TEST_F(SendDocument, AnOkThatMayStillComeIsSettledByAPokesAnswerBeforeTheLastLineIsJudged) {
+    enum class Owed { None, LateResendOk, NoResendOk, GreetingAgain };
+    struct Case {
+        const char* name;
+        Owed owed;
+        // The replies once the settling poke is out, and whether the answers are
+        // still outstanding after them.
+        std::vector<std::string> replies;
+        bool outstanding;
+    };
+    const Case cases[] = {
+        {"nothing owed", Owed::None, {}, false},
+        {"the resend request's ok came late", Owed::LateResendOk, {"ok", "ok T:20.0 /0.0"}, false},
+        {"the owed ok, but no answer to the poke yet", Owed::LateResendOk, {"ok"}, true},
+        {"firmware that sends no ok after a resend request",
+         Owed::NoResendOk,
+         {"ok T:20.0 /0.0"},
+         false},
+        {"a greeting sent again", Owed::GreetingAgain, {"ok T:20.0 /0.0"}, false},
+        {"a poke answered without temperatures", Owed::LateResendOk, {"ok", "ok"}, false},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        machine_ = SendStateMachine();
+        machine_.StartHandshake(now_);
+        Send(SendAction::Handshake);
+        if (row.owed == Owed::GreetingAgain) {
+            now_ += kHandshakeRetryMs;
+            Send(SendAction::Handshake);
+        }
+        Reply("ok");
+        SendLines(3);
+        if (row.owed == Owed::LateResendOk || row.owed == Owed::NoResendOk) {
+            Reply("Resend: 3");
+            now_ += kResendOkWaitMs;
+            Send(SendAction::CopyCurrent);
+        }
+        // The late "ok" of the resend request, or line 3's own.
+        Reply("ok");
+        EXPECT_EQ(machine_.State(), SendState::SendNext);
+        const bool owed = row.owed != Owed::None;
+        EXPECT_EQ(machine_.LastAcknowledgementInDoubt(), owed);
+        EXPECT_EQ(machine_.AnswersOutstanding(), owed);
+        machine_.SettleAnswers();
+        if (!owed) {
+            EXPECT_EQ(machine_.NextAction(now_), SendAction::Advance);
+            continue;
+        }
+        Send(SendAction::Poke);
+        for (const std::string& reply : row.replies) {
+            Reply(reply);
+        }
+        EXPECT_EQ(machine_.AnswersOutstanding(), row.outstanding);
+        EXPECT_EQ(machine_.NextAction(now_),
+                  row.outstanding ? SendAction::None : SendAction::Advance);
+        if (row.outstanding) {
+            // A poke nobody answers ends the document as a silent printer does.
+            now_ += kSilenceLimitMs;
+            EXPECT_EQ(machine_.NextAction(now_), SendAction::None);
+            EXPECT_EQ(machine_.Failure(), SendFailure::StoppedAnswering);
+        }
+    }
+}
+
 } // namespace
 } // namespace vela
