@@ -93,7 +93,8 @@ bool FakeSpooler::KeepsOtherFields(DWORD jobId, const JOB_INFO_1W& job) const {
                               : job.pDocument == nullptr;
     return document && job.JobId == jobId && job.Priority == 7 && job.Position == 3 &&
            job.TotalPages == 11 && job.PagesPrinted == 2 && job.pPrinterName == nullptr &&
-           (job.Status == jobStatus || job.Status == changedStatus);
+           ((job.Status & ~JOB_STATUS_ERROR) == jobStatus ||
+            (job.Status & ~JOB_STATUS_ERROR) == changedStatus);
 }
 
 BOOL FakeSpooler::SetJobW(HANDLE, DWORD jobId, DWORD level, LPBYTE job, DWORD command) {
@@ -113,6 +114,9 @@ BOOL FakeSpooler::SetJobW(HANDLE, DWORD jobId, DWORD level, LPBYTE job, DWORD co
     {
         std::lock_guard<std::mutex> guard(statusLock_);
         statusTexts_.push_back(info.pStatus != nullptr ? info.pStatus : kCleared);
+        if ((info.Status & JOB_STATUS_ERROR) != 0) {
+            errorTexts.push_back(info.pStatus != nullptr ? info.pStatus : kCleared);
+        }
     }
     statusSet_.notify_all();
     if (refuseStatus) {

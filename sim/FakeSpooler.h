@@ -89,8 +89,11 @@ class FakeSpooler : public Spooler {
     void ClearStatusTexts();
     // Waits (real time) until this text has been set; false when it never came.
     bool WaitForStatus(const std::wstring& text, DWORD milliseconds);
-    // Level-1 calls that changed a job field other than pStatus.
+    // Level-1 calls that changed a job field other than pStatus (JOB_STATUS_ERROR
+    // added to the status does not count).
     int statusCallsChangingFields = 0;
+    // The status texts set with JOB_STATUS_ERROR: the job marked failed.
+    std::vector<std::wstring> errorTexts;
 
   private:
     bool KeepsOtherFields(DWORD jobId, const JOB_INFO_1W& job) const;

@@ -33,5 +33,8 @@ struct PortEntry {
 constexpr DWORD kPortEntrySignature = 0x5450;
 // A document has been started on the port and not yet ended.
 constexpr DWORD kPortDocumentInProgress = 0x8;
+// Shutdown took the entry off the list while the spooler still held it open: the
+// last ClosePort frees it.
+constexpr DWORD kPortDetached = 0x100;
 
 } // namespace vela

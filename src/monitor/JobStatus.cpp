@@ -47,13 +47,21 @@ void JobStatus::End() {
     *this = JobStatus{};
 }
 
-void JobStatus::Write(const wchar_t* text) {
+void JobStatus::Fail(const wchar_t* reason) {
+    if (printer_ != nullptr) {
+        Write(reason, JOB_STATUS_ERROR);
+    }
+    *this = JobStatus{};
+}
+
+void JobStatus::Write(const wchar_t* text, DWORD addedStatus) {
     // Level 1 sets every field it carries: all go back as the spooler gave them.
     std::unique_ptr<BYTE[]> buffer;
     bool written = ReadJob(printer_, jobId_, buffer) == JobRead::Read;
     if (written) {
         auto* job = reinterpret_cast<JOB_INFO_1W*>(buffer.get());
         job->pStatus = const_cast<LPWSTR>(text);
+        job->Status |= addedStatus;
         written = CurrentPlatform().spooler->SetJobW(printer_, jobId_, 1, buffer.get(), 0) != FALSE;
     }
     if (!written && !refusalLogged_) {

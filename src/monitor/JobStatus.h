@@ -21,9 +21,12 @@ class JobStatus {
     void Show(JobPhase phase);
     // Clears a text the document set, and forgets the job.
     void End();
+    // The document failed: the job is marked in error with the reason as its text,
+    // which stays after the document, and the job is forgotten.
+    void Fail(const wchar_t* reason);
 
   private:
-    void Write(const wchar_t* text);
+    void Write(const wchar_t* text, DWORD addedStatus = 0);
 
     HANDLE printer_ = nullptr;
     DWORD jobId_ = 0;

@@ -68,6 +68,11 @@ constexpr PhaseWords kFixedWords[] = {
     {JobPhase::Restarted, L"The printer restarted"},
     {JobPhase::Halted, L"The printer halted"},
     {JobPhase::Disconnected, L"The printer was disconnected"},
+    {JobPhase::PortClosed, L"The port closed before the document ended"},
+    {JobPhase::LinkFailed, L"The link to the printer failed: the job did not reach it"},
+    {JobPhase::JobRefused, L"The printer refused the job"},
+    {JobPhase::JobIncomplete, L"The job did not reach the printer whole"},
+    {JobPhase::StartRefused, L"The printer would not start the print"},
 };
 
 // Tenths of a degree to whole degrees, halves away from zero.

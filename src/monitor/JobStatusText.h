@@ -25,6 +25,12 @@ enum class JobPhase {
     Restarted,
     Halted,
     Disconnected,
+    // A failed document's reason, kept in the queue with the job.
+    PortClosed,    // a serial document ended by the port's closing
+    LinkFailed,    // a USB printer's link failed during the transfer
+    JobRefused,    // a USB printer refused the job or would not start it
+    JobIncomplete, // records of a USB job are missing
+    StartRefused,  // a USB printer took every record but would not start them
 };
 
 struct JobStatusFacts {

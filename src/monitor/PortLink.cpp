@@ -3,6 +3,7 @@
 #include "core/IntrusiveList.h"
 #include "monitor/PortSession.h"
 #include "platform/DiagnosticLog.h"
+#include "platform/Handles.h"
 #include "usb/PrinterDevice.h"
 
 namespace vela {
@@ -29,19 +30,35 @@ UsbTransport& PortUsbLink(MonitorState& state, PortEntry* entry, UsbTransport& f
     return session != nullptr ? session->usb : fallback;
 }
 
-void AbortPortDocuments(PortEntry* firstPort) {
-    IntrusiveList<PortEntry>(firstPort).ForEach([](PortEntry* entry) {
+void AbortPortDocuments(MonitorState& state, PortEntry* firstPort) {
+    IntrusiveList<PortEntry>(firstPort).ForEach([&state](PortEntry* entry) {
         auto* session = static_cast<PortSession*>(entry->session);
-        if ((entry->flags & kPortDocumentInProgress) == 0 || session == nullptr) {
-            return;
+        bool inFlight = false;
+        {
+            CriticalSectionLock guard(state.lock);
+            if ((entry->flags & kPortDocumentInProgress) == 0 || session == nullptr) {
+                return;
+            }
+            inFlight = session->callsInFlight > 0;
         }
         LogFormatted(LogTo::DebugLog, "Shutdown: the document in progress on %ls is ended\r\n",
                      entry->name);
+        ::InterlockedExchange(&session->shutdownRequested, 1);
+        CriticalSectionLock serialGuard(session->serialLock);
         if (!session->serialDocument) {
-            AbortThrough(session->usb);
+            // A call of the document still talks to the printer: it aborts the
+            // print itself at its next look at the job.
+            if (!inFlight) {
+                AbortThrough(session->usb);
+            }
         } else if (session->serial != nullptr && session->serialStarted) {
-            GivenUp watch;
-            session->serial->EndDocument(watch);
+            if (inFlight) {
+                // The call waiting on the handler sees the cancel and ends it.
+                session->serial->Cancel();
+            } else {
+                GivenUp watch;
+                session->serial->EndDocument(watch);
+            }
         }
     });
 }

@@ -14,7 +14,8 @@ UsbTransport& PortUsbLink(MonitorState& state, PortEntry* entry, UsbTransport& f
 // Ends every document still in progress on the ports of the list, each on its
 // own port's printer: a USB printer's print is aborted, a serial document is
 // cancelled with its cancel lines. A port without a document touches no printer.
-// For Shutdown, on a list no other call can reach.
-void AbortPortDocuments(PortEntry* firstPort);
+// A document whose call is still under way is asked to end, and that call does it.
+// For Shutdown, on a list taken off its context.
+void AbortPortDocuments(MonitorState& state, PortEntry* firstPort);
 
 } // namespace vela

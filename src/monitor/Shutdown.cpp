@@ -40,9 +40,10 @@ void Shutdown(MonitorState& state, HANDLE monitor) {
         context->firstXcvHandle = nullptr;
     }
     // Only this monitor's documents, each on its own port's printer.
-    AbortPortDocuments(detached.firstPort);
-    // The ports' serial lines are stopped (bounded) with their entries.
-    ReleasePortList(&detached);
+    AbortPortDocuments(state, detached.firstPort);
+    // The ports' serial lines are stopped (bounded) with their entries; a port the
+    // spooler still holds open goes with its last ClosePort.
+    ReleasePortListLeavingHeld(state, detached.firstPort);
     // Transceive handles the port screens never closed go with the context.
     ReleaseXcvHandles(&detached);
     FreeMem(context);

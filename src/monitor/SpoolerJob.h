@@ -10,6 +10,10 @@
 
 namespace vela {
 
+// JOB_CONTROL_RETAIN (Windows Vista and later): the spooler keeps the job in the
+// queue once the port is done with it. The toolchain's headers lack it.
+constexpr DWORD kJobControlRetain = 8;
+
 enum class JobCheck { Continue, Cancelled, OutOfMemory };
 
 enum class JobRead { Read, Unreadable, SizeUnknown, OutOfMemory };

@@ -73,37 +73,72 @@ DWORD BeginSerialDocument(MonitorState& state, PortEntry* entry, PortSession& se
     return result;
 }
 
-// Undoes what StartDocPort did for a document that cannot start.
-void AbandonDocument(MonitorState& state, PortEntry* entry) {
-    ReleaseDocumentPrinter(entry);
+// Undoes what StartDocPort did for a document that cannot start: the handle's
+// WritePort calls fail until its next StartDocPort.
+void AbandonDocument(MonitorState& state, PortHandle& handle, PortSession& session) {
+    ReleaseDocumentPrinter(handle.entry);
+    handle.startFailed = true;
     CriticalSectionLock guard(state.lock);
-    entry->flags &= ~kPortDocumentInProgress;
+    handle.entry->flags &= ~kPortDocumentInProgress;
+    session.documentOwner = nullptr;
+}
+
+enum class Claim { Claimed, Restarted, Busy };
+
+// Makes the handle the owner of the port's document. A document of another handle
+// is never joined: its bytes would mix with this one's on the printer.
+Claim ClaimDocument(MonitorState& state, PortHandle& handle, PortSession& session) {
+    CriticalSectionLock guard(state.lock);
+    PortEntry* entry = handle.entry;
+    if ((entry->flags & kPortDocumentInProgress) != 0) {
+        return session.documentOwner == &handle ? Claim::Restarted : Claim::Busy;
+    }
+    entry->flags |= kPortDocumentInProgress;
+    session.documentOwner = &handle;
+    return Claim::Claimed;
 }
 
 } // namespace
 
 BOOL StartDocPort(MonitorState& state, HANDLE port, LPWSTR printerName, DWORD jobId,
                   DWORD /*level*/, LPBYTE /*docInfo*/) {
-    auto* entry = static_cast<PortEntry*>(port);
+    PortHandle* handle = HandleOf(port);
+    PortEntry* entry = handle != nullptr ? handle->entry : nullptr;
     Log(LogTo::DebugLog, "\n\r3D Printer V26.1: StartDocPort\r\n");
     PortSession* session = SessionOf(state, entry);
     if (entry == nullptr || session == nullptr) {
         ::SetLastError(entry == nullptr ? ERROR_INVALID_HANDLE : ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
+    const PortCall call(state, *session);
+    handle->startFailed = false;
+    switch (ClaimDocument(state, *handle, *session)) {
+    case Claim::Busy:
+        // The spooler tries the job again later; the other document goes on.
+        LogFormatted(LogTo::DebugLog,
+                     "StartDocPort on %ls: the printer is busy with another queue's document\r\n",
+                     entry->name);
+        handle->startFailed = true;
+        ::SetLastError(ERROR_BUSY);
+        return FALSE;
+    case Claim::Restarted:
+        // The handle's earlier document was never ended: it ends here, and this
+        // one starts afresh with its own printer, job and counters.
+        LogFormatted(LogTo::DebugLog,
+                     "StartDocPort on %ls: the document in progress was never ended\r\n",
+                     entry->name);
+        ReleaseDocumentPrinter(entry);
+        break;
+    case Claim::Claimed:
+        break;
+    }
     session->transfer = JobTransferState{};
     session->jobFlags = JobFlags{};
-
-    {
-        CriticalSectionLock guard(state.lock);
-        if ((entry->flags & kPortDocumentInProgress) != 0) {
-            return TRUE;
-        }
-        entry->flags |= kPortDocumentInProgress;
-    }
     session->testPage = false;
     session->serialStarted = false;
+    session->usbCancelled = false;
     entry->printerHandle = nullptr;
+    entry->jobId = 0;
     // Some spoolers pass no printer name: the document then proceeds without
     // spooler job control, as with a printer that cannot be opened.
     FreeString(entry->printerName);
@@ -113,7 +148,7 @@ BOOL StartDocPort(MonitorState& state, HANDLE port, LPWSTR printerName, DWORD jo
         entry->jobId = jobId;
         bool testPage = false;
         if (!ReadJobIsTestPage(entry->printerHandle, entry->jobId, &testPage)) {
-            AbandonDocument(state, entry);
+            AbandonDocument(state, *handle, *session);
             ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return FALSE;
         }
@@ -127,9 +162,13 @@ BOOL StartDocPort(MonitorState& state, HANDLE port, LPWSTR printerName, DWORD jo
     const std::wstring devicePath = ReadDevicePath(state, entry->name);
     session->serialDocument = !devicePath.empty();
     if (session->serialDocument && !session->testPage) {
-        const DWORD result = BeginSerialDocument(state, entry, *session, devicePath);
+        DWORD result = 0;
+        {
+            CriticalSectionLock serialGuard(session->serialLock);
+            result = BeginSerialDocument(state, entry, *session, devicePath);
+        }
         if (result != 0) {
-            AbandonDocument(state, entry);
+            AbandonDocument(state, *handle, *session);
             ::SetLastError(result);
             return FALSE;
         }

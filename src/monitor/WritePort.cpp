@@ -53,6 +53,31 @@ class PrinterRecordSink final : public JobRecordSink {
     PortSession& session_;
 };
 
+// The document's cancellation for the printer device: the spooler job deleted or
+// restarted, or Shutdown ending the document. Remembers that it said so.
+class DocumentCancellation final : public JobCancellation {
+  public:
+    DocumentCancellation(const PortEntry& entry, const PortSession& session)
+        : spooler_(entry.printerHandle, entry.jobId), session_(session) {}
+    bool JobCancelled() override {
+        cancelled_ = cancelled_ || session_.shutdownRequested != 0 || spooler_.JobCancelled();
+        return cancelled_;
+    }
+    bool Cancelled() const { return cancelled_; }
+
+  private:
+    SpoolerJobCancellation spooler_;
+    const PortSession& session_;
+    bool cancelled_ = false;
+};
+
+// Nothing more of the document can reach the printer: it refused the document,
+// the link failed, or the print would not start. A document that announces no
+// records has nothing to deliver and does not fail here.
+bool UsbDocumentFailed(const PortSession& session) {
+    return session.jobFlags.sendingDisabled != 0 && session.transfer.announcedCount > 0;
+}
+
 } // namespace
 
 BOOL WritePort(MonitorState& state, HANDLE port, LPBYTE bytes, DWORD count, LPDWORD written) {
@@ -64,12 +89,24 @@ BOOL WritePort(MonitorState& state, HANDLE port, LPBYTE bytes, DWORD count, LPDW
         return FALSE;
     }
     *written = 0;
-    auto* entry = static_cast<PortEntry*>(port);
-    PortSession* session = SessionOf(state, entry);
-    if (session == nullptr) {
-        ::SetLastError(entry == nullptr ? ERROR_INVALID_HANDLE : ERROR_NOT_ENOUGH_MEMORY);
+    PortHandle* handle = HandleOf(port);
+    if (handle == nullptr) {
+        ::SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    // Bytes belong to the handle's own document: with none started, or after a
+    // failed StartDocPort, they go nowhere.
+    if (!OwnsDocument(state, *handle)) {
+        ::SetLastError(handle->startFailed ? ERROR_NOT_READY : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    PortEntry* entry = handle->entry;
+    PortSession* session = SessionOf(state, entry);
+    if (session == nullptr) {
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    const PortCall call(state, *session);
 
     if (session->serialDocument) {
         // G-code only: never framed as records. The spooler's test page is not
@@ -90,10 +127,13 @@ BOOL WritePort(MonitorState& state, HANDLE port, LPBYTE bytes, DWORD count, LPDW
         return TRUE;
     }
 
-    *written = count;
+    if (UsbDocumentFailed(*session)) {
+        ::SetLastError(session->usbCancelled ? ERROR_PRINT_CANCELLED : ERROR_NOT_READY);
+        return FALSE;
+    }
     UsbTransport unnamed;
     PrinterDevice device(PortUsbLink(state, entry, unnamed), session->jobFlags);
-    SpoolerJobCancellation cancellation(entry->printerHandle, entry->jobId);
+    DocumentCancellation cancellation(*entry, *session);
     device.WatchForCancellation(&cancellation);
     PrinterRecordSink sink(device, *session);
     FrameJobPiece(session->transfer, session->jobFlags, bytes, count, sink);
@@ -102,6 +142,12 @@ BOOL WritePort(MonitorState& state, HANDLE port, LPBYTE bytes, DWORD count, LPDW
     }
     // One connection per call: the next call opens the printer again.
     device.Link().CloseDevice();
+    session->usbCancelled = session->usbCancelled || cancellation.Cancelled();
+    if (UsbDocumentFailed(*session)) {
+        ::SetLastError(session->usbCancelled ? ERROR_PRINT_CANCELLED : ERROR_NOT_READY);
+        return FALSE;
+    }
+    *written = count;
     return TRUE;
 }
 

@@ -28,11 +28,12 @@ struct JobTransferState {
     uint8_t headerBytes[kJobHeaderSize] = {};
 };
 
-// The spooler's WritePort. For a USB printer a refused transmission is not
-// reported: the result says whether the bytes were taken. For a serial printer
-// the call waits while the port's queue is full, and fails when the document was
-// cancelled (ERROR_PRINT_CANCELLED) or has failed (ERROR_NOT_READY); *written is
-// what was queued.
+// The spooler's WritePort, for the document the handle's StartDocPort began:
+// without one it fails with ERROR_INVALID_PARAMETER, after a failed StartDocPort
+// with ERROR_NOT_READY, and the bytes go nowhere. Once nothing more of the
+// document can reach the printer it fails with ERROR_NOT_READY, or
+// ERROR_PRINT_CANCELLED when the job was deleted. For a serial printer the call
+// waits while the port's queue is full; *written is what was queued.
 BOOL WritePort(MonitorState& state, HANDLE port, LPBYTE bytes, DWORD count, LPDWORD written);
 
 } // namespace vela

@@ -91,11 +91,39 @@ void ReleasePortEntryHold(MonitorState& state, PortEntry* entry) {
     if (entry == nullptr) {
         return;
     }
-    CriticalSectionLock guard(state.lock);
-    // A ClosePort without its OpenPort must not make a held entry look free.
-    if (entry->spoolerOpens > 0) {
-        --entry->spoolerOpens;
+    bool free = false;
+    {
+        CriticalSectionLock guard(state.lock);
+        // A ClosePort without its OpenPort must not make a held entry look free.
+        if (entry->spoolerOpens > 0) {
+            --entry->spoolerOpens;
+        }
+        free = entry->spoolerOpens == 0 && (entry->flags & kPortDetached) != 0;
     }
+    if (free) {
+        FreePortEntry(entry);
+    }
+}
+
+void ReleasePortListLeavingHeld(MonitorState& state, PortEntry* firstPort) {
+    PortEntry* unheld = nullptr;
+    {
+        CriticalSectionLock guard(state.lock);
+        for (PortEntry* entry = firstPort; entry != nullptr;) {
+            PortEntry* next = entry->next;
+            entry->next = nullptr;
+            if (entry->spoolerOpens > 0) {
+                entry->flags |= kPortDetached;
+                entry->monitor = nullptr;
+            } else {
+                entry->next = unheld;
+                unheld = entry;
+            }
+            entry = next;
+        }
+    }
+    // Freed outside the lock: a port's serial handler stops with its entry.
+    IntrusiveList<PortEntry>(unheld).ReleaseAll(FreePortEntry);
 }
 
 void ReleasePortList(MonitorContext* context) {

@@ -32,10 +32,14 @@ bool IsPortEntryInUse(const PortEntry& entry);
 // OpenPort's share of the list: finds the entry and counts the spooler's hold on it
 // under one hold of the lock, so that no deletion frees it from then on.
 PortEntry* HoldPortEntry(MonitorState& state, MonitorContext* context, LPCWSTR name);
-// Ends one hold taken by HoldPortEntry (ClosePort, or a failed OpenPort).
+// Ends one hold taken by HoldPortEntry (ClosePort, or a failed OpenPort); the last
+// hold of an entry Shutdown took off the list frees it.
 void ReleasePortEntryHold(MonitorState& state, PortEntry* entry);
 // Frees every entry of the list. Callers hold the lock or own the context alone.
 void ReleasePortList(MonitorContext* context);
+// Shutdown's release of a list taken off its context: an entry the spooler still
+// holds open is left to its last ClosePort, so that no call in flight loses it.
+void ReleasePortListLeavingHeld(MonitorState& state, PortEntry* firstPort);
 
 // Reads the registered names and discovers attached printers; 0 or a Win32 code
 // that is also the thread's last error.

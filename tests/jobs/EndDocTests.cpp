@@ -4,6 +4,7 @@
 #include "usb/JobFlags.h"
 #include "monitor/WritePort.h"
 #include "core/MonitorState.h"
+#include "monitor/SpoolerJob.h"
 
 #include <deque>
 
@@ -16,13 +17,30 @@ class EndDocTest : public ::testing::Test {
     JobTestBed bed;
 };
 
-TEST_F(EndDocTest, PrinterNotRunningGivesExactlyOnePoll) {
+TEST_F(EndDocTest, StartedPrintNotRunningGivesExactlyOnePoll) {
+    // The program has run by the first poll.
+    bed.printer.programDurationMs = 0;
     ASSERT_TRUE(bed.StartDoc());
+    bed.Write(JobStream(1, 1));
+    bed.harness.clock.sleeps.clear();
     EXPECT_TRUE(bed.EndDoc());
     EXPECT_EQ(bed.harness.clock.sleeps, (std::vector<DWORD>{5000}));
     const std::string log = ReadLog();
+    EXPECT_NE(log.find("   End Doc port\r\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("V26.4 Print is Runing,    Printer status: "), std::string::npos);
+}
+
+// A document that started no print has nothing on the printer to supervise: the
+// printer may be printing from its card, and is neither polled nor aborted.
+TEST_F(EndDocTest, DocumentThatStartedNoPrintTouchesNoPrinterInEndDoc) {
+    bed.spooler.statusChangeAtCall = 1; // deleted: an abort would stop the card's print
+    ASSERT_TRUE(bed.StartDoc());
+    bed.printer.parameters[16] = 2;
+    EXPECT_TRUE(bed.EndDoc());
+    EXPECT_TRUE(bed.harness.clock.sleeps.empty());
+    EXPECT_TRUE(bed.printer.received.empty()) << bed.printer.Codes();
+    const std::string log = ReadLog();
     EXPECT_NE(log.find("14:05:09   End Doc port\r\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("V26.4 Print is Runing,    Printer status: 1 \r\r\n"), std::string::npos);
 }
 
 TEST_F(EndDocTest, PositionLineUsesTheScalesGuardedAndNegatesZ) {
@@ -36,14 +54,17 @@ TEST_F(EndDocTest, PositionLineUsesTheScalesGuardedAndNegatesZ) {
         {{2.0f, 2.0f, 4.0f}, {100, 50, 400}, "Pos:(X50.00 Y25.00 Z-100.00) scale: 2.00 2.00 4.00"},
         {{0.0f, 2.0f, 4.0f}, {100, 50, 0}, "Pos:(X0.00 Y25.00 Z0.00) scale: 0.00 2.00 4.00"},
     };
-    bed.printer.parameters[16] = 6;
     for (const Case& c : cases) {
         for (int axis = 0; axis < 3; ++axis) {
             bed.printer.info.axisScales[axis] = c.scales[axis];
             bed.printer.positions[axis] = c.steps[axis];
         }
         ResetLog();
+        bed.printer.parameters[16] = 1;
         ASSERT_TRUE(bed.StartDoc());
+        // Started and finished by the poll, which reads the head's position.
+        bed.printer.programDurationMs = 0;
+        bed.Write(JobStream(1, 1));
         bed.EndDoc();
         EXPECT_NE(ReadLog().find(std::string("Printer status: 6;  ") + c.line + "\r\r\n"),
                   std::string::npos)
@@ -157,11 +178,61 @@ TEST_F(EndDocTest, AnnouncedZeroIsNeitherStartedResetNorPrompted) {
     EXPECT_NE(ReadLog().find("Totoal Send:0, Max Cmd:0"), std::string::npos);
 }
 
-TEST_F(EndDocTest, PortWithoutDocumentOnlyPolls) {
-    EXPECT_TRUE(bed.EndDoc());
-    EXPECT_EQ(bed.Polls(), 1u);
+TEST_F(EndDocTest, HandleWithoutDocumentTouchesNothing) {
+    bed.printer.parameters[16] = 2; // printing from its own card
+    ::SetLastError(0);
+    EXPECT_FALSE(bed.EndDoc());
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(bed.Polls(), 0u);
+    EXPECT_TRUE(bed.printer.received.empty()) << bed.printer.Codes();
     EXPECT_TRUE(bed.spooler.setJobCalls.empty());
     EXPECT_EQ(ReadLog().find("EndDocPort, Totoal"), std::string::npos);
+}
+
+// A document that did not reach its printer whole is never reported as printed:
+// not marked sent, but kept in the queue in error with its reason, EndDocPort false.
+TEST_F(EndDocTest, FailedDocumentStaysInTheQueueInError) {
+    enum class Fault { ShortStream, PrinterRefuses, LinkLost, StartRefused };
+    struct Case {
+        Fault fault;
+        const wchar_t* reason;
+    };
+    const Case cases[] = {
+        {Fault::ShortStream, L"The job did not reach the printer whole"},
+        {Fault::PrinterRefuses, L"The printer refused the job"},
+        {Fault::LinkLost, L"The link to the printer failed: the job did not reach it"},
+        {Fault::StartRefused, L"The printer would not start the print"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.fault));
+        JobTestBed run;
+        run.Load();
+        if (c.fault == Fault::PrinterRefuses) {
+            run.printer.statusChangeAfterRecords = 6;
+            run.printer.statusChangeTo = 1;
+        }
+        run.printer.answerToLoad5 = c.fault == Fault::StartRefused ? 0 : 1;
+        ASSERT_TRUE(run.StartDoc(42));
+        if (c.fault == Fault::LinkLost) {
+            run.printer.unplugAtTransfer = 40;
+        }
+        run.Write(JobStream(20, c.fault == Fault::ShortStream ? 12 : 20), 40);
+        run.printer.unplugAtTransfer = 0;
+        run.printer.unplugged = false;
+        ::SetLastError(0);
+        EXPECT_FALSE(run.EndDoc());
+        EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_READY));
+        ASSERT_EQ(run.spooler.setJobCalls.size(), 1u);
+        EXPECT_EQ(run.spooler.setJobCalls[0].command, static_cast<DWORD>(kJobControlRetain));
+        EXPECT_EQ(run.spooler.setJobCalls[0].jobId, 42u);
+        ASSERT_EQ(run.spooler.errorTexts.size(), 1u);
+        EXPECT_EQ(run.spooler.errorTexts[0], c.reason);
+        // The reason stays: the end of the document does not clear it.
+        EXPECT_EQ(run.spooler.StatusTexts().back(), c.reason);
+        EXPECT_TRUE(run.spooler.prompts.empty());
+        EXPECT_EQ(run.spooler.openPrinters, 0);
+        EXPECT_EQ(run.port->flags & kPortDocumentInProgress, 0u);
+    }
 }
 
 TEST_F(EndDocTest, TestPageFlagIsClearedAtTheEnd) {

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,7 @@ class JobTestBed {
         ResetLog();
     }
     ~JobTestBed() {
+        CloseHandles();
         // The ports' connections go with the port list, while the printer exists.
         harness.Unload();
     }
@@ -59,9 +61,30 @@ class JobTestBed {
             FindPortEntry(harness.Context()->firstPort, SimulatedUsbPrinter::PortName(0).c_str());
         ASSERT_NE(port, nullptr);
     }
+    // The spooler's handle for the current port: the one set, or one OpenPort gave
+    // for the port on its first use and kept open for all its documents.
+    HANDLE Handle() {
+        if (handle != nullptr) {
+            return handle;
+        }
+        HANDLE& opened = opened_[port];
+        if (opened == nullptr) {
+            std::wstring name = port->name;
+            EXPECT_TRUE(table->pfnOpenPort(harness.MonitorHandle(), &name[0], &opened));
+        }
+        return opened;
+    }
+    void CloseHandles() {
+        for (auto& kept : opened_) {
+            if (kept.second != nullptr) {
+                table->pfnClosePort(kept.second);
+            }
+        }
+        opened_.clear();
+    }
     BOOL StartDoc(DWORD jobId = 7) {
         std::wstring name = spooler.printerName;
-        return table->pfnStartDocPort(port, &name[0], jobId, 1, nullptr);
+        return table->pfnStartDocPort(Handle(), &name[0], jobId, 1, nullptr);
     }
     // Sends the stream in pieces of the given size, as the spooler would.
     void Write(const std::vector<uint8_t>& stream, size_t piece = 4096) {
@@ -70,10 +93,10 @@ class JobTestBed {
             std::vector<uint8_t> copy(stream.begin() + static_cast<ptrdiff_t>(offset),
                                       stream.begin() + static_cast<ptrdiff_t>(offset + size));
             DWORD written = 0;
-            table->pfnWritePort(port, copy.data(), static_cast<DWORD>(size), &written);
+            table->pfnWritePort(Handle(), copy.data(), static_cast<DWORD>(size), &written);
         }
     }
-    BOOL EndDoc() { return table->pfnEndDocPort(port); }
+    BOOL EndDoc() { return table->pfnEndDocPort(Handle()); }
     // The port's document state, as StartDocPort and WritePort leave it.
     PortSession& Session() { return *SessionOf(harness.State(), port); }
     size_t Polls() const {
@@ -86,6 +109,11 @@ class JobTestBed {
     SimulatedUsbPrinter printer;
     LPMONITOR2 table = nullptr;
     PortEntry* port = nullptr;
+    // A handle the test opened itself, used instead of the kept ones.
+    HANDLE handle = nullptr;
+
+  private:
+    std::map<PortEntry*, HANDLE> opened_;
 };
 
 } // namespace vela::test

@@ -57,19 +57,21 @@ TEST_F(StartDocTest, JobWithoutDocumentNameIsNotTheTestPage) {
     EXPECT_EQ(bed.Session().testPage, false);
 }
 
-TEST_F(StartDocTest, SecondStartWhileInProgressOnlyResetsTheCounters) {
+// The handle's earlier document was never ended: it ends, and the new one is a
+// document of its own (its printer, job and test-page check), not the old one's.
+TEST_F(StartDocTest, SecondStartOnTheSameHandleStartsAfresh) {
     bed.spooler.documentName = L"Test Page";
     ASSERT_TRUE(bed.StartDoc(5));
-    HANDLE printer = bed.port->printerHandle;
     bed.Session().transfer.sentCount = 12;
     bed.spooler.documentName = L"other";
     EXPECT_TRUE(bed.StartDoc(6));
     EXPECT_EQ(bed.Session().transfer.sentCount, 0);
-    EXPECT_EQ(bed.port->printerHandle, printer);
-    EXPECT_EQ(bed.port->jobId, 5u);
-    EXPECT_EQ(bed.Session().testPage, true);
-    EXPECT_EQ(bed.spooler.openPrinterCalls, 1);
-    // Every call logs, before it looks at the document flag.
+    EXPECT_NE(bed.port->printerHandle, nullptr);
+    EXPECT_EQ(bed.port->jobId, 6u);
+    EXPECT_EQ(bed.Session().testPage, false);
+    EXPECT_EQ(bed.spooler.openPrinterCalls, 2);
+    EXPECT_EQ(bed.spooler.openPrinters, 1);
+    // Every call logs.
     EXPECT_EQ(CountOf(ReadLog(), "3D Printer V26.1: StartDocPort"), 2u);
 }
 
@@ -82,7 +84,7 @@ TEST_F(StartDocTest, PrinterThatCannotBeOpenedStillStartsTheDocument) {
 }
 
 TEST_F(StartDocTest, NullPrinterNameOpensNothingAndProceeds) {
-    EXPECT_TRUE(bed.table->pfnStartDocPort(bed.port, nullptr, 3, 1, nullptr));
+    EXPECT_TRUE(bed.table->pfnStartDocPort(bed.Handle(), nullptr, 3, 1, nullptr));
     EXPECT_EQ(bed.spooler.openPrinterCalls, 0);
     EXPECT_EQ(bed.port->printerName, nullptr);
     EXPECT_NE(bed.port->flags & kPortDocumentInProgress, 0u);

@@ -16,11 +16,13 @@ class WholeDocumentTest : public ::testing::Test {
         HANDLE port = nullptr;
         std::wstring name = L"Quarlend1:";
         ASSERT_TRUE(bed.table->pfnOpenPort(bed.harness.MonitorHandle(), &name[0], &port));
-        ASSERT_EQ(port, bed.port);
+        ASSERT_EQ(EntryOf(port), bed.port);
+        bed.handle = port;
         ASSERT_TRUE(bed.StartDoc(jobId));
         bed.Write(stream, piece);
         EXPECT_TRUE(bed.EndDoc());
         EXPECT_TRUE(bed.table->pfnClosePort(port));
+        bed.handle = nullptr;
     }
 
     JobTestBed bed;

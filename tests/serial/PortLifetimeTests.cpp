@@ -36,7 +36,7 @@ size_t ThreadsOfThisProcess() {
 TEST_F(PortLifetime, OpenPortStartsNothingAndSucceedsWithThePrinterOff) {
     for (const wchar_t* name : {kSerialPort, kMissingDevicePort, kUsbPort}) {
         ASSERT_TRUE(Open(name));
-        EXPECT_EQ(port_, Entry(name));
+        EXPECT_EQ(EntryOf(port_), Entry(name));
         // No device is held: anyone may open it meanwhile.
         EXPECT_TRUE(PurgeSerialDevice(kHostDevice));
         EXPECT_TRUE(Close());

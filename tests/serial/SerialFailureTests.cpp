@@ -1,5 +1,6 @@
 // Serial documents that cannot go on: firmware that refuses a line, halts, restarts
 // or boots when the port opens, and lines or answers lost on the way.
+#include "monitor/SpoolerJob.h"
 #include "serial/SerialLinkTest.h"
 
 #include <thread>
@@ -19,13 +20,15 @@ class SerialFailure : public SerialLinkTest {
 
 TEST_F(SerialFailure, RefusedHaltedOrRestartedFirmwareEndsTheDocumentWithNothingMoreSent) {
     enum class Fault { Refuses, Halts, Restarts };
-    // What the print queue shows until the document's end clears it.
+    // What the print queue shows, and keeps with the failed job.
     const wchar_t* const reasons[] = {L"The printer rejects line 5", L"The printer halted",
                                       L"The printer restarted"};
     for (const Fault fault : {Fault::Refuses, Fault::Halts, Fault::Restarts}) {
         SCOPED_TRACE(static_cast<int>(fault));
         spooler_.prompts.clear();
         spooler_.ClearStatusTexts();
+        spooler_.errorTexts.clear();
+        spooler_.setJobCalls.clear();
         FirmwareOptions options;
         options.bootMs = 50;
         if (fault == Fault::Refuses) {
@@ -44,7 +47,12 @@ TEST_F(SerialFailure, RefusedHaltedOrRestartedFirmwareEndsTheDocumentWithNothing
             ASSERT_TRUE(firmware_->WaitForReceived(7, kJobWaitMs));
             firmware_->Reset();
         }
-        ASSERT_TRUE(EndDoc());
+        // A failed document fails: not marked sent, but kept in the queue in error.
+        ::SetLastError(0);
+        EXPECT_FALSE(EndDoc());
+        EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_READY));
+        ASSERT_EQ(spooler_.setJobCalls.size(), 1u);
+        EXPECT_EQ(spooler_.setJobCalls[0].command, static_cast<DWORD>(kJobControlRetain));
         const size_t received = firmware_->Received().size();
         // Lines 1 to 4 ran, and line 5 unless it was refused.
         EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Ran(fault == Fault::Refuses ? 4 : 5));
@@ -53,8 +61,8 @@ TEST_F(SerialFailure, RefusedHaltedOrRestartedFirmwareEndsTheDocumentWithNothing
         const std::vector<std::wstring> texts = spooler_.StatusTexts();
         ASSERT_GE(texts.size(), 3u);
         EXPECT_EQ(texts.front(), L"Waiting for the printer");
-        EXPECT_EQ(texts[texts.size() - 2], reasons[static_cast<int>(fault)]);
-        EXPECT_EQ(texts.back(), FakeSpooler::kCleared);
+        EXPECT_EQ(texts.back(), reasons[static_cast<int>(fault)]);
+        EXPECT_EQ(spooler_.errorTexts, std::vector<std::wstring>{reasons[static_cast<int>(fault)]});
         // The port is free for the next document, which greets the firmware anew.
         ASSERT_TRUE(firmware_->WaitForResets(fault == Fault::Restarts ? 1 : 0, kJobWaitMs));
         EXPECT_EQ(firmware_->Received().size(), received);

@@ -92,7 +92,7 @@ TEST_F(StreamWindowLink, ALineRefusedForEverFallsBackToOneLineThenFailsTheDocume
     ASSERT_TRUE(Open());
     ASSERT_TRUE(StartDoc());
     Write(Job(1, 40));
-    ASSERT_TRUE(EndDoc());
+    EXPECT_FALSE(EndDoc());
     std::vector<std::string> ran = Document(JobCommands(1, 4));
     ran.pop_back();
     EXPECT_EQ(firmware_->ExecutedNumberedCommands(), ran);

@@ -18,13 +18,16 @@ TEST_F(UsbPrintTest, AJobWithNoPrinterAttachedReturnsWithNothingSent) {
     const DebugLogMark log;
     const PrintOutcome outcome =
         PrintDocument(kUsbPrinter.printer, std::string(job.begin(), job.end()), 1000, L"model.job");
-    // What the program is told (the monitor's WritePort takes the bytes and its
-    // EndDocPort ends the document either way): on record, not asserted.
+    // What the program is told (the document fails at WritePort and EndDocPort):
+    // on record, not asserted.
     std::printf("EndDocPrinter after %.1f s: %s (error %lu)\n", outcome.endSeconds,
                 outcome.Printed() ? "succeeded" : outcome.failedCall.c_str(),
                 static_cast<unsigned long>(outcome.error));
     const std::string appended = log.Appended();
-    EXPECT_NE(appended.find("The printer did not answer 3 polls in a row"), std::string::npos)
+    // No print started: the printer is not polled, and the job fails with its reason.
+    EXPECT_EQ(appended.find("V26.4 Print is Runing"), std::string::npos) << appended;
+    EXPECT_NE(appended.find("the document failed: The link to the printer failed"),
+              std::string::npos)
         << appended;
     EXPECT_NE(appended.find("Totoal Send:0, Max Cmd:100"), std::string::npos) << appended;
     EXPECT_EQ(appended.find("Start print"), std::string::npos) << appended;

@@ -185,10 +185,20 @@ long AllocationsForDocument(int32_t records, std::vector<size_t> pieceSizes) {
     platform.deviceSetup = &printer;
     platform.clock = &clock;
     InstallPlatform(platform);
-    // A USB port's document, its session made before the count starts.
+    // A USB port's document started through its handle, its session made before
+    // the count starts; the monitor lock as process attach makes it.
+    MonitorState& state = TheMonitorState();
+    const bool ownLock = state.lockReady == 0;
+    if (ownLock) {
+        ::InitializeCriticalSection(&state.lock);
+    }
     PortSession session(nullptr);
     PortEntry entry{};
     entry.session = &session;
+    entry.flags = kPortDocumentInProgress;
+    PortHandle handle;
+    handle.entry = &entry;
+    session.documentOwner = &handle;
 
     std::vector<uint8_t> stream = BuildJob(records, records, [](size_t, uint8_t* record) {
         std::memset(record, 0x5A, kJobRecordSize);
@@ -199,13 +209,16 @@ long AllocationsForDocument(int32_t records, std::vector<size_t> pieceSizes) {
     const long before = allocations.load();
     size_t from = 0;
     for (size_t piece : pieceSizes) {
-        EXPECT_TRUE(WritePort(TheMonitorState(), &entry, stream.data() + from,
-                              static_cast<DWORD>(piece), &written));
+        EXPECT_TRUE(
+            WritePort(state, &handle, stream.data() + from, static_cast<DWORD>(piece), &written));
         from += piece;
     }
     const long during = allocations.load() - before;
 
     InstallPlatform(Win32Platform());
+    if (ownLock) {
+        ::DeleteCriticalSection(&state.lock);
+    }
     EXPECT_EQ(from, stream.size());
     EXPECT_EQ(session.transfer.sentCount, records);
     EXPECT_GT(printer.recordBytes, static_cast<ULONG>(records) * 20u);

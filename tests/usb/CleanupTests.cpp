@@ -30,14 +30,18 @@ class CleanupTest : public ::testing::Test {
         PortEntry* port =
             FindPortEntry(harness.Context()->firstPort, SimulatedUsbPrinter::PortName(0).c_str());
         ASSERT_NE(port, nullptr);
+        std::wstring portName = port->name;
+        ASSERT_TRUE(harness.Table()->pfnOpenPort(harness.MonitorHandle(), &portName[0], &handle));
         std::wstring name = spooler.printerName;
-        ASSERT_TRUE(harness.Table()->pfnStartDocPort(port, &name[0], 7, 1, nullptr));
+        ASSERT_TRUE(harness.Table()->pfnStartDocPort(handle, &name[0], 7, 1, nullptr));
     }
 
     FakeClock clock;
     SimulatedUsbPrinter printer;
     FakeSpooler spooler;
     MonitorHarness harness;
+    // Still open at Shutdown, as when the spooler stops with a document printing.
+    HANDLE handle = nullptr;
 };
 
 TEST_F(CleanupTest, ShutdownAbortsTheDocumentInProgressOnceAndClosesTheDevice) {

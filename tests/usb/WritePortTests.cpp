@@ -21,12 +21,28 @@ constexpr wchar_t kLogPath[] = L"C:\\temp\\vela3dp.log";
 
 class WritePortTest : public ::testing::Test {
   protected:
-    WritePortTest() { entry_.session = &session_; }
+    // A port with a document its handle started, as StartDocPort leaves it; the
+    // monitor lock as process attach makes it.
+    WritePortTest() {
+        if (State().lockReady == 0) {
+            ::InitializeCriticalSection(&State().lock);
+            ownLock_ = true;
+        }
+        entry_.session = &session_;
+        entry_.flags = kPortDocumentInProgress;
+        handle_.entry = &entry_;
+        session_.documentOwner = &handle_;
+    }
+    ~WritePortTest() override {
+        if (ownLock_) {
+            ::DeleteCriticalSection(&State().lock);
+        }
+    }
 
     static MonitorState& State() { return TheMonitorState(); }
 
     BOOL Write(const Bytes& stream, size_t from, size_t count, DWORD* written) {
-        return WritePort(State(), &entry_, const_cast<uint8_t*>(stream.data()) + from,
+        return WritePort(State(), &handle_, const_cast<uint8_t*>(stream.data()) + from,
                          static_cast<DWORD>(count), written);
     }
     BOOL Write(const Bytes& piece) {
@@ -47,6 +63,8 @@ class WritePortTest : public ::testing::Test {
     UsbTestBed bed;
     PortSession session_{nullptr};
     PortEntry entry_{};
+    PortHandle handle_;
+    bool ownLock_ = false;
 };
 
 std::string ReadLogFrom(long offset) {
@@ -148,7 +166,7 @@ TEST_F(WritePortTest, MissingBufferIsRefusedWithoutFraming) {
     session_.transfer.heldLength = 3;
     DWORD written = 99;
     ::SetLastError(0);
-    EXPECT_FALSE(WritePort(State(), &entry_, nullptr, 40, &written));
+    EXPECT_FALSE(WritePort(State(), &handle_, nullptr, 40, &written));
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     EXPECT_EQ(written, 0u);
     EXPECT_EQ(session_.transfer.heldLength, 3);
@@ -170,7 +188,7 @@ TEST_F(WritePortTest, EmptyPieceForAUsbPrinterIsTakenAndStillFramed) {
     const int32_t startsBefore = bed.printer.CountCode('L');
     DWORD written = 5;
     uint8_t nothing = 0;
-    EXPECT_TRUE(WritePort(State(), &entry_, &nothing, 0, &written));
+    EXPECT_TRUE(WritePort(State(), &handle_, &nothing, 0, &written));
     EXPECT_EQ(written, 0u);
     // The counts are still equal, but the print was started already.
     EXPECT_EQ(bed.printer.CountCode('L'), startsBefore);
@@ -183,15 +201,18 @@ TEST_F(WritePortTest, PrinterUnpluggedInTheMiddleOfADocument) {
     EXPECT_TRUE(Write(stream, 0, 4 + 60, &written));
     EXPECT_EQ(bed.printer.records.size(), 3u);
     bed.printer.unplugged = true;
-    EXPECT_TRUE(Write(stream, 64, 60, &written));
-    EXPECT_EQ(written, 60u); // a refused transmission is not reported to the spooler
+    // Nothing more can reach the printer: the spooler is told so.
+    EXPECT_FALSE(Write(stream, 64, 60, &written));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_READY));
+    EXPECT_EQ(written, 0u);
     EXPECT_EQ(session_.jobFlags.sendingDisabled, 1);
     EXPECT_EQ(session_.transfer.sentCount, 3);
     EXPECT_FALSE(bed.printer.programStarted);
     // Plugged in again, the document stays refused.
     bed.printer.unplugged = false;
     const size_t packets = bed.printer.received.size();
-    EXPECT_TRUE(Write(MakeRecords(1)));
+    EXPECT_FALSE(Write(MakeRecords(1)));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_READY));
     EXPECT_EQ(bed.printer.received.size(), packets);
     EXPECT_EQ(bed.printer.openDeviceHandles, 0);
     EXPECT_EQ(bed.printer.liveInterfaces, 0);
@@ -203,7 +224,8 @@ TEST_F(WritePortTest, PrinterUnpluggedDuringACall) {
     // Ten exchanges of preparation, one cycle of "F", "v" and a record packet,
     // then the reply to the next "F" never comes.
     bed.printer.unplugAtTransfer = 20 + 5 + 2;
-    EXPECT_TRUE(Write(stream));
+    EXPECT_FALSE(Write(stream));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_READY));
     EXPECT_EQ(session_.jobFlags.sendingDisabled, 1);
     EXPECT_EQ(bed.printer.records.size(), 3u);
     EXPECT_EQ(session_.transfer.sentCount, 0);
@@ -217,7 +239,7 @@ TEST_F(WritePortTest, TableEntryForwardsToWritePort) {
     Bytes stream = MakeJob(1, records);
     DWORD written = 0;
     EXPECT_TRUE(
-        table->pfnWritePort(&entry_, stream.data(), static_cast<DWORD>(stream.size()), &written));
+        table->pfnWritePort(&handle_, stream.data(), static_cast<DWORD>(stream.size()), &written));
     EXPECT_EQ(written, stream.size());
     EXPECT_EQ(ReceivedRecordBytes(), records);
 }

@@ -191,7 +191,7 @@ bool RunHostileDocument(StressBed& bed, std::mt19937& random) {
     bool complete = false;
     if (started) {
         bed.tally.Count("serial EndDocPort", bed.table->pfnEndDocPort(port) ? 0 : ::GetLastError());
-        const auto* session = static_cast<PortSession*>(static_cast<PortEntry*>(port)->session);
+        const auto* session = static_cast<PortSession*>(EntryOf(port)->session);
         complete = session->serial != nullptr &&
                    session->serial->Progress().outcome == DocumentOutcome::Completed;
     }

@@ -92,7 +92,7 @@ bool UsbBenchmarkBed::RunJob(std::vector<uint8_t>& stream, uint32_t piece, JobMe
     measure.connections += link.connections - connectionsBefore;
     measure.transferMicros += link.transferMicros - transferMicrosBefore;
     measure.connectionMicros += link.connectionMicros - connectionMicrosBefore;
-    const auto* entry = static_cast<PortEntry*>(port);
+    const PortEntry* entry = EntryOf(port);
     const auto& transfer = static_cast<PortSession*>(entry->session)->transfer;
     measure.sent = transfer.sentCount;
     measure.announced = transfer.announcedCount;

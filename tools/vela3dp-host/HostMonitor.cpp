@@ -71,7 +71,7 @@ bool HostMonitor::ClosePort(HANDLE port) {
 }
 
 PortSession& DocumentOf(HANDLE port) {
-    return *static_cast<PortSession*>(static_cast<PortEntry*>(port)->session);
+    return *static_cast<PortSession*>(EntryOf(port)->session);
 }
 
 } // namespace vela::host
