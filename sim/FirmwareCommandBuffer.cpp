@@ -1,6 +1,7 @@
 #include "sim/FirmwareCommandBuffer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 
 namespace vela::test {
@@ -62,6 +63,7 @@ void FirmwareCommandBuffer::Clear() {
     onWire_.clear();
     ring_.clear();
     line_.clear();
+    arriving_.clear();
     lineDamaged_ = lineCut_ = false;
     slots_.clear();
     running_ = false;
@@ -72,6 +74,23 @@ void FirmwareCommandBuffer::Arrive(char byte, int64_t atUs, CommandBufferOutput&
         return;
     }
     FirmwareStats& stats = interpreter_.Stats();
+    if (byte != '\n') {
+        if (arriving_.size() < 8 && !(arriving_.empty() && byte == ' ')) {
+            arriving_.push_back(byte);
+        }
+    } else {
+        const bool breaks =
+            arriving_.compare(0, 4, "M108") == 0 &&
+            (arriving_.size() == 4 || !std::isdigit(static_cast<unsigned char>(arriving_[4])));
+        arriving_.clear();
+        if (breaks && running_ && slots_.front().heats && !slots_.front().broken) {
+            Slot& slot = slots_.front();
+            slot.broken = true;
+            slot.runUs = slot.busyUs = atUs - startedAt_;
+            interpreter_.EndHeatingWait();
+            ++stats.heatingWaitsBroken;
+        }
+    }
     if (ring_.size() >= options_.receiveBufferBytes) {
         ++stats.bytesLostToOverflow;
         lineDamaged_ = true;
@@ -106,7 +125,7 @@ void FirmwareCommandBuffer::Finish(int64_t atUs, CommandBufferOutput& output) {
     const Slot slot = std::move(slots_.front());
     slots_.pop_front();
     running_ = false;
-    if (slot.heats) {
+    if (slot.heats && !slot.broken) {
         interpreter_.AdvanceHeating(1.0);
     }
     for (const FirmwareReply& reply : slot.replies) {

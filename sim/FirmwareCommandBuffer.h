@@ -55,6 +55,8 @@ class FirmwareCommandBuffer {
         int64_t busyUs = 0;
         int64_t noticeEveryUs = 0;
         bool heats = false;
+        // An unnumbered "M108" ended its heating wait.
+        bool broken = false;
     };
 
     // The next busy notice of the command that runs; INT64_MAX when none is due.
@@ -75,6 +77,9 @@ class FirmwareCommandBuffer {
     int64_t wireFreeAt_ = 0;
     std::deque<char> ring_;
     std::string line_;
+    // The start of the line now arriving, as the board's emergency parser reads
+    // it before the line reaches the ring: an unnumbered "M108" ends a heating wait.
+    std::string arriving_;
     // A byte of the line now arriving was lost.
     bool lineDamaged_ = false;
     // An error's flush dropped the start of the line now arriving.

@@ -146,7 +146,9 @@ bool FirmwareInterpreter::Refuse(const char* reason, std::vector<FirmwareReply>&
         Text(std::string("Error:") + reason + ", Last Line: " + std::to_string(lastLine_)));
     replies.push_back(Text("Resend: " + std::to_string(lastLine_ + 1)));
     if (options_.okAfterResend) {
-        replies.push_back(Text("ok"));
+        FirmwareReply ok = Text("ok");
+        ok.delayMs = options_.okAfterResendDelayMs;
+        replies.push_back(ok);
     }
     return true;
 }
@@ -251,6 +253,10 @@ void FirmwareInterpreter::AdvanceHeating(double fraction) {
     if (fraction >= 1.0) {
         heating_ = Heater::None;
     }
+}
+
+void FirmwareInterpreter::EndHeatingWait() {
+    heating_ = Heater::None;
 }
 
 std::string FirmwareInterpreter::TemperatureLine() const {

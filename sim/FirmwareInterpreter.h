@@ -54,6 +54,8 @@ class FirmwareInterpreter {
     std::string TemperatureLine() const;
     // How far an M109 or M190 has come (0 to 1): the heater's temperature follows.
     void AdvanceHeating(double fraction);
+    // An "M108" broke the heating wait: the heater stays where it is, its target set.
+    void EndHeatingWait();
 
     bool Halted() const { return halted_; }
     const std::vector<ExecutedLine>& Executed() const { return executed_; }

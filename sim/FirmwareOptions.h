@@ -44,8 +44,9 @@ struct FirmwareOptions {
     // One "echo:" line of this many bytes (not counting its end) after the first
     // executed line: line noise that goes on and on (0: none).
     uint32_t longEchoBytes = 0;
-    // Whether an error's resend request is followed by "ok".
+    // Whether an error's resend request is followed by "ok", and how late it comes.
     bool okAfterResend = true;
+    uint32_t okAfterResendDelayMs = 0;
     // After the numbered line with this number has been executed and acknowledged,
     // "Error:Printer halted. kill() called!", then silence: every byte is ignored
     // until a reset (-1: never).
@@ -65,7 +66,9 @@ struct FirmwareOptions {
     // M400 waits this long for moves still running before its "ok" (0: at once).
     uint32_t m400Ms = 0;
     // M109 and M190 heat this long (0: at once), sending a temperature line
-    // "T:.. /.. B:.. /.. @:0 B@:0" every heatingReportMs meanwhile instead of busy lines.
+    // "T:.. /.. B:.. /.. @:0 B@:0" every heatingReportMs and "echo:busy: processing"
+    // every busyIntervalMs meanwhile. As on real boards, an unnumbered "M108" ends
+    // the wait the moment it arrives; a numbered one waits its turn behind it.
     uint32_t heatingMs = 0;
     uint32_t heatingReportMs = 1000;
     // A temperature line without "ok" this often, on the firmware's own initiative,
@@ -122,6 +125,8 @@ struct FirmwareStats {
     // The most bytes the receive buffer held.
     uint32_t maxReceiveBufferBytes = 0;
     uint32_t resets = 0;
+    // Heating waits an unnumbered "M108" ended early.
+    uint32_t heatingWaitsBroken = 0;
     // The "ok"s of numbered lines, the greeting's included, counted as they go out
     // (line by line).
     uint32_t numberedLinesAcknowledged = 0;

@@ -279,21 +279,20 @@ bool SimulatedFirmware::SendReply(FirmwareLink& link, std::string& pending,
     if (delay != 0 && !Idle(link, delay)) {
         return false;
     }
-    const uint32_t noticeEvery = reply.heats ? options_.heatingReportMs : options_.busyIntervalMs;
-    for (uint32_t busy = 0; busy < reply.busyForMs;) {
-        const uint32_t step = std::min(noticeEvery, reply.busyForMs - busy);
-        if (!Idle(link, step)) {
+    if (reply.heats) {
+        if (!WaitWhileHeating(link, pending, reply.busyForMs)) {
             return false;
         }
-        busy += step;
-        std::string notice = "echo:busy: processing";
-        if (reply.heats) {
-            std::lock_guard<std::mutex> guard(mutex_);
-            interpreter_.AdvanceHeating(static_cast<double>(busy) / reply.busyForMs);
-            notice = interpreter_.TemperatureLine();
-        }
-        if (!SendLine(link, notice, NowMicroseconds())) {
-            return false;
+    } else {
+        for (uint32_t busy = 0; busy < reply.busyForMs;) {
+            const uint32_t step = std::min(options_.busyIntervalMs, reply.busyForMs - busy);
+            if (!Idle(link, step)) {
+                return false;
+            }
+            busy += step;
+            if (!SendLine(link, "echo:busy: processing", NowMicroseconds())) {
+                return false;
+            }
         }
     }
     size_t numberedWaiting = reply.acknowledgesNumberedLine ? 1 : 0;

@@ -73,6 +73,10 @@ class SimulatedFirmware {
     bool SendReply(FirmwareLink& link, std::string& pending, const FirmwareReply& reply);
     // One reply line, at the link's pace, not before readyAt.
     bool SendLine(FirmwareLink& link, const std::string& text, int64_t readyAt);
+    // A heating wait of an M109 or M190: temperature lines and busy notices while
+    // it lasts; the received bytes are read meanwhile into pending, and an
+    // unnumbered "M108" among them ends the wait at once. False when stopped.
+    bool WaitWhileHeating(FirmwareLink& link, std::string& pending, uint32_t milliseconds);
     // Waits, sending temperature reports when they are due.
     bool Idle(FirmwareLink& link, uint32_t milliseconds);
     bool SendDueReport(FirmwareLink& link);

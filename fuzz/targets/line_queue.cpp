@@ -1,7 +1,8 @@
 // G-code line queue: job bytes cut anywhere, mixed with the consumer's calls.
 // Checks that every line handed out is one clean line, that the lines do not depend
 // on where the stream was cut, and that the current and previous slots hold the
-// lines the consumer advanced over. Leaks are caught by LeakSanitizer.
+// lines the consumer advanced over, and that no line is kept beyond the write
+// buffer however long it runs. Leaks are caught by LeakSanitizer.
 #include "FuzzInput.h"
 #include "serial/LineQueue.h"
 
@@ -21,11 +22,17 @@ uint8_t StreamByte(fuzz::FuzzInput& input) {
     return choice < 200 ? kCommon[choice % sizeof(kCommon)] : input.Byte();
 }
 
+// Now and then a run of content long enough to pass the carry's bound.
+size_t PieceLength(fuzz::FuzzInput& input) {
+    return input.Byte() < 8 ? 600 + input.Below(1200) : input.Below(48);
+}
+
 Line Take(vela::LineRecord* record) {
     std::unique_ptr<vela::LineRecord> owned(record);
     fuzz::Check(record != nullptr, "no record");
     const Line line(reinterpret_cast<const char*>(record->Bytes()), record->Length());
     fuzz::Check(!line.empty() && line.back() == '\n', "a line without its end");
+    fuzz::Check(line.size() <= vela::kMaxLineBytes + 1, "a line kept beyond the write buffer");
     fuzz::Check(line.find_first_of(std::string("\n;(\r", 4)) == line.size() - 1,
                 "a comment or line end inside a line");
     return line;
@@ -58,9 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 0:
         case 1:
         case 2: {
-            std::vector<uint8_t> piece(input.Below(48));
+            std::vector<uint8_t> piece(PieceLength(input));
+            const bool longRun = piece.size() >= 600;
             for (uint8_t& byte : piece) {
-                byte = StreamByte(input);
+                byte = longRun ? 'E' : StreamByte(input);
             }
             const std::vector<uint8_t> original(piece);
             const uint8_t* at = piece.empty() ? nullptr : piece.data();

@@ -82,7 +82,7 @@ class Run {
             }
             if (action == vela::SendAction::Handshake) {
                 machine_.OnLineSent(action, false, now_);
-                wire_.lastLine = vela::kHandshakeLine;
+                wire_.lastLine = vela::kGreeting;
                 Trace(">>", wire_.lastLine, now_);
                 return;
             }
@@ -287,7 +287,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                         "well-behaved firmware made the document fail");
             return 0;
         }
-        if (run.Handshaking() || run.State() == vela::SendState::AwaitReply) {
+        if (run.Handshaking()) {
+            // The greeting's answer pair: its temperature query's, then its counter line's.
+            run.Reply("ok T:20.0 /0.0\n");
+            run.Reply("ok\n");
+        } else if (run.State() == vela::SendState::AwaitReply) {
             run.Reply("ok\n");
         }
         if (run.WireState().pokeOut) {

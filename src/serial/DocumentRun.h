@@ -18,6 +18,9 @@ constexpr DWORD kReadChunkBytes = 512;
 constexpr DWORD kShortestReply = 3;
 constexpr DWORD kLongestExpectedReply = 32;
 constexpr char kFinishMovesLine[] = "M400\n";
+// Ends a heating or dwell wait at once, but only unnumbered: firmware reads such a
+// line the moment it arrives, a numbered one only in its turn.
+constexpr char kBreakWaitLine[] = "M108\n";
 // Final lines sent again because only a poke's answer acknowledged them.
 constexpr int kMaxConfirmations = 3;
 
@@ -59,6 +62,10 @@ class DocumentRun {
     int64_t FailureLine() const;
     int32_t LineNumber() const;
     bool LineInFlight() const;
+    // Nothing out and no answer owed to the active sender.
+    bool SenderIdle() const;
+    // The "ok" of the cancel's "M108": true when the reply is taken as it.
+    bool TakeBreakOk(const uint8_t* line, uint32_t length);
     // Looks at the requests and the machine; true when the document has its outcome.
     bool Settle(uint64_t now);
     void BeginCancel(uint64_t now);
@@ -86,11 +93,20 @@ class DocumentRun {
     int64_t framedCounter_ = -1;
     Clock& clock_;
     bool deviceLost_ = false;
+    // The send step passed over lines without a command and wrote nothing: the
+    // document may have drained, and no event would say so.
+    bool passedOver_ = false;
     bool handshakeAnswered_ = false;
     bool finalLineQueued_ = false;
     int confirmations_ = 0;
     CancelStep cancel_ = CancelStep::None;
     uint64_t cancelDeadline_ = 0;
+    // The cancel's "M108" is still to go, or its "ok" is still to come; the
+    // sender went idle at senderIdleSince_.
+    bool breakDue_ = false;
+    bool breakOkOwed_ = false;
+    bool senderIdle_ = false;
+    uint64_t senderIdleSince_ = 0;
     int32_t cancelledAt_ = 0;
     uint64_t linesTaken_ = 0;
     // Lines of the document itself, taken before the final "M400" was queued.

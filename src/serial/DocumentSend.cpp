@@ -23,7 +23,10 @@ const LineRecord* DocumentRun::TakeLine(SendAction action) {
         if (outgoing_.Count() == 0) {
             return nullptr;
         }
-        outgoing_.Advance(nullptr);
+        if (!outgoing_.AdvanceToCommand()) {
+            passedOver_ = true;
+            return nullptr;
+        }
         return outgoing_.Current();
     case SendAction::CopyCurrent:
         return outgoing_.Current();
@@ -52,7 +55,7 @@ bool DocumentRun::SendOneLine(uint64_t now) {
             return true;
         }
         if (action == SendAction::Handshake || action == SendAction::Poke) {
-            const char* text = action == SendAction::Handshake ? kHandshakeLine : kPokeLine;
+            const char* text = action == SendAction::Handshake ? kGreeting : kPokeLine;
             machine_.OnLineSent(action, false, now);
             return Write(reinterpret_cast<const uint8_t*>(text),
                          static_cast<uint32_t>(std::strlen(text)));
@@ -62,6 +65,11 @@ bool DocumentRun::SendOneLine(uint64_t now) {
             if (action == SendAction::Advance || !machine_.OnNoLine(action)) {
                 return true;
             }
+            continue;
+        }
+        if (line->OverLongLength() != 0 && action == SendAction::Advance) {
+            ReportSkippedLine(line->OverLongLength());
+            machine_.OnLineSkipped();
             continue;
         }
         const uint8_t* bytes = nullptr;
@@ -106,6 +114,21 @@ void DocumentRun::OutgoingForm(const LineRecord& line, const uint8_t** bytes, ui
 }
 
 bool DocumentRun::Send(uint64_t now) {
+    if (breakDue_) {
+        if (channels_.write.pending) {
+            return true;
+        }
+        // Before anything else: the line in flight may be a wait that would
+        // otherwise hold the cancel until it ends.
+        breakDue_ = false;
+        breakOkOwed_ = true;
+        if (!Write(reinterpret_cast<const uint8_t*>(kBreakWaitLine), sizeof(kBreakWaitLine) - 1)) {
+            return false;
+        }
+        if (channels_.write.pending) {
+            return true;
+        }
+    }
     StartWindowWhenDue(now);
     return windowed_ ? SendWindowed(now) : SendOneLine(now);
 }
@@ -124,10 +147,14 @@ void DocumentRun::StartWindowWhenDue(uint64_t now) {
 
 bool DocumentRun::FrameNextLine() {
     while (outgoing_.Count() > 0) {
-        outgoing_.Advance(nullptr);
-        const LineRecord* line = outgoing_.Current();
-        if (line == nullptr) {
+        if (!outgoing_.AdvanceToCommand()) {
+            passedOver_ = true;
             return false;
+        }
+        const LineRecord* line = outgoing_.Current();
+        if (line->OverLongLength() != 0) {
+            ReportSkippedLine(line->OverLongLength());
+            continue;
         }
         const uint8_t* bytes = nullptr;
         uint32_t length = 0;
@@ -203,6 +230,10 @@ int32_t DocumentRun::LineNumber() const {
 
 bool DocumentRun::LineInFlight() const {
     return windowed_ ? !window_.Idle() : machine_.LineInFlight();
+}
+
+bool DocumentRun::SenderIdle() const {
+    return windowed_ ? window_.Idle() : machine_.Idle();
 }
 
 } // namespace vela

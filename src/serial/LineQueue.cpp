@@ -9,10 +9,6 @@
 namespace vela {
 namespace {
 
-bool EndsLineContent(uint8_t byte) {
-    return byte == '(' || byte == ';' || byte == '\r';
-}
-
 constexpr uint32_t kBomDone = 4;
 
 } // namespace
@@ -36,6 +32,18 @@ HRESULT LineRecord::Assign(const uint8_t* bytes, uint32_t length) {
     return S_OK;
 }
 
+bool LineRecord::HasCommand() const {
+    if (overLongLength_ != 0) {
+        return true;
+    }
+    for (uint32_t index = 0; index < length_; ++index) {
+        if (bytes_[index] != ' ' && bytes_[index] != '\t' && bytes_[index] != '\n') {
+            return true;
+        }
+    }
+    return false;
+}
+
 LineQueue::LineQueue() {
     ::InitializeCriticalSection(&lock_);
 }
@@ -51,7 +59,7 @@ HRESULT LineQueue::Enqueue(LineRecord* record) {
     }
     Batch batch;
     batch.Add(record);
-    Splice(batch);
+    Splice(batch, false);
     return S_OK;
 }
 
@@ -76,11 +84,31 @@ void LineQueue::Batch::Add(LineRecord* record) {
     bytes += record->length_;
 }
 
-void LineQueue::Splice(Batch& batch) {
-    if (batch.oldest == nullptr) {
-        return;
+HRESULT LineQueue::Batch::Line(const uint8_t* content, uint32_t length, uint32_t overLongLength) {
+    std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[length + 1]);
+    std::unique_ptr<LineRecord> record(new (std::nothrow) LineRecord());
+    if (copy == nullptr || record == nullptr) {
+        return E_OUTOFMEMORY;
     }
+    if (length != 0) {
+        std::memcpy(copy.get(), content, length);
+    }
+    copy[length] = '\n';
+    record->bytes_ = copy.release();
+    record->length_ = length + 1;
+    record->overLongLength_ = overLongLength;
+    Add(record.release());
+    return S_OK;
+}
+
+bool LineQueue::Splice(Batch& batch, bool fromProducer) {
     CriticalSectionLock guard(lock_);
+    if (fromProducer && closed_) {
+        return false;
+    }
+    if (batch.oldest == nullptr) {
+        return true;
+    }
     batch.oldest->older_ = newest_;
     if (newest_ != nullptr) {
         newest_->newer_ = batch.oldest;
@@ -94,6 +122,7 @@ void LineQueue::Splice(Batch& batch) {
     batch.newest = nullptr;
     batch.count = 0;
     batch.bytes = 0;
+    return true;
 }
 
 HRESULT LineQueue::Dequeue(LineRecord** record) {
@@ -142,62 +171,31 @@ uint64_t LineQueue::QueuedBytes() {
     return queuedBytes_;
 }
 
+void LineQueue::Close() {
+    Batch records;
+    {
+        CriticalSectionLock guard(lock_);
+        closed_ = true;
+        records.oldest = oldest_;
+        oldest_ = nullptr;
+        newest_ = nullptr;
+        count_ = 0;
+        queuedBytes_ = 0;
+    }
+}
+
 void LineQueue::StartDocument() {
     Clear();
-    ReleaseCarry();
+    {
+        CriticalSectionLock guard(lock_);
+        closed_ = false;
+    }
+    splitter_.Reset();
     delete previousLine_;
     previousLine_ = nullptr;
     delete currentLine_;
     currentLine_ = nullptr;
     bomMatched_ = 0;
-}
-
-HRESULT LineQueue::StoreLine(const uint8_t* line, uint32_t length, Batch& batch) {
-    // The line's content ends at a comment, a carriage return or its end; NUL
-    // bytes inside it are dropped.
-    uint32_t kept = 0;
-    uint32_t contentEnd = length;
-    for (uint32_t i = 0; i < length; ++i) {
-        if (EndsLineContent(line[i])) {
-            contentEnd = i;
-            break;
-        }
-        kept += line[i] != '\0' ? 1 : 0;
-    }
-    if (contentEnd == 0) {
-        return S_OK;
-    }
-    const bool cut = contentEnd < length;
-    if (cut) {
-        ++kept; // the cut bytes are replaced by one '\n'
-    }
-    if (kept == 0) {
-        return S_OK;
-    }
-    std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[kept]);
-    std::unique_ptr<LineRecord> record(new (std::nothrow) LineRecord());
-    if (copy == nullptr || record == nullptr) {
-        return E_OUTOFMEMORY;
-    }
-    uint32_t position = 0;
-    for (uint32_t i = 0; i < contentEnd; ++i) {
-        if (line[i] != '\0') {
-            copy[position++] = line[i];
-        }
-    }
-    if (cut) {
-        copy[position++] = '\n';
-    }
-    record->bytes_ = copy.release();
-    record->length_ = position;
-    batch.Add(record.release());
-    return S_OK;
-}
-
-void LineQueue::ReleaseCarry() {
-    delete[] carryBytes_;
-    carryBytes_ = nullptr;
-    carryLength_ = 0;
 }
 
 HRESULT LineQueue::AppendBytes(const uint8_t* bytes, uint32_t length) {
@@ -225,62 +223,55 @@ HRESULT LineQueue::AppendBytes(const uint8_t* bytes, uint32_t length) {
         return S_OK;
     }
 
-    const uint64_t total = static_cast<uint64_t>(carryLength_) + bomReplay + (length - skip);
-    if (total > 0xFFFFFFFFu) {
+    // The carry changes only once every line of the call is built.
+    std::unique_ptr<LineSplitter> work(new (std::nothrow) LineSplitter(splitter_));
+    if (work == nullptr) {
         return E_OUTOFMEMORY;
     }
-    std::unique_ptr<uint8_t[]> joined;
-    const uint8_t* data = bytes + skip;
-    if (carryLength_ != 0 || bomReplay != 0) {
-        joined.reset(new (std::nothrow) uint8_t[static_cast<size_t>(total)]);
-        if (joined == nullptr) {
-            return E_OUTOFMEMORY;
-        }
-        if (carryLength_ != 0) {
-            std::memcpy(joined.get(), carryBytes_, carryLength_);
-        }
-        std::memcpy(joined.get() + carryLength_, kBom, bomReplay);
-        std::memcpy(joined.get() + carryLength_ + bomReplay, bytes + skip, length - skip);
-        data = joined.get();
-    }
-
     Batch batch;
-    uint64_t start = 0;
-    while (start < total) {
-        const void* found = std::memchr(data + start, '\n', static_cast<size_t>(total - start));
-        if (found == nullptr) {
-            break;
-        }
-        const uint64_t end = static_cast<const uint8_t*>(found) - data;
-        const HRESULT result =
-            StoreLine(data + start, static_cast<uint32_t>(end - start + 1), batch);
-        if (FAILED(result)) {
-            return result;
-        }
-        start = end + 1;
+    HRESULT result = work->Feed(kBom, bomReplay, batch);
+    if (SUCCEEDED(result)) {
+        result = work->Feed(bytes + skip, length - skip, batch);
     }
-    uint8_t* carry = nullptr;
-    const uint32_t carryLength = static_cast<uint32_t>(total - start);
-    if (carryLength != 0) {
-        carry = new (std::nothrow) uint8_t[carryLength];
-        if (carry == nullptr) {
-            return E_OUTOFMEMORY;
-        }
-        std::memcpy(carry, data + start, carryLength);
+    if (FAILED(result)) {
+        return result;
     }
-    ReleaseCarry();
-    carryBytes_ = carry;
-    carryLength_ = carryLength;
-    Splice(batch);
+    if (!Splice(batch, true)) {
+        // Closed: the document is over, and the line it was carrying with it.
+        splitter_.Reset();
+        return S_OK;
+    }
+    splitter_ = *work;
     return S_OK;
 }
 
 HRESULT LineQueue::FlushCarry() {
-    if (carryLength_ == 0) {
+    if (!splitter_.Carrying()) {
         return S_OK;
     }
     const uint8_t end = '\n';
     return AppendBytes(&end, 1);
+}
+
+HRESULT LineQueue::EnqueueLines(const uint8_t* bytes, uint32_t length) {
+    if (bytes == nullptr || length == 0) {
+        return E_INVALIDARG;
+    }
+    std::unique_ptr<LineSplitter> own(new (std::nothrow) LineSplitter());
+    if (own == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    Batch batch;
+    const uint8_t end = '\n';
+    HRESULT result = own->Feed(bytes, length, batch);
+    if (SUCCEEDED(result) && own->Carrying()) {
+        result = own->Feed(&end, 1, batch);
+    }
+    if (FAILED(result)) {
+        return result;
+    }
+    Splice(batch, false);
+    return S_OK;
 }
 
 HRESULT LineQueue::CopyOut(const LineRecord* line, LineRecord** record) {
@@ -312,6 +303,24 @@ HRESULT LineQueue::Advance(LineRecord** record) {
         return S_OK;
     }
     return CopyOut(currentLine_, record);
+}
+
+bool LineQueue::AdvanceToCommand() {
+    for (;;) {
+        LineRecord* next = nullptr;
+        Dequeue(&next);
+        if (next == nullptr) {
+            // Only lines without a command were left: the slots stay as they were.
+            return false;
+        }
+        if (next->HasCommand()) {
+            delete previousLine_;
+            previousLine_ = currentLine_;
+            currentLine_ = next;
+            return true;
+        }
+        delete next;
+    }
 }
 
 HRESULT LineQueue::CopyCurrent(LineRecord** record) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/Win32Headers.h"
+#include "serial/LineSplitter.h"
 
 #include <cstdint>
 
@@ -23,11 +24,17 @@ class LineRecord {
 
     const uint8_t* Bytes() const { return bytes_; }
     uint32_t Length() const { return length_; }
+    // 0, or the length of a line too long to keep: the record holds only its
+    // start and the line is never sent.
+    uint32_t OverLongLength() const { return overLongLength_; }
+    // Anything but spaces, tabs and the line's end.
+    bool HasCommand() const;
 
   private:
     friend class LineQueue;
     uint8_t* bytes_ = nullptr;
     uint32_t length_ = 0;
+    uint32_t overLongLength_ = 0;
     LineRecord* older_ = nullptr;
     LineRecord* newer_ = nullptr;
 };
@@ -46,17 +53,28 @@ class LineQueue {
     void Clear();
     uint32_t Count();
 
-    // Splits bytes into lines and enqueues them; bytes after the last '\n' are
-    // carried over to the next call. All or nothing: on failure no line of the
-    // call is queued and the carry is as it was. NUL bytes are dropped (firmware
-    // stops reading a line at one), and so is a UTF-8 byte-order mark at the start
-    // of a document. The caller's bytes are never changed.
+    // The producer's side, one thread at a time (the only one that touches the
+    // carry). Splits bytes into lines (see LineSplitter) and enqueues them; the
+    // bytes of a line not yet ended are carried over to the next call. All or
+    // nothing: on failure no line of the call is queued and the carry is as it
+    // was. A UTF-8 byte-order mark at the start of a document is dropped. The
+    // caller's bytes are never changed. Once the queue is closed, the lines are
+    // dropped, and the carry with them.
     HRESULT AppendBytes(const uint8_t* bytes, uint32_t length);
     // The carried bytes of a last line without its end become a line of their own.
     HRESULT FlushCarry();
-    // Forgets every queued line, the carry and the re-send slots; the next bytes
-    // start a document.
+    // Forgets every queued line, the carry and the re-send slots, and opens the
+    // queue: the next bytes start a document. Only while nobody else uses it.
     void StartDocument();
+
+    // The consumer's side. Clears the queue and refuses the producer's lines
+    // from now on (the document is over); a partial line the producer carries is
+    // dropped at its next call.
+    void Close();
+    // Queues whole lines of the consumer's own, each ended by '\n' (a last one
+    // without its end is a line too), split as AppendBytes splits them, whether or
+    // not the queue is closed. Never touches the producer's carry.
+    HRESULT EnqueueLines(const uint8_t* bytes, uint32_t length);
     // Bytes of the lines waiting in the queue (the re-send slots not counted).
     uint64_t QueuedBytes();
 
@@ -64,6 +82,10 @@ class LineQueue {
     // copy of it. Callers set *record to none first; it is written only when
     // there is a line to hand out.
     HRESULT Advance(LineRecord** record);
+    // Advance without a copy, passing over (and deleting) queued lines that hold
+    // no command: they are never sent, and the slots keep the lines that were.
+    // With no line of a command queued, the slots do not shift: false.
+    bool AdvanceToCommand();
     HRESULT CopyCurrent(LineRecord** record);
     HRESULT CopyPrevious(LineRecord** record);
     // The consumer's slots without a copy; only the consumer's thread may use them.
@@ -72,19 +94,20 @@ class LineQueue {
 
   private:
     // Lines built by one append before they join the queue.
-    struct Batch {
+    struct Batch : LineSink {
         LineRecord* oldest = nullptr;
         LineRecord* newest = nullptr;
         uint32_t count = 0;
         uint64_t bytes = 0;
-        ~Batch();
+        ~Batch() override;
         void Add(LineRecord* record);
+        HRESULT Line(const uint8_t* content, uint32_t length, uint32_t overLongLength) override;
     };
 
     static HRESULT CopyOut(const LineRecord* line, LineRecord** record);
-    static HRESULT StoreLine(const uint8_t* line, uint32_t length, Batch& batch);
-    void Splice(Batch& batch);
-    void ReleaseCarry();
+    // False, with the batch left to its destructor, when the queue is closed and
+    // the batch is the producer's.
+    bool Splice(Batch& batch, bool fromProducer);
 
     LineRecord* newest_ = nullptr;
     LineRecord* oldest_ = nullptr;
@@ -94,8 +117,10 @@ class LineQueue {
     // Bytes of a byte-order mark matched so far at the start of the document, or
     // kBomDone once the start is behind.
     uint32_t bomMatched_ = 0;
-    uint32_t carryLength_ = 0;
-    uint8_t* carryBytes_ = nullptr;
+    // The producer's carry: the line not yet ended.
+    LineSplitter splitter_;
+    // Guarded by the lock: the producer's lines are refused.
+    bool closed_ = false;
     LineRecord* previousLine_ = nullptr;
     LineRecord* currentLine_ = nullptr;
 };

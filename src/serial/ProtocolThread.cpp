@@ -29,7 +29,10 @@ void DocumentRun::Run() {
             waitList[count++] = write.event.Get();
         }
         const bool bytesWaiting = !read.pending && read.transferred > 0;
-        const DWORD wait = bytesWaiting ? 0 : write.pending ? kLoopWaitMs : WaitTime(Now());
+        const DWORD wait = bytesWaiting || passedOver_ ? 0
+                           : write.pending             ? kLoopWaitMs
+                                                       : WaitTime(Now());
+        passedOver_ = false;
         clock_.WaitForMultipleObjects(count, waitList, FALSE, wait);
         deviceLost_ |= !channels_.Collect(read);
         deviceLost_ |= !channels_.Collect(write);
@@ -52,7 +55,12 @@ uint32_t DocumentRun::WaitTime(uint64_t now) const {
     }
     uint32_t wait = windowed_ ? window_.WaitTime(now) : machine_.WaitTime(now);
     if (cancel_ == CancelStep::AwaitInFlight) {
-        const uint64_t left = cancelDeadline_ > now ? cancelDeadline_ - now : 0;
+        uint64_t left = cancelDeadline_ > now ? cancelDeadline_ - now : 0;
+        if (senderIdle_ && breakOkOwed_) {
+            const uint32_t grace =
+                Remaining(senderIdleSince_, control_.timings.send.resendOkWaitMs, now);
+            left = grace < left ? grace : left;
+        }
         wait = left < wait ? static_cast<uint32_t>(left) : wait;
     }
     return wait;
@@ -87,8 +95,22 @@ bool DocumentRun::HandleReplies(uint64_t now) {
     return true;
 }
 
+bool DocumentRun::TakeBreakOk(const uint8_t* line, uint32_t length) {
+    // Whichever comes first, the "ok" of the line in flight or the M108's, the
+    // second finds the sender with nothing out.
+    if (cancel_ != CancelStep::AwaitInFlight || !breakOkOwed_ || !SenderIdle() ||
+        ClassifyReply(line, length) != ReplyKind::Ok || IsTemperatureReport(line, length)) {
+        return false;
+    }
+    breakOkOwed_ = false;
+    return true;
+}
+
 void DocumentRun::OnReply(const uint8_t* line, uint32_t length, uint64_t now) {
     ParseTemperatures(line, length, &temperatures_);
+    if (TakeBreakOk(line, length)) {
+        return;
+    }
     if (ClassifyReply(line, length) == ReplyKind::Ok) {
         // The next "ok" is most likely as long: a read of that many bytes takes it
         // whole, where a shorter read needs a second.
@@ -116,13 +138,13 @@ bool DocumentRun::Settle(uint64_t now) {
         end = control_.endRequested;
     }
     if (stop) {
-        outgoing_.Clear();
+        outgoing_.Close();
         FinishPendingWrite();
         Finish(DocumentOutcome::Stopped);
         return true;
     }
     if (deviceLost_ || Failure() != SendFailure::None) {
-        outgoing_.Clear();
+        outgoing_.Close();
         FinishPendingWrite();
         Finish(DocumentOutcome::Failed);
         return true;
@@ -137,8 +159,20 @@ bool DocumentRun::Settle(uint64_t now) {
     if (cancel && cancel_ == CancelStep::None) {
         BeginCancel(now);
     }
-    if (cancel_ == CancelStep::AwaitInFlight && (!LineInFlight() || now >= cancelDeadline_)) {
-        StartCancelLines(now);
+    if (cancel_ == CancelStep::AwaitInFlight) {
+        // The cancel lines wait for the line in flight and the M108 to be answered:
+        // an "ok" still owed would otherwise be taken for a cancel line's.
+        const bool idle = !LineInFlight() && !breakDue_;
+        if (idle && !senderIdle_) {
+            senderIdle_ = true;
+            senderIdleSince_ = now;
+        }
+        const bool answered = idle && !breakOkOwed_;
+        const bool graceOver =
+            idle && Remaining(senderIdleSince_, control_.timings.send.resendOkWaitMs, now) == 0;
+        if (answered || graceOver || now >= cancelDeadline_) {
+            StartCancelLines(now);
+        }
     }
     const bool senderDone =
         windowed_ ? window_.Idle() && framedLength_ == 0 : machine_.State() == SendState::SendNext;
@@ -173,8 +207,8 @@ bool DocumentRun::Settle(uint64_t now) {
         // Only a queued "M400" counts: one that could not be queued is tried again
         // in the next pass, so that no document ends complete without it.
         const uint64_t documentLines = finalLineQueued_ ? documentLines_ : linesTaken_;
-        if (SUCCEEDED(outgoing_.AppendBytes(reinterpret_cast<const uint8_t*>(kFinishMovesLine),
-                                            sizeof(kFinishMovesLine) - 1))) {
+        if (SUCCEEDED(outgoing_.EnqueueLines(reinterpret_cast<const uint8_t*>(kFinishMovesLine),
+                                             sizeof(kFinishMovesLine) - 1))) {
             documentLines_ = documentLines;
             finalLineQueued_ = true;
         }
@@ -183,7 +217,12 @@ bool DocumentRun::Settle(uint64_t now) {
 }
 
 void DocumentRun::BeginCancel(uint64_t now) {
-    outgoing_.Clear();
+    // The spooler's thread may be adding a piece: the lines of it, and the partial
+    // line it carries, go with the queue.
+    outgoing_.Close();
+    // A line in flight may be a heating or dwell wait: M108 ends it now, instead
+    // of when the printer is hot.
+    breakDue_ = LineInFlight();
     // A line framed for the window and not yet sent goes with the queue.
     framedLength_ = 0;
     cancelledAt_ = LineNumber();
@@ -194,6 +233,10 @@ void DocumentRun::BeginCancel(uint64_t now) {
 void DocumentRun::StartCancelLines(uint64_t now) {
     std::string lines;
     const bool inFlight = LineInFlight();
+    // Whether every answer owed came is unsure: the counter is set again.
+    const bool unsure = inFlight || breakDue_ || breakOkOwed_;
+    breakDue_ = false;
+    breakOkOwed_ = false;
     if (windowed_) {
         // The cancel lines go one at a time, numbered on from the window's lines.
         windowed_ = false;
@@ -201,9 +244,9 @@ void DocumentRun::StartCancelLines(uint64_t now) {
     } else if (inFlight) {
         machine_.Abandon();
     }
-    if (inFlight) {
-        // Its "ok" never came: the firmware's counter is set again by the first
-        // cancel line, whatever became of that line.
+    if (unsure) {
+        // An "ok" never came: the firmware's counter is set again by the first
+        // cancel line, whatever became of the line in flight.
         lines += "M110\n";
     }
     std::vector<std::string> cancelLines;
@@ -214,10 +257,11 @@ void DocumentRun::StartCancelLines(uint64_t now) {
     for (const std::string& line : cancelLines) {
         lines += line + "\n";
     }
-    outgoing_.Clear();
+    outgoing_.Close();
     if (!lines.empty()) {
-        outgoing_.AppendBytes(reinterpret_cast<const uint8_t*>(lines.data()),
-                              static_cast<uint32_t>(lines.size()));
+        // Whole lines of their own, never joined to what the spooler's thread carries.
+        outgoing_.EnqueueLines(reinterpret_cast<const uint8_t*>(lines.data()),
+                               static_cast<uint32_t>(lines.size()));
     }
     cancel_ = CancelStep::Sending;
 }

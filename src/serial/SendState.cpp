@@ -66,13 +66,36 @@ bool SendStateMachine::OnHandshakeReply(ReplyKind kind, const uint8_t* line, uin
         awaitingResendOk_ = true;
         resendRequestedAt_ = now;
         nextHandshakeAt_ = now;
+        greetingAnswerBegun_ = false;
         return false;
     }
+    if (IsRestartNotice(line, length)) {
+        // Booted: whatever came before is lost, and the board listens now.
+        awaitingResendOk_ = false;
+        greetingAnswerBegun_ = false;
+        nextHandshakeAt_ = now;
+        return true;
+    }
+    if (IsBusyNotice(line, length)) {
+        // Still at an earlier command: the greeting is answered after it, and one
+        // more would leave an answer over for the document's first line.
+        nextHandshakeAt_ = now + timings_.handshakeRetryMs;
+    }
     if (kind != ReplyKind::Ok) {
-        return kind == ReplyKind::Echo || kind == ReplyKind::Error || IsRestartNotice(line, length);
+        return kind == ReplyKind::Echo || kind == ReplyKind::Error;
     }
     if (awaitingResendOk_) {
         awaitingResendOk_ = false;
+        return false;
+    }
+    if (IsTemperatureReport(line, length)) {
+        greetingAnswerBegun_ = true;
+        return false;
+    }
+    const int64_t answered = ParseOkNumbers(line, length).line;
+    if (!greetingAnswerBegun_ || answered > 0) {
+        // Left over from before the greeting.
+        greetingAnswerBegun_ = false;
         return false;
     }
     phase_ = Phase::Streaming;

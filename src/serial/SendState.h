@@ -62,6 +62,11 @@ struct SendTimings {
 constexpr char kPokeLine[] = "M105\n";
 // Sets the firmware's line counter to 0, so that the first line is number 1.
 constexpr char kHandshakeLine[] = "N0 M110 N0*125\n";
+// The greeting: the temperature query, then the counter line. Only its answer
+// pair, "ok T:..." and right after it a plain "ok" (of line 0, if it names one),
+// completes it: an "ok" left over from before (a last line's, a poke's, boot
+// chatter's) is never taken for it, since the firmware answers in order.
+constexpr char kGreeting[] = "M105\nN0 M110 N0*125\n";
 
 // What is left of span since since, at now (0 once it has run out).
 inline uint32_t Remaining(uint64_t since, uint32_t span, uint64_t now) {
@@ -90,6 +95,8 @@ class SendStateMachine {
     // The last line was acknowledged only by the poke's answer: it may have been
     // lost on the way.
     bool LastAcknowledgedByPoke() const { return lastAckByPoke_; }
+    // Nothing out and nothing owed: an "ok" now would acknowledge nothing.
+    bool Idle() const { return state_ == SendState::SendNext && !awaitingResendOk_; }
     // The last line's acknowledgement proves nothing: the poke's answer gave it, or
     // it came while an "ok" owed to an earlier line could still arrive (and so may
     // have been that "ok").
@@ -148,6 +155,8 @@ class SendStateMachine {
     int64_t failureLine_ = 0;
     uint64_t handshakeStartedAt_ = 0;
     uint64_t nextHandshakeAt_ = 0;
+    // The greeting's "ok T:" came; its plain "ok" is next.
+    bool greetingAnswerBegun_ = false;
     // Any byte from the firmware.
     uint64_t lastByteAt_ = 0;
     // Resend requests in a row for one number, without an "ok" in between.

@@ -52,6 +52,17 @@ TEST(FirmwareCommandBuffer, LinesArriveAtTheLinkPaceAndAreAnsweredWhenExecuted) 
          {{2000, "T:121.0 /221.0 B:21.0 /0.0 @:0 B@:0"},
           {3000, "T:221.0 /221.0 B:21.0 /0.0 @:0 B@:0"},
           {3000, "ok"}}},
+        {"an unnumbered M108 ends the heating wait the moment it arrives",
+         0,
+         "M109 S221\nM108\n",
+         {{1500, "ok"}, {1500, "ok"}}},
+        {"a numbered M108 waits its turn behind the heating wait",
+         0,
+         "M109 S221\n" + NumberedLine(1, "M108"),
+         {{2000, "T:121.0 /221.0 B:21.0 /0.0 @:0 B@:0"},
+          {3000, "T:221.0 /221.0 B:21.0 /0.0 @:0 B@:0"},
+          {3000, "ok"},
+          {3000, "ok"}}},
     };
     for (const TimingCase& test : cases) {
         SCOPED_TRACE(test.name);

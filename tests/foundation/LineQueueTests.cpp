@@ -136,6 +136,82 @@ TEST(LineQueueSplitting, LinesKeepOrderOverManySmallPieces) {
     EXPECT_EQ(DrainAll(queue), expected);
 }
 
+TEST(LineQueueSplitting, CarriageReturnEndsALineOnceWhereverThePiecesFall) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> pieces;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"CR alone", {"G1 X1\rG1 X2\r"}, {"G1 X1\n", "G1 X2\n"}},
+        {"CR LF split between pieces", {"G1 X1\r", "\nG1 X2\n"}, {"G1 X1\n", "G1 X2\n"}},
+        {"CR then CR LF", {"G1\r", "\r", "\nG2\r\n"}, {"G1\n", "G2\n"}},
+        {"LF then CR", {"G1\n\rG2\n"}, {"G1\n", "G2\n"}},
+        {"comment ended by CR", {"G1 ; a\rG2 (b\r"}, {"G1 \n", "G2 \n"}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        LineQueue queue;
+        for (const std::string& piece : test.pieces) {
+            ASSERT_EQ(Append(queue, piece), S_OK);
+        }
+        EXPECT_EQ(DrainAll(queue), test.lines);
+    }
+}
+
+TEST(LineQueueSplitting, CarriedLineNeverGrowsPastTheWriteBuffer) {
+    LineQueue queue;
+    ASSERT_EQ(Append(queue, "G1 E"), S_OK);
+    for (int piece = 0; piece < 256; ++piece) {
+        ASSERT_EQ(Append(queue, std::string(1024, '5')), S_OK);
+    }
+    ASSERT_EQ(Append(queue, " ; long\nG1 X2\n"), S_OK);
+    LineRecord* record = nullptr;
+    ASSERT_EQ(queue.Dequeue(&record), S_OK);
+    ASSERT_NE(record, nullptr);
+    std::unique_ptr<LineRecord> overLong(record);
+    // Only its start is kept (no framed line is longer than the 1024-byte write
+    // buffer), and the line is marked as never to be sent, with its length.
+    EXPECT_LE(overLong->Length(), 1025u);
+    EXPECT_EQ(overLong->OverLongLength(), 4u + 256 * 1024 + 1 + 1);
+    EXPECT_EQ(DrainAll(queue), (std::vector<std::string>{"G1 X2\n"}));
+}
+
+TEST(LineQueueProducer, ClosedQueueDropsTheProducersLinesAndCarryButTakesTheConsumers) {
+    LineQueue queue;
+    ASSERT_EQ(Append(queue, "G1 X1\nG1 X"), S_OK);
+    queue.Close();
+    EXPECT_EQ(queue.Count(), 0u);
+    // The consumer's own lines go whole, never joined to the carry.
+    const std::string own = "M108\nM104 S0";
+    ASSERT_EQ(queue.EnqueueLines(reinterpret_cast<const uint8_t*>(own.data()),
+                                 static_cast<uint32_t>(own.size())),
+              S_OK);
+    ASSERT_EQ(Append(queue, "2\nG1 X3\n"), S_OK);
+    ASSERT_EQ(queue.FlushCarry(), S_OK);
+    EXPECT_EQ(DrainAll(queue), (std::vector<std::string>{"M108\n", "M104 S0\n"}));
+    // The next document starts open and clean.
+    queue.StartDocument();
+    ASSERT_EQ(Append(queue, "G28\n"), S_OK);
+    EXPECT_EQ(DrainAll(queue), (std::vector<std::string>{"G28\n"}));
+}
+
+TEST(LineQueueResend, AdvanceToCommandPassesOverLinesWithoutOne) {
+    LineQueue queue;
+    ASSERT_EQ(Append(queue, "G1 X1\n\n  \t\nG1 X2\n \n"), S_OK);
+    ASSERT_TRUE(queue.AdvanceToCommand());
+    ASSERT_TRUE(queue.AdvanceToCommand());
+    ASSERT_NE(queue.Current(), nullptr);
+    EXPECT_EQ(Text(queue.Current()), "G1 X2\n");
+    ASSERT_NE(queue.Previous(), nullptr);
+    EXPECT_EQ(Text(queue.Previous()), "G1 X1\n");
+    // Only a line without a command left: nothing taken, the slots stay for a resend.
+    EXPECT_FALSE(queue.AdvanceToCommand());
+    EXPECT_EQ(Text(queue.Current()), "G1 X2\n");
+    EXPECT_EQ(Text(queue.Previous()), "G1 X1\n");
+    EXPECT_EQ(queue.Count(), 0u);
+}
+
 TEST(LineQueueFifo, EmptyQueueHandsOutNothing) {
     LineQueue queue;
     LineRecord* record = reinterpret_cast<LineRecord*>(1);

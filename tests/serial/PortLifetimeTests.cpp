@@ -122,7 +122,7 @@ TEST_F(PortLifetime, ClosePortInTheMiddleOfADocumentDropsItsLines) {
     ASSERT_TRUE(Open());
     ASSERT_TRUE(StartDoc());
     ASSERT_TRUE(Write(Job(1, 50)));
-    ASSERT_TRUE(firmware_->WaitForReceived(4, kJobWaitMs));
+    ASSERT_TRUE(firmware_->WaitForReceived(5, kJobWaitMs));
     // The spooler closes the port without EndDocPort.
     ASSERT_TRUE(Close());
     ASSERT_TRUE(Open());
@@ -147,7 +147,7 @@ TEST_F(PortLifetime, ShutdownWithoutClosePortCancelsTheDocumentAndEndsItsThread)
     ASSERT_TRUE(Open());
     ASSERT_TRUE(StartDoc());
     ASSERT_TRUE(Write(Job(1, 50)));
-    ASSERT_TRUE(firmware_->WaitForReceived(4, kJobWaitMs));
+    ASSERT_TRUE(firmware_->WaitForReceived(5, kJobWaitMs));
     ASSERT_EQ(ThreadsOfThisProcess(), threads + 1);
     {
         // The line in flight gets its time for an "ok", then the cancel lines go.

@@ -54,11 +54,14 @@ TEST_F(ProtocolLink, HandshakeThenTheFirstLineAsNumberOne) {
     StartFirmware();
     Print("G28\n");
     const std::vector<std::string> received = firmware_->Received();
-    ASSERT_EQ(received.size(), 3u);
-    EXPECT_EQ(received[0], "N0 M110 N0*125");
-    EXPECT_EQ(received[1], "N1 G28 *50");
-    EXPECT_EQ(received[1], Framed(1, "G28"));
-    EXPECT_EQ(received[2], Framed(2, "M400"));
+    ASSERT_EQ(received.size(), 4u);
+    // The greeting: the temperature query, whose answer no earlier exchange can
+    // leave over, then the counter line.
+    EXPECT_EQ(received[0], "M105");
+    EXPECT_EQ(received[1], "N0 M110 N0*125");
+    EXPECT_EQ(received[2], "N1 G28 *50");
+    EXPECT_EQ(received[2], Framed(1, "G28"));
+    EXPECT_EQ(received[3], Framed(2, "M400"));
 }
 
 TEST_F(ProtocolLink, DamagedLineIsSentAgainUnderItsNumberAfterTheRequestsOk) {
@@ -69,7 +72,8 @@ TEST_F(ProtocolLink, DamagedLineIsSentAgainUnderItsNumberAfterTheRequestsOk) {
     StartFirmware(options);
     Print(Job(1, 5));
     const std::vector<std::string> commands = JobCommands(1, 5);
-    const std::vector<std::string> expected = {"N0 M110 N0*125",
+    const std::vector<std::string> expected = {"M105",
+                                               "N0 M110 N0*125",
                                                Framed(1, commands[0] + " "),
                                                Framed(2, commands[1] + " "),
                                                Framed(3, commands[2] + " "),
@@ -98,14 +102,14 @@ TEST_F(ProtocolLink, LostLineOrOkRecoversThroughThePokeAfterFiveSeconds) {
     for (const Case& item : cases) {
         SCOPED_TRACE(item.name);
         StartFirmware(item.options);
-        // Handshake and lines 1 to 3 (the third lost) or 1 to 4 (its "ok" dropped).
-        WriteAndWaitForReceived(Job(1, 8), item.sequenceErrors != 0 ? 4u : 5u);
+        // Greeting and lines 1 to 3 (the third lost) or 1 to 4 (its "ok" dropped).
+        WriteAndWaitForReceived(Job(1, 8), item.sequenceErrors != 0 ? 5u : 6u);
         const ULONGLONG stalled = harness_.clock.now;
         harness_.clock.Advance(5000);
         ASSERT_TRUE(EndDoc());
         EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Document(JobCommands(1, 8)));
         const FirmwareStats stats = firmware_->Stats();
-        EXPECT_EQ(stats.unnumberedExecuted, 1u); // the poke
+        EXPECT_EQ(stats.unnumberedExecuted, 2u); // the greeting's query and the poke
         EXPECT_EQ(stats.sequenceErrors, item.sequenceErrors);
         EXPECT_EQ(stats.duplicatesDropped, 0u);
         EXPECT_EQ(harness_.clock.now - stalled, 5000u);
@@ -118,12 +122,12 @@ TEST_F(ProtocolLink, LateOkAfterThePokeDoesNotPutTwoLinesInFlight) {
     FirmwareOptions options;
     options.delayOkForLines = {{4, 400}};
     StartFirmware(options);
-    WriteAndWaitForReceived(Job(1, 8), 5);
+    WriteAndWaitForReceived(Job(1, 8), 6);
     harness_.clock.Advance(5000);
     ASSERT_TRUE(EndDoc());
     EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Document(JobCommands(1, 8)));
     const FirmwareStats stats = firmware_->Stats();
-    EXPECT_LE(stats.unnumberedExecuted, 1u);
+    EXPECT_LE(stats.unnumberedExecuted, 2u);
     EXPECT_EQ(stats.maxLinesInFlight, 1u);
     EXPECT_EQ(stats.duplicatesDropped, 0u);
 }
@@ -161,9 +165,9 @@ TEST_F(ProtocolLink, N0CounterLineRestartsTheNumbering) {
     StartFirmware();
     Print("G28\nG1 X1\nN0 M110\nG1 X2\n");
     const std::vector<std::string> received = firmware_->Received();
-    ASSERT_EQ(received.size(), 6u);
-    EXPECT_EQ(received[3], Framed(3, "M110 N0"));
-    EXPECT_EQ(received[4], Framed(1, "G1 X2"));
+    ASSERT_EQ(received.size(), 7u);
+    EXPECT_EQ(received[4], Framed(3, "M110 N0"));
+    EXPECT_EQ(received[5], Framed(1, "G1 X2"));
     EXPECT_EQ(firmware_->Stats().resendRequests, 0u);
 }
 
@@ -171,12 +175,12 @@ TEST_F(ProtocolLink, CounterLineInTheJobSetsTheNextNumber) {
     StartFirmware();
     Print("G28\nM110 N100\nG1 X1\nN7 M110\nG1 X2\n");
     const std::vector<std::string> received = firmware_->Received();
-    ASSERT_EQ(received.size(), 7u);
-    EXPECT_EQ(received[2], Framed(2, "M110 N100"));
-    EXPECT_EQ(received[3], Framed(101, "G1 X1"));
+    ASSERT_EQ(received.size(), 8u);
+    EXPECT_EQ(received[3], Framed(2, "M110 N100"));
+    EXPECT_EQ(received[4], Framed(101, "G1 X1"));
     // The line's own number sets the counter when M110 has no parameter.
-    EXPECT_EQ(received[4], Framed(102, "M110 N7"));
-    EXPECT_EQ(received[5], Framed(8, "G1 X2"));
+    EXPECT_EQ(received[5], Framed(102, "M110 N7"));
+    EXPECT_EQ(received[6], Framed(8, "G1 X2"));
     EXPECT_EQ(firmware_->Stats().resendRequests, 0u);
 }
 
@@ -185,8 +189,8 @@ TEST_F(ProtocolLink, LineTooLongToSendIsSkippedAndItsNumberGoesToTheNext) {
     StartFirmware();
     Print("G1 X1\n" + std::string(1100, 'M') + "\nG1 X2\n");
     EXPECT_EQ(firmware_->Received(),
-              (std::vector<std::string>{"N0 M110 N0*125", Framed(1, "G1 X1"), Framed(2, "G1 X2"),
-                                        Framed(3, "M400")}));
+              (std::vector<std::string>{"M105", "N0 M110 N0*125", Framed(1, "G1 X1"),
+                                        Framed(2, "G1 X2"), Framed(3, "M400")}));
     EXPECT_TRUE(debugger.Contains("Skipped a G-code line of 1101 bytes: too long to send\n"));
 }
 

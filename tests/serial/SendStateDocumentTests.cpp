@@ -25,9 +25,12 @@ class SendDocument : public ::testing::Test {
     void Handshake() {
         machine_.StartHandshake(now_);
         Send(SendAction::Handshake);
+        Reply(kGreetingAnswer);
         Reply("ok");
         ASSERT_FALSE(machine_.Handshaking());
     }
+    // The greeting's temperature query is answered first.
+    static constexpr char kGreetingAnswer[] = "ok T:21.0 /0.0 B:20.0 /0.0";
     // Lines go out and are acknowledged; the last one stays out.
     void SendLines(int count) {
         for (int line = 0; line < count; ++line) {
@@ -42,27 +45,70 @@ class SendDocument : public ::testing::Test {
     uint64_t now_ = 5000;
 };
 
-TEST_F(SendDocument, HandshakeGoesAgainEveryTwoSecondsUntilAnswered) {
+TEST_F(SendDocument, HandshakeGoesAgainWhenTheBoardBootsOrEveryTwoSecondsUntilAnswered) {
     machine_.StartHandshake(now_);
     Send(SendAction::Handshake);
-    // A board that resets on open loses it, then boots and says so.
-    EXPECT_TRUE(Reply("start"));
-    EXPECT_TRUE(Reply("echo: External Reset"));
+    // Nothing at all: it goes again after 2 s.
     now_ += 1999;
     EXPECT_EQ(machine_.NextAction(now_), SendAction::None);
     EXPECT_EQ(machine_.WaitTime(now_), 1u);
     now_ += 1;
     Send(SendAction::Handshake);
+    // A board that resets on open loses it, then boots and says so: it goes at once.
+    EXPECT_TRUE(Reply("start"));
+    EXPECT_TRUE(Reply("echo: External Reset"));
+    Send(SendAction::Handshake);
+    // Busy with an earlier command: it is answered after that, and not sent again.
+    now_ += 1500;
+    Reply("echo:busy: processing");
+    now_ += 1500;
+    EXPECT_EQ(machine_.NextAction(now_), SendAction::None);
+    now_ += 500;
+    Send(SendAction::Handshake);
     // A damaged handshake: its "ok" belongs to the resend request, and it goes at once.
+    Reply(kGreetingAnswer);
     Reply("Error:checksum mismatch, Last Line: 3006");
     Reply("Resend: 3007");
     Reply("ok");
     EXPECT_TRUE(machine_.Handshaking());
     Send(SendAction::Handshake);
+    Reply(kGreetingAnswer);
     Reply("ok");
     EXPECT_FALSE(machine_.Handshaking());
     EXPECT_EQ(Send(SendAction::Advance), 1);
     EXPECT_EQ(machine_.Failure(), SendFailure::None);
+}
+
+TEST_F(SendDocument, OnlyTheGreetingsOwnAnswerEndsTheHandshake) {
+    // Answers left over from before the greeting (an earlier document's last line,
+    // a poke, boot chatter) come first, since the firmware answers in order.
+    struct Case {
+        const char* name;
+        std::vector<std::string> replies;
+        bool answered;
+    };
+    const Case cases[] = {
+        {"a plain ok alone is left over", {"ok"}, false},
+        {"the answer pair", {kGreetingAnswer, "ok"}, true},
+        {"a left-over ok before the pair", {"ok", "ok", kGreetingAnswer, "ok"}, true},
+        {"a left-over poke answer before the pair", {kGreetingAnswer, kGreetingAnswer, "ok"}, true},
+        {"an ok naming another line is left over", {kGreetingAnswer, "ok N17 P15 B3"}, false},
+        {"an ok naming line 0", {kGreetingAnswer, "ok N0 P15 B3"}, true},
+        {"a temperature report of its own is no answer", {"T:21.0 /0.0 B:20.0 /0.0", "ok"}, false},
+        {"chatter between the halves", {kGreetingAnswer, "echo:SD card ok", "ok"}, true},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        machine_ = SendStateMachine();
+        machine_.StartHandshake(now_);
+        Send(SendAction::Handshake);
+        for (const std::string& reply : test.replies) {
+            Reply(reply);
+        }
+        EXPECT_EQ(!machine_.Handshaking(), test.answered);
+        EXPECT_EQ(machine_.NextAction(now_),
+                  test.answered ? SendAction::Advance : SendAction::None);
+    }
 }
 
 TEST_F(SendDocument, HandshakeResendWithoutItsOkWaitsInsteadOfSpinning) {

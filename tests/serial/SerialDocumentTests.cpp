@@ -4,6 +4,8 @@
 #include "core/PortSettingsLayout.h"
 #include "serial/SerialLinkTest.h"
 
+#include <algorithm>
+#include <set>
 #include <thread>
 
 namespace vela::test {
@@ -48,20 +50,50 @@ TEST_F(SerialDocument, DocumentsFollowOneAnotherOnAnOpenOrReopenedPort) {
 }
 
 TEST_F(SerialDocument, BytesBecomeLinesHoweverThePiecesFall) {
-    // A byte-order mark, comments, a NUL inside a line, and a last line without its end.
-    const std::string text = std::string("\xEF\xBB\xBF; sliced model\nG28 (home)\nG1 X1") +
-                             std::string(1, '\0') + " Y2\r\n\nM84";
-    for (const size_t piece : {size_t{1}, size_t{2}, size_t{5}, size_t{4096}}) {
-        SCOPED_TRACE("pieces of " + std::to_string(piece));
-        StartFirmware();
-        ASSERT_TRUE(Open());
-        Print(text, piece);
-        // The next document's first line is never glued to the last one.
-        Print("G1 Z5\n");
-        ASSERT_TRUE(Close());
-        EXPECT_EQ(firmware_->ExecutedNumberedCommands(),
-                  Joined(Document({"G28", "G1 X1 Y2", "", "M84"}), Document({"G1 Z5"})));
+    struct Case {
+        const char* name;
+        std::string text;
+        std::vector<std::string> commands;
+    };
+    const Case cases[] = {
+        // A byte-order mark, comments, a NUL inside a line, and a last line without its end.
+        {"comments, a NUL and a last line without its end",
+         std::string("\xEF\xBB\xBF; sliced model\nG28 (home)\nG1 X1") + std::string(1, '\0') +
+             " Y2\r\nM84",
+         {"G28", "G1 X1 Y2", "M84"}},
+        // Old Mac line ends: each CR ends a line, as a LF does.
+        {"CR alone ends a line",
+         "G28\rG1 X1 ; move\rG1 X2\r\rM84\r",
+         {"G28", "G1 X1", "G1 X2", "M84"}},
+        {"CR LF and LF CR", "G28\r\nG1 X1\n\rG1 X2\r\n", {"G28", "G1 X1", "G1 X2"}},
+        // A line without a command is never numbered and sent.
+        {"blank, white and comment-only lines",
+         "G28\n\n   \n\t \n; only a comment\n  ; indented\n (also) \r\n\nG1 X1\n\n  ",
+         {"G28", "G1 X1"}},
+    };
+    for (const Case& test : cases) {
+        for (const size_t piece : {size_t{1}, size_t{2}, size_t{5}, size_t{4096}}) {
+            SCOPED_TRACE(std::string(test.name) + ", pieces of " + std::to_string(piece));
+            StartFirmware();
+            ASSERT_TRUE(Open());
+            Print(test.text, piece);
+            // The next document's first line is never glued to the last one.
+            Print("G1 Z5\n");
+            ASSERT_TRUE(Close());
+            EXPECT_EQ(firmware_->ExecutedNumberedCommands(),
+                      Joined(Document(test.commands), Document({"G1 Z5"})));
+        }
     }
+}
+
+TEST_F(SerialDocument, OverLongLineInPiecesIsSkippedAndItsEndStillEndsIt) {
+    DebuggerOutputCapture debugger;
+    StartFirmware();
+    ASSERT_TRUE(Open());
+    // 100,000 bytes of one line, in small pieces, then the lines after it.
+    Print("G1 X1\nG1 E" + std::string(100000, '5') + "\rG1 X2\n", 1000);
+    EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Document({"G1 X1", "G1 X2"}));
+    EXPECT_TRUE(debugger.Contains("Skipped a G-code line of 100005 bytes: too long to send\n"));
 }
 
 TEST_F(SerialDocument, TestPageIsNotSentToASerialPrinter) {
@@ -87,7 +119,7 @@ class SerialCancel : public SerialLinkTest {
     }
     // The spooler job is deleted; time runs until the call on the thread returns.
     void DeleteJobWhile(std::thread& call) {
-        ASSERT_TRUE(firmware_->WaitForReceived(6, kJobWaitMs));
+        ASSERT_TRUE(firmware_->WaitForReceived(7, kJobWaitMs));
         spooler_.jobStatus = JOB_STATUS_DELETING;
         {
             ClockTicker ticker(harness_.clock, 1000);
@@ -134,29 +166,110 @@ TEST_F(SerialCancel, DeletedJobDuringEndDocSendsTheCancelLinesAndNothingMore) {
     ExpectCancelled(DefaultCancelLines());
 }
 
-TEST_F(SerialCancel, DeletedJobWhileWritePortWaitsForRoom) {
+// Each line as the firmware received it is one of these: the greeting, the
+// unnumbered M108, or a numbered line, checksum intact, of a whole command.
+void ExpectWholeLines(const std::vector<std::string>& received,
+                      const std::set<std::string>& commands) {
+    for (const std::string& line : received) {
+        if (line == "M105" || line == "M108" || line == "N0 M110 N0*125") {
+            continue;
+        }
+        const size_t space = line.find(' ');
+        const size_t star = line.rfind('*');
+        ASSERT_TRUE(line[0] == 'N' && space != std::string::npos && star != std::string::npos &&
+                    star > space)
+            << line;
+        EXPECT_EQ(std::to_string(FirmwareChecksum(line.substr(0, star))), line.substr(star + 1))
+            << line;
+        std::string command = line.substr(space + 1, star - space - 1);
+        command.erase(command.find_last_not_of(' ') + 1);
+        EXPECT_EQ(commands.count(command), 1u) << "cut or glued line: " << line;
+    }
+}
+
+TEST_F(SerialCancel, DeletedJobWhileWritePortWaitsForRoomSendsOnlyWholeLines) {
     TheProtocolTimings().highWaterBytes = 400;
     // The monitor's own setting replaces the cancel lines.
     const wchar_t custom[] = L"M104 S0\0M140 S0\0\0";
     ASSERT_EQ(::RegSetValueExW(harness_.registry.Root(), kCancelGcodeName, 0, REG_MULTI_SZ,
                                reinterpret_cast<const BYTE*>(custom), sizeof(custom)),
               ERROR_SUCCESS);
-    ASSERT_TRUE(StartDoc());
-    BOOL wrote = TRUE;
-    DWORD error = 0;
-    std::thread write([&] {
-        wrote = Write(Job(1, 400), 100);
-        error = ::GetLastError();
-    });
-    DeleteJobWhile(write);
-    ::RegDeleteValueW(harness_.registry.Root(), kCancelGcodeName);
-    EXPECT_FALSE(wrote);
-    EXPECT_EQ(error, static_cast<DWORD>(ERROR_PRINT_CANCELLED));
-    {
-        ClockTicker ticker(harness_.clock, 1000);
-        EXPECT_TRUE(EndDoc());
+    const std::vector<std::string> cancelLines = {"M104 S0", "M140 S0"};
+    std::set<std::string> whole = {"M110", "M400"};
+    for (const std::string& command : JobCommands(1, 400)) {
+        whole.insert(command);
     }
-    ExpectCancelled({"M104 S0", "M140 S0"});
+    whole.insert(cancelLines.begin(), cancelLines.end());
+    // The last piece before WritePort waits for room ends anywhere in a line.
+    const size_t pieces[] = {100, 7, 13, 29, 50, 101, 149, 333};
+    for (const size_t piece : pieces) {
+        SCOPED_TRACE("pieces of " + std::to_string(piece));
+        spooler_.prompts.clear();
+        if (piece != pieces[0]) {
+            FirmwareOptions options;
+            options.dropOkForLines = {5};
+            StartFirmware(options);
+        }
+        ASSERT_TRUE(StartDoc());
+        BOOL wrote = TRUE;
+        DWORD error = 0;
+        std::thread write([&] {
+            wrote = Write(Job(1, 400), piece);
+            error = ::GetLastError();
+        });
+        DeleteJobWhile(write);
+        EXPECT_FALSE(wrote);
+        EXPECT_EQ(error, static_cast<DWORD>(ERROR_PRINT_CANCELLED));
+        {
+            ClockTicker ticker(harness_.clock, 1000);
+            EXPECT_TRUE(EndDoc());
+        }
+        ExpectWholeLines(firmware_->Received(), whole);
+        ExpectCancelled(cancelLines);
+    }
+    ::RegDeleteValueW(harness_.registry.Root(), kCancelGcodeName);
+}
+
+TEST_F(SerialCancel, DeletedJobDuringAHeatingWaitEndsTheWaitAtOnce) {
+    for (const std::string heat : {"M109 S200", "M190 S60"}) {
+        SCOPED_TRACE(heat);
+        FirmwareOptions options;
+        // Far longer than the test takes: only an M108 ends the wait in time.
+        options.heatingMs = 20000;
+        options.heatingReportMs = 200;
+        StartFirmware(options);
+        spooler_.jobStatus = JOB_STATUS_PRINTING;
+        ASSERT_TRUE(StartDoc());
+        ASSERT_TRUE(Write(heat + "\nG1 X1\nG1 X2\n"));
+        BOOL ended = FALSE;
+        std::thread end([&] { ended = EndDoc(); });
+        // The greeting's two lines and the heating line.
+        ASSERT_TRUE(firmware_->WaitForReceived(3, kJobWaitMs));
+        spooler_.jobStatus = JOB_STATUS_DELETING;
+        {
+            ClockTicker ticker(harness_.clock, 100);
+            end.join();
+        }
+        EXPECT_TRUE(ended);
+        EXPECT_EQ(firmware_->Stats().heatingWaitsBroken, 1u);
+        // The unnumbered M108 went out while the heating line was in flight...
+        const std::vector<ExecutedLine> executed = firmware_->Executed();
+        const auto m108 =
+            std::find_if(executed.begin(), executed.end(), [](const ExecutedLine& line) {
+                return line.number < 0 && line.command == "M108";
+            });
+        ASSERT_NE(m108, executed.end());
+        auto before = m108;
+        while (before != executed.begin() && (--before)->command == "M105") {
+        }
+        EXPECT_EQ(before->command, heat);
+        // ...and nothing of the document ran after it, only the cancel lines.
+        std::vector<std::string> numbered = firmware_->ExecutedNumberedCommands();
+        if (numbered.size() > 2 && numbered[2] == "M110") {
+            numbered.erase(numbered.begin() + 2);
+        }
+        EXPECT_EQ(numbered, Joined({"M110 N0", heat}, DefaultCancelLines()));
+    }
 }
 
 } // namespace

@@ -44,7 +44,7 @@ TEST_F(SerialFailure, RefusedHaltedOrRestartedFirmwareEndsTheDocumentWithNothing
         ASSERT_TRUE(StartDoc());
         Write(Job(1, 40));
         if (fault == Fault::Restarts) {
-            ASSERT_TRUE(firmware_->WaitForReceived(6, kJobWaitMs));
+            ASSERT_TRUE(firmware_->WaitForReceived(7, kJobWaitMs));
             firmware_->Reset();
         }
         // A failed document fails: not marked sent, but kept in the queue in error.
@@ -72,6 +72,28 @@ TEST_F(SerialFailure, RefusedHaltedOrRestartedFirmwareEndsTheDocumentWithNothing
         }
         ASSERT_TRUE(Close());
     }
+}
+
+TEST_F(SerialFailure, AnswerLeftOverFromAnEarlierDocumentIsNotTakenForTheGreeting) {
+    FirmwareOptions options;
+    options.refuseLines = {5};
+    // The "ok" after each resend request comes late: the last one, after the
+    // document has given up, arrives once the next document has greeted.
+    options.okAfterResendDelayMs = 200;
+    StartFirmware(options);
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(StartDoc());
+    Write(Job(1, 8));
+    ASSERT_TRUE(EndDoc());
+    // Taken for the greeting's answer, the left-over "ok" would let the greeting's
+    // own answer acknowledge the dwell while it runs, and the next line go with it.
+    Print("G4 P500\nG1 X1\n");
+    std::vector<std::string> expected = Ran(4);
+    const std::vector<std::string> second = Document({"G4 P500", "G1 X1"});
+    expected.insert(expected.end(), second.begin(), second.end());
+    EXPECT_EQ(firmware_->ExecutedNumberedCommands(), expected);
+    EXPECT_EQ(firmware_->Stats().maxLinesInFlight, 1u);
+    ASSERT_TRUE(Close());
 }
 
 TEST_F(SerialFailure, BoardThatResetsWhenThePortOpensIsGreetedUntilItAnswers) {
@@ -107,7 +129,7 @@ TEST_F(SerialFailure, LostLineOrOkCostsFiveSecondsEvenWhileTemperaturesArrive) {
     ASSERT_TRUE(Open());
     ASSERT_TRUE(StartDoc());
     ASSERT_TRUE(Write(Job(1, 8)));
-    ASSERT_TRUE(firmware_->WaitForReceived(4, kJobWaitMs));
+    ASSERT_TRUE(firmware_->WaitForReceived(5, kJobWaitMs));
     harness_.clock.Advance(3000);
     // A temperature report reaches the monitor after the first 3 s...
     const size_t texts = debugger.Texts().size();
@@ -118,7 +140,8 @@ TEST_F(SerialFailure, LostLineOrOkCostsFiveSecondsEvenWhileTemperaturesArrive) {
     harness_.clock.Advance(2000);
     ASSERT_TRUE(EndDoc());
     EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Document(JobCommands(1, 8)));
-    EXPECT_EQ(firmware_->Stats().unnumberedExecuted, 1u);
+    // The greeting's query and the poke.
+    EXPECT_EQ(firmware_->Stats().unnumberedExecuted, 2u);
 }
 
 TEST_F(SerialFailure, LostFinalLineIsNotTakenAsDoneOnThePokesAnswer) {
@@ -130,7 +153,7 @@ TEST_F(SerialFailure, LostFinalLineIsNotTakenAsDoneOnThePokesAnswer) {
     ASSERT_TRUE(StartDoc());
     ASSERT_TRUE(Write(Job(1, 3)));
     std::thread end([this] { EXPECT_TRUE(EndDoc()); });
-    ASSERT_TRUE(firmware_->WaitForReceived(5, kJobWaitMs));
+    ASSERT_TRUE(firmware_->WaitForReceived(6, kJobWaitMs));
     harness_.clock.Advance(5000);
     end.join();
     std::vector<std::string> expected = Document(JobCommands(1, 3));

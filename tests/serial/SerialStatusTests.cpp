@@ -10,6 +10,8 @@ namespace {
 
 using SerialStatus = SerialLinkTest;
 
+constexpr wchar_t kLineFive[] = L"Printing: line 5, hot end 21 \u00B0C, bed 21 \u00B0C";
+
 TEST_F(SerialStatus, WaitingThenLinesThenFinishingMovesThenCleared) {
     FirmwareOptions options;
     // Line 5 and the final "M400" (N9) lose their "ok": the document stays at each
@@ -23,13 +25,14 @@ TEST_F(SerialStatus, WaitingThenLinesThenFinishingMovesThenCleared) {
     ASSERT_TRUE(StartDoc());
     ASSERT_TRUE(Write(Job(1, 8)));
     std::thread end([this] { EXPECT_TRUE(EndDoc()); });
-    ASSERT_TRUE(firmware_->WaitForReceived(6, kJobWaitMs));
+    ASSERT_TRUE(firmware_->WaitForReceived(7, kJobWaitMs));
     ASSERT_TRUE(harness_.clock.WaitForWaitsOf(999, 1, kJobWaitMs));
     harness_.clock.Advance(1000);
-    ASSERT_TRUE(spooler_.WaitForStatus(L"Printing: line 5", kJobWaitMs));
+    // The greeting's temperature query already told the temperatures.
+    ASSERT_TRUE(spooler_.WaitForStatus(kLineFive, kJobWaitMs));
     harness_.clock.Advance(5000);
-    // The handshake, lines 1 to 8, the poke and the final "M400".
-    ASSERT_TRUE(firmware_->WaitForReceived(11, kJobWaitMs));
+    // The greeting's two lines, lines 1 to 8, the poke and the final "M400".
+    ASSERT_TRUE(firmware_->WaitForReceived(12, kJobWaitMs));
     harness_.clock.Advance(1000);
     ASSERT_TRUE(spooler_.WaitForStatus(L"Finishing moves", kJobWaitMs));
     harness_.clock.Advance(5000);
@@ -38,7 +41,7 @@ TEST_F(SerialStatus, WaitingThenLinesThenFinishingMovesThenCleared) {
     const std::vector<std::wstring> texts = spooler_.StatusTexts();
     ASSERT_GE(texts.size(), 5u);
     EXPECT_EQ(texts[0], L"Waiting for the printer");
-    EXPECT_EQ(texts[1], L"Printing: line 5");
+    EXPECT_EQ(texts[1], kLineFive);
     // Any look between the two stalls saw a line of the document.
     for (size_t index = 2; index + 3 < texts.size(); ++index) {
         EXPECT_EQ(texts[index].rfind(L"Printing: line ", 0), 0u) << index;
@@ -46,7 +49,7 @@ TEST_F(SerialStatus, WaitingThenLinesThenFinishingMovesThenCleared) {
     EXPECT_EQ(std::vector<std::wstring>(texts.end() - 3, texts.end()),
               (std::vector<std::wstring>{L"Finishing moves", L"Remove the model from the printer",
                                          FakeSpooler::kCleared}));
-    // The pokes' answers carried the temperatures.
+    // The greeting's and the pokes' answers carried the temperatures.
     const auto* session = static_cast<PortSession*>(Entry(kSerialPort)->session);
     const TemperatureReading reading = session->serial->Progress().temperatures;
     EXPECT_TRUE(reading.hotEndKnown && reading.bedKnown);

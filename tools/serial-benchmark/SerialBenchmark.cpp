@@ -3,6 +3,7 @@
 // as long as --command-us says), and compares the rate with the link's own limit
 // for one line in flight: (framed line + "ok\n") at 25000 bytes/s plus the
 // command's time, for every line.
+#include "HeatCancel.h"
 #include "UsbBenchmarkBed.h"
 #include "sim/FakeSpooler.h"
 #include "sim/MonitorHarness.h"
@@ -50,6 +51,8 @@ struct Options {
     // How long the firmware takes for a command. Moves that take longer than
     // their line on the wire keep a board's receive buffer holding the next line.
     uint32_t commandMicroseconds = kCommandMicroseconds;
+    // A cancel during a heat-up of this many seconds instead of a stream (0: none).
+    double heatCancelSeconds = 0;
 };
 
 bool ParseOkText(const std::string& text, test::OkFormat& format) {
@@ -98,6 +101,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.window = std::atol(argv[++index]);
         } else if (option == "--corrupt" && hasValue) {
             options.corrupt = std::atof(argv[++index]);
+        } else if (option == "--heat-cancel" && hasValue) {
+            options.heatCancelSeconds = std::atof(argv[++index]);
         } else if (option == "--command-us" && hasValue) {
             options.commandMicroseconds = static_cast<uint32_t>(std::atol(argv[++index]));
         } else {
@@ -296,6 +301,9 @@ DocumentRun PrintThroughTheTable(const std::wstring& host, const std::string& gc
 }
 
 int Run(const Options& options) {
+    if (options.heatCancelSeconds > 0) {
+        return bench::RunHeatCancel(options.host, options.firmware, options.heatCancelSeconds, 8.0);
+    }
     std::string gcode;
     if (!options.file.empty()) {
         std::ifstream file(options.file, std::ios::binary);
@@ -416,7 +424,8 @@ int main(int argc, char** argv) {
             "                        [--baseline | --baseline-overlapped]\n"
             "                        [--host DEVICE] [--firmware DEVICE]\n"
             "                        [--ok-text \"ok\" | \"ok {n}\" | \"ok N{n} P{p} B{b}\"]\n"
-            "                        [--window BYTES] [--corrupt SHARE] [--command-us N]\n");
+            "                        [--window BYTES] [--corrupt SHARE] [--command-us N]\n"
+            "                        [--heat-cancel SECONDS]\n");
         return 2;
     }
     return Run(options);

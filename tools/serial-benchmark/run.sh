@@ -6,7 +6,9 @@
 #            --faithful (the firmware models its 128-byte receive buffer and 4 command slots),
 #            --baseline (a minimal synchronous host instead of the monitor: the rig's ceiling)
 #            --ok-text TEXT, --window BYTES (the port's StreamWindow), --corrupt SHARE,
-#            --command-us N (the firmware's time a command, default 200)
+#            --command-us N (the firmware's time a command, default 200),
+#            --heat-cancel SECONDS (a job deleted 8 s into a heat-up of that length:
+#            the time from the deletion to the end of the document)
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$root/build
