@@ -248,6 +248,7 @@ TEST_F(SendDocument, AnOkThatMayStillComeIsSettledByAPokesAnswerBeforeTheLastLin
             now_ += kHandshakeRetryMs;
             Send(SendAction::Handshake);
         }
+        Reply(kGreetingAnswer);
         Reply("ok");
         SendLines(3);
         if (row.owed == Owed::LateResendOk || row.owed == Owed::NoResendOk) {
