@@ -84,7 +84,8 @@ TEST_F(SerialFailure, AnswerLeftOverFromAnEarlierDocumentIsNotTakenForTheGreetin
     ASSERT_TRUE(Open());
     ASSERT_TRUE(StartDoc());
     Write(Job(1, 8));
-    ASSERT_TRUE(EndDoc());
+    // The refused line fails the first document.
+    ASSERT_FALSE(EndDoc());
     // Taken for the greeting's answer, the left-over "ok" would let the greeting's
     // own answer acknowledge the dwell while it runs, and the next line go with it.
     Print("G4 P500\nG1 X1\n");
