@@ -32,6 +32,19 @@ bool Received(const test::SimulatedFirmware& firmware, const std::string& comman
 
 } // namespace
 
+bool OpenBenchmarkDocument(test::MonitorHarness& harness, FakeSpooler& spooler, LPCWSTR portName,
+                           LPMONITOR2* table, HANDLE* port) {
+    *table = harness.Initialize();
+    std::wstring printer = spooler.printerName;
+    if (*table == nullptr ||
+        !(*table)->pfnOpenPort(harness.MonitorHandle(), const_cast<LPWSTR>(portName), port) ||
+        !(*table)->pfnStartDocPort(*port, &printer[0], 1, 1, nullptr)) {
+        std::fprintf(stderr, "the port did not open or the firmware did not answer\n");
+        return false;
+    }
+    return true;
+}
+
 int RunHeatCancel(const std::wstring& host, const std::wstring& firmwareDevice, double heatSeconds,
                   double deleteAfterSeconds) {
     test::FirmwareOptions options;
@@ -50,13 +63,9 @@ int RunHeatCancel(const std::wstring& host, const std::wstring& firmwareDevice, 
     if (!harness.Attach()) {
         return 2;
     }
-    LPMONITOR2 table = harness.Initialize();
+    LPMONITOR2 table = nullptr;
     HANDLE port = nullptr;
-    std::wstring printer = spooler.printerName;
-    if (table == nullptr ||
-        !table->pfnOpenPort(harness.MonitorHandle(), const_cast<LPWSTR>(kPortName), &port) ||
-        !table->pfnStartDocPort(port, &printer[0], 1, 1, nullptr)) {
-        std::fprintf(stderr, "the port did not open or the firmware did not answer\n");
+    if (!OpenBenchmarkDocument(harness, spooler, kPortName, &table, &port)) {
         return 2;
     }
     std::string document = "M109 S200\n";

@@ -272,13 +272,9 @@ DocumentRun PrintThroughTheTable(const std::wstring& host, const std::string& gc
     if (!harness.Attach()) {
         return run;
     }
-    LPMONITOR2 table = harness.Initialize();
+    LPMONITOR2 table = nullptr;
     HANDLE port = nullptr;
-    std::wstring printer = spooler.printerName;
-    if (table == nullptr ||
-        !table->pfnOpenPort(harness.MonitorHandle(), const_cast<LPWSTR>(kPortName), &port) ||
-        !table->pfnStartDocPort(port, &printer[0], 1, 1, nullptr)) {
-        std::fprintf(stderr, "the port did not open or the firmware did not answer\n");
+    if (!bench::OpenBenchmarkDocument(harness, spooler, kPortName, &table, &port)) {
         return run;
     }
     run.commitBefore = bench::PrivateBytes();
