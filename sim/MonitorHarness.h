@@ -8,10 +8,17 @@
 #include "sim/RegistryMonitorInit.h"
 #include "monitor/MonitorEntry.h"
 #include "core/MonitorState.h"
+#include "monitor/PortSession.h"
 
 #include <string>
 
 namespace vela::test {
+
+// Whether the port has a document started and not yet ended.
+inline bool DocumentInProgress(const PortEntry* entry) {
+    return entry != nullptr && entry->session != nullptr &&
+           static_cast<const PortSession*>(entry->session)->document.InProgress();
+}
 
 class MonitorHarness {
   public:

@@ -19,9 +19,6 @@ struct PortEntry {
     LONG openCount;
     LPWSTR name; // stored behind the fixed fields, in the same block
     DWORD flags;
-    LPWSTR printerName;
-    HANDLE printerHandle;
-    DWORD jobId;
     MonitorContext* monitor;
     // Made by OpenPort; none until then.
     PortOwned* session;
@@ -31,8 +28,6 @@ struct PortEntry {
 };
 
 constexpr DWORD kPortEntrySignature = 0x5450;
-// A document has been started on the port and not yet ended.
-constexpr DWORD kPortDocumentInProgress = 0x8;
 // Shutdown took the entry off the list while the spooler still held it open: the
 // last ClosePort frees it.
 constexpr DWORD kPortDetached = 0x100;

@@ -65,10 +65,14 @@ constexpr PhaseWords kFixedWords[] = {
     {JobPhase::Cancelling, L"Cancelling"},
     {JobPhase::Finishing, L"Finishing moves"},
     {JobPhase::StoppedAnswering, L"The printer stopped answering"},
-    {JobPhase::Restarted, L"The printer restarted"},
+    {JobPhase::PrinterRestarted, L"The printer restarted"},
     {JobPhase::Halted, L"The printer halted"},
     {JobPhase::Disconnected, L"The printer was disconnected"},
     {JobPhase::PortClosed, L"The port closed before the document ended"},
+    {JobPhase::Restarted, L"A new document began before this one ended"},
+    {JobPhase::MonitorStopped, L"The print monitor stopped before the document ended"},
+    {JobPhase::LinesSkipped, L"Lines too long to send were left out"},
+    {JobPhase::NotTakingData, L"The printer does not take data"},
     {JobPhase::LinkFailed, L"The link to the printer failed: the job did not reach it"},
     {JobPhase::JobRefused, L"The printer refused the job"},
     {JobPhase::JobIncomplete, L"The job did not reach the printer whole"},
@@ -104,6 +108,9 @@ void AddTemperatures(TextBuilder& text, const TemperatureReading& reading) {
 }
 
 JobPhase SerialFailurePhase(const DocumentProgress& progress) {
+    if (progress.writeStuck) {
+        return JobPhase::NotTakingData;
+    }
     if (progress.deviceLost) {
         return JobPhase::Disconnected;
     }
@@ -111,7 +118,7 @@ JobPhase SerialFailurePhase(const DocumentProgress& progress) {
     case SendFailure::Rejected:
         return JobPhase::Rejected;
     case SendFailure::Restarted:
-        return JobPhase::Restarted;
+        return JobPhase::PrinterRestarted;
     case SendFailure::Halted:
         return JobPhase::Halted;
     case SendFailure::NotReady:

@@ -11,11 +11,10 @@ namespace vela {
 // call without an entry, or without memory for a connection, uses fallback.
 UsbTransport& PortUsbLink(MonitorState& state, PortEntry* entry, UsbTransport& fallback);
 
-// Ends every document still in progress on the ports of the list, each on its
-// own port's printer: a USB printer's print is aborted, a serial document is
-// cancelled with its cancel lines. A port without a document touches no printer.
-// A document whose call is still under way is asked to end, and that call does it.
-// For Shutdown, on a list taken off its context.
-void AbortPortDocuments(MonitorState& state, PortEntry* firstPort);
+// Ends every document still in progress on the ports of the list, as any document
+// ends early (see DocumentEnding.h), and lets no new one start. A port without a
+// document touches no printer. A call still under way is asked to finish and
+// waited for (bounded). For Shutdown, on a list taken off its context.
+void EndPortDocumentsForShutdown(MonitorState& state, PortEntry* firstPort);
 
 } // namespace vela

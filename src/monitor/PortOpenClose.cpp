@@ -4,6 +4,7 @@
 #include "monitor/PortOpenClose.h"
 
 #include "platform/DiagnosticLog.h"
+#include "monitor/DocumentEnding.h"
 #include "monitor/PortSession.h"
 #include "platform/Handles.h"
 #include "platform/Platform.h"
@@ -15,8 +16,7 @@
 namespace vela {
 namespace {
 
-// Lines a document left behind are cleared, a line being written is finished, and
-// the device is closed. Under the session's serial lock.
+// The line is closed with the port's last handle. Under the session's serial lock.
 bool StopSerialHandler(PortSession& session) {
     if (session.serial == nullptr) {
         return true;
@@ -25,7 +25,27 @@ bool StopSerialHandler(PortSession& session) {
         return false;
     }
     session.serial.reset();
-    session.serialStarted = false;
+    return true;
+}
+
+// Ends the handle's own document, as any document ends: a call of it still under
+// way is asked to finish first. False when that call did not finish in time.
+bool EndHandlesDocument(MonitorState& state, PortHandle& handle, PortSession& session) {
+    PortDocument& document = session.document;
+    switch (document.TakeOver(&handle, DocumentEnd::PortClosed,
+                              TheProtocolTimings().stopWaitMs)) {
+    case PortDocument::Takeover::Nothing:
+        return true;
+    case PortDocument::Takeover::StillRunning:
+        return false;
+    case PortDocument::Takeover::Taken:
+        break;
+    }
+    LogFormatted(LogTo::DebugLog, "ClosePort on %ls: the document in progress was never ended\r\n",
+                 handle.entry->name);
+    DocumentTurn turn(document);
+    turn.LeaveIn(DocumentState::Idle);
+    EndPortDocument(state, handle.entry, session, DocumentEnd::PortClosed);
     return true;
 }
 
@@ -58,42 +78,41 @@ BOOL OpenPort(MonitorState& state, HANDLE monitor, LPWSTR name, PHANDLE port) {
 }
 
 BOOL ClosePort(MonitorState& state, HANDLE port) {
-    std::unique_ptr<PortHandle> handle(HandleOf(port));
+    PortHandle* handle = HandleOf(port);
     if (handle == nullptr) {
         ::SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    // A second ClosePort of the same handle finds no handle from here on.
+    handle->signature = 0;
     PortEntry* entry = handle->entry;
     PortSession* session = SessionOf(state, entry);
     bool stopped = true;
     if (session != nullptr) {
-        // Held throughout, so that a StartDocPort of another handle starts the
-        // handler only after this one has stopped it.
-        CriticalSectionLock serialGuard(session->serialLock);
-        // A document the spooler never ended goes with the handle that began it:
-        // the next StartDocPort starts a new one instead of joining it. Another
-        // handle's document is left alone.
-        if (OwnsDocument(state, *handle)) {
+        if (!EndHandlesDocument(state, *handle, *session)) {
+            // A call of the document never returned: the handle stays with it
+            // (not freed under it), and so do the port and its line.
             LogFormatted(LogTo::DebugLog,
-                         "ClosePort on %ls: the document in progress was never ended\r\n",
+                         "ClosePort on %ls: a call of the document did not return in time\r\n",
                          entry->name);
-            stopped = StopSerialHandler(*session);
-            ReleaseDocumentPrinter(entry);
-            CriticalSectionLock guard(state.lock);
-            entry->flags &= ~kPortDocumentInProgress;
-            session->documentOwner = nullptr;
+            ::SetLastError(ERROR_TIMEOUT);
+            return FALSE;
         }
         // The handler keeps the device across documents while any queue has the
-        // port open, and stops with the last one.
+        // port open, and stops with the last one. Held throughout, so that a
+        // StartDocPort of another handle starts the handler only after this one
+        // has stopped it.
+        CriticalSectionLock serialGuard(session->serialLock);
         bool lastHandle = false;
         {
             CriticalSectionLock guard(state.lock);
-            lastHandle = entry->spoolerOpens <= 1 && (entry->flags & kPortDocumentInProgress) == 0;
+            lastHandle = entry->spoolerOpens <= 1 && !session->document.InProgress();
         }
         if (lastHandle) {
-            stopped = StopSerialHandler(*session) && stopped;
+            stopped = StopSerialHandler(*session);
         }
     }
+    delete handle;
     // The spooler lets go of the port whatever became of the handler.
     ReleasePortEntryHold(state, entry);
     if (!stopped) {

@@ -1,11 +1,8 @@
 #include "monitor/PortSession.h"
 
-#include "core/Memory.h"
 #include "platform/Handles.h"
-#include "platform/SeamResources.h"
 
 #include <new>
-#include <utility>
 
 namespace vela {
 
@@ -28,18 +25,6 @@ PortEntry* EntryOf(HANDLE port) {
     return handle != nullptr ? handle->entry : nullptr;
 }
 
-void ReleaseDocumentPrinter(PortEntry* entry) {
-    if (entry->session != nullptr) {
-        static_cast<PortSession*>(entry->session)->status.End();
-    }
-    // Taken off the entry, then closed as the call returns.
-    const UniqueSpoolerPrinter printer(std::exchange(entry->printerHandle, nullptr));
-    FreeString(entry->printerName);
-    entry->printerName = nullptr;
-    // The next document's prompt can only name its own job.
-    entry->jobId = 0;
-}
-
 PortSession* SessionOf(MonitorState& state, PortEntry* entry) {
     if (entry == nullptr) {
         return nullptr;
@@ -53,23 +38,6 @@ PortSession* SessionOf(MonitorState& state, PortEntry* entry) {
         entry->session = new (std::nothrow) PortSession(entry->name);
     }
     return static_cast<PortSession*>(entry->session);
-}
-
-bool OwnsDocument(MonitorState& state, const PortHandle& handle) {
-    CriticalSectionLock guard(state.lock);
-    const auto* session = static_cast<const PortSession*>(handle.entry->session);
-    return session != nullptr && (handle.entry->flags & kPortDocumentInProgress) != 0 &&
-           session->documentOwner == &handle;
-}
-
-PortCall::PortCall(MonitorState& state, PortSession& session) : state_(state), session_(session) {
-    CriticalSectionLock guard(state_.lock);
-    ++session_.callsInFlight;
-}
-
-PortCall::~PortCall() {
-    CriticalSectionLock guard(state_.lock);
-    --session_.callsInFlight;
 }
 
 } // namespace vela

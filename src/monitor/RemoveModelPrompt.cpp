@@ -36,8 +36,9 @@ const wchar_t kRemoveModelTitle[] = L"3D Printer V24.1: Remove Model";
 const wchar_t kRemoveModelMessage[] =
     L"Press OK after removing your model from the 3D printer to start the next print.";
 
-BOOL PromptRemoveModel(MonitorState& /*state*/, PortEntry* entry, LPCWSTR title, LPCWSTR message) {
-    if (entry == nullptr || entry->printerName == nullptr) {
+BOOL PromptRemoveModel(MonitorState& /*state*/, LPCWSTR printerName, DWORD jobId, LPCWSTR title,
+                       LPCWSTR message) {
+    if (printerName == nullptr) {
         return 0;
     }
     Spooler& spooler = *CurrentPlatform().spooler;
@@ -58,7 +59,7 @@ BOOL PromptRemoveModel(MonitorState& /*state*/, PortEntry* entry, LPCWSTR title,
     }
     auto openPrinter = Resolve<OpenPrinterFunction>(spooler, library, "OpenPrinterW");
     HANDLE printer = nullptr;
-    if (openPrinter == nullptr || !openPrinter(entry->printerName, &printer, nullptr)) {
+    if (openPrinter == nullptr || !openPrinter(const_cast<LPWSTR>(printerName), &printer, nullptr)) {
         return 0;
     }
     SHOWUIPARAMS params{};
@@ -70,7 +71,7 @@ BOOL PromptRemoveModel(MonitorState& /*state*/, PortEntry* entry, LPCWSTR title,
     params.MessageBoxParams.dwTimeout = 0;
     params.MessageBoxParams.bWait = TRUE;
     DWORD response = 0;
-    const BOOL result = prompt(printer, entry->jobId, &params, &response);
+    const BOOL result = prompt(printer, jobId, &params, &response);
     // Closed through the library's own function, while the library is loaded.
     auto closePrinter = Resolve<ClosePrinterFunction>(spooler, library, "ClosePrinter");
     if (closePrinter != nullptr) {

@@ -11,6 +11,7 @@ extern const wchar_t kRemoveModelMessage[];
 
 // Shows the box in the user's session through the spooler and waits until it is
 // closed. The result of SplPromptUIInUsersSession, or 0 when no box was shown.
-BOOL PromptRemoveModel(MonitorState& state, PortEntry* entry, LPCWSTR title, LPCWSTR message);
+BOOL PromptRemoveModel(MonitorState& state, LPCWSTR printerName, DWORD jobId, LPCWSTR title,
+                       LPCWSTR message);
 
 } // namespace vela

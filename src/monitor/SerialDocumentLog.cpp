@@ -13,19 +13,21 @@ constexpr unsigned long long kProgressLogMs = 5000;
 
 } // namespace
 
-SpoolerJobWatch::SpoolerJobWatch(const PortEntry* entry, JobStatus& status)
-    : entry_(entry), status_(status), lastLogAt_(CurrentPlatform().clock->GetTickCount64()) {}
+SpoolerJobWatch::SpoolerJobWatch(const PortEntry* entry, PortDocument& document)
+    : entry_(entry), document_(document),
+      lastLogAt_(CurrentPlatform().clock->GetTickCount64()) {}
 
 bool SpoolerJobWatch::JobCancelled() {
-    if (CheckSpoolerJob(entry_->printerHandle, entry_->jobId) != JobCheck::Cancelled) {
+    if (document_.EndRequested() == DocumentEnd::None &&
+        CheckSpoolerJob(document_.printer.Get(), document_.jobId) != JobCheck::Cancelled) {
         return false;
     }
-    status_.Show(JobPhase::Cancelling);
+    document_.status.Show(JobPhase::Cancelling);
     return true;
 }
 
 void SpoolerJobWatch::Progress(const DocumentProgress& progress) {
-    status_.Show(SerialDocumentFacts(progress));
+    document_.status.Show(SerialDocumentFacts(progress));
     const unsigned long long now = CurrentPlatform().clock->GetTickCount64();
     if (now - lastLogAt_ < kProgressLogMs) {
         return;

@@ -2,7 +2,7 @@
 // log while it waits for the printer.
 #pragma once
 
-#include "monitor/JobStatus.h"
+#include "monitor/PortDocument.h"
 #include "ports/PortList.h"
 #include "serial/ProtocolHandler.h"
 
@@ -10,17 +10,18 @@
 
 namespace vela {
 
-// The spooler job behind the port's document: deleted or restarted means cancel.
+// The spooler job behind the port's document: deleted or restarted means cancel,
+// and so does an end asked for by ClosePort or Shutdown.
 // Progress reaches the job's status and, every 5 s, the debug log.
 class SpoolerJobWatch final : public DocumentWatch {
   public:
-    SpoolerJobWatch(const PortEntry* entry, JobStatus& status);
+    SpoolerJobWatch(const PortEntry* entry, PortDocument& document);
     bool JobCancelled() override;
     void Progress(const DocumentProgress& progress) override;
 
   private:
     const PortEntry* entry_;
-    JobStatus& status_;
+    PortDocument& document_;
     unsigned long long lastLogAt_;
 };
 

@@ -39,14 +39,17 @@ void Shutdown(MonitorState& state, HANDLE monitor) {
         context->firstPort = nullptr;
         context->firstXcvHandle = nullptr;
     }
-    // Only this monitor's documents, each on its own port's printer.
-    AbortPortDocuments(state, detached.firstPort);
+    // Only this monitor's documents, each on its own port's printer; calls still
+    // under way are waited for (bounded) before what they use goes.
+    EndPortDocumentsForShutdown(state, detached.firstPort);
     // The ports' serial lines are stopped (bounded) with their entries; a port the
     // spooler still holds open goes with its last ClosePort.
     ReleasePortListLeavingHeld(state, detached.firstPort);
     // Transceive handles the port screens never closed go with the context.
     ReleaseXcvHandles(&detached);
     FreeMem(context);
+    // Registry reads of the job path run under the lock.
+    CriticalSectionLock guard(state.lock);
     ReleaseMonitorInit(state);
 }
 

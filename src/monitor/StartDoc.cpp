@@ -1,6 +1,7 @@
 #include "monitor/StartDoc.h"
 
 #include "core/Memory.h"
+#include "monitor/DocumentEnding.h"
 #include "monitor/PortSession.h"
 #include "monitor/SpoolerJob.h"
 #include "platform/DiagnosticLog.h"
@@ -16,19 +17,32 @@
 namespace vela {
 namespace {
 
-// The data of the port's "Ports" value: a serial device path, or empty for a
-// USB printer.
-std::wstring ReadDevicePath(MonitorState& state, LPCWSTR portName) {
+// The data of the port's "Ports" value: a serial device path, or empty for a USB
+// printer (so is a port with no value, one of an attached printer). Any other
+// failure to read it fails the document: taken for USB, a serial port's G-code
+// would be framed as records for whatever USB printer is attached. Read under the
+// monitor lock, which Shutdown takes to let go of the registry.
+DWORD ReadDevicePath(MonitorState& state, LPCWSTR portName, std::wstring* path) {
+    path->clear();
+    CriticalSectionLock guard(state.lock);
     DWORD size = 0;
-    if (QueryPortValue(state, portName, nullptr, &size) != ERROR_SUCCESS || size == 0) {
-        return std::wstring();
+    DWORD result = QueryPortValue(state, portName, nullptr, &size);
+    if (result == ERROR_FILE_NOT_FOUND) {
+        return 0;
     }
-    std::unique_ptr<WCHAR[]> path(new (std::nothrow) WCHAR[size / sizeof(WCHAR) + 1]());
-    if (path == nullptr || QueryPortValue(state, portName, reinterpret_cast<LPBYTE>(path.get()),
-                                          &size) != ERROR_SUCCESS) {
-        return std::wstring();
+    if (result != ERROR_SUCCESS) {
+        return result;
     }
-    return std::wstring(path.get());
+    std::unique_ptr<WCHAR[]> data(new (std::nothrow) WCHAR[size / sizeof(WCHAR) + 1]());
+    if (data == nullptr) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    result = QueryPortValue(state, portName, reinterpret_cast<LPBYTE>(data.get()), &size);
+    if (result != ERROR_SUCCESS) {
+        return result;
+    }
+    *path = data.get();
+    return 0;
 }
 
 static_assert(kMaxStreamWindowBytes == StreamWindow::kMaxBytes,
@@ -46,7 +60,9 @@ StreamWindowSetting StreamWindowOf(const PortSettings& settings) {
 // open across documents) and the firmware's line counter made to agree.
 DWORD BeginSerialDocument(MonitorState& state, PortEntry* entry, PortSession& session,
                           const std::wstring& devicePath) {
+    PortDocument& document = session.document;
     if (session.serial != nullptr && session.serial->DevicePath() != devicePath) {
+        document.SetHandler(nullptr);
         if (!session.serial->Stop()) {
             return ERROR_BUSY;
         }
@@ -58,10 +74,16 @@ DWORD BeginSerialDocument(MonitorState& state, PortEntry* entry, PortSession& se
             return ERROR_NOT_ENOUGH_MEMORY;
         }
     }
-    session.status.Show(JobPhase::WaitingForPrinter);
+    document.status.Show(JobPhase::WaitingForPrinter);
     // The handler takes the cancel lines and the window; speed, pause and resume
     // lines are not its to use yet.
-    const PortSettings settings = ReadPortSettings(state, entry->name);
+    PortSettings settings;
+    {
+        CriticalSectionLock guard(state.lock);
+        settings = ReadPortSettings(state, entry->name);
+    }
+    // From here an end asked for by ClosePort or Shutdown interrupts the greeting.
+    document.SetHandler(session.serial.get());
     const DWORD result =
         session.serial->BeginDocument(settings.cancelLines, StreamWindowOf(settings));
     if (result != 0) {
@@ -75,27 +97,12 @@ DWORD BeginSerialDocument(MonitorState& state, PortEntry* entry, PortSession& se
 
 // Undoes what StartDocPort did for a document that cannot start: the handle's
 // WritePort calls fail until its next StartDocPort.
-void AbandonDocument(MonitorState& state, PortHandle& handle, PortSession& session) {
-    ReleaseDocumentPrinter(handle.entry);
+BOOL RefuseDocument(PortHandle& handle, PortDocument& document, DWORD error) {
+    document.status.End();
+    ReleaseDocumentPrinter(document);
     handle.startFailed = true;
-    CriticalSectionLock guard(state.lock);
-    handle.entry->flags &= ~kPortDocumentInProgress;
-    session.documentOwner = nullptr;
-}
-
-enum class Claim { Claimed, Restarted, Busy };
-
-// Makes the handle the owner of the port's document. A document of another handle
-// is never joined: its bytes would mix with this one's on the printer.
-Claim ClaimDocument(MonitorState& state, PortHandle& handle, PortSession& session) {
-    CriticalSectionLock guard(state.lock);
-    PortEntry* entry = handle.entry;
-    if ((entry->flags & kPortDocumentInProgress) != 0) {
-        return session.documentOwner == &handle ? Claim::Restarted : Claim::Busy;
-    }
-    entry->flags |= kPortDocumentInProgress;
-    session.documentOwner = &handle;
-    return Claim::Claimed;
+    ::SetLastError(error);
+    return FALSE;
 }
 
 } // namespace
@@ -110,10 +117,10 @@ BOOL StartDocPort(MonitorState& state, HANDLE port, LPWSTR printerName, DWORD jo
         ::SetLastError(entry == nullptr ? ERROR_INVALID_HANDLE : ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
-    const PortCall call(state, *session);
+    PortDocument& document = session->document;
     handle->startFailed = false;
-    switch (ClaimDocument(state, *handle, *session)) {
-    case Claim::Busy:
+    switch (document.ClaimFor(handle)) {
+    case PortDocument::Claim::Busy:
         // The spooler tries the job again later; the other document goes on.
         LogFormatted(LogTo::DebugLog,
                      "StartDocPort on %ls: the printer is busy with another queue's document\r\n",
@@ -121,59 +128,79 @@ BOOL StartDocPort(MonitorState& state, HANDLE port, LPWSTR printerName, DWORD jo
         handle->startFailed = true;
         ::SetLastError(ERROR_BUSY);
         return FALSE;
-    case Claim::Restarted:
-        // The handle's earlier document was never ended: it ends here, and this
-        // one starts afresh with its own printer, job and counters.
+    case PortDocument::Claim::Closing:
+        handle->startFailed = true;
+        ::SetLastError(ERROR_NOT_READY);
+        return FALSE;
+    case PortDocument::Claim::Restarted:
+        // The handle's earlier document was never ended: it ends here, as any
+        // document ends, and this one starts afresh with its own printer and job.
         LogFormatted(LogTo::DebugLog,
                      "StartDocPort on %ls: the document in progress was never ended\r\n",
                      entry->name);
-        ReleaseDocumentPrinter(entry);
+        EndPortDocument(state, entry, *session, DocumentEnd::Restarted);
         break;
-    case Claim::Claimed:
+    case PortDocument::Claim::Started:
         break;
     }
-    session->transfer = JobTransferState{};
-    session->jobFlags = JobFlags{};
-    session->testPage = false;
-    session->serialStarted = false;
-    session->usbCancelled = false;
-    entry->printerHandle = nullptr;
-    entry->jobId = 0;
+    // The claim gave this call the document's turn.
+    DocumentTurn turn(document);
+    turn.LeaveIn(DocumentState::Idle);
+    document.transfer = JobTransferState{};
+    document.jobFlags = JobFlags{};
+    document.serialStarted = false;
+    document.usbCancelled = false;
+    document.usbAborted = false;
+    ReleaseDocumentPrinter(document);
     // Some spoolers pass no printer name: the document then proceeds without
     // spooler job control, as with a printer that cannot be opened.
-    FreeString(entry->printerName);
-    entry->printerName = AllocString(printerName);
-    if (entry->printerName != nullptr && CurrentPlatform().spooler->OpenPrinterW(
-                                             entry->printerName, &entry->printerHandle, nullptr)) {
-        entry->jobId = jobId;
+    document.printerName.Reset(AllocString(printerName));
+    HANDLE printer = nullptr;
+    if (document.printerName.Valid() &&
+        CurrentPlatform().spooler->OpenPrinterW(document.printerName.Get(), &printer, nullptr)) {
+        document.printer.Reset(printer);
+        document.jobId = jobId;
         bool testPage = false;
-        if (!ReadJobIsTestPage(entry->printerHandle, entry->jobId, &testPage)) {
-            AbandonDocument(state, *handle, *session);
-            ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-            return FALSE;
+        if (!ReadJobIsTestPage(document.printer.Get(), document.jobId, &testPage)) {
+            return RefuseDocument(*handle, document, ERROR_NOT_ENOUGH_MEMORY);
         }
-        session->testPage = testPage;
-    } else {
-        entry->printerHandle = nullptr;
+        document.testPage = testPage;
     }
-    session->status.Begin(entry->printerHandle, entry->jobId);
+    document.status.Begin(document.printer.Get(), document.jobId);
 
     // The port's kind holds for the whole document.
-    const std::wstring devicePath = ReadDevicePath(state, entry->name);
-    session->serialDocument = !devicePath.empty();
-    if (session->serialDocument && !session->testPage) {
+    std::wstring devicePath;
+    const DWORD read = ReadDevicePath(state, entry->name, &devicePath);
+    if (read != 0) {
+        LogFormatted(LogTo::DebugLog,
+                     "StartDocPort on %ls: the port's device cannot be read (error %lu)\r\n",
+                     entry->name, static_cast<unsigned long>(read));
+        return RefuseDocument(*handle, document, read);
+    }
+    document.serial = !devicePath.empty();
+    if (document.serial && !document.testPage) {
         DWORD result = 0;
         {
             CriticalSectionLock serialGuard(session->serialLock);
             result = BeginSerialDocument(state, entry, *session, devicePath);
         }
         if (result != 0) {
-            AbandonDocument(state, *handle, *session);
-            ::SetLastError(result);
-            return FALSE;
+            return RefuseDocument(*handle, document,
+                                  document.EndRequested() != DocumentEnd::None
+                                      ? static_cast<DWORD>(ERROR_NOT_READY)
+                                      : result);
         }
-        session->serialStarted = true;
+        document.serialStarted = true;
     }
+    const DocumentEnd requested = document.EndRequested();
+    if (requested != DocumentEnd::None) {
+        // ClosePort or Shutdown came while the printer was greeted.
+        EndPortDocument(state, entry, *session, requested);
+        handle->startFailed = true;
+        ::SetLastError(ERROR_NOT_READY);
+        return FALSE;
+    }
+    turn.LeaveIn(DocumentState::Streaming);
     return TRUE;
 }
 

@@ -11,26 +11,30 @@
 namespace vela {
 namespace {
 
-void ShowTransfer(PortSession& session) {
+void ShowTransfer(PortDocument& document) {
     JobStatusFacts sending;
     sending.phase = JobPhase::Sending;
-    sending.count = session.transfer.sentCount;
-    sending.total = session.transfer.announcedCount;
-    session.status.Show(sending);
+    sending.count = document.transfer.sentCount;
+    sending.total = document.transfer.announcedCount;
+    document.status.Show(sending);
 }
 
 // The records of one WritePort call go to the USB printer, and the call's log
 // lines and the job's status go with them.
 class PrinterRecordSink final : public JobRecordSink {
   public:
-    PrinterRecordSink(PrinterDevice& device, PortSession& session)
-        : device_(device), session_(session) {}
+    PrinterRecordSink(PrinterDevice& device, PortDocument& document)
+        : device_(device), document_(document) {}
 
     int32_t SendCommands(const uint8_t* records, int32_t count) override {
-        ShowTransfer(session_);
+        ShowTransfer(document_);
         return device_.SendCommands(records, count);
     }
     bool StartPrint() override {
+        // A document asked to end is not started, whatever it sent.
+        if (document_.EndRequested() != DocumentEnd::None) {
+            return false;
+        }
         const bool started = device_.StartPrint();
         Log(LogTo::DebugLog, "Start print in write port\r\n");
         if (!started) {
@@ -50,32 +54,36 @@ class PrinterRecordSink final : public JobRecordSink {
 
   private:
     PrinterDevice& device_;
-    PortSession& session_;
+    PortDocument& document_;
 };
 
 // The document's cancellation for the printer device: the spooler job deleted or
-// restarted, or Shutdown ending the document. Remembers that it said so.
+// restarted, or ClosePort or Shutdown ending the document. Remembers that it said so.
 class DocumentCancellation final : public JobCancellation {
   public:
-    DocumentCancellation(const PortEntry& entry, const PortSession& session)
-        : spooler_(entry.printerHandle, entry.jobId), session_(session) {}
+    explicit DocumentCancellation(const PortDocument& document)
+        : spooler_(document.printer.Get(), document.jobId), document_(document) {}
     bool JobCancelled() override {
-        cancelled_ = cancelled_ || session_.shutdownRequested != 0 || spooler_.JobCancelled();
+        cancelled_ = cancelled_ || StopRequested() || spooler_.JobCancelled();
+        return cancelled_;
+    }
+    bool StopRequested() override {
+        cancelled_ = cancelled_ || document_.EndRequested() != DocumentEnd::None;
         return cancelled_;
     }
     bool Cancelled() const { return cancelled_; }
 
   private:
     SpoolerJobCancellation spooler_;
-    const PortSession& session_;
+    const PortDocument& document_;
     bool cancelled_ = false;
 };
 
 // Nothing more of the document can reach the printer: it refused the document,
 // the link failed, or the print would not start. A document that announces no
 // records has nothing to deliver and does not fail here.
-bool UsbDocumentFailed(const PortSession& session) {
-    return session.jobFlags.sendingDisabled != 0 && session.transfer.announcedCount > 0;
+bool UsbDocumentFailed(const PortDocument& document) {
+    return document.jobFlags.sendingDisabled != 0 && document.transfer.announcedCount > 0;
 }
 
 } // namespace
@@ -94,32 +102,34 @@ BOOL WritePort(MonitorState& state, HANDLE port, LPBYTE bytes, DWORD count, LPDW
         ::SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    // Bytes belong to the handle's own document: with none started, or after a
-    // failed StartDocPort, they go nowhere.
-    if (!OwnsDocument(state, *handle)) {
-        ::SetLastError(handle->startFailed ? ERROR_NOT_READY : ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
     PortEntry* entry = handle->entry;
     PortSession* session = SessionOf(state, entry);
     if (session == nullptr) {
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
-    const PortCall call(state, *session);
+    PortDocument& document = session->document;
+    // Bytes belong to the handle's own document: with none started, after a
+    // failed StartDocPort, or once the document ended early, they go nowhere.
+    if (!document.EnterCall(handle)) {
+        const bool failed = handle->startFailed || document.OwnedBy(handle);
+        ::SetLastError(failed ? ERROR_NOT_READY : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const DocumentTurn turn(document);
 
-    if (session->serialDocument) {
+    if (document.serial) {
         // G-code only: never framed as records. The spooler's test page is not
         // meant for a serial printer.
-        if (!session->serialStarted) {
+        if (!document.serialStarted) {
             *written = count;
             return TRUE;
         }
-        SpoolerJobWatch watch(entry, session->status);
+        SpoolerJobWatch watch(entry, document);
         const DWORD result = session->serial->Write(bytes, count, written, watch);
         if (result != 0) {
             const DocumentProgress progress = session->serial->Progress();
-            session->status.Show(SerialDocumentFacts(progress));
+            document.status.Show(SerialDocumentFacts(progress));
             WriteSerialWriteFailure(entry, result, progress);
             ::SetLastError(result);
             return FALSE;
@@ -127,24 +137,24 @@ BOOL WritePort(MonitorState& state, HANDLE port, LPBYTE bytes, DWORD count, LPDW
         return TRUE;
     }
 
-    if (UsbDocumentFailed(*session)) {
-        ::SetLastError(session->usbCancelled ? ERROR_PRINT_CANCELLED : ERROR_NOT_READY);
+    if (UsbDocumentFailed(document)) {
+        ::SetLastError(document.usbCancelled ? ERROR_PRINT_CANCELLED : ERROR_NOT_READY);
         return FALSE;
     }
     UsbTransport unnamed;
-    PrinterDevice device(PortUsbLink(state, entry, unnamed), session->jobFlags);
-    DocumentCancellation cancellation(*entry, *session);
+    PrinterDevice device(PortUsbLink(state, entry, unnamed), document.jobFlags);
+    DocumentCancellation cancellation(document);
     device.WatchForCancellation(&cancellation);
-    PrinterRecordSink sink(device, *session);
-    FrameJobPiece(session->transfer, session->jobFlags, bytes, count, sink);
-    if (session->transfer.sentCount > 0) {
-        ShowTransfer(*session);
+    PrinterRecordSink sink(device, document);
+    FrameJobPiece(document.transfer, document.jobFlags, bytes, count, sink);
+    if (document.transfer.sentCount > 0) {
+        ShowTransfer(document);
     }
     // One connection per call: the next call opens the printer again.
     device.Link().CloseDevice();
-    session->usbCancelled = session->usbCancelled || cancellation.Cancelled();
-    if (UsbDocumentFailed(*session)) {
-        ::SetLastError(session->usbCancelled ? ERROR_PRINT_CANCELLED : ERROR_NOT_READY);
+    document.usbCancelled = document.usbCancelled || cancellation.Cancelled();
+    if (UsbDocumentFailed(document)) {
+        ::SetLastError(document.usbCancelled ? ERROR_PRINT_CANCELLED : ERROR_NOT_READY);
         return FALSE;
     }
     *written = count;

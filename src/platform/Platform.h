@@ -117,14 +117,39 @@ class CommConfig {
     virtual BOOL SetDefaultCommConfigW(LPCWSTR name, LPCOMMCONFIG config, DWORD size) = 0;
 };
 
-// Serial devices are opened here: Wine does not refuse a second open of a serial
-// device, so tests stand in for one that another program holds.
+// Serial devices are opened and set up here: Wine does not refuse a second open
+// of a serial device, so tests stand in for one that another program holds, and
+// for a device that never takes a byte.
 class SerialDevices {
   public:
     virtual ~SerialDevices() = default;
     virtual HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
                                LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags,
                                HANDLE templateFile) = 0;
+    virtual BOOL GetCommState(HANDLE device, LPDCB dcb) = 0;
+    virtual BOOL SetCommState(HANDLE device, LPDCB dcb) = 0;
+    virtual BOOL GetCommTimeouts(HANDLE device, LPCOMMTIMEOUTS timeouts) = 0;
+    virtual BOOL SetCommTimeouts(HANDLE device, LPCOMMTIMEOUTS timeouts) = 0;
+    virtual BOOL PurgeComm(HANDLE device, DWORD flags) = 0;
+};
+
+// The system's own serial calls, for seams that stand in for only some of them.
+class SystemSerialDevices : public SerialDevices {
+  public:
+    HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
+                       LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags,
+                       HANDLE templateFile) override {
+        return ::CreateFileW(fileName, access, shareMode, security, creation, flags, templateFile);
+    }
+    BOOL GetCommState(HANDLE device, LPDCB dcb) override { return ::GetCommState(device, dcb); }
+    BOOL SetCommState(HANDLE device, LPDCB dcb) override { return ::SetCommState(device, dcb); }
+    BOOL GetCommTimeouts(HANDLE device, LPCOMMTIMEOUTS timeouts) override {
+        return ::GetCommTimeouts(device, timeouts);
+    }
+    BOOL SetCommTimeouts(HANDLE device, LPCOMMTIMEOUTS timeouts) override {
+        return ::SetCommTimeouts(device, timeouts);
+    }
+    BOOL PurgeComm(HANDLE device, DWORD flags) override { return ::PurgeComm(device, flags); }
 };
 
 // References on a module, which keep its code mapped while a thread of its own

@@ -168,14 +168,7 @@ class Win32CommConfig final : public CommConfig {
     }
 };
 
-class Win32SerialDevices final : public SerialDevices {
-  public:
-    HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
-                       LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags,
-                       HANDLE templateFile) override {
-        return ::CreateFileW(fileName, access, shareMode, security, creation, flags, templateFile);
-    }
-};
+class Win32SerialDevices final : public SystemSerialDevices {};
 
 class Win32ModuleReferences final : public ModuleReferences {
   public:

@@ -10,10 +10,8 @@
 namespace vela {
 namespace {
 
-// An entry off the list, with what it owns. A document the spooler never ended
-// still owns its copies of the names.
+// An entry off the list, with what it owns (its session and document).
 void FreePortEntry(PortEntry* entry) {
-    FreeString(entry->printerName);
     delete entry->session;
     FreeMem(entry);
 }
@@ -75,7 +73,8 @@ bool DeletePortEntry(MonitorContext* context, LPCWSTR name) {
 }
 
 bool IsPortEntryInUse(const PortEntry& entry) {
-    return entry.spoolerOpens > 0 || (entry.flags & kPortDocumentInProgress) != 0;
+    // A document belongs to an open handle: ClosePort ends it before letting go.
+    return entry.spoolerOpens > 0;
 }
 
 PortEntry* HoldPortEntry(MonitorState& state, MonitorContext* context, LPCWSTR name) {

@@ -25,8 +25,8 @@ bool SamePortName(LPCWSTR first, LPCWSTR second);
 PortEntry* FindPortEntry(PortEntry* head, LPCWSTR name);
 // Unlinks and frees the first entry of the same port name. Callers hold the lock.
 bool DeletePortEntry(MonitorContext* context, LPCWSTR name);
-// True while the spooler holds the entry (open, or a document in progress): such an
-// entry must not be freed. Callers hold the lock.
+// True while the spooler holds the entry open (a document belongs to an open
+// handle): such an entry must not be freed. Callers hold the lock.
 bool IsPortEntryInUse(const PortEntry& entry);
 
 // OpenPort's share of the list: finds the entry and counts the spooler's hold on it

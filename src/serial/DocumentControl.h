@@ -55,6 +55,11 @@ struct DocumentProgress {
     SendFailure failure = SendFailure::None;
     // The device failed (unplugged): it has been closed.
     bool deviceLost = false;
+    // A write stayed outstanding past the greeting's limit (the device takes no
+    // bytes: flow control held, an adapter half gone); the device is closed.
+    bool writeStuck = false;
+    // Lines of the document left out because they could not be sent whole.
+    uint64_t linesSkipped = 0;
     int64_t failureLine = 0;
     // The number of the line last sent, and lines of the document acknowledged.
     int32_t lineNumber = 0;

@@ -69,7 +69,12 @@ class DocumentRun {
     // Looks at the requests and the machine; true when the document has its outcome.
     bool Settle(uint64_t now);
     void BeginCancel(uint64_t now);
-    void StartCancelLines(uint64_t now);
+    // resetCounter: the firmware's counter is set again first, whatever it holds.
+    void StartCancelLines(uint64_t now, bool resetCounter = false);
+    // A write outstanding too long: the device takes no bytes.
+    void WatchWrite(uint64_t now);
+    // The firmware rejects a line but still listens: the cancel lines go.
+    void CancelAfterRejection(uint64_t now);
     void Finish(DocumentOutcome outcome);
     void FinishPendingWrite();
     void Publish();
@@ -109,6 +114,16 @@ class DocumentRun {
     uint64_t senderIdleSince_ = 0;
     int32_t cancelledAt_ = 0;
     uint64_t linesTaken_ = 0;
+    uint64_t linesSkipped_ = 0;
+    // A write outstanding since writeSince_ (seen by two passes in a row); one
+    // outstanding past the greeting's limit means the device takes no bytes.
+    bool writeWatched_ = false;
+    uint64_t writeSince_ = 0;
+    bool writeStuck_ = false;
+    // The document failed while the firmware still listens (it rejects a line):
+    // its cancel lines go, and then it ends with this failure.
+    SendFailure failedWith_ = SendFailure::None;
+    int64_t failedLine_ = 0;
     // Lines of the document itself, taken before the final "M400" was queued.
     uint64_t documentLines_ = 0;
     uint8_t counterLine_[40] = {};

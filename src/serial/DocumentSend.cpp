@@ -69,6 +69,7 @@ bool DocumentRun::SendOneLine(uint64_t now) {
         }
         if (line->OverLongLength() != 0 && action == SendAction::Advance) {
             ReportSkippedLine(line->OverLongLength());
+            ++linesSkipped_;
             machine_.OnLineSkipped();
             continue;
         }
@@ -82,6 +83,7 @@ bool DocumentRun::SendOneLine(uint64_t now) {
                        kWriteBufferSize, &framedLength)) {
             if (action == SendAction::Advance) {
                 ReportSkippedLine(length);
+                ++linesSkipped_;
                 machine_.OnLineSkipped();
             } else if (!machine_.OnNoLine(action)) {
                 return true;
@@ -154,6 +156,7 @@ bool DocumentRun::FrameNextLine() {
         const LineRecord* line = outgoing_.Current();
         if (line->OverLongLength() != 0) {
             ReportSkippedLine(line->OverLongLength());
+            ++linesSkipped_;
             continue;
         }
         const uint8_t* bytes = nullptr;
@@ -164,6 +167,7 @@ bool DocumentRun::FrameNextLine() {
         const int32_t number = restartsNumbering ? 1 : window_.NextNewNumber();
         if (!FrameLine(number, bytes, length, framed_, sizeof(framed_), &framedLength_)) {
             ReportSkippedLine(length);
+            ++linesSkipped_;
             framedLength_ = 0;
             continue;
         }

@@ -145,12 +145,20 @@ DWORD ProtocolHandler::BeginDocument(std::vector<std::string> cancelLines,
         control.channels.Close();
         return error != 0 ? error : ERROR_NOT_ENOUGH_MEMORY;
     }
-    // The thread bounds the handshake itself.
+    // The thread bounds the greeting itself, a write that never completes
+    // included; the wait here is bounded all the same, so that no device can
+    // hold StartDocPort, and the port's ClosePort and Shutdown behind it, for ever.
+    // (real time: the thread's own limits run on the platform clock).
     HANDLE answered[2] = {control.handshaken.Get(), control.thread.Get()};
-    if (::WaitForMultipleObjects(2, answered, FALSE, INFINITE) == WAIT_OBJECT_0) {
+    const DWORD bound = control.timings.send.handshakeLimitMs + control.timings.stopWaitMs;
+    if (::WaitForMultipleObjects(2, answered, FALSE, bound) == WAIT_OBJECT_0) {
         return 0;
     }
-    WaitForThread(INFINITE);
+    if (!WaitForThread(0) && !Stop()) {
+        // Still running past every bound: the thread keeps the device, and the
+        // next document waits for it again before using either.
+        return ERROR_NOT_READY;
+    }
     ForgetThread();
     // Nothing stays half-open: the next document opens the device again.
     control.channels.Close();
@@ -203,7 +211,6 @@ DWORD ProtocolHandler::Write(const BYTE* bytes, DWORD count, DWORD* queued, Docu
 
 DocumentProgress ProtocolHandler::EndDocument(DocumentWatch& watch) {
     DocumentControl& control = *control_;
-    Clock& clock = *CurrentPlatform().clock;
     if (!control.thread.Valid()) {
         return ReadProgress(control);
     }
@@ -214,8 +221,23 @@ DocumentProgress ProtocolHandler::EndDocument(DocumentWatch& watch) {
         control.endRequested = true;
     }
     ::SetEvent(control.wake.Get());
+    return AwaitOutcome(watch, false);
+}
+
+DocumentProgress ProtocolHandler::AbandonDocument(DocumentWatch& watch) {
+    if (!control_->thread.Valid()) {
+        return ReadProgress(*control_);
+    }
+    // The thread drops the carried partial line with the queue: a cut line such
+    // as "G1 Z" of "G1 Z10" would run as a move to Z0.
+    Cancel();
+    return AwaitOutcome(watch, true);
+}
+
+DocumentProgress ProtocolHandler::AwaitOutcome(DocumentWatch& watch, bool cancelled) {
+    DocumentControl& control = *control_;
+    Clock& clock = *CurrentPlatform().clock;
     ULONGLONG lastLook = clock.GetTickCount64();
-    bool cancelled = false;
     for (;;) {
         HANDLE moved[2] = {control.progressed.Get(), control.thread.Get()};
         clock.WaitForMultipleObjects(2, moved, FALSE, control.timings.watchIntervalMs);

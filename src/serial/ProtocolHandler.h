@@ -50,7 +50,13 @@ class ProtocolHandler {
     // deleted meanwhile.
     DocumentProgress EndDocument(DocumentWatch& watch);
 
-    // Clears the queue and ends the document with the cancel lines.
+    // Ends the document early: the queue and the partial line the spooler's
+    // bytes left go, no final "M400", the cancel lines where any of its lines
+    // went out; waits until the thread has ended.
+    DocumentProgress AbandonDocument(DocumentWatch& watch);
+
+    // Clears the queue and ends the document with the cancel lines (during the
+    // greeting: without them). Safe from any thread while the handler lives.
     void Cancel();
 
     // What the running (or last) document has reached.
@@ -61,6 +67,9 @@ class ProtocolHandler {
     bool Stop();
 
   private:
+    // Waits until the document thread has ended, cancelling the document when
+    // the watch says the job went.
+    DocumentProgress AwaitOutcome(DocumentWatch& watch, bool cancelled);
     // Asks a running document thread to end and waits for it (bounded).
     bool EndThread();
     bool WaitForThread(DWORD milliseconds);

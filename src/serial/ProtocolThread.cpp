@@ -13,7 +13,7 @@ namespace vela {
 
 void DocumentRun::Run() {
     // Whatever the firmware said between documents is not an answer to this one.
-    ::PurgeComm(channels_.Device(), PURGE_RXCLEAR);
+    CurrentPlatform().serialDevices->PurgeComm(channels_.Device(), PURGE_RXCLEAR);
     machine_.StartHandshake(Now());
     IoChannel& read = channels_.read;
     IoChannel& write = channels_.write;
@@ -143,13 +143,25 @@ bool DocumentRun::Settle(uint64_t now) {
         Finish(DocumentOutcome::Stopped);
         return true;
     }
-    if (deviceLost_ || Failure() != SendFailure::None) {
+    WatchWrite(now);
+    if (Failure() == SendFailure::Rejected && !deviceLost_ && !writeStuck_ &&
+        failedWith_ == SendFailure::None && cancel_ == CancelStep::None) {
+        CancelAfterRejection(now);
+    }
+    if (deviceLost_ || writeStuck_ || Failure() != SendFailure::None) {
         outgoing_.Close();
         FinishPendingWrite();
         Finish(DocumentOutcome::Failed);
         return true;
     }
     if (!handshakeAnswered_) {
+        if (cancel) {
+            // Nothing of the document has gone out: nothing to cancel on the printer.
+            outgoing_.Close();
+            FinishPendingWrite();
+            Finish(DocumentOutcome::Cancelled);
+            return true;
+        }
         if (machine_.Handshaking()) {
             return false;
         }
@@ -178,7 +190,8 @@ bool DocumentRun::Settle(uint64_t now) {
         windowed_ ? window_.Idle() && framedLength_ == 0 : machine_.State() == SendState::SendNext;
     const bool drained = outgoing_.Count() == 0 && senderDone && !channels_.write.pending;
     if (cancel_ == CancelStep::Sending && drained) {
-        Finish(DocumentOutcome::Cancelled);
+        Finish(failedWith_ != SendFailure::None ? DocumentOutcome::Failed
+                                                : DocumentOutcome::Cancelled);
         return true;
     }
     if (cancel_ == CancelStep::None && end && drained) {
@@ -230,11 +243,44 @@ void DocumentRun::BeginCancel(uint64_t now) {
     cancelDeadline_ = now + control_.timings.cancelOkWaitMs;
 }
 
-void DocumentRun::StartCancelLines(uint64_t now) {
+void DocumentRun::WatchWrite(uint64_t now) {
+    if (!channels_.write.pending) {
+        writeWatched_ = false;
+        return;
+    }
+    if (!writeWatched_) {
+        writeWatched_ = true;
+        writeSince_ = now;
+        return;
+    }
+    if (Remaining(writeSince_, control_.timings.send.handshakeLimitMs, now) == 0 && !writeStuck_) {
+        writeStuck_ = true;
+        Log(LogTo::Debugger, "The serial device took no bytes within 20 s: the document fails\n");
+    }
+}
+
+void DocumentRun::CancelAfterRejection(uint64_t now) {
+    failedWith_ = Failure();
+    failedLine_ = FailureLine();
+    cancelledAt_ = LineNumber();
+    outgoing_.Close();
+    framedLength_ = 0;
+    // The firmware asks for the rejected line: the cancel lines take its number,
+    // the first of them setting the counter whatever the firmware holds.
+    const int64_t next = failedLine_ > 0 ? failedLine_ : LineNumber() + 1;
+    windowed_ = false;
+    machine_.ContinueAt(static_cast<int32_t>(next), now);
+    StartCancelLines(now, true);
+}
+
+void DocumentRun::StartCancelLines(uint64_t now, bool resetCounter) {
     std::string lines;
     const bool inFlight = LineInFlight();
     // Whether every answer owed came is unsure: the counter is set again.
-    const bool unsure = inFlight || breakDue_ || breakOkOwed_;
+    const bool unsure = resetCounter || inFlight || breakDue_ || breakOkOwed_;
+    // A document none of whose lines went out has done nothing to undo: the
+    // printer, perhaps heating for its own reasons, is left as it is.
+    const bool touched = linesTaken_ > 0 || inFlight;
     breakDue_ = false;
     breakOkOwed_ = false;
     if (windowed_) {
@@ -256,6 +302,9 @@ void DocumentRun::StartCancelLines(uint64_t now) {
     }
     for (const std::string& line : cancelLines) {
         lines += line + "\n";
+    }
+    if (!touched) {
+        lines.clear();
     }
     outgoing_.Close();
     if (!lines.empty()) {
@@ -289,6 +338,7 @@ void DocumentRun::Publish() {
     progress.windowFellBack = fallbackReported_;
     progress.finishing = finalLineQueued_;
     progress.temperatures = temperatures_;
+    progress.linesSkipped = linesSkipped_;
     // A waiting WritePort is woken once there is room; nobody else needs a wake
     // for every line.
     if (control_.writerWaiting && outgoing_.QueuedBytes() < control_.timings.highWaterBytes) {
@@ -303,9 +353,12 @@ void DocumentRun::Finish(DocumentOutcome outcome) {
     CriticalSectionLock guard(control_.lock);
     DocumentProgress& progress = control_.progress;
     progress.outcome = outcome;
-    progress.failure = Failure();
-    progress.failureLine = FailureLine();
-    progress.deviceLost = deviceLost_;
+    const bool rejected = failedWith_ != SendFailure::None;
+    progress.failure = rejected ? failedWith_ : Failure();
+    progress.failureLine = rejected ? failedLine_ : FailureLine();
+    // A device that took no bytes is closed too, and opened afresh next time.
+    progress.deviceLost = deviceLost_ || writeStuck_;
+    progress.writeStuck = writeStuck_;
     progress.cancelledAtLine = cancelledAt_;
     progress.reachedPrinter = outcome == DocumentOutcome::Completed && documentLines_ > 0;
 }

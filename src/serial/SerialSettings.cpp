@@ -1,5 +1,7 @@
 #include "serial/SerialSettings.h"
 
+#include "platform/Platform.h"
+
 namespace vela {
 
 void ApplyHandlerLineSettings(DCB& dcb) {
@@ -34,19 +36,20 @@ void ApplyHandlerTimeouts(COMMTIMEOUTS& timeouts) {
 }
 
 bool ConfigureSerialDevice(HANDLE device) {
+    SerialDevices& devices = *CurrentPlatform().serialDevices;
     DCB dcb{};
     dcb.DCBlength = sizeof(DCB);
-    ::GetCommState(device, &dcb);
+    devices.GetCommState(device, &dcb);
     ApplyHandlerLineSettings(dcb);
-    if (!::SetCommState(device, &dcb)) {
+    if (!devices.SetCommState(device, &dcb)) {
         return false;
     }
     COMMTIMEOUTS timeouts{};
-    if (!::GetCommTimeouts(device, &timeouts)) {
+    if (!devices.GetCommTimeouts(device, &timeouts)) {
         return false;
     }
     ApplyHandlerTimeouts(timeouts);
-    return ::SetCommTimeouts(device, &timeouts) != FALSE;
+    return devices.SetCommTimeouts(device, &timeouts) != FALSE;
 }
 
 } // namespace vela

@@ -93,6 +93,10 @@ int32_t PrinterDevice::SendCommands(const uint8_t* records, int32_t count) {
     int32_t next = 0;
     int32_t waits = 0;
     while (next < count) {
+        if (cancellation_ != nullptr && cancellation_->StopRequested()) {
+            // Records are missing from a prepared printer: it is reset at the end.
+            return StopTransfer(true);
+        }
         int32_t freeRecords = 0;
         if (!QueryFreeCapacity(&freeRecords)) {
             return StopTransfer(true);
@@ -217,6 +221,9 @@ bool PrinterDevice::ResetPrinter() {
     }
     StopAll();
     WriteParameter(parameter::kParameter142, -1);
+    // The preparation switched the heaters on; nothing prints now to need them.
+    WriteParameter(parameter::kPlatformHeating, 0);
+    WriteParameter(parameter::kNozzle1Heating, 0);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "core/Memory.h"
 #include "platform/Handles.h"
 #include "ports/PortList.h"
+#include "monitor/PortSession.h"
 #include "PortNames.h"
 
 #include <algorithm>
@@ -179,7 +180,9 @@ TEST_F(PortListTest, QueryPortValueRefusesNonStringsAndMissingArguments) {
 TEST_F(PortListTest, ShutdownReleasesEveryEntryAndTheContext) {
     Initialize();
     PortEntry* entry = CreatePortEntry(State(), Context(), L"COM5:");
-    entry->printerName = AllocString(L"Left over by an unfinished document");
+    auto* session = new PortSession(L"COM5:");
+    entry->session = session;
+    session->document.printerName.Reset(AllocString(L"Left over by an unfinished document"));
     harness.Unload();
     EXPECT_EQ(State().context, nullptr);
 }

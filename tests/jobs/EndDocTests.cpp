@@ -93,8 +93,8 @@ TEST_F(EndDocTest, WholeTransferSupervisesUntilDoneThenPrompts) {
     EXPECT_EQ(bed.spooler.setJobCalls[0].command, static_cast<DWORD>(JOB_CONTROL_SENT_TO_PRINTER));
     EXPECT_EQ(bed.spooler.setJobCalls[0].jobId, 42u);
     EXPECT_EQ(bed.spooler.openPrinters, 0);
-    EXPECT_EQ(bed.port->flags & kPortDocumentInProgress, 0u);
-    EXPECT_EQ(bed.port->printerName, nullptr);
+    EXPECT_FALSE(DocumentInProgress(bed.port));
+    EXPECT_EQ(bed.Document().printerName.Get(), nullptr);
 }
 
 TEST_F(EndDocTest, DeletedJobAbortsThePrintWithoutPrompt) {
@@ -154,8 +154,8 @@ TEST_F(EndDocTest, LinkLostDuringTransferResetsThePrinterWhenItIsBack) {
     // The printer drops off the bus after the first records, then comes back.
     bed.printer.unplugAtTransfer = 40;
     bed.Write(JobStream(500, 500));
-    EXPECT_NE(bed.Session().jobFlags.sendingDisabled, 0);
-    EXPECT_NE(bed.Session().jobFlags.transferFailed, 0);
+    EXPECT_NE(bed.Document().jobFlags.sendingDisabled, 0);
+    EXPECT_NE(bed.Document().jobFlags.transferFailed, 0);
     bed.printer.unplugAtTransfer = 0;
     bed.printer.unplugged = false;
     const size_t packetsBefore = bed.printer.received.size();
@@ -231,16 +231,16 @@ TEST_F(EndDocTest, FailedDocumentStaysInTheQueueInError) {
         EXPECT_EQ(run.spooler.StatusTexts().back(), c.reason);
         EXPECT_TRUE(run.spooler.prompts.empty());
         EXPECT_EQ(run.spooler.openPrinters, 0);
-        EXPECT_EQ(run.port->flags & kPortDocumentInProgress, 0u);
+        EXPECT_FALSE(DocumentInProgress(run.port));
     }
 }
 
 TEST_F(EndDocTest, TestPageFlagIsClearedAtTheEnd) {
     bed.spooler.documentName = L"Test Page";
     ASSERT_TRUE(bed.StartDoc());
-    EXPECT_EQ(bed.Session().testPage, true);
+    EXPECT_EQ(bed.Document().testPage, true);
     bed.EndDoc();
-    EXPECT_EQ(bed.Session().testPage, false);
+    EXPECT_EQ(bed.Document().testPage, false);
 }
 
 TEST_F(EndDocTest, PrinterThatCouldNotBeOpenedIsLoggedEachPoll) {
@@ -304,7 +304,7 @@ TEST_F(EndDocTest, DeletedJobWhileThePrinterHasNoRoomEndsTheTransfer) {
     bed.spooler.statusChangeAtCall = 2; // the first is StartDocPort's own read
     ASSERT_TRUE(bed.StartDoc());
     bed.Write(JobStream(10, 10));
-    EXPECT_NE(bed.Session().jobFlags.sendingDisabled, 0);
+    EXPECT_NE(bed.Document().jobFlags.sendingDisabled, 0);
     EXPECT_TRUE(bed.printer.records.empty());
     EXPECT_EQ(bed.printer.CountCode('s'), 4);
     EXPECT_NE(ReadLog().find("The job is deleting\r\r\nBeging cancel the print"),

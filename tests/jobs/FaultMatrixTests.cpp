@@ -45,8 +45,8 @@ RunResult RunJob(Fault fault, int32_t transfer) {
         bed.printer.unplugged = false;
     }
     const size_t packetsBeforeEndDoc = bed.printer.received.size();
-    result.sentCount = bed.Session().transfer.sentCount;
-    result.printStarted = bed.Session().jobFlags.printStarted != 0;
+    result.sentCount = bed.Document().transfer.sentCount;
+    result.printStarted = bed.Document().jobFlags.printStarted != 0;
     result.endDoc = bed.EndDoc();
     result.elapsedMs = bed.harness.clock.now;
     result.recordsArrived = bed.printer.records.size();

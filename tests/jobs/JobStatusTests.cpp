@@ -121,7 +121,7 @@ TEST(JobStatusUsb, RefusedOrImpossibleStatusLeavesThePrintAlone) {
         ASSERT_TRUE(bed.StartDoc());
         bed.Write(JobStream(50, 50));
         ASSERT_TRUE(bed.EndDoc());
-        EXPECT_EQ(bed.Session().transfer.sentCount, 50);
+        EXPECT_EQ(bed.Document().transfer.sentCount, 50);
         EXPECT_EQ(bed.spooler.prompts.size(), noPrinter ? 0u : 1u);
         EXPECT_EQ(bed.spooler.StatusTexts().empty(), noPrinter);
         EXPECT_EQ(CountOf(ReadLog(), "The spooler refused the job's status text"),

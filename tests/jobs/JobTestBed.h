@@ -99,6 +99,7 @@ class JobTestBed {
     BOOL EndDoc() { return table->pfnEndDocPort(Handle()); }
     // The port's document state, as StartDocPort and WritePort leave it.
     PortSession& Session() { return *SessionOf(harness.State(), port); }
+    PortDocument& Document() { return Session().document; }
     size_t Polls() const {
         return static_cast<size_t>(
             std::count(harness.clock.sleeps.begin(), harness.clock.sleeps.end(), 5000u));

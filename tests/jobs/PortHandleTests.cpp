@@ -143,10 +143,10 @@ TEST_F(PortHandleTest, SecondHandleLeavesTheFirstHandlesDocumentAlone) {
     EXPECT_EQ(bed.spooler.openPrinters, 0);
 }
 
-// Shutdown while a document's EndDocPort is under way on another thread frees
-// nothing that call uses: the call ends the print itself, and the port goes with
-// its ClosePort.
-TEST_F(PortHandleTest, ShutdownDuringEndDocPortLeavesThePortToItsCall) {
+// Shutdown while a document's EndDocPort is under way on another thread waits for
+// that call and frees nothing it uses: the call aborts the print itself (once),
+// fails, and the port goes with its ClosePort.
+TEST_F(PortHandleTest, ShutdownDuringEndDocPortWaitsForTheCallToEndThePrint) {
     ASSERT_TRUE(bed.StartDoc(23));
     bed.Write(JobStream(30, 30));
     const UniqueHandle polling(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -156,7 +156,11 @@ TEST_F(PortHandleTest, ShutdownDuringEndDocPortLeavesThePortToItsCall) {
         if (!held && text != nullptr && std::wstring(text).rfind(L"Printing", 0) == 0) {
             held = true;
             ::SetEvent(polling.Get());
-            EXPECT_EQ(::WaitForSingleObject(shutDown.Get(), kWaitMs), WAIT_OBJECT_0);
+            // Until Shutdown has asked the document to end (bounded).
+            for (int look = 0; look < 5000 && bed.Document().EndRequested() == DocumentEnd::None;
+                 ++look) {
+                ::Sleep(1);
+            }
         }
     };
     std::thread stopper([&] {
@@ -166,12 +170,17 @@ TEST_F(PortHandleTest, ShutdownDuringEndDocPortLeavesThePortToItsCall) {
         ::SetEvent(shutDown.Get());
     });
     const size_t aborts = static_cast<size_t>(bed.printer.CountCode('s'));
-    EXPECT_TRUE(bed.EndDoc());
+    ::SetLastError(0);
+    EXPECT_FALSE(bed.EndDoc());
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_READY));
     stopper.join();
     EXPECT_TRUE(held);
     // Aborted once, by the document's own call, and no prompt for a print cut short.
     EXPECT_EQ(static_cast<size_t>(bed.printer.CountCode('s')), aborts + 4);
     EXPECT_TRUE(bed.spooler.prompts.empty());
+    ASSERT_FALSE(bed.spooler.errorTexts.empty());
+    EXPECT_EQ(bed.spooler.errorTexts.back(),
+              L"The print monitor stopped before the document ended");
     EXPECT_EQ(bed.spooler.openPrinters, 0);
     bed.CloseHandles();
 }

@@ -17,16 +17,13 @@ class RemoveModelPromptTest : public ::testing::Test {
         harness.platform.spooler = &spooler;
         ASSERT_TRUE(harness.Attach());
         ASSERT_NE(harness.Initialize(), nullptr);
-        entry = CreatePortEntry(harness.State(), harness.Context(), L"Quarlend1:");
-        entry->printerName = AllocString(spooler.printerName.c_str());
-        entry->jobId = 42;
     }
     BOOL Prompt() {
-        return PromptRemoveModel(harness.State(), entry, kRemoveModelTitle, kRemoveModelMessage);
+        return PromptRemoveModel(harness.State(), spooler.printerName.c_str(), 42,
+                                 kRemoveModelTitle, kRemoveModelMessage);
     }
     FakeSpooler spooler;
     MonitorHarness harness;
-    PortEntry* entry = nullptr;
 };
 
 TEST_F(RemoveModelPromptTest, ShowsTheBoxAndWaitsForTheUser) {
@@ -72,10 +69,9 @@ TEST_F(RemoveModelPromptTest, SystemWithoutThePromptNeverOpensThePrinter) {
     EXPECT_EQ(spooler.loadedLibraries, 0);
 }
 
-TEST_F(RemoveModelPromptTest, EntryWithoutPrinterNameShowsNothing) {
-    FreeString(entry->printerName);
-    entry->printerName = nullptr;
-    EXPECT_FALSE(Prompt());
+TEST_F(RemoveModelPromptTest, DocumentWithoutPrinterNameShowsNothing) {
+    EXPECT_FALSE(PromptRemoveModel(harness.State(), nullptr, 42, kRemoveModelTitle,
+                                   kRemoveModelMessage));
     EXPECT_EQ(spooler.openPrinterCalls, 0);
     EXPECT_EQ(spooler.loadedLibraries, 0);
 }

@@ -15,22 +15,22 @@ class StartDocTest : public ::testing::Test {
 };
 
 TEST_F(StartDocTest, RecordsTheDocumentAndOpensThePrinter) {
-    bed.Session().transfer.announcedCount = 9;
-    bed.Session().transfer.sentCount = 4;
-    bed.Session().transfer.heldLength = 3;
-    bed.Session().jobFlags.printerPrepared = 1;
-    bed.Session().jobFlags.sendingDisabled = 1;
+    bed.Document().transfer.announcedCount = 9;
+    bed.Document().transfer.sentCount = 4;
+    bed.Document().transfer.heldLength = 3;
+    bed.Document().jobFlags.printerPrepared = 1;
+    bed.Document().jobFlags.sendingDisabled = 1;
     EXPECT_TRUE(bed.StartDoc(31));
-    EXPECT_EQ(bed.Session().transfer.announcedCount, 0);
-    EXPECT_EQ(bed.Session().transfer.sentCount, 0);
-    EXPECT_EQ(bed.Session().transfer.heldLength, 0);
-    EXPECT_EQ(bed.Session().jobFlags.printerPrepared, 0);
-    EXPECT_EQ(bed.Session().jobFlags.sendingDisabled, 0);
-    EXPECT_NE(bed.port->flags & kPortDocumentInProgress, 0u);
-    EXPECT_STREQ(bed.port->printerName, L"Vela Printer");
-    EXPECT_NE(bed.port->printerHandle, nullptr);
-    EXPECT_EQ(bed.port->jobId, 31u);
-    EXPECT_EQ(bed.Session().testPage, false);
+    EXPECT_EQ(bed.Document().transfer.announcedCount, 0);
+    EXPECT_EQ(bed.Document().transfer.sentCount, 0);
+    EXPECT_EQ(bed.Document().transfer.heldLength, 0);
+    EXPECT_EQ(bed.Document().jobFlags.printerPrepared, 0);
+    EXPECT_EQ(bed.Document().jobFlags.sendingDisabled, 0);
+    EXPECT_TRUE(DocumentInProgress(bed.port));
+    EXPECT_STREQ(bed.Document().printerName.Get(), L"Vela Printer");
+    EXPECT_NE(bed.Document().printer.Get(), nullptr);
+    EXPECT_EQ(bed.Document().jobId, 31u);
+    EXPECT_EQ(bed.Document().testPage, false);
     EXPECT_EQ(ReadLog(), "\r\n\r3D Printer V26.1: StartDocPort\r\r\n");
 }
 
@@ -41,20 +41,20 @@ TEST_F(StartDocTest, TestPageIsRecognisedInAnyLetterCase) {
         bed.harness.Unload();
         bed2.Load();
         EXPECT_TRUE(bed2.StartDoc());
-        EXPECT_EQ(bed2.Session().testPage, true) << "document " << std::string(name, name + 9);
+        EXPECT_EQ(bed2.Document().testPage, true) << "document " << std::string(name, name + 9);
     }
 }
 
 TEST_F(StartDocTest, OtherDocumentNamesAreNotTheTestPage) {
     bed.spooler.documentName = L"Test Pages";
     EXPECT_TRUE(bed.StartDoc());
-    EXPECT_EQ(bed.Session().testPage, false);
+    EXPECT_EQ(bed.Document().testPage, false);
 }
 
 TEST_F(StartDocTest, JobWithoutDocumentNameIsNotTheTestPage) {
     bed.spooler.documentNamePresent = false;
     EXPECT_TRUE(bed.StartDoc());
-    EXPECT_EQ(bed.Session().testPage, false);
+    EXPECT_EQ(bed.Document().testPage, false);
 }
 
 // The handle's earlier document was never ended: it ends, and the new one is a
@@ -62,13 +62,13 @@ TEST_F(StartDocTest, JobWithoutDocumentNameIsNotTheTestPage) {
 TEST_F(StartDocTest, SecondStartOnTheSameHandleStartsAfresh) {
     bed.spooler.documentName = L"Test Page";
     ASSERT_TRUE(bed.StartDoc(5));
-    bed.Session().transfer.sentCount = 12;
+    bed.Document().transfer.sentCount = 12;
     bed.spooler.documentName = L"other";
     EXPECT_TRUE(bed.StartDoc(6));
-    EXPECT_EQ(bed.Session().transfer.sentCount, 0);
-    EXPECT_NE(bed.port->printerHandle, nullptr);
-    EXPECT_EQ(bed.port->jobId, 6u);
-    EXPECT_EQ(bed.Session().testPage, false);
+    EXPECT_EQ(bed.Document().transfer.sentCount, 0);
+    EXPECT_NE(bed.Document().printer.Get(), nullptr);
+    EXPECT_EQ(bed.Document().jobId, 6u);
+    EXPECT_EQ(bed.Document().testPage, false);
     EXPECT_EQ(bed.spooler.openPrinterCalls, 2);
     EXPECT_EQ(bed.spooler.openPrinters, 1);
     // Every call logs.
@@ -78,26 +78,26 @@ TEST_F(StartDocTest, SecondStartOnTheSameHandleStartsAfresh) {
 TEST_F(StartDocTest, PrinterThatCannotBeOpenedStillStartsTheDocument) {
     bed.spooler.failOpenPrinter = true;
     EXPECT_TRUE(bed.StartDoc(8));
-    EXPECT_EQ(bed.port->printerHandle, nullptr);
-    EXPECT_EQ(bed.port->jobId, 0u);
-    EXPECT_NE(bed.port->flags & kPortDocumentInProgress, 0u);
+    EXPECT_EQ(bed.Document().printer.Get(), nullptr);
+    EXPECT_EQ(bed.Document().jobId, 0u);
+    EXPECT_TRUE(DocumentInProgress(bed.port));
 }
 
 TEST_F(StartDocTest, NullPrinterNameOpensNothingAndProceeds) {
     EXPECT_TRUE(bed.table->pfnStartDocPort(bed.Handle(), nullptr, 3, 1, nullptr));
     EXPECT_EQ(bed.spooler.openPrinterCalls, 0);
-    EXPECT_EQ(bed.port->printerName, nullptr);
-    EXPECT_NE(bed.port->flags & kPortDocumentInProgress, 0u);
+    EXPECT_EQ(bed.Document().printerName.Get(), nullptr);
+    EXPECT_TRUE(DocumentInProgress(bed.port));
     bed.Write(JobStream(3, 3));
     EXPECT_TRUE(bed.EndDoc());
-    EXPECT_EQ(bed.port->flags & kPortDocumentInProgress, 0u);
+    EXPECT_FALSE(DocumentInProgress(bed.port));
 }
 
 TEST_F(StartDocTest, LongPrinterNameIsKeptWhole) {
     const std::wstring longName(300, L'p');
     bed.spooler.printerName = longName;
     EXPECT_TRUE(bed.StartDoc());
-    EXPECT_EQ(std::wstring(bed.port->printerName), longName);
+    EXPECT_EQ(std::wstring(bed.Document().printerName.Get()), longName);
 }
 
 } // namespace

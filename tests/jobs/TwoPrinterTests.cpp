@@ -63,7 +63,7 @@ TEST_F(TwoPrinterTest, StalePortOfAnUnpluggedPrinterFailsWithoutTouchingTheOther
     Print(second, 9);
     EXPECT_EQ(bed.printer.CodesOf(0), "");
     EXPECT_EQ(bed.printer.opens, 0);
-    EXPECT_NE(static_cast<PortSession*>(second->session)->jobFlags.sendingDisabled, 0);
+    EXPECT_NE(static_cast<PortSession*>(second->session)->document.jobFlags.sendingDisabled, 0);
     EXPECT_TRUE(bed.spooler.prompts.empty());
 }
 

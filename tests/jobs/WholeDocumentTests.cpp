@@ -50,7 +50,7 @@ TEST_F(WholeDocumentTest, DocumentsFollowOneAnother) {
     EXPECT_EQ(bed.printer.records.size(), 120u);
     ASSERT_EQ(bed.spooler.prompts.size(), 3u);
     EXPECT_EQ(bed.spooler.prompts[2].jobId, 3u);
-    EXPECT_EQ(bed.Session().transfer.sentCount, 10);
+    EXPECT_EQ(bed.Document().transfer.sentCount, 10);
 }
 
 TEST_F(WholeDocumentTest, OpenPortOfUnknownPortFails) {

@@ -106,14 +106,15 @@ TEST_F(PortCommandTest, DeletePortOfAPortWithADocumentInProgressIsBusy) {
         CriticalSectionLock guard(harness.State().lock);
         entry = FindPortEntry(harness.Context()->firstPort, L"VelaBusy:");
         ASSERT_NE(entry, nullptr);
-        entry->flags |= kPortDocumentInProgress;
+        // Held open by the spooler, as it is while a document is in progress.
+        ++entry->spoolerOpens;
     }
     EXPECT_EQ(XcvText(admin, L"DeletePort", L"VelaBusy:"), static_cast<DWORD>(ERROR_BUSY));
     EXPECT_EQ(ListedNames(), (std::vector<std::wstring>{L"VelaBusy:"}));
     EXPECT_TRUE(harness.registry.HasPortValue(L"VelaBusy:"));
     {
         CriticalSectionLock guard(harness.State().lock);
-        entry->flags &= ~kPortDocumentInProgress;
+        --entry->spoolerOpens;
     }
     EXPECT_EQ(XcvText(admin, L"DeletePort", L"VelaBusy:"), 0u);
 }

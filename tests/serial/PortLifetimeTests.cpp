@@ -68,7 +68,7 @@ TEST_F(PortLifetime, MissingOrHeldDeviceFailsStartDocUntilItIsBack) {
     ::SetLastError(0);
     EXPECT_FALSE(StartDoc());
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(Entry(kMissingDevicePort)->flags & kPortDocumentInProgress, 0u);
+    EXPECT_FALSE(DocumentInProgress(Entry(kMissingDevicePort)));
     EXPECT_EQ(spooler_.openPrinters, 0);
     ASSERT_TRUE(Close());
 
@@ -93,7 +93,7 @@ TEST_F(PortLifetime, SilentFirmwareFailsStartDocAfterTwentySeconds) {
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_READY));
     EXPECT_GE(harness_.clock.now, 20000u);
     EXPECT_LT(harness_.clock.now, 23000u);
-    EXPECT_EQ(Entry(kSerialPort)->flags & kPortDocumentInProgress, 0u);
+    EXPECT_FALSE(DocumentInProgress(Entry(kSerialPort)));
     harness_.clock.autoAdvance = false;
     // Nothing half-open: the device is free again.
     EXPECT_TRUE(PurgeSerialDevice(kHostDevice));
@@ -195,7 +195,7 @@ TEST_F(PortLifetime, DocumentThreadHoldsTheModuleUntilItEnds) {
     EXPECT_FALSE(StartDoc());
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
     EXPECT_EQ(ThreadsOfThisProcess(), threads);
-    EXPECT_EQ(Entry(kSerialPort)->flags & kPortDocumentInProgress, 0u);
+    EXPECT_FALSE(DocumentInProgress(Entry(kSerialPort)));
     modules.refuseWith = 0;
     Print("G1 X1\n");
     EXPECT_EQ(modules.taken, 2);

@@ -45,7 +45,7 @@ TEST_F(SerialDocument, DocumentsFollowOneAnotherOnAnOpenOrReopenedPort) {
         ASSERT_EQ(spooler_.setJobCalls.size(), 2u);
         EXPECT_EQ(spooler_.setJobCalls[1].command, static_cast<DWORD>(JOB_CONTROL_SENT_TO_PRINTER));
         EXPECT_EQ(spooler_.prompts.size(), 2u);
-        EXPECT_EQ(Entry(kSerialPort)->flags & kPortDocumentInProgress, 0u);
+        EXPECT_FALSE(DocumentInProgress(Entry(kSerialPort)));
     }
 }
 
@@ -147,7 +147,7 @@ class SerialCancel : public SerialLinkTest {
         expected.pop_back();
         EXPECT_EQ(executed, Joined(expected, cancelLines));
         EXPECT_TRUE(spooler_.prompts.empty());
-        EXPECT_EQ(Entry(kSerialPort)->flags & kPortDocumentInProgress, 0u);
+        EXPECT_FALSE(DocumentInProgress(Entry(kSerialPort)));
         // The port serves the next document.
         spooler_.jobStatus = JOB_STATUS_PRINTING;
         Print("G28\n");

@@ -57,7 +57,7 @@ TEST_F(SerialFailure, RefusedHaltedOrRestartedFirmwareEndsTheDocumentWithNothing
         // Lines 1 to 4 ran, and line 5 unless it was refused.
         EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Ran(fault == Fault::Refuses ? 4 : 5));
         EXPECT_TRUE(spooler_.prompts.empty());
-        EXPECT_EQ(Entry(kSerialPort)->flags & kPortDocumentInProgress, 0u);
+        EXPECT_FALSE(DocumentInProgress(Entry(kSerialPort)));
         const std::vector<std::wstring> texts = spooler_.StatusTexts();
         ASSERT_GE(texts.size(), 3u);
         EXPECT_EQ(texts.front(), L"Waiting for the printer");

@@ -65,7 +65,7 @@ class ClockTicker {
 
 // The real serial devices, counted, and one that another program may hold (Wine
 // itself lets a second program open a device that is in use).
-class CountedSerialDevices : public SerialDevices {
+class CountedSerialDevices : public SystemSerialDevices {
   public:
     HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
                        LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags,

@@ -195,10 +195,10 @@ long AllocationsForDocument(int32_t records, std::vector<size_t> pieceSizes) {
     PortSession session(nullptr);
     PortEntry entry{};
     entry.session = &session;
-    entry.flags = kPortDocumentInProgress;
     PortHandle handle;
     handle.entry = &entry;
-    session.documentOwner = &handle;
+    session.document.ClaimFor(&handle);
+    session.document.LeaveCall(DocumentState::Streaming);
 
     std::vector<uint8_t> stream = BuildJob(records, records, [](size_t, uint8_t* record) {
         std::memset(record, 0x5A, kJobRecordSize);
@@ -220,7 +220,7 @@ long AllocationsForDocument(int32_t records, std::vector<size_t> pieceSizes) {
         ::DeleteCriticalSection(&state.lock);
     }
     EXPECT_EQ(from, stream.size());
-    EXPECT_EQ(session.transfer.sentCount, records);
+    EXPECT_EQ(session.document.transfer.sentCount, records);
     EXPECT_GT(printer.recordBytes, static_cast<ULONG>(records) * 20u);
     return during;
 }

@@ -356,7 +356,9 @@ TEST(Commands, ResetPrinterSequence) {
                                                         {'s', '2'},
                                                         {'s', '3'},
                                                         {'S'},
-                                                        {'V', 142, 0xFF, 0xFF, 0xFF, 0xFF}}));
+                                                        {'V', 142, 0xFF, 0xFF, 0xFF, 0xFF},
+                                                        {'V', 22, 0, 0, 0, 0},
+                                                        {'V', 20, 0, 0, 0, 0}}));
     EXPECT_TRUE(bed.clock.sleeps.empty());
 }
 

@@ -29,9 +29,9 @@ class WritePortTest : public ::testing::Test {
             ownLock_ = true;
         }
         entry_.session = &session_;
-        entry_.flags = kPortDocumentInProgress;
         handle_.entry = &entry_;
-        session_.documentOwner = &handle_;
+        session_.document.ClaimFor(&handle_);
+        session_.document.LeaveCall(DocumentState::Streaming);
     }
     ~WritePortTest() override {
         if (ownLock_) {
@@ -94,7 +94,7 @@ TEST_F(WritePortTest, WholeDocumentInOneCallIsSentAndStarted) {
     EXPECT_TRUE(Write(MakeJob(3, records)));
     EXPECT_EQ(ReceivedRecordBytes(), records);
     EXPECT_TRUE(bed.printer.programStarted);
-    EXPECT_EQ(session_.transfer.sentCount, 3);
+    EXPECT_EQ(session_.document.transfer.sentCount, 3);
     EXPECT_EQ(bed.clock.sleeps, (std::vector<DWORD>{2000}));
     // The call's connection is closed at its end.
     EXPECT_EQ(bed.printer.openDeviceHandles, 0);
@@ -127,14 +127,14 @@ TEST_F(WritePortTest, PiecesOfFourSevenSevenSevenAndThirtyNineBytes) {
 TEST_F(WritePortTest, DocumentAnnouncingNoRecordsSendsAndStartsNothing) {
     for (const int32_t announced : {0, -5}) {
         SCOPED_TRACE(announced);
-        session_.transfer = JobTransferState{};
-        session_.jobFlags = JobFlags{};
+        session_.document.transfer = JobTransferState{};
+        session_.document.jobFlags = JobFlags{};
         const long logStart = LogSize();
         EXPECT_TRUE(Write(MakeJob(announced, MakeRecords(2))));
         EXPECT_EQ(bed.printer.Codes(), "");
         EXPECT_FALSE(bed.printer.programStarted);
-        EXPECT_EQ(session_.jobFlags.sendingDisabled, 1);
-        EXPECT_EQ(session_.jobFlags.printerPrepared, 0);
+        EXPECT_EQ(session_.document.jobFlags.sendingDisabled, 1);
+        EXPECT_EQ(session_.document.jobFlags.printerPrepared, 0);
         const std::string log = ReadLogFrom(logStart);
         EXPECT_NE(log.find("The job announces " + std::to_string(announced) +
                            " records: nothing is sent and no print is started\r\r\n"),
@@ -145,7 +145,7 @@ TEST_F(WritePortTest, DocumentAnnouncingNoRecordsSendsAndStartsNothing) {
 }
 
 TEST_F(WritePortTest, TestPageIsFramedAndSent) {
-    session_.testPage = true;
+    session_.document.testPage = true;
     const Bytes records = MakeRecords(3); // its bytes include line feeds
     EXPECT_TRUE(Write(MakeJob(3, records)));
     EXPECT_EQ(ReceivedRecordBytes(), records);
@@ -157,28 +157,28 @@ TEST_F(WritePortTest, MissingOutPointerChangesNothing) {
     ::SetLastError(0);
     EXPECT_FALSE(Write(stream, 0, stream.size(), nullptr));
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(session_.transfer.announcedCount, 0);
+    EXPECT_EQ(session_.document.transfer.announcedCount, 0);
     EXPECT_EQ(bed.printer.transfers, 0);
 }
 
 TEST_F(WritePortTest, MissingBufferIsRefusedWithoutFraming) {
-    session_.jobFlags.printerPrepared = 1;
-    session_.transfer.heldLength = 3;
+    session_.document.jobFlags.printerPrepared = 1;
+    session_.document.transfer.heldLength = 3;
     DWORD written = 99;
     ::SetLastError(0);
     EXPECT_FALSE(WritePort(State(), &handle_, nullptr, 40, &written));
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     EXPECT_EQ(written, 0u);
-    EXPECT_EQ(session_.transfer.heldLength, 3);
+    EXPECT_EQ(session_.document.transfer.heldLength, 3);
     EXPECT_EQ(bed.printer.transfers, 0);
 }
 
 TEST_F(WritePortTest, FirstPieceShorterThanTheHeaderIsTakenButNotFramed) {
     EXPECT_TRUE(Write(Bytes{2, 0, 0}));
     EXPECT_EQ(bed.printer.transfers, 0);
-    EXPECT_EQ(session_.transfer.announcedCount, 0);
-    EXPECT_EQ(session_.transfer.heldLength, 0);
-    EXPECT_EQ(session_.jobFlags.sendingDisabled, 0);
+    EXPECT_EQ(session_.document.transfer.announcedCount, 0);
+    EXPECT_EQ(session_.document.transfer.heldLength, 0);
+    EXPECT_EQ(session_.document.jobFlags.sendingDisabled, 0);
 }
 
 TEST_F(WritePortTest, EmptyPieceForAUsbPrinterIsTakenAndStillFramed) {
@@ -205,8 +205,8 @@ TEST_F(WritePortTest, PrinterUnpluggedInTheMiddleOfADocument) {
     EXPECT_FALSE(Write(stream, 64, 60, &written));
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_READY));
     EXPECT_EQ(written, 0u);
-    EXPECT_EQ(session_.jobFlags.sendingDisabled, 1);
-    EXPECT_EQ(session_.transfer.sentCount, 3);
+    EXPECT_EQ(session_.document.jobFlags.sendingDisabled, 1);
+    EXPECT_EQ(session_.document.transfer.sentCount, 3);
     EXPECT_FALSE(bed.printer.programStarted);
     // Plugged in again, the document stays refused.
     bed.printer.unplugged = false;
@@ -226,9 +226,9 @@ TEST_F(WritePortTest, PrinterUnpluggedDuringACall) {
     bed.printer.unplugAtTransfer = 20 + 5 + 2;
     EXPECT_FALSE(Write(stream));
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_READY));
-    EXPECT_EQ(session_.jobFlags.sendingDisabled, 1);
+    EXPECT_EQ(session_.document.jobFlags.sendingDisabled, 1);
     EXPECT_EQ(bed.printer.records.size(), 3u);
-    EXPECT_EQ(session_.transfer.sentCount, 0);
+    EXPECT_EQ(session_.document.transfer.sentCount, 0);
     EXPECT_FALSE(bed.printer.programStarted);
 }
 

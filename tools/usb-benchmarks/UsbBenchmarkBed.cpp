@@ -93,7 +93,7 @@ bool UsbBenchmarkBed::RunJob(std::vector<uint8_t>& stream, uint32_t piece, JobMe
     measure.transferMicros += link.transferMicros - transferMicrosBefore;
     measure.connectionMicros += link.connectionMicros - connectionMicrosBefore;
     const PortEntry* entry = EntryOf(port);
-    const auto& transfer = static_cast<PortSession*>(entry->session)->transfer;
+    const auto& transfer = static_cast<PortSession*>(entry->session)->document.transfer;
     measure.sent = transfer.sentCount;
     measure.announced = transfer.announcedCount;
 

@@ -103,7 +103,7 @@ bool SendJob(LPMONITOR2 table, HANDLE port, std::vector<uint8_t>& stream, uint32
         if (PrintQueueStatus(statuses)) {
             shown.clear();
         }
-        const JobTransferState& transfer = DocumentOf(port).transfer;
+        const JobTransferState& transfer = DocumentOf(port).document.transfer;
         const std::string bar =
             FormatProgressBar(transfer.sentCount, transfer.announcedCount, kBarWidth);
         if (bar != shown) {
@@ -237,8 +237,8 @@ int PrintOnUsbPrinter(const HostArguments& arguments) {
                     FormatPoll(poll, clock.now - supervisionStart, tap.EndPoll()).c_str());
     }
     PrintQueueStatus(statuses);
-    const JobTransferState transfer = DocumentOf(port).transfer;
-    const bool refused = DocumentOf(port).jobFlags.sendingDisabled != 0;
+    const JobTransferState transfer = DocumentOf(port).document.transfer;
+    const bool refused = DocumentOf(port).document.jobFlags.sendingDisabled != 0;
     ShowPrompts(spooler);
 
     if (!monitor.ClosePort(port)) {
