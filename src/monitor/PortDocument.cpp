@@ -142,10 +142,6 @@ DocumentState PortDocument::State() const {
 void PortDocument::SetHandler(ProtocolHandler* handler) {
     CriticalSectionLock guard(lock_);
     handler_ = handler;
-    // An end asked for before the handler was known still reaches it.
-    if (handler_ != nullptr && endRequested_ != DocumentEnd::None) {
-        handler_->Cancel();
-    }
 }
 
 void PortDocument::Interrupt() {

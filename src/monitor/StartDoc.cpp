@@ -3,6 +3,7 @@
 #include "core/Memory.h"
 #include "monitor/DocumentEnding.h"
 #include "monitor/PortSession.h"
+#include "monitor/SerialDocumentLog.h"
 #include "monitor/SpoolerJob.h"
 #include "platform/DiagnosticLog.h"
 #include "platform/Handles.h"
@@ -82,10 +83,12 @@ DWORD BeginSerialDocument(MonitorState& state, PortEntry* entry, PortSession& se
         CriticalSectionLock guard(state.lock);
         settings = ReadPortSettings(state, entry->name);
     }
-    // From here an end asked for by ClosePort or Shutdown interrupts the greeting.
+    // From here an end asked for by ClosePort or Shutdown interrupts the document
+    // at once; the greeting hears of it (or of the job's deletion) through the watch.
     document.SetHandler(session.serial.get());
+    SpoolerJobWatch watch(entry, document);
     const DWORD result =
-        session.serial->BeginDocument(settings.cancelLines, StreamWindowOf(settings));
+        session.serial->BeginDocument(settings.cancelLines, StreamWindowOf(settings), watch);
     if (result != 0) {
         LogFormatted(LogTo::DebugLog, "Serial printer on %ls not ready (error %lu): %s\r\n",
                      entry->name, static_cast<unsigned long>(result),

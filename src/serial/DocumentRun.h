@@ -69,8 +69,7 @@ class DocumentRun {
     // Looks at the requests and the machine; true when the document has its outcome.
     bool Settle(uint64_t now);
     void BeginCancel(uint64_t now);
-    // resetCounter: the firmware's counter is set again first, whatever it holds.
-    void StartCancelLines(uint64_t now, bool resetCounter = false);
+    void StartCancelLines(uint64_t now);
     // A write outstanding too long: the device takes no bytes.
     void WatchWrite(uint64_t now);
     // The firmware rejects a line but still listens: the cancel lines go.
@@ -124,6 +123,8 @@ class DocumentRun {
     // its cancel lines go, and then it ends with this failure.
     SendFailure failedWith_ = SendFailure::None;
     int64_t failedLine_ = 0;
+    // The cancel lines set the firmware's counter first, whatever it holds.
+    bool counterResetDue_ = false;
     // Lines of the document itself, taken before the final "M400" was queued.
     uint64_t documentLines_ = 0;
     uint8_t counterLine_[40] = {};

@@ -77,7 +77,7 @@ void ProtocolHandler::ForgetThread() {
 }
 
 DWORD ProtocolHandler::BeginDocument(std::vector<std::string> cancelLines,
-                                     StreamWindowSetting window) {
+                                     StreamWindowSetting window, DocumentWatch& watch) {
     DocumentControl& control = *control_;
     // A document that never saw its EndDocPort ends here.
     if (!EndThread()) {
@@ -148,11 +148,25 @@ DWORD ProtocolHandler::BeginDocument(std::vector<std::string> cancelLines,
     // The thread bounds the greeting itself, a write that never completes
     // included; the wait here is bounded all the same, so that no device can
     // hold StartDocPort, and the port's ClosePort and Shutdown behind it, for ever.
-    // (real time: the thread's own limits run on the platform clock).
+    // (in real time too, as the thread's own limits run on the platform clock).
     HANDLE answered[2] = {control.handshaken.Get(), control.thread.Get()};
-    const DWORD bound = control.timings.send.handshakeLimitMs + control.timings.stopWaitMs;
-    if (::WaitForMultipleObjects(2, answered, FALSE, bound) == WAIT_OBJECT_0) {
-        return 0;
+    const ULONGLONG giveUpAt = ::GetTickCount64() + control.timings.send.handshakeLimitMs +
+                               control.timings.stopWaitMs;
+    bool cancelled = false;
+    for (;;) {
+        const DWORD result = CurrentPlatform().clock->WaitForMultipleObjects(
+            2, answered, FALSE, control.timings.watchIntervalMs);
+        if (result == WAIT_OBJECT_0) {
+            return 0;
+        }
+        if (result == WAIT_OBJECT_0 + 1 || ::GetTickCount64() >= giveUpAt) {
+            break;
+        }
+        // The job deleted, or the port closing, while the printer does not answer.
+        if (!cancelled && watch.JobCancelled()) {
+            cancelled = true;
+            Cancel();
+        }
     }
     if (!WaitForThread(0) && !Stop()) {
         // Still running past every bound: the thread keeps the device, and the

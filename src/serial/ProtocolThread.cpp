@@ -270,14 +270,22 @@ void DocumentRun::CancelAfterRejection(uint64_t now) {
     const int64_t next = failedLine_ > 0 ? failedLine_ : LineNumber() + 1;
     windowed_ = false;
     machine_.ContinueAt(static_cast<int32_t>(next), now);
-    StartCancelLines(now, true);
+    // The last resend request's "ok" may still be on its way: taken for a cancel
+    // line's, it would send the next one too early. It is waited for as a
+    // cancel waits for the line in flight.
+    counterResetDue_ = true;
+    breakDue_ = false;
+    breakOkOwed_ = true;
+    senderIdle_ = false;
+    cancel_ = CancelStep::AwaitInFlight;
+    cancelDeadline_ = now + control_.timings.cancelOkWaitMs;
 }
 
-void DocumentRun::StartCancelLines(uint64_t now, bool resetCounter) {
+void DocumentRun::StartCancelLines(uint64_t now) {
     std::string lines;
     const bool inFlight = LineInFlight();
     // Whether every answer owed came is unsure: the counter is set again.
-    const bool unsure = resetCounter || inFlight || breakDue_ || breakOkOwed_;
+    const bool unsure = counterResetDue_ || inFlight || breakDue_ || breakOkOwed_;
     // A document none of whose lines went out has done nothing to undo: the
     // printer, perhaps heating for its own reasons, is left as it is.
     const bool touched = linesTaken_ > 0 || inFlight;

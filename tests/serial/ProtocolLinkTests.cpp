@@ -187,7 +187,9 @@ TEST_F(ProtocolLink, CounterLineInTheJobSetsTheNextNumber) {
 TEST_F(ProtocolLink, LineTooLongToSendIsSkippedAndItsNumberGoesToTheNext) {
     DebuggerOutputCapture debugger;
     StartFirmware();
-    Print("G1 X1\n" + std::string(1100, 'M') + "\nG1 X2\n");
+    ASSERT_TRUE(StartDoc());
+    ASSERT_TRUE(Write("G1 X1\n" + std::string(1100, 'M') + "\nG1 X2\n"));
+    EXPECT_FALSE(EndDoc());
     EXPECT_EQ(firmware_->Received(),
               (std::vector<std::string>{"M105", "N0 M110 N0*125", Framed(1, "G1 X1"),
                                         Framed(2, "G1 X2"), Framed(3, "M400")}));

@@ -91,9 +91,15 @@ TEST_F(SerialDocument, OverLongLineInPiecesIsSkippedAndItsEndStillEndsIt) {
     StartFirmware();
     ASSERT_TRUE(Open());
     // 100,000 bytes of one line, in small pieces, then the lines after it.
-    Print("G1 X1\nG1 E" + std::string(100000, '5') + "\rG1 X2\n", 1000);
+    ASSERT_TRUE(StartDoc());
+    ASSERT_TRUE(Write("G1 X1\nG1 E" + std::string(100000, '5') + "\rG1 X2\n", 1000));
+    // The print is not what was sent: never reported as printed.
+    EXPECT_FALSE(EndDoc());
     EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Document({"G1 X1", "G1 X2"}));
     EXPECT_TRUE(debugger.Contains("Skipped a G-code line of 100005 bytes: too long to send\n"));
+    EXPECT_TRUE(spooler_.prompts.empty());
+    ASSERT_EQ(spooler_.errorTexts.size(), 1u);
+    EXPECT_EQ(spooler_.errorTexts[0], L"Lines too long to send were left out");
 }
 
 TEST_F(SerialDocument, TestPageIsNotSentToASerialPrinter) {
