@@ -13,14 +13,15 @@ uint32_t Until(uint64_t deadline, uint64_t now) {
 
 } // namespace
 
-SendStateMachine::SendStateMachine(const SendTimings& timings) : timings_(timings) {}
+SendStateMachine::SendStateMachine(const SendTimings& timings)
+    : timings_(timings), watch_(timings.pokeAfterMs, timings.silenceLimitMs) {}
 
 void SendStateMachine::StartHandshake(uint64_t now) {
     *this = SendStateMachine(timings_);
     phase_ = Phase::Handshake;
     handshakeStartedAt_ = now;
     nextHandshakeAt_ = now;
-    lastByteAt_ = now;
+    watch_.Start(now);
 }
 
 void SendStateMachine::ContinueAt(int32_t number, uint64_t now) {
@@ -28,7 +29,7 @@ void SendStateMachine::ContinueAt(int32_t number, uint64_t now) {
     lineNumber_ = number;
     newestNumber_ = number - 1;
     documentLineSent_ = true;
-    lastByteAt_ = now;
+    watch_.Start(now);
 }
 
 void SendStateMachine::Abandon() {
@@ -43,23 +44,8 @@ void SendStateMachine::Abandon() {
     state_ = SendState::SendNext;
 }
 
-void SendStateMachine::Fail(SendFailure failure, int64_t line) {
-    if (phase_ == Phase::Failed) {
-        return;
-    }
-    phase_ = Phase::Failed;
-    failure_ = failure;
-    failureLine_ = line;
-}
-
-void SendStateMachine::OnBytesReceived(uint64_t now) {
-    if (now > lastByteAt_) {
-        lastByteAt_ = now;
-    }
-}
-
-bool SendStateMachine::OnHandshakeReply(ReplyKind kind, const uint8_t* line, uint32_t length,
-                                        uint64_t now) {
+bool SendStateMachine::OnHandshakeReply(ReplyKind kind, FirmwareNotice notice, const uint8_t* line,
+                                        uint32_t length, uint64_t now) {
     if (kind == ReplyKind::Resend) {
         // The handshake was damaged on the way: its "ok" closes the request, and
         // the handshake goes again at once.
@@ -69,14 +55,14 @@ bool SendStateMachine::OnHandshakeReply(ReplyKind kind, const uint8_t* line, uin
         greetingAnswerBegun_ = false;
         return false;
     }
-    if (IsRestartNotice(line, length)) {
+    if (notice == FirmwareNotice::Restart) {
         // Booted: whatever came before is lost, and the board listens now.
         awaitingResendOk_ = false;
         greetingAnswerBegun_ = false;
         nextHandshakeAt_ = now;
         return true;
     }
-    if (IsBusyNotice(line, length)) {
+    if (notice == FirmwareNotice::Busy) {
         // Still at an earlier command: the greeting is answered after it, and one
         // more would leave an answer over for the document's first line.
         nextHandshakeAt_ = now + timings_.handshakeRetryMs;
@@ -105,28 +91,16 @@ bool SendStateMachine::OnHandshakeReply(ReplyKind kind, const uint8_t* line, uin
 }
 
 bool SendStateMachine::OnReply(const uint8_t* line, uint32_t length, uint64_t now) {
-    if (phase_ == Phase::Failed) {
+    // The greeting concerns no line; a restart during it is the greeting's cue.
+    const bool handshake = phase_ == Phase::Handshake;
+    const FirmwareNotice notice = watch_.OnReply(line, length, !handshake && documentLineSent_,
+                                                 handshake ? 0 : lineNumber_, now);
+    if (notice == FirmwareNotice::Failed) {
         return true;
     }
     const ReplyKind kind = ClassifyReply(line, length);
-    if (phase_ == Phase::Handshake) {
-        if (IsHaltNotice(line, length)) {
-            Fail(SendFailure::Halted, 0);
-            return true;
-        }
-        return OnHandshakeReply(kind, line, length, now);
-    }
-    if (IsHaltNotice(line, length)) {
-        Fail(SendFailure::Halted, lineNumber_);
-        return true;
-    }
-    if (IsRestartNotice(line, length) && documentLineSent_) {
-        // Its position and temperatures are gone: going on would print into the air.
-        Fail(SendFailure::Restarted, lineNumber_);
-        return true;
-    }
-    if (IsBusyNotice(line, length) && state_ == SendState::AwaitReply) {
-        quietSince_ = now > quietSince_ ? now : quietSince_;
+    if (handshake) {
+        return OnHandshakeReply(kind, notice, line, length, now);
     }
     switch (kind) {
     case ReplyKind::Ok:
@@ -208,10 +182,10 @@ void SendStateMachine::OnResendRequest(int64_t requested, uint64_t now) {
     resendRepeats_ = requested == resendRequested_ ? resendRepeats_ + 1 : 1;
     resendRequested_ = requested;
     if (resendRepeats_ >= kResendLimit) {
-        Fail(SendFailure::Rejected, requested);
+        watch_.Fail(SendFailure::Rejected, requested);
         return;
     }
-    quietSince_ = now > quietSince_ ? now : quietSince_;
+    watch_.PutOffPoke(now);
     // Every line goes out again under the number it first went out with.
     currentFollowsPrevious_ = false;
     // Counted from the newest line sent, not from lineNumber_: while an older line
@@ -240,34 +214,33 @@ void SendStateMachine::OnResendRequest(int64_t requested, uint64_t now) {
 }
 
 void SendStateMachine::SettleAnswers() {
-    if (phase_ == Phase::Streaming && state_ == SendState::SendNext && okMayBeOwed_ &&
-        !settlingPokeOut_) {
+    if (phase_ == Phase::Streaming && !watch_.Failed() && state_ == SendState::SendNext &&
+        okMayBeOwed_ && !settlingPokeOut_) {
         settlingPokeDue_ = true;
     }
 }
 
 bool SendStateMachine::Silent() const {
-    return (state_ == SendState::AwaitReply && pokedThisLine_) || settlingPokeOut_;
+    return (state_ == SendState::AwaitReply && watch_.Poked()) || settlingPokeOut_;
 }
 
 bool SendStateMachine::PokeDue(uint64_t now) const {
-    return state_ == SendState::AwaitReply && !pokedThisLine_ &&
-           Remaining(quietSince_, timings_.pokeAfterMs, now) == 0;
+    return state_ == SendState::AwaitReply && !watch_.Poked() && watch_.PokeDueIn(now) == 0;
 }
 
 void SendStateMachine::CheckLimits(uint64_t now) {
-    if (phase_ == Phase::Handshake &&
-        Remaining(handshakeStartedAt_, timings_.handshakeLimitMs, now) == 0) {
-        Fail(SendFailure::NotReady, 0);
-    } else if (phase_ == Phase::Streaming && Silent() &&
-               Remaining(lastByteAt_, timings_.silenceLimitMs, now) == 0) {
-        Fail(SendFailure::StoppedAnswering, lineNumber_);
+    if (phase_ == Phase::Handshake) {
+        if (Remaining(handshakeStartedAt_, timings_.handshakeLimitMs, now) == 0) {
+            watch_.Fail(SendFailure::NotReady, 0);
+        }
+    } else {
+        watch_.CheckSilence(Silent(), lineNumber_, now);
     }
 }
 
 SendAction SendStateMachine::NextAction(uint64_t now) {
     CheckLimits(now);
-    if (phase_ == Phase::Failed) {
+    if (watch_.Failed()) {
         return SendAction::None;
     }
     if (awaitingResendOk_) {
@@ -352,7 +325,7 @@ int32_t SendStateMachine::OnLineSent(SendAction action, bool beginsWithN0, uint6
     if (action == SendAction::Poke) {
         settlingPokeOut_ = settlingPokeDue_;
         settlingPokeDue_ = false;
-        pokedThisLine_ = true;
+        watch_.OnPokeSent(now);
         pokeAnswerOwed_ = true;
         acknowledgedSincePoke_ = false;
         return lineNumber_;
@@ -369,15 +342,15 @@ int32_t SendStateMachine::OnLineSent(SendAction action, bool beginsWithN0, uint6
         currentFollowsPrevious_ = true;
     }
     state_ = SendState::AwaitReply;
-    quietSince_ = now;
-    pokedThisLine_ = false;
+    watch_.QuietFrom(now);
+    watch_.ForgetPoke();
     return number;
 }
 
 uint32_t SendStateMachine::WaitTime(uint64_t now) const {
     uint32_t wait = kLoopWaitMs;
     const auto until = [&](uint32_t left) { wait = left < wait ? left : wait; };
-    if (phase_ == Phase::Failed) {
+    if (watch_.Failed()) {
         return wait;
     }
     // The same order as NextAction: the limits, then the resend request's "ok",
@@ -386,14 +359,14 @@ uint32_t SendStateMachine::WaitTime(uint64_t now) const {
         until(Remaining(handshakeStartedAt_, timings_.handshakeLimitMs, now));
     }
     if (Silent()) {
-        until(Remaining(lastByteAt_, timings_.silenceLimitMs, now));
+        until(watch_.SilenceLeft(now));
     }
     if (awaitingResendOk_) {
         until(Remaining(resendRequestedAt_, timings_.resendOkWaitMs, now));
     } else if (phase_ == Phase::Handshake) {
         until(Until(nextHandshakeAt_, now));
-    } else if (state_ == SendState::AwaitReply && !pokedThisLine_) {
-        until(Remaining(quietSince_, timings_.pokeAfterMs, now));
+    } else if (state_ == SendState::AwaitReply && !watch_.Poked()) {
+        until(watch_.PokeDueIn(now));
     }
     return wait;
 }

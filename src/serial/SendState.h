@@ -3,6 +3,7 @@
 // thread feeds it replies and the time, and carries out what it decides.
 #pragma once
 
+#include "serial/FirmwareWatch.h"
 #include "serial/ReplyParsing.h"
 
 #include <cstdint>
@@ -20,25 +21,10 @@ enum class SendState : int {
 // What the send step does in this pass.
 enum class SendAction { None, Advance, CopyCurrent, CopyPrevious, Poke, Handshake };
 
-// Why the machine gave up on a document; it sends nothing more afterwards.
-enum class SendFailure {
-    None,
-    NotReady,         // no answer to the handshake within its limit
-    Rejected,         // the firmware keeps asking for the same line
-    StoppedAnswering, // nothing at all from the firmware, poke included
-    Restarted,        // the firmware booted in the middle of the document
-    Halted,           // the firmware halted
-};
-
 // The thread's loop wakes at least this often.
 constexpr uint32_t kLoopWaitMs = 1000;
 // After a resend request the firmware usually sends one "ok"; some send none.
 constexpr uint32_t kResendOkWaitMs = 500;
-// A line unacknowledged this long since it went out (or since the last resend
-// request or busy notice for it) draws a temperature poke.
-constexpr uint32_t kPokeAfterMs = 5000;
-// A firmware silent this long, after the poke, has stopped answering.
-constexpr uint32_t kSilenceLimitMs = 60000;
 // The handshake goes out again this often, and gives up after the limit.
 constexpr uint32_t kHandshakeRetryMs = 2000;
 constexpr uint32_t kHandshakeLimitMs = 20000;
@@ -68,12 +54,6 @@ constexpr char kHandshakeLine[] = "N0 M110 N0*125\n";
 // chatter's) is never taken for it, since the firmware answers in order.
 constexpr char kGreeting[] = "M105\nN0 M110 N0*125\n";
 
-// What is left of span since since, at now (0 once it has run out).
-inline uint32_t Remaining(uint64_t since, uint32_t span, uint64_t now) {
-    const uint64_t elapsed = now >= since ? now - since : 0;
-    return elapsed >= span ? 0 : static_cast<uint32_t>(span - elapsed);
-}
-
 class SendStateMachine {
   public:
     explicit SendStateMachine(const SendTimings& timings = SendTimings{});
@@ -82,12 +62,12 @@ class SendStateMachine {
     // are numbered from 1 once it is answered. Without it the machine streams at
     // once (as after a completed handshake).
     void StartHandshake(uint64_t now);
-    bool Handshaking() const { return phase_ == Phase::Handshake; }
+    bool Handshaking() const { return phase_ == Phase::Handshake && !watch_.Failed(); }
     // Streams on from another sender: the next line is numbered number.
     void ContinueAt(int32_t number, uint64_t now);
-    SendFailure Failure() const { return failure_; }
+    SendFailure Failure() const { return watch_.Failure(); }
     // The line number the failure concerns (the rejected line, the line waiting).
-    int64_t FailureLine() const { return failureLine_; }
+    int64_t FailureLine() const { return watch_.FailureLine(); }
     // A line is out and not yet acknowledged.
     bool LineInFlight() const { return state_ == SendState::AwaitReply; }
     // Gives up waiting for the line in flight: the next line takes the next number.
@@ -110,7 +90,7 @@ class SendStateMachine {
     void SettleAnswers();
 
     // Any bytes from the firmware: it is alive, whatever they say.
-    void OnBytesReceived(uint64_t now);
+    void OnBytesReceived(uint64_t now) { watch_.OnBytesReceived(now); }
     // One reply line, with its end. True when the line belongs in the debugger output.
     bool OnReply(const uint8_t* line, uint32_t length, uint64_t now);
 
@@ -137,28 +117,26 @@ class SendStateMachine {
     int32_t LineNumber() const { return lineNumber_; }
 
   private:
-    enum class Phase { Handshake, Streaming, Failed };
+    // A failure ends either phase; the watch records it.
+    enum class Phase { Handshake, Streaming };
 
     void Acknowledge();
     void OnResendRequest(int64_t requested, uint64_t now);
-    bool OnHandshakeReply(ReplyKind kind, const uint8_t* line, uint32_t length, uint64_t now);
+    bool OnHandshakeReply(ReplyKind kind, FirmwareNotice notice, const uint8_t* line,
+                          uint32_t length, uint64_t now);
     bool PokeDue(uint64_t now) const;
     // A poke has been sent and the firmware owes an answer: its silence counts.
     bool Silent() const;
-    void Fail(SendFailure failure, int64_t line);
     // Gives up when a limit of the handshake or of silence has run out.
     void CheckLimits(uint64_t now);
 
     SendTimings timings_;
+    FirmwareWatch watch_;
     Phase phase_ = Phase::Streaming;
-    SendFailure failure_ = SendFailure::None;
-    int64_t failureLine_ = 0;
     uint64_t handshakeStartedAt_ = 0;
     uint64_t nextHandshakeAt_ = 0;
     // The greeting's "ok T:" came; its plain "ok" is next.
     bool greetingAnswerBegun_ = false;
-    // Any byte from the firmware.
-    uint64_t lastByteAt_ = 0;
     // Resend requests in a row for one number, without an "ok" in between.
     int64_t resendRequested_ = 0;
     uint32_t resendRepeats_ = 0;
@@ -180,10 +158,8 @@ class SendStateMachine {
     uint64_t resendRequestedAt_ = 0;
     // The previous line went out again; the current one follows it.
     bool currentFollowsPrevious_ = false;
-    // The waiting line's poke clock: restarted when it goes out, and by a resend
-    // request or busy notice for it.
-    uint64_t quietSince_ = 0;
-    bool pokedThisLine_ = false;
+    // The waiting line's poke clock (the watch's) restarts when it goes out, and on
+    // a resend request or busy notice for it; one poke at most for each line.
     bool pokeAnswerOwed_ = false;
     bool acknowledgedSincePoke_ = false;
     bool lastAckByPoke_ = false;

@@ -8,7 +8,8 @@
 
 namespace vela {
 
-StreamWindow::StreamWindow(const SendTimings& timings) : timings_(timings) {}
+StreamWindow::StreamWindow(const SendTimings& timings)
+    : timings_(timings), watch_(timings.pokeAfterMs, timings.silenceLimitMs) {}
 
 bool StreamWindow::Start(uint32_t windowBytes, int32_t firstNumber, uint64_t now) {
     if (kept_ == nullptr) {
@@ -26,11 +27,9 @@ bool StreamWindow::Start(uint32_t windowBytes, int32_t firstNumber, uint64_t now
     freeSlots_ = -1;
     awaitingResendOk_ = fellBack_ = barrierOut_ = documentLineSent_ = false;
     pokesOut_ = 0;
-    poked_ = lastAckByPoke_ = false;
+    lastAckByPoke_ = false;
     counterAfter_ = -1;
-    lastByteAt_ = quietSince_ = now;
-    failure_ = SendFailure::None;
-    failureLine_ = 0;
+    watch_.Start(now);
     return true;
 }
 
@@ -98,7 +97,7 @@ uint32_t StreamWindow::UnansweredBytes() const {
 }
 
 bool StreamWindow::RoomFor(uint32_t framedLength, bool barrier) const {
-    if (failure_ != SendFailure::None || recovering_ || barrierOut_ || cursor_ != next_ ||
+    if (watch_.Failed() || recovering_ || barrierOut_ || cursor_ != next_ ||
         framedLength > kLineBytes) {
         return false;
     }
@@ -113,15 +112,12 @@ bool StreamWindow::RoomFor(uint32_t framedLength, bool barrier) const {
 }
 
 void StreamWindow::CheckSilence(uint64_t now) {
-    if (failure_ == SendFailure::None && poked_ && !Idle() &&
-        Remaining(lastByteAt_, timings_.silenceLimitMs, now) == 0) {
-        Fail(SendFailure::StoppedAnswering, acknowledged_);
-    }
+    watch_.CheckSilence(watch_.Poked() && !Idle(), acknowledged_, now);
 }
 
 StreamWindow::Step StreamWindow::NextStep(uint64_t now) {
     CheckSilence(now);
-    if (failure_ != SendFailure::None) {
+    if (watch_.Failed()) {
         return Step::None;
     }
     if (recovering_) {
@@ -130,18 +126,16 @@ StreamWindow::Step StreamWindow::NextStep(uint64_t now) {
             return step;
         }
     }
-    if (!Idle() && (poked_ ? Remaining(pokedAt_, timings_.pokeAfterMs, now)
-                           : Remaining(quietSince_, timings_.pokeAfterMs, now)) == 0) {
+    if (!Idle() && watch_.PokeDueIn(now) == 0) {
         if (pokesOut_ < kMaxPokesOut &&
             BytesOut() + sizeof(kPokeLine) - 1 <= std::max(windowBytes_, kDefaultBytes)) {
             return Step::Poke;
         }
         // No room in the firmware's buffer: the silence limit runs all the same,
         // and may have run out already.
-        poked_ = true;
-        pokedAt_ = now;
+        watch_.OnPokeSent(now);
         CheckSilence(now);
-        if (failure_ != SendFailure::None) {
+        if (watch_.Failed()) {
             return Step::None;
         }
     }
@@ -167,12 +161,12 @@ StreamWindow::Step StreamWindow::RecoveryStep(uint64_t now) {
         // A poke lost (cut by a drop of the buffer) holds the lines no longer than
         // it would hold a line.
         if (drainPoked_) {
-            if (Remaining(pokedAt_, timings_.pokeAfterMs, now) > 0) {
+            if (watch_.PokeWaitLeft(now) > 0) {
                 return Step::None;
             }
             // The lines going again start the poke's clock afresh.
-            poked_ = false;
-            quietSince_ = now;
+            watch_.ForgetPoke();
+            watch_.QuietFrom(now);
         }
     }
     EndRecovery();
@@ -182,7 +176,7 @@ StreamWindow::Step StreamWindow::RecoveryStep(uint64_t now) {
 void StreamWindow::Sent(uint64_t now) {
     if (cursor_ == acknowledged_ + 1) {
         // The poke's clock starts with the first line out.
-        quietSince_ = now;
+        watch_.QuietFrom(now);
     }
     ++unanswered_;
     documentLineSent_ = true;
@@ -216,30 +210,15 @@ void StreamWindow::SendKept(const uint8_t** framed, uint32_t* length, uint64_t n
 }
 
 void StreamWindow::OnPokeSent(uint64_t now) {
-    poked_ = true;
-    pokedAt_ = now;
+    watch_.OnPokeSent(now);
     pokedBefore_[pokesOut_++] = cursor_;
     ++unanswered_;
 }
 
-void StreamWindow::OnBytesReceived(uint64_t now) {
-    lastByteAt_ = std::max(lastByteAt_, now);
-}
-
 bool StreamWindow::OnReply(const uint8_t* line, uint32_t length, uint64_t now) {
-    if (failure_ != SendFailure::None) {
+    if (watch_.OnReply(line, length, documentLineSent_, LineNumber(), now) ==
+        FirmwareNotice::Failed) {
         return true;
-    }
-    if (IsHaltNotice(line, length)) {
-        Fail(SendFailure::Halted, LineNumber());
-        return true;
-    }
-    if (IsRestartNotice(line, length) && documentLineSent_) {
-        Fail(SendFailure::Restarted, LineNumber());
-        return true;
-    }
-    if (IsBusyNotice(line, length)) {
-        quietSince_ = std::max(quietSince_, now);
     }
     switch (ClassifyReply(line, length)) {
     case ReplyKind::Ok:
@@ -310,8 +289,8 @@ void StreamWindow::AcknowledgeThrough(int64_t number, uint64_t now) {
     cursor_ = std::max(cursor_, acknowledged_);
     requestsInARow_ = 0;
     lastAckByPoke_ = false;
-    poked_ = false;
-    quietSince_ = now;
+    watch_.ForgetPoke();
+    watch_.QuietFrom(now);
     if (barrierOut_ && acknowledged_ == next_) {
         barrierOut_ = false;
         if (counterAfter_ >= 0 && counterAfter_ < 0x7FFFFFFF) {
@@ -323,7 +302,7 @@ void StreamWindow::AcknowledgeThrough(int64_t number, uint64_t now) {
 
 void StreamWindow::OnResendRequest(int64_t requested, uint64_t now) {
     awaitingResendOk_ = true;
-    quietSince_ = now;
+    watch_.QuietFrom(now);
     lastAnswerAt_ = now;
     Answered();
     // The firmware has every line before the one it asks for.
@@ -339,17 +318,17 @@ void StreamWindow::OnResendRequest(int64_t requested, uint64_t now) {
         return; // the firmware has every line sent
     }
     if (requested < oldest_) {
-        Fail(SendFailure::Rejected, requested);
+        watch_.Fail(SendFailure::Rejected, requested);
         return;
     }
     if (++requestsInARow_ >= 2 * kFallbackRequests) {
-        Fail(SendFailure::Rejected, requested);
+        watch_.Fail(SendFailure::Rejected, requested);
         return;
     }
     fellBack_ = fellBack_ || requestsInARow_ >= kFallbackRequests;
     recovering_ = true;
     recoverTo_ = static_cast<int32_t>(requested);
-    poked_ = false;
+    watch_.ForgetPoke();
 }
 
 void StreamWindow::EndRecovery() {
@@ -372,7 +351,7 @@ void StreamWindow::OnPokeAnswer(uint64_t now) {
     std::memmove(pokedBefore_, pokedBefore_ + 1, (kMaxPokesOut - 1) * sizeof(pokedBefore_[0]));
     --pokesOut_;
     unanswered_ = static_cast<uint32_t>(std::max(cursor_ - before, 0)) + pokesOut_;
-    quietSince_ = now;
+    watch_.QuietFrom(now);
     lastAnswerAt_ = now;
     if (recovering_) {
         // Every line sent before the poke has been answered or dropped.
@@ -390,37 +369,28 @@ void StreamWindow::OnPokeAnswer(uint64_t now) {
 
 void StreamWindow::Abandon() {
     unanswered_ = 0;
-    recovering_ = drainPoked_ = awaitingResendOk_ = barrierOut_ = poked_ = false;
+    recovering_ = drainPoked_ = awaitingResendOk_ = barrierOut_ = false;
+    watch_.ForgetPoke();
     pokesOut_ = 0;
     counterAfter_ = -1;
     Keep(next_);
 }
 
-void StreamWindow::Fail(SendFailure failure, int64_t line) {
-    if (failure_ == SendFailure::None) {
-        failure_ = failure;
-        failureLine_ = line;
-    }
-}
-
 uint32_t StreamWindow::WaitTime(uint64_t now) const {
     uint32_t wait = kLoopWaitMs;
-    if (failure_ != SendFailure::None || Idle()) {
+    if (watch_.Failed() || Idle()) {
         return wait;
     }
-    if (poked_) {
-        wait = std::min(wait, Remaining(lastByteAt_, timings_.silenceLimitMs, now));
+    if (watch_.Poked()) {
+        wait = std::min(wait, watch_.SilenceLeft(now));
     }
     if (recovering_) {
         // The ordinary poke waits while the recovery runs: answers still coming
         // hold it for the quiet, the poke after them for its time.
         const uint32_t quiet = Remaining(lastAnswerAt_, timings_.resendDrainMs, now);
-        return std::min(wait, quiet > 0 || !drainPoked_
-                                  ? quiet
-                                  : Remaining(pokedAt_, timings_.pokeAfterMs, now));
+        return std::min(wait, quiet > 0 || !drainPoked_ ? quiet : watch_.PokeWaitLeft(now));
     }
-    return std::min(wait, poked_ ? Remaining(pokedAt_, timings_.pokeAfterMs, now)
-                                 : Remaining(quietSince_, timings_.pokeAfterMs, now));
+    return std::min(wait, watch_.PokeDueIn(now));
 }
 
 } // namespace vela

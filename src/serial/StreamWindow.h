@@ -18,6 +18,7 @@
 // that drop from running unchecked, so a window is for clean links only.
 #pragma once
 
+#include "serial/FirmwareWatch.h"
 #include "serial/LineFraming.h"
 #include "serial/SendState.h"
 
@@ -48,8 +49,8 @@ class StreamWindow {
     // room for the kept lines cannot be had (the caller stays with one line).
     bool Start(uint32_t windowBytes, int32_t firstNumber, uint64_t now);
 
-    SendFailure Failure() const { return failure_; }
-    int64_t FailureLine() const { return failureLine_; }
+    SendFailure Failure() const { return watch_.Failure(); }
+    int64_t FailureLine() const { return watch_.FailureLine(); }
     // Ten resend requests in a row: one line in flight for the rest of the document.
     bool FellBack() const { return fellBack_; }
     // Nothing in flight, nothing waiting to go out again.
@@ -74,7 +75,7 @@ class StreamWindow {
     void SendKept(const uint8_t** framed, uint32_t* length, uint64_t now);
     void OnPokeSent(uint64_t now);
 
-    void OnBytesReceived(uint64_t now);
+    void OnBytesReceived(uint64_t now) { watch_.OnBytesReceived(now); }
     // One reply line. True when it belongs in the debugger output.
     bool OnReply(const uint8_t* line, uint32_t length, uint64_t now);
     // Gives up on everything in flight (cancel): the next line takes a fresh number.
@@ -109,9 +110,10 @@ class StreamWindow {
     void OnPokeAnswer(uint64_t now);
     void EndRecovery();
     void Keep(int32_t first);
-    void Fail(SendFailure failure, int64_t line);
 
     SendTimings timings_;
+    // Halts, restarts, busy notices, the poke's clock and the silence limit.
+    FirmwareWatch watch_;
     std::unique_ptr<uint8_t[]> kept_;
     uint32_t keptLength_[kKeptLines] = {};
     uint32_t windowBytes_ = kDefaultBytes;
@@ -144,14 +146,7 @@ class StreamWindow {
     static constexpr uint32_t kMaxPokesOut = 12;
     int32_t pokedBefore_[kMaxPokesOut] = {};
     uint32_t pokesOut_ = 0;
-    bool poked_ = false;
-    // A poke lost with what the firmware dropped goes again after as long.
-    uint64_t pokedAt_ = 0;
-    uint64_t lastByteAt_ = 0;
-    uint64_t quietSince_ = 0;
     bool lastAckByPoke_ = false;
-    SendFailure failure_ = SendFailure::None;
-    int64_t failureLine_ = 0;
 };
 
 } // namespace vela
