@@ -78,8 +78,8 @@ class PrinterDevice {
     bool WriteParameter(uint8_t id, int32_t value);
     bool WriteFloatParameter(uint8_t id, float value);
     // One record packet for 1 to 3 job records (any count that fits is grouped in
-    // threes), delivered once: a write that may or may not have arrived is sent
-    // again only when the printer's count of saved records says it did not.
+    // threes), written once: the printer keeps no count of the records it took,
+    // so a write that may or may not have arrived ends the transfer (false).
     bool AppendRecords(const uint8_t* records, int32_t count);
     bool SendClear();
     // The "L" request: the printer's answer, 0 meaning refusal or no answer.

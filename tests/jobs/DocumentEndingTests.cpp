@@ -6,6 +6,7 @@
 #include "JobTestBed.h"
 
 #include "monitor/SpoolerJob.h"
+#include "sim/RegistryMonitorInit.h"
 #include "usb/PrinterDevice.h"
 #include "usb/PrinterPackets.h"
 
@@ -127,6 +128,25 @@ TEST(DocumentEnding, ShutdownStopsAUsbTransferUnderWay) {
     EXPECT_EQ(bed.printer.parameters[parameter::kNozzle1Heating], 0);
     ASSERT_EQ(bed.spooler.setJobCalls.size(), 1u);
     EXPECT_EQ(bed.spooler.setJobCalls[0].command, kJobControlRetain);
+}
+
+// A port whose device cannot be read is no USB port: taken for one, a serial
+// printer's G-code would go out framed as records to whatever USB printer is there.
+TEST(DocumentEnding, PortWhoseDeviceCannotBeReadStartsNoDocument) {
+    JobTestBed bed;
+    bed.Load();
+    RegistryMonitorInit::FailCreateKeyWith(ERROR_ACCESS_DENIED);
+    ::SetLastError(0);
+    EXPECT_FALSE(bed.StartDoc(21));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    RegistryMonitorInit::FailCreateKeyWith(0);
+    DWORD written = 0;
+    std::vector<uint8_t> job = JobStream(2, 2);
+    EXPECT_FALSE(bed.table->pfnWritePort(bed.Handle(), job.data(),
+                                         static_cast<DWORD>(job.size()), &written));
+    EXPECT_TRUE(bed.printer.received.empty());
+    EXPECT_FALSE(bed.EndDoc());
+    EXPECT_TRUE(bed.printer.received.empty());
 }
 
 } // namespace
