@@ -10,6 +10,19 @@ std::atomic<LONG> failSetValue{0};
 std::atomic<LONG> failCreateKey{0};
 std::atomic<int> setValueCalls{0};
 std::atomic<int> deleteValueCalls{0};
+std::atomic<int> writesBeforeFailure{0};
+std::atomic<LONG> failWrite{0};
+
+// The code of the write that FailWriteAfter picked, else 0.
+LONG InjectedWriteFailure() {
+    if (failWrite == 0) {
+        return 0;
+    }
+    if (writesBeforeFailure-- > 0) {
+        return 0;
+    }
+    return failWrite.exchange(0);
+}
 
 HKEY AsKey(HANDLE handle) {
     return static_cast<HKEY>(handle);
@@ -74,6 +87,9 @@ LONG WINAPI SetValue(HANDLE key, LPCWSTR name, DWORD type, const BYTE* data, DWO
     if (failSetValue != 0) {
         return failSetValue;
     }
+    if (const LONG injected = InjectedWriteFailure()) {
+        return injected;
+    }
     return ::RegSetValueExW(AsKey(key), name, 0, type, data, size);
 }
 LONG WINAPI DeleteValue(HANDLE key, LPCWSTR name, HANDLE) {
@@ -81,6 +97,9 @@ LONG WINAPI DeleteValue(HANDLE key, LPCWSTR name, HANDLE) {
         return everyCall;
     }
     ++deleteValueCalls;
+    if (const LONG injected = InjectedWriteFailure()) {
+        return injected;
+    }
     return ::RegDeleteValueW(AsKey(key), name);
 }
 LONG WINAPI EnumValue(HANDLE key, DWORD index, LPWSTR name, PDWORD nameLength, PDWORD type,
@@ -134,6 +153,7 @@ void RegistryMonitorInit::Open(HKEY base) {
     everyCall = 0;
     failSetValue = 0;
     failCreateKey = 0;
+    failWrite = 0;
     setValueCalls = 0;
     deleteValueCalls = 0;
 }
@@ -146,6 +166,7 @@ RegistryMonitorInit::~RegistryMonitorInit() {
     everyCall = 0;
     failSetValue = 0;
     failCreateKey = 0;
+    failWrite = 0;
 }
 
 void RegistryMonitorInit::SetPortValue(const std::wstring& name, const std::wstring& data) {
@@ -206,6 +227,10 @@ void RegistryMonitorInit::FailSetValueWith(LONG code) {
 }
 void RegistryMonitorInit::FailCreateKeyWith(LONG code) {
     failCreateKey = code;
+}
+void RegistryMonitorInit::FailWriteAfter(int writes, LONG code) {
+    writesBeforeFailure = writes;
+    failWrite = code;
 }
 int RegistryMonitorInit::SetValueCalls() {
     return setValueCalls;

@@ -42,6 +42,9 @@ class RegistryMonitorInit {
     static void FailSetValueWith(LONG code);
     // Makes every later fpCreateKey fail with this code (0 restores).
     static void FailCreateKeyWith(LONG code);
+    // Lets the next writes (fpSetValue or fpDeleteValue) through and makes the one
+    // after them fail with this code, once; a code of 0 cancels it.
+    static void FailWriteAfter(int writes, LONG code);
     static int SetValueCalls();
     static int DeleteValueCalls();
 

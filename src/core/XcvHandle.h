@@ -17,4 +17,10 @@ struct XcvHandle {
 
 constexpr DWORD kXcvHandleSignature = 0x5843;
 
+// True for a record XcvOpenPort made and XcvClosePort has not freed: the close
+// clears the signature, so a handle used after its close is refused.
+inline bool IsXcvHandle(const XcvHandle* handle) {
+    return handle != nullptr && handle->signature == kXcvHandleSignature;
+}
+
 } // namespace vela

@@ -94,6 +94,11 @@ const wchar_t kSerialOnly[] =
     L"The speed, the window and the G-code lines are a serial printer's settings; a USB "
     L"printer has none.";
 
+Outcome UsbRefusal(const std::wstring& name) {
+    return Quoted(ERROR_NOT_SUPPORTED, L"", name,
+                  std::wstring(L" is a port for a USB printer. ") + kSerialOnly);
+}
+
 } // namespace
 
 PortConfiguration::PortConfiguration(MonitorRoute& route, PortStore& store, ComPortList& comPorts)
@@ -297,8 +302,7 @@ Outcome PortConfiguration::ChangeSettings(const std::wstring& name,
         return found;
     }
     if (port.device.empty()) {
-        return Quoted(ERROR_NOT_SUPPORTED, L"", port.name,
-                      std::wstring(L" is a port for a USB printer. ") + kSerialOnly);
+        return UsbRefusal(port.name);
     }
     return StoreSettings(port.name, change);
 }
@@ -315,6 +319,10 @@ Outcome PortConfiguration::StoreSettings(const std::wstring& name,
     }
     if (code == ERROR_INVALID_DATA) {
         return Fail(code, L"The monitor refuses one of the settings as out of range.");
+    }
+    // The port became a USB printer's since it was looked up.
+    if (code == ERROR_NOT_SUPPORTED) {
+        return UsbRefusal(name);
     }
     if (code != ERROR_SUCCESS) {
         return FailWithCode(code, L"Storing the port's settings");

@@ -8,6 +8,8 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace vela {
 namespace {
@@ -180,6 +182,83 @@ LONG WriteNumber(const MONITORINIT& init, HANDLE key, LPCWSTR name, DWORD value)
                                         sizeof(value), init.hSpooler);
 }
 
+// Writes a change's values, each read first: unless the change is kept, the
+// values written are put back as they were (or deleted again) when this goes, so
+// that a change that fails part-way leaves the port's settings as they were.
+class SettingsWrite {
+  public:
+    SettingsWrite(const MONITORINIT& init, HANDLE key, LPCWSTR portName)
+        : init_(init), key_(key), portName_(portName) {}
+    ~SettingsWrite() {
+        for (auto value = saved_.rbegin(); value != saved_.rend(); ++value) {
+            Restore(*value);
+        }
+    }
+    SettingsWrite(const SettingsWrite&) = delete;
+    SettingsWrite& operator=(const SettingsWrite&) = delete;
+
+    LONG Number(LPCWSTR name, DWORD value) {
+        const LONG result = Save(name);
+        return result != ERROR_SUCCESS ? result : WriteNumber(init_, key_, name, value);
+    }
+    LONG Lines(LPCWSTR name, const std::vector<std::string>& lines) {
+        const LONG result = Save(name);
+        return result != ERROR_SUCCESS ? result : WriteLines(init_, key_, name, lines);
+    }
+    void Keep() { saved_.clear(); }
+
+  private:
+    struct Saved {
+        LPCWSTR name;
+        bool existed;
+        DWORD type;
+        std::vector<BYTE> data;
+    };
+
+    // A value that cannot be read is not written either: it could not be put back.
+    LONG Save(LPCWSTR name) {
+        Saved saved{name, false, REG_NONE, {}};
+        DWORD size = 0;
+        LONG result = Query(name, &saved.type, nullptr, &size);
+        // Read again while the value grows between its size and its data.
+        while (result == ERROR_SUCCESS || result == ERROR_MORE_DATA) {
+            saved.data.resize(size);
+            result = Query(name, &saved.type, saved.data.data(), &size);
+            if (result == ERROR_SUCCESS) {
+                saved.data.resize(size);
+                saved.existed = true;
+                break;
+            }
+        }
+        if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) {
+            return result;
+        }
+        saved_.push_back(std::move(saved));
+        return ERROR_SUCCESS;
+    }
+    LONG Query(LPCWSTR name, DWORD* type, BYTE* data, DWORD* size) const {
+        return init_.pMonitorReg->fpQueryValue(key_, name, type, data, size, init_.hSpooler);
+    }
+    void Restore(const Saved& value) const {
+        const LONG result =
+            value.existed
+                ? init_.pMonitorReg->fpSetValue(key_, value.name, value.type, value.data.data(),
+                                                static_cast<DWORD>(value.data.size()),
+                                                init_.hSpooler)
+                : init_.pMonitorReg->fpDeleteValue(key_, value.name, init_.hSpooler);
+        if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) {
+            LogFormatted(LogTo::DebugLog,
+                         "\"%ls\" of the port \"%ls\" could not be put back (error %ld)\r\n",
+                         value.name, portName_, result);
+        }
+    }
+
+    const MONITORINIT& init_;
+    HANDLE key_;
+    LPCWSTR portName_;
+    std::vector<Saved> saved_;
+};
+
 } // namespace
 
 PortSettings ReadPortSettings(MonitorState& state, LPCWSTR portName) {
@@ -224,29 +303,41 @@ DWORD WritePortSettings(MonitorState& state, LPCWSTR portName, const PortSetting
     }
     PrinterSelf asSpooler; // writes run as the spooler itself
     UniqueSpoolerRegKey key = SpoolerRegKeyOf(*init);
-    LONG result =
-        init->pMonitorReg->fpCreateKey(init->hckRegistryRoot, path.c_str(), 0, KEY_SET_VALUE,
-                                       nullptr, key.Put(), nullptr, init->hSpooler);
+    DWORD disposition = 0;
+    LONG result = init->pMonitorReg->fpCreateKey(init->hckRegistryRoot, path.c_str(), 0,
+                                                 KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr,
+                                                 key.Put(), &disposition, init->hSpooler);
     if (result != ERROR_SUCCESS) {
         key.Release();
         return static_cast<DWORD>(result);
     }
-    if (change.streamWindow) {
-        result = WriteNumber(*init, key.Get(), kStreamWindowName, *change.streamWindow);
-    }
-    if (result == ERROR_SUCCESS && change.baudRate) {
-        result = WriteNumber(*init, key.Get(), kBaudRateName, *change.baudRate);
-    }
-    const struct {
-        LPCWSTR name;
-        const std::optional<std::vector<std::string>>& lines;
-    } lists[] = {{kCancelGcodeName, change.cancelLines},
-                 {kPauseGcodeName, change.pauseLines},
-                 {kResumeGcodeName, change.resumeLines}};
-    for (const auto& item : lists) {
-        if (result == ERROR_SUCCESS && item.lines) {
-            result = WriteLines(*init, key.Get(), item.name, *item.lines);
+    {
+        SettingsWrite write(*init, key.Get(), portName);
+        if (change.streamWindow) {
+            result = write.Number(kStreamWindowName, *change.streamWindow);
         }
+        if (result == ERROR_SUCCESS && change.baudRate) {
+            result = write.Number(kBaudRateName, *change.baudRate);
+        }
+        const struct {
+            LPCWSTR name;
+            const std::optional<std::vector<std::string>>& lines;
+        } lists[] = {{kCancelGcodeName, change.cancelLines},
+                     {kPauseGcodeName, change.pauseLines},
+                     {kResumeGcodeName, change.resumeLines}};
+        for (const auto& item : lists) {
+            if (result == ERROR_SUCCESS && item.lines) {
+                result = write.Lines(item.name, *item.lines);
+            }
+        }
+        if (result == ERROR_SUCCESS) {
+            write.Keep();
+        }
+    }
+    if (result != ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY) {
+        // Nor is the port's key left behind when this change made it.
+        key.Reset();
+        init->pMonitorReg->fpDeleteKey(init->hckRegistryRoot, path.c_str(), init->hSpooler);
     }
     return static_cast<DWORD>(result);
 }

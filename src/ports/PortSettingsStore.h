@@ -25,7 +25,8 @@ PortSettings ReadPortSettings(MonitorState& state, LPCWSTR portName);
 // Stores what the change sets, as the spooler itself. ERROR_INVALID_NAME for a name
 // that cannot name a key of its own (empty, or with a backslash), ERROR_INVALID_DATA
 // for a value the rules refuse (nothing is written then), else the first registry
-// code that is not 0.
+// code that is not 0: the values written before it are put back as they were, and
+// the port's key goes again when the change made it.
 DWORD WritePortSettings(MonitorState& state, LPCWSTR portName, const PortSettingsChange& change);
 
 // Remembers the speed at which a port's printer answered, so that the next

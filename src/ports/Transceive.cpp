@@ -38,6 +38,14 @@ IntrusiveList<XcvHandle> XcvHandlesOf(MonitorContext& context) {
     return IntrusiveList<XcvHandle>(context.firstXcvHandle);
 }
 
+// A call that still comes with the freed handle then fails its signature check.
+void FreeXcvHandle(XcvHandle* handle) {
+    if (handle != nullptr) {
+        handle->signature = 0;
+        FreeMem(handle);
+    }
+}
+
 } // namespace
 
 BOOL MonitorXcvOpenPort(MonitorState& state, HANDLE monitor, LPCWSTR object,
@@ -77,7 +85,8 @@ DWORD MonitorXcvDataPort(MonitorState& state, HANDLE xcv, LPCWSTR command, PBYTE
     }
     *needed = 0;
     const auto* handle = static_cast<const XcvHandle*>(xcv);
-    if (handle == nullptr) {
+    // Nothing of a record that is not an open transceive handle is read further.
+    if (!IsXcvHandle(handle)) {
         return ERROR_INVALID_HANDLE;
     }
     if (command == nullptr) {
@@ -104,7 +113,8 @@ BOOL MonitorXcvClosePort(MonitorState& state, HANDLE xcv) {
     if (context == nullptr || xcv == nullptr) {
         return TRUE;
     }
-    FreeMem(XcvHandlesOf(*context).Unlink([xcv](const XcvHandle* open) { return open == xcv; }));
+    FreeXcvHandle(
+        XcvHandlesOf(*context).Unlink([xcv](const XcvHandle* open) { return open == xcv; }));
     return TRUE;
 }
 
@@ -112,7 +122,7 @@ void ReleaseXcvHandles(MonitorContext* context) {
     if (context == nullptr) {
         return;
     }
-    XcvHandlesOf(*context).ReleaseAll(FreeMem);
+    XcvHandlesOf(*context).ReleaseAll(FreeXcvHandle);
 }
 
 } // namespace vela

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <vector>
 
 namespace vela {
 namespace {
@@ -47,6 +48,25 @@ bool IsListedPort(const XcvRequest& request, LPCWSTR name) {
     CriticalSectionLock guard(request.state.lock);
     return request.handle.monitor != nullptr &&
            FindPortEntry(request.handle.monitor->firstPort, name) != nullptr;
+}
+
+// ERROR_SUCCESS when the port's value names a serial device. A USB printer's port
+// has an empty value, or none for an attached printer's, and prints as USB when
+// the value is not text either: ERROR_NOT_SUPPORTED for those; else the registry's
+// code.
+DWORD CheckSerialPort(MonitorState& state, LPCWSTR name) {
+    DWORD size = 0;
+    DWORD result = QueryPortValue(state, name, nullptr, &size);
+    std::vector<WCHAR> device;
+    if (result == ERROR_SUCCESS) {
+        device.assign(size / sizeof(WCHAR) + 1, L'\0');
+        result = QueryPortValue(state, name, reinterpret_cast<LPBYTE>(device.data()), &size);
+    }
+    if (result == ERROR_FILE_NOT_FOUND || result == ERROR_INVALID_DATA ||
+        (result == ERROR_SUCCESS && device[0] == L'\0')) {
+        return ERROR_NOT_SUPPORTED;
+    }
+    return result;
 }
 
 } // namespace
@@ -177,6 +197,11 @@ DWORD XcvSetPortSettings(const XcvRequest& request) {
     CriticalSectionLock guard(request.state.lock);
     if (!IsListedPort(request, name.c_str())) {
         return ERROR_FILE_NOT_FOUND;
+    }
+    // The settings are the serial line's: a USB printer would never use them.
+    const DWORD serial = CheckSerialPort(request.state, name.c_str());
+    if (serial != ERROR_SUCCESS) {
+        return serial;
     }
     return WritePortSettings(request.state, name.c_str(), change);
 }

@@ -30,6 +30,8 @@ DWORD XcvSetDefaultCommConfig(const XcvRequest& request);
 DWORD XcvGetDefaultCommConfig(const XcvRequest& request);
 // A port's settings in the layout of core/PortSettingsLayout.h.
 DWORD XcvGetPortSettings(const XcvRequest& request);
+// ERROR_NOT_SUPPORTED, with nothing written, for a port that is not a serial
+// printer's.
 DWORD XcvSetPortSettings(const XcvRequest& request);
 
 } // namespace vela

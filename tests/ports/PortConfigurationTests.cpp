@@ -65,14 +65,23 @@ class SettingsRefusingRoute : public MonitorTableRoute {
     DWORD refuseWith = 0;
 };
 
-// The "Ports" key, with writes refused on demand as for a user without the rights.
+// The "Ports" key, with writes refused on demand as for a user without the rights,
+// and, on demand, a device read that is out of date.
 class GuardedStore : public portconfig::RegistryPortStore {
   public:
     using RegistryPortStore::RegistryPortStore;
+    DWORD ReadDevice(const std::wstring& port, std::wstring* device) override {
+        const DWORD code = RegistryPortStore::ReadDevice(port, device);
+        if (code == ERROR_SUCCESS && !staleDevice.empty()) {
+            *device = staleDevice;
+        }
+        return code;
+    }
     DWORD WriteDevice(const std::wstring& port, const std::wstring& device) override {
         return refuseWrites ? ERROR_ACCESS_DENIED : RegistryPortStore::WriteDevice(port, device);
     }
     bool refuseWrites = false;
+    std::wstring staleDevice;
 };
 
 class PortConfigurationTest : public PortsTest {
@@ -230,6 +239,18 @@ TEST_F(PortConfigurationTest, RefusedSettingsSayWhyAndChangeNothing) {
     EXPECT_NE(denied.message.find(L"administrator"), std::wstring::npos);
     EXPECT_FALSE(ReadPortSettings(State(), L"VelaCube:").streamWindowStored);
     EXPECT_EQ(ReadPortSettings(State(), L"VelaCube:").baudRate, kAutomaticBaudRate);
+}
+
+// The port became a USB printer's after it was read as serial: the monitor refuses
+// the settings itself, and the reason is the USB printer.
+TEST_F(PortConfigurationTest, TheMonitorRefusesSettingsForAUsbPrinter) {
+    ASSERT_TRUE(configuration->AddPort(L"VelaLab:", L"").Ok());
+    store.staleDevice = L"\\\\.\\COM21";
+    const Outcome refused = configuration->ChangeSettings(L"VelaLab:", SerialLine(115200, 0));
+    EXPECT_EQ(refused.code, static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+    EXPECT_NE(refused.message.find(L"\"VelaLab:\" is a port for a USB printer"),
+              std::wstring::npos);
+    EXPECT_EQ(ReadPortSettings(State(), L"VelaLab:").baudRate, kAutomaticBaudRate);
 }
 
 TEST_F(PortConfigurationTest, APortWhoseSettingsCannotBeStoredIsNotAdded) {

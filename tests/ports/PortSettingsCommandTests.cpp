@@ -17,6 +17,8 @@ class PortSettingsTest : public PortsTest {
         admin = OpenXcv(nullptr, SERVER_ACCESS_ADMINISTER);
         user = OpenXcv(nullptr, SERVER_ACCESS_ENUMERATE);
         ASSERT_EQ(XcvText(admin, L"AddPort", kPort), 0u);
+        // A serial printer's port: only such a port takes settings.
+        harness.registry.SetPortValue(kPort, L"\\\\.\\COM5");
         ResetLog();
     }
     DWORD Set(HANDLE xcv, const std::wstring& port, const PortSettingsChange& change) {
@@ -123,7 +125,13 @@ TEST_F(PortSettingsTest, RefusedChangesWriteNothing) {
     malformed.pop_back();
     std::vector<uint8_t> badValue = EncodeSettingsChange(kPort, good);
     badValue[badValue.size() - 6] = '2'; // 115202
+    // A USB printer's port, and one listed without a value (an attached printer's).
+    ASSERT_EQ(XcvText(admin, L"AddPort", L"VelaLab:"), 0u);
+    ASSERT_EQ(XcvText(admin, L"AddPort", L"VelaAttached:"), 0u);
+    ASSERT_EQ(::RegDeleteKeyValueW(harness.registry.Root(), L"Ports", L"VelaAttached:"),
+              ERROR_SUCCESS);
     const int setValues = RegistryMonitorInit::SetValueCalls();
+    const int deleteValues = RegistryMonitorInit::DeleteValueCalls();
     const struct {
         const char* what;
         HANDLE xcv;
@@ -136,6 +144,10 @@ TEST_F(PortSettingsTest, RefusedChangesWriteNothing) {
         {"malformed", admin, malformed, ERROR_INVALID_PARAMETER},
         {"value out of range", admin, badValue, ERROR_INVALID_DATA},
         {"no input", admin, {}, ERROR_INVALID_PARAMETER},
+        {"a USB printer's port", admin, EncodeSettingsChange(L"VelaLab:", good),
+         ERROR_NOT_SUPPORTED},
+        {"an attached printer's port", admin, EncodeSettingsChange(L"VelaAttached:", good),
+         ERROR_NOT_SUPPORTED},
     };
     for (const auto& item : cases) {
         DWORD needed = 0;
@@ -146,7 +158,38 @@ TEST_F(PortSettingsTest, RefusedChangesWriteNothing) {
             << item.what;
     }
     EXPECT_EQ(RegistryMonitorInit::SetValueCalls(), setValues);
+    EXPECT_EQ(RegistryMonitorInit::DeleteValueCalls(), deleteValues);
     EXPECT_EQ(Set(admin, kPort, good), 0u);
+}
+
+// Each of the five writes failing in turn: the change is refused with the
+// registry's code and every setting reads as before, restored or deleted again; a
+// port that had no settings keeps no key.
+TEST_F(PortSettingsTest, AWriteThatFailsPartWayLeavesTheSettingsAsTheyWere) {
+    const DWORD window = 64;
+    Store(kPort, kStreamWindowName, REG_DWORD, &window, sizeof(window));
+    StoreLines(kPort, kCancelGcodeName, std::wstring(L"M104 S0\0\0", 9));
+    StoreLines(kPort, kPauseGcodeName, std::wstring(L"M25\0\0", 5));
+    ASSERT_EQ(XcvText(admin, L"AddPort", L"VelaLab:"), 0u);
+    harness.registry.SetPortValue(L"VelaLab:", L"\\\\.\\COM6");
+    const std::vector<uint8_t> before = EncodePortSettings(ReadPortSettings(State(), kPort));
+    PortSettingsChange change;
+    change.streamWindow = 127;
+    change.baudRate = 250000;
+    change.cancelLines = std::vector<std::string>{"M84"};
+    change.pauseLines = std::vector<std::string>{}; // a deletion
+    change.resumeLines = std::vector<std::string>{"M24"};
+    for (int failing = 0; failing < 5; ++failing) {
+        RegistryMonitorInit::FailWriteAfter(failing, ERROR_WRITE_PROTECT);
+        EXPECT_EQ(Set(admin, kPort, change), static_cast<DWORD>(ERROR_WRITE_PROTECT)) << failing;
+        EXPECT_EQ(EncodePortSettings(ReadPortSettings(State(), kPort)), before) << failing;
+        RegistryMonitorInit::FailWriteAfter(failing, ERROR_WRITE_PROTECT);
+        EXPECT_EQ(Set(admin, L"VelaLab:", change), static_cast<DWORD>(ERROR_WRITE_PROTECT));
+        EXPECT_EQ(::RegDeleteKeyW(harness.registry.Root(), L"PortSettings\\VelaLab:"),
+                  ERROR_FILE_NOT_FOUND)
+            << failing;
+    }
+    EXPECT_EQ(ReadLog(), "");
 }
 
 TEST_F(PortSettingsTest, GetAnnouncesItsSizeAndKnowsOnlyTheMonitorsPorts) {

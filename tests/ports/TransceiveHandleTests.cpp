@@ -84,6 +84,33 @@ TEST_F(TransceiveHandleTest, CommandNamesMatchExactly) {
               static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
+// A record that XcvOpenPort did not give, or gave and XcvClosePort freed, runs
+// nothing. The closed handle comes first: nothing may take its block meanwhile.
+TEST_F(TransceiveHandleTest, OnlyAnOpenHandleRunsCommands) {
+    Initialize();
+    const std::wstring name = L"VelaNew:";
+    auto* open = static_cast<XcvHandle*>(OpenXcv(nullptr));
+    XcvHandle foreign = *open;
+    foreign.signature = 0x5450; // a port handle's
+    HANDLE closed = nullptr;
+    ASSERT_TRUE(
+        table->pfnXcvOpenPort(harness.MonitorHandle(), nullptr, SERVER_ACCESS_ADMINISTER, &closed));
+    ASSERT_TRUE(table->pfnXcvClosePort(closed));
+    const struct {
+        const char* what;
+        HANDLE xcv;
+    } cases[] = {{"closed", closed}, {"not opened", &foreign}};
+    for (const auto& item : cases) {
+        DWORD needed = 99;
+        EXPECT_EQ(Xcv(item.xcv, L"AddPort", name.c_str(), TextBytes(name), nullptr, 0, &needed),
+                  static_cast<DWORD>(ERROR_INVALID_HANDLE))
+            << item.what;
+        EXPECT_TRUE(ListedNames().empty()) << item.what;
+    }
+    EXPECT_TRUE(table->pfnXcvClosePort(closed));
+    EXPECT_EQ(XcvText(open, L"AddPort", name), 0u);
+}
+
 TEST_F(TransceiveHandleTest, MonitorUiNeeds52Bytes) {
     Initialize();
     HANDLE xcv = OpenXcv(nullptr, 0);
