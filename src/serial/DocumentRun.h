@@ -125,6 +125,7 @@ class DocumentRun {
     int64_t failedLine_ = 0;
     // The cancel lines set the firmware's counter first, whatever it holds.
     bool counterResetDue_ = false;
+    bool rejectionOkSeen_ = false;
     // Lines of the document itself, taken before the final "M400" was queued.
     uint64_t documentLines_ = 0;
     uint8_t counterLine_[40] = {};

@@ -108,6 +108,11 @@ bool DocumentRun::TakeBreakOk(const uint8_t* line, uint32_t length) {
 
 void DocumentRun::OnReply(const uint8_t* line, uint32_t length, uint64_t now) {
     ParseTemperatures(line, length, &temperatures_);
+    if (Failure() == SendFailure::Rejected && failedWith_ == SendFailure::None &&
+        ClassifyReply(line, length) == ReplyKind::Ok) {
+        // The rejecting resend request's own "ok", read with it.
+        rejectionOkSeen_ = true;
+    }
     if (TakeBreakOk(line, length)) {
         return;
     }
@@ -265,9 +270,10 @@ void DocumentRun::CancelAfterRejection(uint64_t now) {
     cancelledAt_ = LineNumber();
     outgoing_.Close();
     framedLength_ = 0;
-    // The firmware asks for the rejected line: the cancel lines take its number,
-    // the first of them setting the counter whatever the firmware holds.
-    const int64_t next = failedLine_ > 0 ? failedLine_ : LineNumber() + 1;
+    // The first cancel line sets the firmware's counter, which firmware takes
+    // whatever number the line carries: numbered past the rejected line, it is
+    // not refused for a fault that follows that number.
+    const int64_t next = failedLine_ > 0 ? failedLine_ + 1 : LineNumber() + 1;
     windowed_ = false;
     machine_.ContinueAt(static_cast<int32_t>(next), now);
     // The last resend request's "ok" may still be on its way: taken for a cancel
@@ -275,7 +281,7 @@ void DocumentRun::CancelAfterRejection(uint64_t now) {
     // cancel waits for the line in flight.
     counterResetDue_ = true;
     breakDue_ = false;
-    breakOkOwed_ = true;
+    breakOkOwed_ = !rejectionOkSeen_;
     senderIdle_ = false;
     cancel_ = CancelStep::AwaitInFlight;
     cancelDeadline_ = now + control_.timings.cancelOkWaitMs;

@@ -1,5 +1,6 @@
 // Serial documents that cannot go on: firmware that refuses a line, halts, restarts
 // or boots when the port opens, and lines or answers lost on the way.
+#include "core/PortSettings.h"
 #include "monitor/SpoolerJob.h"
 #include "serial/SerialLinkTest.h"
 
@@ -14,6 +15,16 @@ class SerialFailure : public SerialLinkTest {
     std::vector<std::string> Ran(int lines) {
         std::vector<std::string> ran = Document(JobCommands(1, lines));
         ran.pop_back();
+        return ran;
+    }
+    // The first lines, then what a firmware that refuses a line but still listens
+    // is sent: "M110" and the cancel lines (heaters and motors off).
+    std::vector<std::string> RanThenCancelled(int lines) {
+        std::vector<std::string> ran = Ran(lines);
+        ran.push_back("M110");
+        for (const std::string& line : DefaultCancelLines()) {
+            ran.push_back(line);
+        }
         return ran;
     }
 };
@@ -55,7 +66,8 @@ TEST_F(SerialFailure, RefusedHaltedOrRestartedFirmwareEndsTheDocumentWithNothing
         EXPECT_EQ(spooler_.setJobCalls[0].command, static_cast<DWORD>(kJobControlRetain));
         const size_t received = firmware_->Received().size();
         // Lines 1 to 4 ran, and line 5 unless it was refused.
-        EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Ran(fault == Fault::Refuses ? 4 : 5));
+        EXPECT_EQ(firmware_->ExecutedNumberedCommands(),
+                  fault == Fault::Refuses ? RanThenCancelled(4) : Ran(5));
         EXPECT_TRUE(spooler_.prompts.empty());
         EXPECT_FALSE(DocumentInProgress(Entry(kSerialPort)));
         const std::vector<std::wstring> texts = spooler_.StatusTexts();
@@ -89,7 +101,7 @@ TEST_F(SerialFailure, AnswerLeftOverFromAnEarlierDocumentIsNotTakenForTheGreetin
     // Taken for the greeting's answer, the left-over "ok" would let the greeting's
     // own answer acknowledge the dwell while it runs, and the next line go with it.
     Print("G4 P500\nG1 X1\n");
-    std::vector<std::string> expected = Ran(4);
+    std::vector<std::string> expected = RanThenCancelled(4);
     const std::vector<std::string> second = Document({"G4 P500", "G1 X1"});
     expected.insert(expected.end(), second.begin(), second.end());
     EXPECT_EQ(firmware_->ExecutedNumberedCommands(), expected);

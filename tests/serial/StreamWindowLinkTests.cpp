@@ -1,5 +1,6 @@
 // Streaming a window of lines through the table to a simulated firmware that
 // models a real board's 128-byte receive buffer and 4 command slots.
+#include "core/PortSettings.h"
 #include "core/PortSettingsLayout.h"
 #include "ports/PortSettingsStore.h"
 #include "serial/SerialLinkTest.h"
@@ -95,6 +96,11 @@ TEST_F(StreamWindowLink, ALineRefusedForEverFallsBackToOneLineThenFailsTheDocume
     EXPECT_FALSE(EndDoc());
     std::vector<std::string> ran = Document(JobCommands(1, 4));
     ran.pop_back();
+    // The firmware still listens: "M110" and the cancel lines go.
+    ran.push_back("M110");
+    for (const std::string& line : DefaultCancelLines()) {
+        ran.push_back(line);
+    }
     EXPECT_EQ(firmware_->ExecutedNumberedCommands(), ran);
     EXPECT_TRUE(output.Contains("Ten resend requests in a row: one line in flight from now on\n"));
     EXPECT_TRUE(spooler_.prompts.empty());
