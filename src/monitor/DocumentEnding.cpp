@@ -35,8 +35,7 @@ Verdict FailedFor(JobPhase phase) {
 // their end, not the spooler's.
 DocumentEnd EffectiveEnd(const PortDocument& document, DocumentEnd reason) {
     const DocumentEnd requested = document.EndRequested();
-    return reason == DocumentEnd::EndDocPort && requested != DocumentEnd::None ? requested
-                                                                               : reason;
+    return reason == DocumentEnd::EndDocPort && requested != DocumentEnd::None ? requested : reason;
 }
 
 JobPhase EarlyEndPhase(DocumentEnd reason) {

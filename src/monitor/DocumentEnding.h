@@ -1,10 +1,11 @@
-// The one way a port's document ends, whatever ends it. The caller holds the
-// document's turn.
-//
-// | ended by                      | serial printer                          | USB printer                                   | spooler told                  |
-// |-------------------------------|-----------------------------------------|-----------------------------------------------|-------------------------------|
-// | EndDocPort                    | last line, "M400", supervised to the end | supervised; aborted if the job goes           | printed, or failed with why   |
-// | ClosePort, restart, Shutdown  | queue and partial line dropped, cancel lines | a started print aborted (once), a prepared printer reset with heaters off | failed with why (retained) |
+// The one way a port's document ends, whatever ends it; the caller holds the
+// document's turn. EndDocPort's end finishes the document: a serial printer gets
+// the last line and "M400", a USB print is supervised to its end (aborted when
+// the job is deleted). Every other end (ClosePort, a second StartDocPort, Shutdown)
+// cuts it short: a serial printer's queue and partial line are dropped and the
+// cancel lines sent; a started USB print is aborted, once, and a prepared printer
+// that did not start is reset with its heaters off. Only a document that printed
+// is reported so; any other is kept in the queue, failed, with its reason.
 #pragma once
 
 #include "monitor/PortDocument.h"

@@ -26,15 +26,15 @@ enum class JobPhase {
     Halted,
     Disconnected,
     // A failed document's reason, kept in the queue with the job.
-    PortClosed,    // the port closed before the document ended
-    Restarted,     // a new document began on the handle before this one ended
+    PortClosed,     // the port closed before the document ended
+    Restarted,      // a new document began on the handle before this one ended
     MonitorStopped, // the monitor was shut down in the middle of the document
-    LinesSkipped,  // a serial document's lines too long to send were left out
-    NotTakingData, // a serial device took no bytes within its limit
-    LinkFailed,    // a USB printer's link failed during the transfer
-    JobRefused,    // a USB printer refused the job or would not start it
-    JobIncomplete, // records of a USB job are missing
-    StartRefused,  // a USB printer took every record but would not start them
+    LinesSkipped,   // a serial document's lines too long to send were left out
+    NotTakingData,  // a serial device took no bytes within its limit
+    LinkFailed,     // a USB printer's link failed during the transfer
+    JobRefused,     // a USB printer refused the job or would not start it
+    JobIncomplete,  // records of a USB job are missing
+    StartRefused,   // a USB printer took every record but would not start them
 };
 
 struct JobStatusFacts {

@@ -5,8 +5,7 @@
 
 namespace vela {
 
-PortDocument::PortDocument()
-    : lock_{}, turnFree_(::CreateEventW(nullptr, TRUE, TRUE, nullptr)) {
+PortDocument::PortDocument() : lock_{}, turnFree_(::CreateEventW(nullptr, TRUE, TRUE, nullptr)) {
     ::InitializeCriticalSection(&lock_);
 }
 
@@ -90,8 +89,8 @@ PortDocument::Takeover PortDocument::TakeOver(const PortHandle* owner, DocumentE
         if (now >= deadline) {
             return Takeover::StillRunning;
         }
-        const DWORD left = deadline - now > 0xFFFFFFFEull ? 0xFFFFFFFEul
-                                                          : static_cast<DWORD>(deadline - now);
+        const DWORD left =
+            deadline - now > 0xFFFFFFFEull ? 0xFFFFFFFEul : static_cast<DWORD>(deadline - now);
         HANDLE turnFree = turnFree_.Get();
         clock.WaitForMultipleObjects(1, &turnFree, FALSE, left);
     }

@@ -27,8 +27,8 @@ void EndPortDocumentsForShutdown(MonitorState& state, PortEntry* firstPort) {
             return;
         }
         PortDocument& document = session->document;
-        switch (document.TakeOver(nullptr, DocumentEnd::Shutdown,
-                                  TheProtocolTimings().stopWaitMs)) {
+        switch (
+            document.TakeOver(nullptr, DocumentEnd::Shutdown, TheProtocolTimings().stopWaitMs)) {
         case PortDocument::Takeover::Nothing:
             return;
         case PortDocument::Takeover::StillRunning:

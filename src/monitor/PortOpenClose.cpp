@@ -32,8 +32,7 @@ bool StopSerialHandler(PortSession& session) {
 // way is asked to finish first. False when that call did not finish in time.
 bool EndHandlesDocument(MonitorState& state, PortHandle& handle, PortSession& session) {
     PortDocument& document = session.document;
-    switch (document.TakeOver(&handle, DocumentEnd::PortClosed,
-                              TheProtocolTimings().stopWaitMs)) {
+    switch (document.TakeOver(&handle, DocumentEnd::PortClosed, TheProtocolTimings().stopWaitMs)) {
     case PortDocument::Takeover::Nothing:
         return true;
     case PortDocument::Takeover::StillRunning:

@@ -59,7 +59,8 @@ BOOL PromptRemoveModel(MonitorState& /*state*/, LPCWSTR printerName, DWORD jobId
     }
     auto openPrinter = Resolve<OpenPrinterFunction>(spooler, library, "OpenPrinterW");
     HANDLE printer = nullptr;
-    if (openPrinter == nullptr || !openPrinter(const_cast<LPWSTR>(printerName), &printer, nullptr)) {
+    if (openPrinter == nullptr ||
+        !openPrinter(const_cast<LPWSTR>(printerName), &printer, nullptr)) {
         return 0;
     }
     SHOWUIPARAMS params{};

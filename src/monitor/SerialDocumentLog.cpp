@@ -14,8 +14,7 @@ constexpr unsigned long long kProgressLogMs = 5000;
 } // namespace
 
 SpoolerJobWatch::SpoolerJobWatch(const PortEntry* entry, PortDocument& document)
-    : entry_(entry), document_(document),
-      lastLogAt_(CurrentPlatform().clock->GetTickCount64()) {}
+    : entry_(entry), document_(document), lastLogAt_(CurrentPlatform().clock->GetTickCount64()) {}
 
 bool SpoolerJobWatch::JobCancelled() {
     if (document_.EndRequested() == DocumentEnd::None &&

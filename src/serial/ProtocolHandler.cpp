@@ -150,8 +150,8 @@ DWORD ProtocolHandler::BeginDocument(std::vector<std::string> cancelLines,
     // hold StartDocPort, and the port's ClosePort and Shutdown behind it, for ever.
     // (in real time too, as the thread's own limits run on the platform clock).
     HANDLE answered[2] = {control.handshaken.Get(), control.thread.Get()};
-    const ULONGLONG giveUpAt = ::GetTickCount64() + control.timings.send.handshakeLimitMs +
-                               control.timings.stopWaitMs;
+    const ULONGLONG giveUpAt =
+        ::GetTickCount64() + control.timings.send.handshakeLimitMs + control.timings.stopWaitMs;
     bool cancelled = false;
     for (;;) {
         const DWORD result = CurrentPlatform().clock->WaitForMultipleObjects(

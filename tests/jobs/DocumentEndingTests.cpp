@@ -28,14 +28,10 @@ struct EndingCase {
 };
 
 constexpr EndingCase kEndings[] = {
-    {Sent::Nothing, Ender::Shutdown, 0, 0, false},
-    {Sent::Nothing, Ender::ClosePort, 0, 0, false},
-    {Sent::Nothing, Ender::Restart, 0, 0, false},
-    {Sent::Half, Ender::Shutdown, 0, 1, true},
-    {Sent::Half, Ender::ClosePort, 0, 1, true},
-    {Sent::Half, Ender::Restart, 0, 1, true},
-    {Sent::Whole, Ender::Shutdown, 1, 0, true},
-    {Sent::Whole, Ender::ClosePort, 1, 0, true},
+    {Sent::Nothing, Ender::Shutdown, 0, 0, false}, {Sent::Nothing, Ender::ClosePort, 0, 0, false},
+    {Sent::Nothing, Ender::Restart, 0, 0, false},  {Sent::Half, Ender::Shutdown, 0, 1, true},
+    {Sent::Half, Ender::ClosePort, 0, 1, true},    {Sent::Half, Ender::Restart, 0, 1, true},
+    {Sent::Whole, Ender::Shutdown, 1, 0, true},    {Sent::Whole, Ender::ClosePort, 1, 0, true},
     {Sent::Whole, Ender::Restart, 1, 0, true},
 };
 
@@ -69,8 +65,7 @@ TEST(DocumentEnding, EarlyEndsLeaveTheUsbPrinterSafeAndTheJobFailed) {
             break;
         }
         EXPECT_EQ(bed.printer.CountCode(request::kJog) - jogs, item.aborts);
-        EXPECT_EQ(bed.printer.CountCode(request::kStopAll) - stopsAll,
-                  item.aborts + item.resets);
+        EXPECT_EQ(bed.printer.CountCode(request::kStopAll) - stopsAll, item.aborts + item.resets);
         EXPECT_EQ(bed.printer.received.size() > packets, item.touched);
         if (item.touched) {
             EXPECT_EQ(bed.printer.parameters[parameter::kNozzle1Heating], 0);
@@ -82,8 +77,8 @@ TEST(DocumentEnding, EarlyEndsLeaveTheUsbPrinterSafeAndTheJobFailed) {
         EXPECT_EQ(bed.spooler.setJobCalls[0].command, kJobControlRetain);
         ASSERT_EQ(bed.spooler.errorTexts.size(), 1u);
         EXPECT_EQ(bed.spooler.errorTexts[0],
-                  item.ender == Ender::Shutdown    ? L"The print monitor stopped before the "
-                                                     L"document ended"
+                  item.ender == Ender::Shutdown ? L"The print monitor stopped before the "
+                                                  L"document ended"
                   : item.ender == Ender::ClosePort ? L"The port closed before the document ended"
                                                    : L"A new document began before this one ended");
         EXPECT_TRUE(bed.spooler.prompts.empty());
@@ -142,8 +137,8 @@ TEST(DocumentEnding, PortWhoseDeviceCannotBeReadStartsNoDocument) {
     RegistryMonitorInit::FailCreateKeyWith(0);
     DWORD written = 0;
     std::vector<uint8_t> job = JobStream(2, 2);
-    EXPECT_FALSE(bed.table->pfnWritePort(bed.Handle(), job.data(),
-                                         static_cast<DWORD>(job.size()), &written));
+    EXPECT_FALSE(bed.table->pfnWritePort(bed.Handle(), job.data(), static_cast<DWORD>(job.size()),
+                                         &written));
     EXPECT_TRUE(bed.printer.received.empty());
     EXPECT_FALSE(bed.EndDoc());
     EXPECT_TRUE(bed.printer.received.empty());

@@ -70,8 +70,8 @@ TEST_F(RemoveModelPromptTest, SystemWithoutThePromptNeverOpensThePrinter) {
 }
 
 TEST_F(RemoveModelPromptTest, DocumentWithoutPrinterNameShowsNothing) {
-    EXPECT_FALSE(PromptRemoveModel(harness.State(), nullptr, 42, kRemoveModelTitle,
-                                   kRemoveModelMessage));
+    EXPECT_FALSE(
+        PromptRemoveModel(harness.State(), nullptr, 42, kRemoveModelTitle, kRemoveModelMessage));
     EXPECT_EQ(spooler.openPrinterCalls, 0);
     EXPECT_EQ(spooler.loadedLibraries, 0);
 }

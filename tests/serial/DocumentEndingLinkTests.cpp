@@ -75,8 +75,8 @@ class EarlyEnd : public SerialLinkTest {
                   expected);
         ASSERT_FALSE(spooler_.errorTexts.empty());
         EXPECT_EQ(spooler_.errorTexts[0],
-                  ender == Ender::Shutdown    ? L"The print monitor stopped before the "
-                                                L"document ended"
+                  ender == Ender::Shutdown ? L"The print monitor stopped before the "
+                                             L"document ended"
                   : ender == Ender::ClosePort ? L"The port closed before the document ended"
                                               : L"A new document began before this one ended");
         // Only the document that ran to its end asks for the model to be removed.

@@ -137,8 +137,8 @@ TEST_F(PortLifetime, ClosePortInTheMiddleOfADocumentCancelsIt) {
     // then the next document, started afresh.
     std::vector<std::string> executed = firmware_->ExecutedNumberedCommands();
     const std::vector<std::string> cancel = DefaultCancelLines();
-    const auto cancelStart = std::search(executed.begin(), executed.end(), cancel.begin(),
-                                         cancel.end());
+    const auto cancelStart =
+        std::search(executed.begin(), executed.end(), cancel.begin(), cancel.end());
     ASSERT_NE(cancelStart, executed.end());
     if (*(cancelStart - 1) == "M110") {
         executed.erase(cancelStart - 1);

@@ -6,7 +6,6 @@
 
 #include "sim/JobStream.h"
 
-
 namespace vela::test::spooler {
 namespace {
 
