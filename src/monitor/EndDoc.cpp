@@ -21,19 +21,14 @@ void LogLocalTime() {
 } // namespace
 
 BOOL EndDocPort(MonitorState& state, HANDLE port) {
-    PortHandle* handle = HandleOf(port);
     LogLocalTime();
     Log(LogTo::DebugLog, "   End Doc port\r\n");
-    if (handle == nullptr) {
-        ::SetLastError(ERROR_INVALID_HANDLE);
+    PortHandle* handle = nullptr;
+    PortSession* session = SessionForCall(state, port, &handle);
+    if (session == nullptr) {
         return FALSE;
     }
     PortEntry* entry = handle->entry;
-    PortSession* session = SessionOf(state, entry);
-    if (session == nullptr) {
-        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FALSE;
-    }
     PortDocument& document = session->document;
     // Nothing of this handle's to end: no printer is polled, aborted or reset.
     if (!document.EnterCall(handle)) {

@@ -40,4 +40,17 @@ PortSession* SessionOf(MonitorState& state, PortEntry* entry) {
     return static_cast<PortSession*>(entry->session);
 }
 
+PortSession* SessionForCall(MonitorState& state, HANDLE port, PortHandle** handle) {
+    *handle = HandleOf(port);
+    if (*handle == nullptr) {
+        ::SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    PortSession* session = SessionOf(state, (*handle)->entry);
+    if (session == nullptr) {
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    return session;
+}
+
 } // namespace vela

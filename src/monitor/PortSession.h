@@ -52,4 +52,8 @@ PortEntry* EntryOf(HANDLE port);
 // The port's session, made on first use; none only when memory is short.
 PortSession* SessionOf(MonitorState& state, PortEntry* entry);
 
+// The handle of a document call and its port's session; none, with the last error
+// set, for a handle OpenPort did not give or when memory is short.
+PortSession* SessionForCall(MonitorState& state, HANDLE port, PortHandle** handle);
+
 } // namespace vela

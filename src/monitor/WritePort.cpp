@@ -97,17 +97,12 @@ BOOL WritePort(MonitorState& state, HANDLE port, LPBYTE bytes, DWORD count, LPDW
         return FALSE;
     }
     *written = 0;
-    PortHandle* handle = HandleOf(port);
-    if (handle == nullptr) {
-        ::SetLastError(ERROR_INVALID_HANDLE);
+    PortHandle* handle = nullptr;
+    PortSession* session = SessionForCall(state, port, &handle);
+    if (session == nullptr) {
         return FALSE;
     }
     PortEntry* entry = handle->entry;
-    PortSession* session = SessionOf(state, entry);
-    if (session == nullptr) {
-        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FALSE;
-    }
     PortDocument& document = session->document;
     // Bytes belong to the handle's own document: with none started, after a
     // failed StartDocPort, or once the document ended early, they go nowhere.
