@@ -56,6 +56,10 @@ TEST(DocumentEnding, EarlyEndsLeaveTheUsbPrinterSafeAndTheJobFailed) {
             ::SetLastError(0);
             EXPECT_FALSE(bed.table->pfnEndDocPort(handle));
             EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_READY));
+            // No document starts on a monitor that has shut down.
+            ::SetLastError(0);
+            EXPECT_FALSE(bed.StartDoc(23));
+            EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_READY));
             break;
         case Ender::ClosePort:
             bed.CloseHandles();

@@ -99,16 +99,30 @@ std::string Sketch(const std::vector<std::string>& executed,
 }
 
 // A document that failed on a refused line ends with the cancel lines, set off
-// by the "M110" that sets the firmware's counter: they are taken off the run.
+// by the "M110" that sets the firmware's counter: they are taken off the run. On
+// a hostile link they may stop part-way (a cancel line refused in its turn), and
+// an "M110" sent again runs again (firmware takes it whatever its number).
 bool TakeOffCancelLines(std::vector<std::string>& executed) {
     const std::vector<std::string> cancel = DefaultCancelLines();
-    if (executed.size() < cancel.size() + 1 ||
-        !std::equal(cancel.begin(), cancel.end(), executed.end() - cancel.size()) ||
-        executed[executed.size() - cancel.size() - 1] != "M110") {
-        return false;
+    for (size_t start = 1; start < executed.size(); ++start) {
+        if (executed[start] != "M110") {
+            continue;
+        }
+        size_t next = 0;
+        bool cancelOnly = true;
+        for (size_t at = start; at < executed.size() && cancelOnly; ++at) {
+            if (executed[at] == "M110") {
+                continue;
+            }
+            cancelOnly = next < cancel.size() && executed[at] == cancel[next];
+            ++next;
+        }
+        if (cancelOnly) {
+            executed.resize(start);
+            return true;
+        }
     }
-    executed.resize(executed.size() - cancel.size() - 1);
-    return true;
+    return false;
 }
 
 // The firmware's numbered commands after the greeting must be the document's,
