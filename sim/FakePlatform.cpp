@@ -146,14 +146,19 @@ ULONGLONG FakeClock::GetTickCount64() {
 
 DWORD FakeClock::WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
                                         DWORD milliseconds) {
+    // The end is read before the wait is counted: a test that moves the clock on
+    // once it sees the wait then always moves it past this end, never before it.
+    const ULONGLONG end = milliseconds == INFINITE ? ~0ull : now + milliseconds;
     {
         std::lock_guard<std::mutex> guard(waitsLock_);
         ++waitsEntered_[milliseconds];
     }
     waitEntered_.notify_all();
+    if (onWaitCounted) {
+        onWaitCounted();
+    }
     // Real time only decides how often the clock is looked at.
     constexpr DWORD kLookEveryMs = 2;
-    const ULONGLONG end = milliseconds == INFINITE ? ~0ull : now + milliseconds;
     for (;;) {
         const DWORD result =
             ::WaitForMultipleObjects(count, handles, waitAll, milliseconds == 0 ? 0 : kLookEveryMs);

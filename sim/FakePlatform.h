@@ -105,6 +105,8 @@ class FakeClock : public Clock {
 
     std::atomic<ULONGLONG> now{0};
     std::atomic<bool> autoAdvance{false};
+    // Called by the waiting thread once its wait is counted (tests of the clock).
+    std::function<void()> onWaitCounted;
     // Sleeps are recorded by the thread that runs the job path only.
     std::vector<DWORD> sleeps;
     SYSTEMTIME localTime{2026, 12, 1, 7, 14, 5, 9, 0};
