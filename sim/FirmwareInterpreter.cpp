@@ -1,6 +1,7 @@
 #include "sim/FirmwareInterpreter.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -74,6 +75,12 @@ bool FirmwareInterpreter::HandleLine(const std::string& line, std::vector<Firmwa
     if (line.empty() || halted_) {
         return false;
     }
+    if (lineHeld_) {
+        // The held line and whatever came after it make one damaged line.
+        lineHeld_ = false;
+        ++stats_.checksumErrors;
+        return Refuse("checksum mismatch", replies);
+    }
     if (line[0] != 'N') {
         // Unnumbered, so unchecked: what follows a "*" is no parameter and is ignored.
         Execute(-1, Trim(line.substr(0, line.find('*'))), replies);
@@ -99,6 +106,17 @@ bool FirmwareInterpreter::HandleLine(const std::string& line, std::vector<Firmwa
         damaged = true;
     }
     if (options_.corruptShare > 0.0 && share_(random_) < options_.corruptShare) {
+        if (options_.silentLossShare > 0.0 && share_(random_) < options_.silentLossShare) {
+            if (share_(random_) < 0.5) {
+                // Its number reads as the last accepted: dropped without a word.
+                ++stats_.silentlyDropped;
+                return false;
+            }
+            // Its line end is gone: the firmware waits for the rest.
+            ++stats_.heldForTheirEnd;
+            lineHeld_ = true;
+            return false;
+        }
         damaged = true;
     }
     if (damaged) {
@@ -170,6 +188,17 @@ void FirmwareInterpreter::Execute(int64_t number, const std::string& command,
     } else {
         ++numberedExecuted_;
         digest_ = DigestCommand(digest_, command);
+        const uint64_t now =
+            static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::chrono::steady_clock::now().time_since_epoch())
+                                      .count());
+        if (lastNumberedAt_ != 0) {
+            const uint64_t gap = now - lastNumberedAt_;
+            stats_.longestGapMs =
+                gap > stats_.longestGapMs ? static_cast<uint32_t>(gap) : stats_.longestGapMs;
+            stats_.gapsOverSecond += gap > 1000 ? 1 : 0;
+        }
+        lastNumberedAt_ = now;
     }
     int64_t value = 0;
     if (command.find("M110") != std::string::npos) {

@@ -77,6 +77,10 @@ class FirmwareInterpreter {
     double& Temperature(Heater heater);
 
     FirmwareOptions options_;
+    // A damaged line end: the line waits for more bytes.
+    bool lineHeld_ = false;
+    // When the last numbered line ran (real time), for the gaps between them.
+    uint64_t lastNumberedAt_ = 0;
     std::mt19937 random_;
     std::uniform_real_distribution<double> share_{0.0, 1.0};
     std::set<int64_t> corruptedOnce_;

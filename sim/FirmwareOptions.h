@@ -22,6 +22,11 @@ struct FirmwareOptions {
     double corruptShare = 0.0;
     // Numbered lines taken as damaged the first time they arrive.
     std::set<int64_t> corruptLines;
+    // Of the lines damaged by corruptShare, the share (0 to 1) whose damage draws
+    // no word: half have their number damaged into the last accepted one (dropped
+    // as a line already run), half their line end (held until more bytes come,
+    // which then fail with it).
+    double silentLossShare = 0.0;
     // Keep every line received and executed for the tests to read; a long
     // benchmark keeps only counts and a digest of the numbered commands.
     bool recordLines = true;
@@ -106,6 +111,13 @@ struct FirmwareStats {
     uint32_t sequenceErrors = 0;
     uint32_t duplicatesDropped = 0;
     uint32_t linesLost = 0;
+    // Damaged lines that drew no word: dropped as a repeat, or held for their end.
+    uint32_t silentlyDropped = 0;
+    uint32_t heldForTheirEnd = 0;
+    // The longest real time between two numbered lines run, and how many such
+    // gaps were over a second (a long command's own time included).
+    uint32_t longestGapMs = 0;
+    uint32_t gapsOverSecond = 0;
     uint32_t resendRequests = 0;
     uint32_t unnumberedExecuted = 0;
     uint32_t maxLinesInFlight = 0;

@@ -93,7 +93,7 @@ bool DocumentRun::SendOneLine(uint64_t now) {
         if (action == SendAction::Advance) {
             ++linesTaken_;
         }
-        machine_.OnLineSent(action, restartsNumbering, now, counter);
+        machine_.OnLineSent(action, restartsNumbering, now, counter, IsLongCommand(bytes, length));
         write.toWrite = framedLength;
         return channels_.StartWrite();
     }

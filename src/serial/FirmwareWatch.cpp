@@ -9,6 +9,7 @@ void FirmwareWatch::Start(uint64_t now) {
     failureLine_ = 0;
     lastByteAt_ = quietSince_ = now;
     poked_ = false;
+    lineOut_ = false;
 }
 
 void FirmwareWatch::Fail(SendFailure failure, int64_t line) {
@@ -49,9 +50,43 @@ FirmwareNotice FirmwareWatch::OnReply(const uint8_t* line, uint32_t length, bool
 }
 
 void FirmwareWatch::PutOffPoke(uint64_t now) {
+    lineDisturbed_ = true;
     if (now > quietSince_) {
         quietSince_ = now;
     }
+}
+
+void FirmwareWatch::OnLineSent(uint64_t now, bool longCommand) {
+    lineOut_ = true;
+    lineSentAt_ = now;
+    longLine_ = longCommand;
+    lineDisturbed_ = false;
+}
+
+void FirmwareWatch::OnLineAnswered(uint64_t now) {
+    if (lineOut_ && !longLine_ && !lineDisturbed_ && !poked_ && now >= lineSentAt_) {
+        const uint64_t took = now - lineSentAt_;
+        answerTimes_[nextAnswer_] =
+            took > kPokeAfterMs ? kPokeAfterMs : static_cast<uint32_t>(took);
+        nextAnswer_ = (nextAnswer_ + 1) % kAnswerTimesKept;
+        answersKept_ = answersKept_ < kAnswerTimesKept ? answersKept_ + 1 : answersKept_;
+    }
+    lineOut_ = false;
+}
+
+uint32_t FirmwareWatch::PokeAfter() const {
+    if (!lineOut_ || longLine_ || lineDisturbed_ || answersKept_ < kAnswerTimesNeeded) {
+        return pokeAfterMs_;
+    }
+    uint32_t longest = 0;
+    for (uint32_t index = 0; index < answersKept_; ++index) {
+        longest = answerTimes_[index] > longest ? answerTimes_[index] : longest;
+    }
+    const uint64_t derived = static_cast<uint64_t>(longest) * kPokeAfterAnswerTimes;
+    if (derived < shortestPokeAfterMs_) {
+        return shortestPokeAfterMs_ < pokeAfterMs_ ? shortestPokeAfterMs_ : pokeAfterMs_;
+    }
+    return derived < pokeAfterMs_ ? static_cast<uint32_t>(derived) : pokeAfterMs_;
 }
 
 void FirmwareWatch::OnPokeSent(uint64_t now) {
@@ -60,7 +95,8 @@ void FirmwareWatch::OnPokeSent(uint64_t now) {
 }
 
 uint32_t FirmwareWatch::PokeDueIn(uint64_t now) const {
-    return poked_ ? PokeWaitLeft(now) : Remaining(quietSince_, pokeAfterMs_, now);
+    // A second poke only after the first has been waited for as long as a line is.
+    return poked_ ? PokeWaitLeft(now) : Remaining(quietSince_, PokeAfter(), now);
 }
 
 uint32_t FirmwareWatch::SilenceLeft(uint64_t now) const {

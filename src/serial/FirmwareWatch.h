@@ -19,8 +19,19 @@ enum class SendFailure {
 };
 
 // A line unacknowledged this long since it went out (or since the last resend
-// request or busy notice for it) draws a temperature poke.
+// request or busy notice for it) draws a temperature poke: a long command's, one
+// the firmware said it is busy with, and any line before the link has shown how
+// fast it answers. Other lines draw it after a few times the longest answer of
+// the recent lines, never sooner than kShortestPokeAfterMs: a firmware that is
+// well answers a move within the time of the moves already planned, and tells a
+// long wait with busy notices, so a longer silence means the line or its "ok"
+// was lost on the way.
 constexpr uint32_t kPokeAfterMs = 5000;
+constexpr uint32_t kShortestPokeAfterMs = 500;
+constexpr uint32_t kPokeAfterAnswerTimes = 4;
+// Recent answers taken into account, and how many before they count at all.
+constexpr uint32_t kAnswerTimesKept = 16;
+constexpr uint32_t kAnswerTimesNeeded = 4;
 // A firmware silent this long, after the poke, has stopped answering.
 constexpr uint32_t kSilenceLimitMs = 60000;
 
@@ -40,8 +51,10 @@ enum class FirmwareNotice {
 
 class FirmwareWatch {
   public:
-    FirmwareWatch(uint32_t pokeAfterMs, uint32_t silenceLimitMs)
-        : pokeAfterMs_(pokeAfterMs), silenceLimitMs_(silenceLimitMs) {}
+    FirmwareWatch(uint32_t pokeAfterMs, uint32_t silenceLimitMs,
+                  uint32_t shortestPokeAfterMs = kShortestPokeAfterMs)
+        : pokeAfterMs_(pokeAfterMs), silenceLimitMs_(silenceLimitMs),
+          shortestPokeAfterMs_(shortestPokeAfterMs) {}
 
     // Watches a new document: no failure, no poke out, both clocks from now.
     void Start(uint64_t now);
@@ -62,6 +75,13 @@ class FirmwareWatch {
 
     // The poke's clock: the quiet spell starts at now.
     void QuietFrom(uint64_t now) { quietSince_ = now; }
+    // A numbered line went out at now; longCommand for one that may run long
+    // without a word (a heating wait, homing, probing, a dwell, "M400").
+    void OnLineSent(uint64_t now, bool longCommand);
+    // The line's own "ok" came at now (not a poke's answer).
+    void OnLineAnswered(uint64_t now);
+    // How long the line out may be quiet before the poke.
+    uint32_t PokeAfter() const;
     // The quiet spell starts at now unless it started later.
     void PutOffPoke(uint64_t now);
     void OnPokeSent(uint64_t now);
@@ -81,6 +101,7 @@ class FirmwareWatch {
   private:
     uint32_t pokeAfterMs_;
     uint32_t silenceLimitMs_;
+    uint32_t shortestPokeAfterMs_;
     SendFailure failure_ = SendFailure::None;
     int64_t failureLine_ = 0;
     // Any byte from the firmware.
@@ -88,6 +109,16 @@ class FirmwareWatch {
     uint64_t quietSince_ = 0;
     bool poked_ = false;
     uint64_t pokedAt_ = 0;
+    // The line out: when it went, whether it may run long, whether the firmware
+    // said it is busy or asked for a line again meanwhile (its answer time then
+    // says nothing of the link).
+    bool lineOut_ = false;
+    uint64_t lineSentAt_ = 0;
+    bool longLine_ = false;
+    bool lineDisturbed_ = false;
+    uint32_t answerTimes_[kAnswerTimesKept] = {};
+    uint32_t answersKept_ = 0;
+    uint32_t nextAnswer_ = 0;
 };
 
 } // namespace vela

@@ -53,6 +53,51 @@ bool ReadNumberWord(const uint8_t* line, uint32_t length, uint32_t& position, in
 
 } // namespace
 
+bool IsLongCommand(const uint8_t* line, uint32_t length) {
+    struct Command {
+        char letter;
+        int number;
+    };
+    static constexpr Command kLong[] = {
+        {'G', 4},   {'G', 28},  {'G', 29},  {'G', 30},  {'G', 33},  {'G', 34},
+        {'G', 35},  {'G', 76},  {'G', 425}, {'M', 0},   {'M', 1},   {'M', 48},
+        {'M', 109}, {'M', 116}, {'M', 190}, {'M', 191}, {'M', 226}, {'M', 303},
+        {'M', 400}, {'M', 600}, {'M', 701}, {'M', 702},
+    };
+    if (line == nullptr) {
+        return false;
+    }
+    uint32_t position = 0;
+    while (position < length && IsSpace(line[position])) {
+        ++position;
+    }
+    int64_t own = 0;
+    if (ReadNumberWord(line, length, position, &own)) {
+        while (position < length && IsSpace(line[position])) {
+            ++position;
+        }
+    }
+    if (position + 1 >= length || !IsDigitByte(line[position + 1])) {
+        return false;
+    }
+    const char letter = static_cast<char>(line[position] & ~0x20);
+    int number = 0;
+    for (++position; position < length && IsDigitByte(line[position]) && number < 10000;
+         ++position) {
+        number = number * 10 + (line[position] - '0');
+    }
+    // "G28.1" or "G280" is another command.
+    if (position < length && (IsDigitByte(line[position]) || line[position] == '.')) {
+        return false;
+    }
+    for (const Command& command : kLong) {
+        if (command.letter == letter && command.number == number) {
+            return true;
+        }
+    }
+    return false;
+}
+
 int64_t CounterSetBy(const uint8_t* line, uint32_t length) {
     if (line == nullptr) {
         return -1;

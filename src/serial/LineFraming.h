@@ -19,6 +19,11 @@ bool BeginsWithN0(const uint8_t* line, uint32_t length);
 // the line's own number standing in for the parameter): k. Otherwise -1.
 int64_t CounterSetBy(const uint8_t* line, uint32_t length);
 
+// True for a command that may run long without a word from the firmware: heating
+// and other waits, homing, probing and levelling, a dwell, "M400", a filament
+// change or a stop for the user.
+bool IsLongCommand(const uint8_t* line, uint32_t length);
+
 // Writes "N<number> <line with its final byte replaced by a space>*<checksum>\n"
 // and a NUL into out. The checksum covers everything up to the space before '*'.
 // False, with nothing to send, when the line is empty or the framed line and

@@ -14,7 +14,7 @@ uint32_t Until(uint64_t deadline, uint64_t now) {
 } // namespace
 
 SendStateMachine::SendStateMachine(const SendTimings& timings)
-    : timings_(timings), watch_(timings.pokeAfterMs, timings.silenceLimitMs) {}
+    : timings_(timings), watch_(timings.pokeAfterMs, timings.silenceLimitMs, timings.shortestPokeAfterMs) {}
 
 void SendStateMachine::StartHandshake(uint64_t now) {
     *this = SendStateMachine(timings_);
@@ -127,6 +127,7 @@ bool SendStateMachine::OnReply(const uint8_t* line, uint32_t length, uint64_t no
         // With one line in flight, an "ok" while none is out is a stray: the one
         // owed, when one was.
         if (state_ == SendState::AwaitReply) {
+            watch_.OnLineAnswered(now);
             Acknowledge();
         } else if (okMayBeOwed_) {
             okMayBeOwed_ = false;
@@ -317,7 +318,7 @@ int32_t SendStateMachine::NumberFor(SendAction action, bool beginsWithN0) const 
 }
 
 int32_t SendStateMachine::OnLineSent(SendAction action, bool beginsWithN0, uint64_t now,
-                                     int64_t counterAfter) {
+                                     int64_t counterAfter, bool longCommand) {
     if (action == SendAction::Handshake) {
         nextHandshakeAt_ = now + timings_.handshakeRetryMs;
         return 0;
@@ -344,6 +345,7 @@ int32_t SendStateMachine::OnLineSent(SendAction action, bool beginsWithN0, uint6
     state_ = SendState::AwaitReply;
     watch_.QuietFrom(now);
     watch_.ForgetPoke();
+    watch_.OnLineSent(now, longCommand);
     return number;
 }
 

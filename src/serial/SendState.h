@@ -39,6 +39,8 @@ struct SendTimings {
     uint32_t resendOkWaitMs = kResendOkWaitMs;
     uint32_t resendDrainMs = kResendDrainMs;
     uint32_t pokeAfterMs = kPokeAfterMs;
+    // The shortest wait the link's answer times can bring the poke down to.
+    uint32_t shortestPokeAfterMs = kShortestPokeAfterMs;
     uint32_t silenceLimitMs = kSilenceLimitMs;
     uint32_t handshakeRetryMs = kHandshakeRetryMs;
     uint32_t handshakeLimitMs = kHandshakeLimitMs;
@@ -106,9 +108,10 @@ class SendStateMachine {
     // The line for the action is being written; returns the number to frame it with
     // (not used for the poke). beginsWithN0 restarts numbering for a new line;
     // counterAfter >= 0 for a line that sets the firmware's counter ("M110 N<k>"):
-    // the line after it is numbered counterAfter + 1.
+    // the line after it is numbered counterAfter + 1. longCommand for a line that
+    // may run long without a word (see IsLongCommand): its poke keeps the full wait.
     int32_t OnLineSent(SendAction action, bool beginsWithN0, uint64_t now,
-                       int64_t counterAfter = -1);
+                       int64_t counterAfter = -1, bool longCommand = false);
 
     // How long the thread may wait before a timed step falls due; at most kLoopWaitMs.
     uint32_t WaitTime(uint64_t now) const;

@@ -16,6 +16,7 @@ class SendStateTest : public ::testing::Test {
         SendTimings timings;
         timings.resendOkWaitMs = 500;
         timings.pokeAfterMs = 30000;
+        timings.shortestPokeAfterMs = 30000;
         return timings;
     }
 

@@ -11,6 +11,7 @@
 #include "platform/Handles.h"
 #include "serial/LineFraming.h"
 #include "serial/LineQueue.h"
+#include "serial/ProtocolHandler.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -46,8 +47,13 @@ struct Options {
     test::OkFormat okFormat = test::OkFormat::Plain;
     // The port's "StreamWindow" setting (-1: none).
     long window = -1;
-    // The share of numbered lines the firmware takes as damaged.
+    // The share of numbered lines the firmware takes as damaged, and of those the
+    // share whose damage draws no word (a number damaged into the last accepted
+    // one, or a damaged line end), as measured against real firmware.
     double corrupt = 0.0;
+    double silent = 0.04;
+    // The poke after a fixed 5 s, as before the wait followed the link.
+    bool fixedPoke = false;
     // How long the firmware takes for a command. Moves that take longer than
     // their line on the wire keep a board's receive buffer holding the next line.
     uint32_t commandMicroseconds = kCommandMicroseconds;
@@ -101,6 +107,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.window = std::atol(argv[++index]);
         } else if (option == "--corrupt" && hasValue) {
             options.corrupt = std::atof(argv[++index]);
+        } else if (option == "--silent" && hasValue) {
+            options.silent = std::atof(argv[++index]);
+        } else if (option == "--fixed-poke") {
+            options.fixedPoke = true;
         } else if (option == "--heat-cancel" && hasValue) {
             options.heatCancelSeconds = std::atof(argv[++index]);
         } else if (option == "--command-us" && hasValue) {
@@ -325,6 +335,7 @@ int Run(const Options& options) {
     firmwareOptions.faithfulReceive = options.faithful;
     firmwareOptions.okFormat = options.okFormat;
     firmwareOptions.corruptShare = options.corrupt;
+    firmwareOptions.silentLossShare = options.silent;
     test::SimulatedFirmware firmware(firmwareOptions);
     if (!firmware.Start(options.firmware.c_str())) {
         std::fprintf(stderr, "cannot open the firmware's end of the line\n");
@@ -340,6 +351,9 @@ int Run(const Options& options) {
                       firmware.WaitForNumberedExecuted(lines, 30 * 60 * 1000);
         run.seconds = Seconds() - started;
     } else {
+        if (options.fixedPoke) {
+            TheProtocolTimings().send.shortestPokeAfterMs = kPokeAfterMs;
+        }
         run = PrintThroughTheTable(options.host, gcode, options.window);
         expected.insert(expected.begin(), "M110 N0");
         expected.push_back("M400");
@@ -395,6 +409,13 @@ int Run(const Options& options) {
     std::printf("lost to overflow: %u lines\n", stats.linesLostToOverflow);
     std::printf("damaged lines:    %.1f %% taken as damaged; %u checksum errors\n",
                 options.corrupt * 100, stats.checksumErrors);
+    std::printf("silent losses:    %u dropped as a repeat, %u held for their line end "
+                "(%.0f %% of the damaged lines)\n",
+                stats.silentlyDropped, stats.heldForTheirEnd, options.silent * 100);
+    std::printf("gaps:             %u over 1 s between numbered lines, the longest %.3f s\n",
+                stats.gapsOverSecond, stats.longestGapMs / 1000.0);
+    std::printf("poke:             %s\n",
+                options.fixedPoke ? "after a fixed 5 s" : "after the link's own silence");
     std::printf("numbered lines:   each ran once and in order (%u numbered twice)\n",
                 stats.linesExecutedTwice);
     std::printf("cut lines run:    %u (the rest of a line cut by the firmware's drop, run "
@@ -420,7 +441,8 @@ int main(int argc, char** argv) {
             "                        [--baseline | --baseline-overlapped]\n"
             "                        [--host DEVICE] [--firmware DEVICE]\n"
             "                        [--ok-text \"ok\" | \"ok {n}\" | \"ok N{n} P{p} B{b}\"]\n"
-            "                        [--window BYTES] [--corrupt SHARE] [--command-us N]\n"
+            "                        [--window BYTES] [--corrupt SHARE] [--silent SHARE] "
+            "[--fixed-poke] [--command-us N]\n"
             "                        [--heat-cancel SECONDS]\n");
         return 2;
     }
