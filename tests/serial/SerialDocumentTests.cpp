@@ -118,8 +118,10 @@ class SerialCancel : public SerialLinkTest {
     void SetUp() override {
         SerialLinkTest::SetUp();
         FirmwareOptions options;
-        // Line 5 runs but its "ok" never comes: the document stalls there.
+        // Line 5 runs but its "ok" never comes: the document stalls there, for the
+        // full 5 s before the poke (not the link's shorter silence).
         options.dropOkForLines = {5};
+        TheProtocolTimings().send.shortestPokeAfterMs = kPokeAfterMs;
         StartFirmware(options);
         ASSERT_TRUE(Open());
     }

@@ -15,8 +15,10 @@ constexpr wchar_t kLineFive[] = L"Printing: line 5, hot end 21 \u00B0C, bed 21 \
 TEST_F(SerialStatus, WaitingThenLinesThenFinishingMovesThenCleared) {
     FirmwareOptions options;
     // Line 5 and the final "M400" (N9) lose their "ok": the document stays at each
-    // until the poke's answer, 5 s of the clock later.
+    // until the poke's answer, 5 s of the clock later (the full wait, not the
+    // link's shorter silence).
     options.dropOkForLines = {5, 9};
+    TheProtocolTimings().send.shortestPokeAfterMs = kPokeAfterMs;
     StartFirmware(options);
     // A look at the job unlike any other wait of the handler: its first wait shows
     // that EndDocPort has taken the time it counts from.
