@@ -10,6 +10,7 @@
 #include "platform/Platform.h"
 #include "ports/PortList.h"
 #include "ports/PortSettingsStore.h"
+#include "serial/SerialSettings.h"
 #include "serial/StreamWindow.h"
 
 #include <memory>
@@ -76,8 +77,9 @@ DWORD BeginSerialDocument(MonitorState& state, PortEntry* entry, PortSession& se
         }
     }
     document.status.Show(JobPhase::WaitingForPrinter);
-    // The handler takes the cancel lines and the window; speed, pause and resume
-    // lines are not its to use yet.
+    // The handler takes the speed, the cancel lines and the window; pause and
+    // resume lines are not its to use yet, nor is the speed found automatically:
+    // without a rate of the port's own the line opens at 250000 baud.
     PortSettings settings;
     {
         CriticalSectionLock guard(state.lock);
@@ -88,7 +90,10 @@ DWORD BeginSerialDocument(MonitorState& state, PortEntry* entry, PortSession& se
     document.SetHandler(session.serial.get());
     SpoolerJobWatch watch(entry, document);
     const DWORD result =
-        session.serial->BeginDocument(settings.cancelLines, StreamWindowOf(settings), watch);
+        session.serial->BeginDocument(settings.cancelLines, StreamWindowOf(settings),
+                                      settings.baudRate != kAutomaticBaudRate ? settings.baudRate
+                                                                              : kHandlerBaudRate,
+                                      watch);
     if (result != 0) {
         LogFormatted(LogTo::DebugLog, "Serial printer on %ls not ready (error %lu): %s\r\n",
                      entry->name, static_cast<unsigned long>(result),

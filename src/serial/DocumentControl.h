@@ -89,6 +89,8 @@ struct DocumentControl {
     const ProtocolTimings timings;
     // Used by the document thread while it runs, by the spooler's side otherwise.
     SerialChannels channels;
+    // The speed the open device was set up at (0: not set up).
+    DWORD configuredBaudRate = 0;
     LineQueue outgoing;
     // Auto-reset: something for the document thread to look at.
     UniqueHandle wake;

@@ -77,7 +77,8 @@ void ProtocolHandler::ForgetThread() {
 }
 
 DWORD ProtocolHandler::BeginDocument(std::vector<std::string> cancelLines,
-                                     StreamWindowSetting window, DocumentWatch& watch) {
+                                     StreamWindowSetting window, DWORD baudRate,
+                                     DocumentWatch& watch) {
     DocumentControl& control = *control_;
     // A document that never saw its EndDocPort ends here.
     if (!EndThread()) {
@@ -110,7 +111,12 @@ DWORD ProtocolHandler::BeginDocument(std::vector<std::string> cancelLines,
             control.progress.deviceLost = true;
             return opened;
         }
-        if (!ConfigureSerialDevice(control.channels.Device())) {
+        control.configuredBaudRate = 0;
+    }
+    // Set up when opened, and again when the port's speed changed since.
+    if (control.configuredBaudRate != baudRate) {
+        control.configuredBaudRate = 0;
+        if (!ConfigureSerialDevice(control.channels.Device(), baudRate)) {
             const DWORD error = ::GetLastError();
             control.channels.Close();
             CriticalSectionLock guard(control.lock);
@@ -118,6 +124,7 @@ DWORD ProtocolHandler::BeginDocument(std::vector<std::string> cancelLines,
             control.progress.deviceLost = true;
             return error != 0 ? error : ERROR_GEN_FAILURE;
         }
+        control.configuredBaudRate = baudRate;
     }
     ::ResetEvent(control.handshaken.Get());
     auto* shared = new (std::nothrow) std::shared_ptr<DocumentControl>(control_);

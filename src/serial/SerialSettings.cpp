@@ -4,8 +4,8 @@
 
 namespace vela {
 
-void ApplyHandlerLineSettings(DCB& dcb) {
-    dcb.BaudRate = kHandlerBaudRate;
+void ApplyHandlerLineSettings(DCB& dcb, DWORD baudRate) {
+    dcb.BaudRate = baudRate;
     dcb.fBinary = 1;
     // Set although no parity is used: the value the firmware's hosts have always sent.
     dcb.fParity = 1;
@@ -35,12 +35,12 @@ void ApplyHandlerTimeouts(COMMTIMEOUTS& timeouts) {
     timeouts.ReadTotalTimeoutConstant = 0;
 }
 
-bool ConfigureSerialDevice(HANDLE device) {
+bool ConfigureSerialDevice(HANDLE device, DWORD baudRate) {
     SerialDevices& devices = *CurrentPlatform().serialDevices;
     DCB dcb{};
     dcb.DCBlength = sizeof(DCB);
     devices.GetCommState(device, &dcb);
-    ApplyHandlerLineSettings(dcb);
+    ApplyHandlerLineSettings(dcb, baudRate);
     if (!devices.SetCommState(device, &dcb)) {
         return false;
     }

@@ -4,6 +4,7 @@
 #include "sim/SimulatedUsbPrinter.h"
 #include "monitor/PortSession.h"
 #include "core/PortSettings.h"
+#include "core/PortSettingsLayout.h"
 #include "serial/SerialLinkTest.h"
 
 #include <tlhelp32.h>
@@ -101,6 +102,27 @@ TEST_F(PortLifetime, SilentFirmwareFailsStartDocAfterTwentySeconds) {
     StartFirmware();
     Print("G28\n");
     EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Document({"G28"}));
+}
+
+// The speed set for the port is the speed the line opens at; a change reaches the
+// open device with the next document. Without one, 250000 baud.
+TEST_F(PortLifetime, TheLineTalksAtThePortsSpeed) {
+    StartFirmware();
+    ASSERT_TRUE(Open());
+    const struct {
+        DWORD setting; // 0: automatic
+        DWORD opened;
+        int setUps;
+    } documents[] = {{115200, 115200, 1}, {115200, 115200, 1}, {250000, 250000, 2},
+                     {0, 250000, 2},      {57600, 57600, 3}};
+    for (const auto& document : documents) {
+        SCOPED_TRACE(document.setting);
+        harness_.registry.SetPortSetting(kSerialPort, kBaudRateName, document.setting);
+        Print("G28\n");
+        EXPECT_EQ(devices_.baudRate, document.opened);
+        EXPECT_EQ(devices_.setUps, document.setUps);
+    }
+    EXPECT_EQ(devices_.opens, 1);
 }
 
 TEST_F(PortLifetime, DeviceStaysOpenAcrossDocumentsAndClosesWithThePort) {

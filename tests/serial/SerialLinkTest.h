@@ -77,8 +77,16 @@ class CountedSerialDevices : public SystemSerialDevices {
         }
         return ::CreateFileW(fileName, access, shareMode, security, creation, flags, templateFile);
     }
+    BOOL SetCommState(HANDLE device, LPDCB dcb) override {
+        baudRate = dcb->BaudRate;
+        ++setUps;
+        return SystemSerialDevices::SetCommState(device, dcb);
+    }
 
     std::atomic<int> opens{0};
+    // The speed the device was last set up at, and how often it was set up.
+    std::atomic<DWORD> baudRate{0};
+    std::atomic<int> setUps{0};
     std::atomic<bool> heldByAnotherProgram{false};
 };
 
