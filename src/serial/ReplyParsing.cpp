@@ -55,28 +55,48 @@ bool ParseTenths(const uint8_t* line, uint32_t length, uint32_t position, int32_
     return true;
 }
 
-// The reading after the first "<letter>:" that begins a word.
-bool FindReading(const uint8_t* line, uint32_t length, char letter, int32_t* tenths) {
-    for (uint32_t start = 0; start + 2 <= length; ++start) {
+// The reading after the first key ("t:", "t0:") that begins a word.
+bool FindReading(const uint8_t* line, uint32_t length, const char* key, int32_t* tenths) {
+    uint32_t keyLength = 0;
+    while (key[keyLength] != '\0') {
+        ++keyLength;
+    }
+    for (uint32_t start = 0; start + keyLength <= length; ++start) {
         const bool wordStart = start == 0 || line[start - 1] == ' ' || line[start - 1] == '\t';
-        if (wordStart && LowerAscii(line[start]) == static_cast<uint8_t>(letter) &&
-            line[start + 1] == ':') {
-            return ParseTenths(line, length, start + 2, tenths);
+        if (wordStart && BeginsWith(line + start, length - start, key)) {
+            return ParseTenths(line, length, start + keyLength, tenths);
         }
     }
     return false;
+}
+
+// Some firmware sets its reports off with a space (" T:25.1 /200.0 B:19.4 /60.0").
+uint32_t LeadingBlanks(const uint8_t* line, uint32_t length) {
+    uint32_t blanks = 0;
+    while (blanks < length && (line[blanks] == ' ' || line[blanks] == '\t')) {
+        ++blanks;
+    }
+    return blanks;
+}
+
+bool BeginsReport(const uint8_t* line, uint32_t length) {
+    const uint32_t blanks = LeadingBlanks(line, length);
+    return BeginsWith(line + blanks, length - blanks, "t:") ||
+           BeginsWith(line + blanks, length - blanks, "t0:");
 }
 
 } // namespace
 
 bool ParseTemperatures(const uint8_t* line, uint32_t length, TemperatureReading* reading) {
     if (line == nullptr || reading == nullptr ||
-        (!BeginsWith(line, length, "t:") && !BeginsWith(line, length, "ok "))) {
+        (!BeginsReport(line, length) && !BeginsWith(line, length, "ok "))) {
         return false;
     }
     TemperatureReading found;
-    found.hotEndKnown = FindReading(line, length, 't', &found.hotEndTenths);
-    found.bedKnown = FindReading(line, length, 'b', &found.bedTenths);
+    // The active tool's "T:"; firmware without one reports the first tool as "T0:".
+    found.hotEndKnown = FindReading(line, length, "t:", &found.hotEndTenths) ||
+                        FindReading(line, length, "t0:", &found.hotEndTenths);
+    found.bedKnown = FindReading(line, length, "b:", &found.bedTenths);
     if (!found.hotEndKnown && !found.bedKnown) {
         return false;
     }
@@ -123,7 +143,7 @@ ReplyKind ClassifyReply(const uint8_t* line, uint32_t length) {
     if (BeginsWith(line, length, "echo:")) {
         return ReplyKind::Echo;
     }
-    if (BeginsWith(line, length, "t:")) {
+    if (BeginsReport(line, length)) {
         return ReplyKind::Temperature;
     }
     if (BeginsWith(line, length, "error")) {

@@ -32,6 +32,8 @@ TEST(ReplyParsing, KeywordsMatchAtTheStartIgnoringCase) {
     EXPECT_EQ(Classify("OK T:21.0 /0.0\n"), ReplyKind::Ok);
     EXPECT_EQ(Classify("echo:busy: processing\n"), ReplyKind::Echo);
     EXPECT_EQ(Classify("T:210.0 /210.0\n"), ReplyKind::Temperature);
+    EXPECT_EQ(Classify(" T:25.1 /200.0 B:19.4 /60.0\n"), ReplyKind::Temperature);
+    EXPECT_EQ(Classify("T0:25.1 /200.0\n"), ReplyKind::Temperature);
     EXPECT_EQ(Classify("Error:checksum mismatch, Last Line: 4\n"), ReplyKind::Error);
     EXPECT_EQ(Classify("Resend: 5\n"), ReplyKind::Resend);
     EXPECT_EQ(Classify("start\n"), ReplyKind::Other);
@@ -91,8 +93,12 @@ TEST(ReplyParsing, TemperaturesAreReadFromReportsOnly) {
         {"T:210.0 /210.0 B:60.0 /60.0 @:0 B@:0\n", true, true, true, 2100, 600},
         {"ok T:209.96 /210.0 b:59.5 /60.0 @:127\r\n", true, true, true, 2099, 595},
         {"T:-14.5 /0.0 @:0\n", true, true, false, -145, 0},
-        // "B@:" and "T0:" are other readings, not the bed's or the hot end's.
-        {"ok B@:0 T0:200\n", false, false, false, 0, 0},
+        // "B@:" is the bed's power, not its temperature; "T0:" stands in for a
+        // missing "T:", and a report may be set off with a space.
+        {"ok B@:0 T0:200\n", true, true, false, 2000, 0},
+        {" T:25.11 /200.00 B:19.37 /60.00 @:127\n", true, true, true, 251, 193},
+        {"T0:201.0 /210.0 T1:22.0 /0.0 B:60.0 /60.0\n", true, true, true, 2010, 600},
+        {"ok T:210.0 /210.0 T0:209.0 /210.0 T1:30.0 /0.0\n", true, true, false, 2100, 0},
         {"echo:T:210.0\n", false, false, false, 0, 0},
         {"T:123456.0 /0.0\n", false, false, false, 0, 0},
         {"T: /0.0\n", false, false, false, 0, 0},
