@@ -10,7 +10,6 @@
 #include "platform/Platform.h"
 #include "ports/PortList.h"
 
-#include <memory>
 #include <new>
 
 namespace vela {

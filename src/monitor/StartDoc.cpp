@@ -89,11 +89,9 @@ DWORD BeginSerialDocument(MonitorState& state, PortEntry* entry, PortSession& se
     // at once; the greeting hears of it (or of the job's deletion) through the watch.
     document.SetHandler(session.serial.get());
     SpoolerJobWatch watch(entry, document);
-    const DWORD result =
-        session.serial->BeginDocument(settings.cancelLines, StreamWindowOf(settings),
-                                      settings.baudRate != kAutomaticBaudRate ? settings.baudRate
-                                                                              : kHandlerBaudRate,
-                                      watch);
+    const DWORD result = session.serial->BeginDocument(
+        settings.cancelLines, StreamWindowOf(settings),
+        settings.baudRate != kAutomaticBaudRate ? settings.baudRate : kHandlerBaudRate, watch);
     if (result != 0) {
         LogFormatted(LogTo::DebugLog, "Serial printer on %ls not ready (error %lu): %s\r\n",
                      entry->name, static_cast<unsigned long>(result),
@@ -117,14 +115,13 @@ BOOL RefuseDocument(PortHandle& handle, PortDocument& document, DWORD error) {
 
 BOOL StartDocPort(MonitorState& state, HANDLE port, LPWSTR printerName, DWORD jobId,
                   DWORD /*level*/, LPBYTE /*docInfo*/) {
-    PortHandle* handle = HandleOf(port);
-    PortEntry* entry = handle != nullptr ? handle->entry : nullptr;
     Log(LogTo::DebugLog, "\n\r3D Printer V26.1: StartDocPort\r\n");
-    PortSession* session = SessionOf(state, entry);
-    if (entry == nullptr || session == nullptr) {
-        ::SetLastError(entry == nullptr ? ERROR_INVALID_HANDLE : ERROR_NOT_ENOUGH_MEMORY);
+    PortHandle* handle = nullptr;
+    PortSession* session = SessionForCall(state, port, &handle);
+    if (session == nullptr) {
         return FALSE;
     }
+    PortEntry* entry = handle->entry;
     PortDocument& document = session->document;
     handle->startFailed = false;
     switch (document.ClaimFor(handle)) {

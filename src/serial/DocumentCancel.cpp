@@ -6,7 +6,6 @@
 #include "platform/DiagnosticLog.h"
 
 #include <string>
-#include <vector>
 
 namespace vela {
 
@@ -80,21 +79,16 @@ void DocumentRun::StartCancelLines(uint64_t now) {
     } else if (inFlight) {
         machine_.Abandon();
     }
-    if (unsure) {
-        // An "ok" never came: the firmware's counter is set again by the first
-        // cancel line, whatever became of the line in flight.
-        lines += "M110\n";
-    }
-    std::vector<std::string> cancelLines;
-    {
+    if (touched) {
+        if (unsure) {
+            // An "ok" never came: the firmware's counter is set again by the first
+            // cancel line, whatever became of the line in flight.
+            lines += "M110\n";
+        }
         CriticalSectionLock guard(control_.lock);
-        cancelLines = control_.cancelLines;
-    }
-    for (const std::string& line : cancelLines) {
-        lines += line + "\n";
-    }
-    if (!touched) {
-        lines.clear();
+        for (const std::string& line : control_.cancelLines) {
+            lines += line + "\n";
+        }
     }
     outgoing_.Close();
     if (!lines.empty()) {

@@ -67,7 +67,7 @@ void FirmwareWatch::OnLineAnswered(uint64_t now) {
     if (lineOut_ && !longLine_ && !lineDisturbed_ && !poked_ && now >= lineSentAt_) {
         const uint64_t took = now - lineSentAt_;
         answerTimes_[nextAnswer_] =
-            took > kPokeAfterMs ? kPokeAfterMs : static_cast<uint32_t>(took);
+            took > pokeAfterMs_ ? pokeAfterMs_ : static_cast<uint32_t>(took);
         nextAnswer_ = (nextAnswer_ + 1) % kAnswerTimesKept;
         answersKept_ = answersKept_ < kAnswerTimesKept ? answersKept_ + 1 : answersKept_;
     }
