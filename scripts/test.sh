@@ -16,6 +16,10 @@ cmake --build "$build"
 # Start the test prefix's Wine server and desktop with no output attached, so that
 # no test's output pipe is held open by a process that outlives the test.
 "$build/wine-run.sh" cmd /c exit </dev/null >/dev/null 2>&1 || true
+# Likewise the spooler suite's own prefix: its services, started by the first test
+# that needs them, would otherwise hold that test's output open past its end.
+VELA_WINEPREFIX="$build/spooler-wineprefix" "$build/wine-run.sh" cmd /c exit \
+  </dev/null >/dev/null 2>&1 || true
 
 # A failed test fails the run; only a test process that Wine failed to start runs
 # once more, and the run counts those.
