@@ -140,6 +140,11 @@ bool FakeClock::WaitForWaitsOf(DWORD timeout, int count, DWORD realMilliseconds)
                                  [&] { return waitsEntered_[timeout] >= count; });
 }
 
+int FakeClock::WaitsOf(DWORD timeout) {
+    std::lock_guard<std::mutex> guard(waitsLock_);
+    return waitsEntered_[timeout];
+}
+
 ULONGLONG FakeClock::GetTickCount64() {
     return now;
 }

@@ -102,6 +102,8 @@ class FakeClock : public Clock {
     // Waits (real time) until a thread has entered a wait with this time-out at
     // least count times: then the thread has read the clock before its wait.
     bool WaitForWaitsOf(DWORD timeout, int count, DWORD realMilliseconds);
+    // The waits with this time-out entered so far.
+    int WaitsOf(DWORD timeout);
 
     std::atomic<ULONGLONG> now{0};
     std::atomic<bool> autoAdvance{false};

@@ -20,15 +20,17 @@ TEST_F(SerialStatus, WaitingThenLinesThenFinishingMovesThenCleared) {
     options.dropOkForLines = {5, 9};
     TheProtocolTimings().send.shortestPokeAfterMs = kPokeAfterMs;
     StartFirmware(options);
-    // A look at the job unlike any other wait of the handler: its first wait shows
-    // that EndDocPort has taken the time it counts from.
+    // A look at the job unlike the document thread's waits: EndDocPort's first
+    // wait past StartDocPort's (the greeting's) shows that it has taken the time
+    // it counts from.
     TheProtocolTimings().watchIntervalMs = 999;
     ASSERT_TRUE(Open());
     ASSERT_TRUE(StartDoc());
     ASSERT_TRUE(Write(Job(1, 8)));
+    const int greetingWaits = harness_.clock.WaitsOf(999);
     std::thread end([this] { EXPECT_TRUE(EndDoc()); });
     ASSERT_TRUE(firmware_->WaitForReceived(7, kJobWaitMs));
-    ASSERT_TRUE(harness_.clock.WaitForWaitsOf(999, 1, kJobWaitMs));
+    ASSERT_TRUE(harness_.clock.WaitForWaitsOf(999, greetingWaits + 1, kJobWaitMs));
     harness_.clock.Advance(1000);
     // The greeting's temperature query already told the temperatures.
     ASSERT_TRUE(spooler_.WaitForStatus(kLineFive, kJobWaitMs));
