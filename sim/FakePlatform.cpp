@@ -125,9 +125,32 @@ BOOL FakeDeviceSetup::SetupDiGetDeviceInterfaceDetailW(HDEVINFO, PSP_DEVICE_INTE
     return FALSE;
 }
 
+namespace {
+
+// The time a thread last saw, and whose clock it was.
+struct SeenTime {
+    uint64_t clock = 0;
+    ULONGLONG time = 0;
+};
+thread_local SeenTime tSeen;
+std::atomic<uint64_t> gClockIds{0};
+
+} // namespace
+
+FakeClock::FakeClock() : id_(++gClockIds) {}
+
+ULONGLONG FakeClock::Seen() const {
+    return tSeen.clock == id_ ? tSeen.time : now.load();
+}
+
+void FakeClock::See(ULONGLONG time) {
+    tSeen.clock = id_;
+    tSeen.time = time;
+}
+
 void FakeClock::Sleep(DWORD milliseconds) {
     sleeps.push_back(milliseconds);
-    now += milliseconds;
+    See(now += milliseconds);
 }
 
 void FakeClock::GetLocalTime(LPSYSTEMTIME time) {
@@ -146,14 +169,16 @@ int FakeClock::WaitsOf(DWORD timeout) {
 }
 
 ULONGLONG FakeClock::GetTickCount64() {
-    return now;
+    const ULONGLONG time = now;
+    See(time);
+    return time;
 }
 
 DWORD FakeClock::WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
                                         DWORD milliseconds) {
     // The end is read before the wait is counted: a test that moves the clock on
     // once it sees the wait then always moves it past this end, never before it.
-    const ULONGLONG end = milliseconds == INFINITE ? ~0ull : now + milliseconds;
+    const ULONGLONG end = milliseconds == INFINITE ? ~0ull : Seen() + milliseconds;
     {
         std::lock_guard<std::mutex> guard(waitsLock_);
         ++waitsEntered_[milliseconds];
@@ -168,15 +193,19 @@ DWORD FakeClock::WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL
         const DWORD result =
             ::WaitForMultipleObjects(count, handles, waitAll, milliseconds == 0 ? 0 : kLookEveryMs);
         if (result != WAIT_TIMEOUT || milliseconds == 0) {
+            See(now);
             return result;
         }
         if (now >= end) {
+            // Woken at its end, however far the clock has gone since.
+            See(end);
             return WAIT_TIMEOUT;
         }
         if (autoAdvance && milliseconds != INFINITE) {
             ULONGLONG seen = now;
             while (seen < end && !now.compare_exchange_weak(seen, end)) {
             }
+            See(end);
             return WAIT_TIMEOUT;
         }
     }

@@ -90,8 +90,14 @@ class FakeDeviceSetup : public DeviceSetup {
 // a time-out returns when one of its objects is signalled, or once the clock has
 // reached its end; with autoAdvance, a wait that nothing ends within a few real
 // milliseconds moves the clock to its end at once (for a silent peer).
+// A wait's time-out counts from the time its thread last saw (read, slept to or
+// woke at), as if no time passed between the look and the wait: a thread that
+// works out what is left of a limit and then waits for it ends its wait at the
+// limit, however the clock moved in between.
 class FakeClock : public Clock {
   public:
+    FakeClock();
+
     void Sleep(DWORD milliseconds) override;
     void GetLocalTime(LPSYSTEMTIME time) override;
     ULONGLONG GetTickCount64() override;
@@ -114,6 +120,11 @@ class FakeClock : public Clock {
     SYSTEMTIME localTime{2026, 12, 1, 7, 14, 5, 9, 0};
 
   private:
+    ULONGLONG Seen() const;
+    void See(ULONGLONG time);
+
+    // Tells this clock's time from an earlier clock's at the same address.
+    const uint64_t id_;
     std::mutex waitsLock_;
     std::condition_variable waitEntered_;
     std::map<DWORD, int> waitsEntered_;

@@ -33,6 +33,33 @@ int64_t NowMicroseconds() {
 FirmwareLink::FirmwareLink(HANDLE device, HANDLE stop, HANDLE wake)
     : device_(device), stop_(stop), wake_(wake) {}
 
+void FirmwareLink::SetSpeed(uint32_t rate, std::function<uint32_t()> hostRate,
+                            std::function<void(uint32_t lines)> onNoise) {
+    rate_ = rate;
+    hostRate_ = std::move(hostRate);
+    onNoise_ = std::move(onNoise);
+}
+
+bool FirmwareLink::TakeNoise(const std::string& bytes) {
+    if (rate_ == 0 || !hostRate_ || hostRate_() == rate_) {
+        return false;
+    }
+    // "ok T:" as a board at another speed sends it: never clean text.
+    std::string noise;
+    uint32_t lines = 0;
+    for (char c : bytes) {
+        if (c == '\n') {
+            noise += "\xEF\xEB\xA0\xD4\xBA\n";
+            ++lines;
+        }
+    }
+    Write(noise);
+    if (lines != 0 && onNoise_) {
+        onNoise_(lines);
+    }
+    return true;
+}
+
 bool FirmwareLink::ReadSome(std::string& into) {
     char first = 0;
     DWORD count = 0;
@@ -40,13 +67,26 @@ bool FirmwareLink::ReadSome(std::string& into) {
         return false;
     }
     if (count == 1) {
-        into.push_back(first);
-        return ReadAvailable(into);
+        std::string bytes(1, first);
+        const bool read = ReadArrived(bytes);
+        if (!TakeNoise(bytes)) {
+            into += bytes;
+        }
+        return read;
     }
     return true;
 }
 
 bool FirmwareLink::ReadAvailable(std::string& into) {
+    std::string bytes;
+    const bool read = ReadArrived(bytes);
+    if (!TakeNoise(bytes)) {
+        into += bytes;
+    }
+    return read;
+}
+
+bool FirmwareLink::ReadArrived(std::string& into) {
     DWORD errors = 0;
     COMSTAT status{};
     if (!::ClearCommError(device_, &errors, &status) || status.cbInQue == 0) {

@@ -6,6 +6,7 @@
 #include "platform/Win32Headers.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace vela::test {
@@ -20,6 +21,11 @@ class FirmwareLink {
     FirmwareLink(HANDLE device, HANDLE stop, HANDLE wake);
     FirmwareLink(const FirmwareLink&) = delete;
     FirmwareLink& operator=(const FirmwareLink&) = delete;
+
+    // The board talks at rate (0: any); while the host's end is set to another,
+    // received bytes are noise: dropped, each line answered with noise, counted.
+    void SetSpeed(uint32_t rate, std::function<uint32_t()> hostRate,
+                  std::function<void(uint32_t lines)> onNoise);
 
     // Waits up to the device's read time-out for a byte, then takes whatever else
     // has arrived. False when stop or wake is set.
@@ -37,7 +43,15 @@ class FirmwareLink {
     bool Stopping() const;
 
   private:
+    // True when the bytes were noise, answered and dropped.
+    bool TakeNoise(const std::string& bytes);
+    // Appends what has arrived, as it arrived.
+    bool ReadArrived(std::string& into);
+
     HANDLE device_;
+    uint32_t rate_ = 0;
+    std::function<uint32_t()> hostRate_;
+    std::function<void(uint32_t lines)> onNoise_;
     HANDLE stop_;
     HANDLE wake_;
 };

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -104,6 +105,14 @@ struct FirmwareOptions {
     bool faithfulReceive = false;
     uint32_t receiveBufferBytes = 128;
     uint32_t commandSlots = 4;
+
+    // --- The line's speed ---
+    // The speed the board talks at (0: any). While the host's end of the line is
+    // set to another (hostBaudRate), what the board receives is noise to it: it
+    // runs nothing and answers each line with a line of noise (text with every
+    // byte's top bit set), never clean text.
+    uint32_t baudRate = 0;
+    std::function<uint32_t()> hostBaudRate;
 };
 
 struct FirmwareStats {

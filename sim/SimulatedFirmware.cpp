@@ -101,6 +101,11 @@ void SimulatedFirmware::RequestReset(const char* cause) {
 
 void SimulatedFirmware::Serve() {
     FirmwareLink link(device_.Get(), stop_.Get(), wake_.Get());
+    link.SetSpeed(options_.baudRate, options_.hostBaudRate, [this](uint32_t lines) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        noiseLines_ += lines;
+        changed_.notify_all();
+    });
     nextReportAt_ = NowMicroseconds() + Microseconds(options_.temperatureReportMs);
     if (options_.faithfulReceive) {
         ServeThroughCommandBuffer(link);

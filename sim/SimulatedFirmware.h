@@ -50,6 +50,9 @@ class SimulatedFirmware {
     // A digest of the numbered commands executed, in order (kept without records).
     uint64_t ExecutedDigest() const;
     FirmwareStats Stats() const;
+    // Lines that arrived while the host's end was set to another speed.
+    uint32_t NoiseLines() const;
+    bool WaitForNoiseLines(uint32_t count, DWORD timeoutMs) const;
     int64_t LastLine() const;
 
     // Wait until so many numbered lines have been executed, or lines received.
@@ -113,6 +116,7 @@ class SimulatedFirmware {
     // An error's drop took the start of the line now arriving.
     bool lineCut_ = false;
     uint32_t randomState_ = 1;
+    uint32_t noiseLines_ = 0;
 };
 
 // Opens the device and throws away whatever is waiting in either direction.

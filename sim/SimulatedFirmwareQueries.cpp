@@ -82,4 +82,15 @@ bool SimulatedFirmware::WaitForResets(uint32_t count, DWORD timeoutMs) const {
                              [&] { return resetsDone_ >= count; });
 }
 
+uint32_t SimulatedFirmware::NoiseLines() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return noiseLines_;
+}
+
+bool SimulatedFirmware::WaitForNoiseLines(uint32_t count, DWORD timeoutMs) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                             [&] { return noiseLines_ >= count; });
+}
+
 } // namespace vela::test

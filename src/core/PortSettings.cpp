@@ -86,6 +86,9 @@ std::wstring SettingsChangeProblem(const PortSettingsChange& change) {
     if (problem.empty() && change.baudRate) {
         problem = BaudRateProblem(*change.baudRate);
     }
+    if (problem.empty() && change.detectedBaudRate) {
+        problem = BaudRateProblem(*change.detectedBaudRate);
+    }
     const struct {
         GcodeList list;
         const std::optional<std::vector<std::string>>& lines;

@@ -30,6 +30,8 @@ struct PortSettings {
     // The port has a "StreamWindow" value of its own.
     bool streamWindowStored = false;
     uint32_t baudRate = kAutomaticBaudRate;
+    // On automatic, the speed the printer answered at last (0: none yet).
+    uint32_t detectedBaudRate = 0;
     std::vector<std::string> cancelLines;
     std::vector<std::string> pauseLines;
     std::vector<std::string> resumeLines;
@@ -41,12 +43,15 @@ struct PortSettings {
 struct PortSettingsChange {
     std::optional<uint32_t> streamWindow;
     std::optional<uint32_t> baudRate;
+    // Written by the monitor only, never by a settings change from outside.
+    std::optional<uint32_t> detectedBaudRate;
     std::optional<std::vector<std::string>> cancelLines;
     std::optional<std::vector<std::string>> pauseLines;
     std::optional<std::vector<std::string>> resumeLines;
 
     bool Empty() const {
-        return !streamWindow && !baudRate && !cancelLines && !pauseLines && !resumeLines;
+        return !streamWindow && !baudRate && !detectedBaudRate && !cancelLines && !pauseLines &&
+               !resumeLines;
     }
 };
 

@@ -24,6 +24,8 @@ namespace vela {
 // The names of the settings, in the layout and as registry values.
 constexpr wchar_t kStreamWindowName[] = L"StreamWindow";
 constexpr wchar_t kBaudRateName[] = L"BaudRate";
+// Beside the setting, never in its place: the speed automatic found last.
+constexpr wchar_t kDetectedBaudRateName[] = L"DetectedBaudRate";
 constexpr wchar_t kCancelGcodeName[] = L"CancelGCode";
 constexpr wchar_t kPauseGcodeName[] = L"PauseGCode";
 constexpr wchar_t kResumeGcodeName[] = L"ResumeGCode";

@@ -157,6 +157,13 @@ void FormatJobStatus(const JobStatusFacts& facts, wchar_t (&text)[kJobStatusChar
     case JobPhase::Rejected:
         builder.Add(L"The printer rejects line ").AddNumber(facts.count);
         break;
+    case JobPhase::NoAnswer:
+        builder.Add(L"The printer does not answer at ");
+        for (size_t i = 0; i < facts.rates.count; ++i) {
+            builder.Add(i == 0 ? L"" : L", ").AddNumber(facts.rates.rates[i]);
+        }
+        builder.Add(L" baud");
+        break;
     default:
         break;
     }

@@ -18,6 +18,7 @@ enum class JobPhase {
     NotResponding,     // a USB printer's polls fail
     RemoveModel,       // the remove-model prompt waits for the user
     Cancelling,
+    NoAnswer,     // a serial printer answered at none of the speeds tried: rates
     PrintingLine, // a serial printer: line count, and temperatures when reported
     Finishing,    // a serial printer finishes its moves
     Rejected,     // a serial document failed at line count
@@ -46,10 +47,11 @@ struct JobStatusFacts {
     // The USB printer's status.
     PrinterStatus printerStatus = PrinterStatus::PrinterSystemError;
     TemperatureReading temperatures;
+    RatesTried rates;
 };
 
 // Room for the longest text with its terminator.
-constexpr size_t kJobStatusChars = 96;
+constexpr size_t kJobStatusChars = 128;
 
 // The text for the facts, NUL-terminated (empty for JobPhase::None).
 void FormatJobStatus(const JobStatusFacts& facts, wchar_t (&text)[kJobStatusChars]);

@@ -62,7 +62,7 @@ std::string DescribeOutcome(const DocumentProgress& progress) {
     const long long line = static_cast<long long>(progress.failureLine);
     switch (progress.failure) {
     case SendFailure::NotReady:
-        return "failed: no answer to the handshake";
+        return "failed: no answer at " + RatesText(progress.ratesTried) + " baud";
     case SendFailure::Rejected:
         std::snprintf(text, sizeof(text), "failed: the printer rejects line %lld", line);
         return text;

@@ -58,6 +58,30 @@ StreamWindowSetting StreamWindowOf(const PortSettings& settings) {
     return window;
 }
 
+// On automatic, the speed the printer answered at is kept for the next document
+// when it is new.
+void NoteSpeedFound(MonitorState& state, const PortEntry* entry, const PortSettings& settings,
+                    uint32_t rate) {
+    if (rate == 0) {
+        return;
+    }
+    LogFormatted(LogTo::DebugLog, "Serial printer on %ls answers at %lu baud%s\r\n", entry->name,
+                 static_cast<unsigned long>(rate),
+                 settings.baudRate == kAutomaticBaudRate ? " (found automatically)" : "");
+    if (settings.baudRate != kAutomaticBaudRate || rate == settings.detectedBaudRate) {
+        return;
+    }
+    DWORD written = 0;
+    {
+        CriticalSectionLock guard(state.lock);
+        written = RememberDetectedBaudRate(state, entry->name, rate);
+    }
+    if (written != 0) {
+        LogFormatted(LogTo::DebugLog, "The speed found for %ls cannot be kept (error %lu)\r\n",
+                     entry->name, static_cast<unsigned long>(written));
+    }
+}
+
 // Hands the document to the serial handler: the device is opened (once; it stays
 // open across documents) and the firmware's line counter made to agree.
 DWORD BeginSerialDocument(MonitorState& state, PortEntry* entry, PortSession& session,
@@ -78,8 +102,7 @@ DWORD BeginSerialDocument(MonitorState& state, PortEntry* entry, PortSession& se
     }
     document.status.Show(JobPhase::WaitingForPrinter);
     // The handler takes the speed, the cancel lines and the window; pause and
-    // resume lines are not its to use yet, nor is the speed found automatically:
-    // without a rate of the port's own the line opens at 250000 baud.
+    // resume lines are not its to use yet.
     PortSettings settings;
     {
         CriticalSectionLock guard(state.lock);
@@ -91,11 +114,23 @@ DWORD BeginSerialDocument(MonitorState& state, PortEntry* entry, PortSession& se
     SpoolerJobWatch watch(entry, document);
     const DWORD result = session.serial->BeginDocument(
         settings.cancelLines, StreamWindowOf(settings),
-        settings.baudRate != kAutomaticBaudRate ? settings.baudRate : kHandlerBaudRate, watch);
-    if (result != 0) {
+        LineSpeed{settings.baudRate, settings.detectedBaudRate}, watch);
+    const DocumentProgress progress = session.serial->Progress();
+    if (result == 0) {
+        NoteSpeedFound(state, entry, settings, progress.baudRate);
+    } else if (result == ERROR_NOT_READY && progress.failure == SendFailure::NotReady) {
+        JobStatusFacts facts;
+        facts.phase = JobPhase::NoAnswer;
+        facts.rates = progress.ratesTried;
+        wchar_t text[kJobStatusChars];
+        FormatJobStatus(facts, text);
+        LogFormatted(LogTo::DebugLog, "Serial printer on %ls not ready: %ls\r\n", entry->name,
+                     text);
+        document.status.Fail(text);
+    } else {
         LogFormatted(LogTo::DebugLog, "Serial printer on %ls not ready (error %lu): %s\r\n",
                      entry->name, static_cast<unsigned long>(result),
-                     result == ERROR_NOT_READY ? "no answer to the handshake"
+                     result == ERROR_NOT_READY ? "the greeting was given up"
                                                : "the device cannot be opened");
     }
     return result;

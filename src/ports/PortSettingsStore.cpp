@@ -134,13 +134,20 @@ void ReadPortValues(const MONITORINIT& init, HANDLE key, LPCWSTR portName, PortS
             LogIgnored(window, problem);
         }
     }
-    const ValueSource rate{portName, kBaudRateName};
-    if (ReadNumber(init, key, rate, &number) == Stored::Valid) {
-        const std::wstring problem = BaudRateProblem(number);
-        if (problem.empty()) {
-            settings.baudRate = number;
-        } else {
-            LogIgnored(rate, problem);
+    const struct {
+        LPCWSTR name;
+        uint32_t& value;
+    } rates[] = {{kBaudRateName, settings.baudRate},
+                 {kDetectedBaudRateName, settings.detectedBaudRate}};
+    for (const auto& item : rates) {
+        const ValueSource rate{portName, item.name};
+        if (ReadNumber(init, key, rate, &number) == Stored::Valid) {
+            const std::wstring problem = BaudRateProblem(number);
+            if (problem.empty()) {
+                item.value = number;
+            } else {
+                LogIgnored(rate, problem);
+            }
         }
     }
     *ownCancelLines = ReadLines(init, key, ValueSource{portName, kCancelGcodeName},
@@ -319,6 +326,9 @@ DWORD WritePortSettings(MonitorState& state, LPCWSTR portName, const PortSetting
         if (result == ERROR_SUCCESS && change.baudRate) {
             result = write.Number(kBaudRateName, *change.baudRate);
         }
+        if (result == ERROR_SUCCESS && change.detectedBaudRate) {
+            result = write.Number(kDetectedBaudRateName, *change.detectedBaudRate);
+        }
         const struct {
             LPCWSTR name;
             const std::optional<std::vector<std::string>>& lines;
@@ -342,9 +352,9 @@ DWORD WritePortSettings(MonitorState& state, LPCWSTR portName, const PortSetting
     return static_cast<DWORD>(result);
 }
 
-DWORD RememberBaudRate(MonitorState& state, LPCWSTR portName, uint32_t rate) {
+DWORD RememberDetectedBaudRate(MonitorState& state, LPCWSTR portName, uint32_t rate) {
     PortSettingsChange change;
-    change.baudRate = rate;
+    change.detectedBaudRate = rate;
     return WritePortSettings(state, portName, change);
 }
 

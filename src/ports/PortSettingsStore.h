@@ -4,6 +4,7 @@
 //
 //   StreamWindow  REG_DWORD     bytes of unacknowledged lines out at once, 0 to 4096
 //   BaudRate      REG_DWORD     a standard speed, or 0 for automatic
+//   DetectedBaudRate  REG_DWORD the speed automatic found last, tried first
 //   CancelGCode   REG_MULTI_SZ  the lines a cancelled document ends with; without
 //                               the port's own, the monitor-wide value under the
 //                               root key, then the default lines
@@ -29,9 +30,10 @@ PortSettings ReadPortSettings(MonitorState& state, LPCWSTR portName);
 // the port's key goes again when the change made it.
 DWORD WritePortSettings(MonitorState& state, LPCWSTR portName, const PortSettingsChange& change);
 
-// Remembers the speed at which a port's printer answered, so that the next
-// document tries it first; as WritePortSettings.
-DWORD RememberBaudRate(MonitorState& state, LPCWSTR portName, uint32_t rate);
+// Remembers the speed at which a port's printer answered on automatic, beside the
+// setting (which stays automatic), so that the next document tries it first; as
+// WritePortSettings.
+DWORD RememberDetectedBaudRate(MonitorState& state, LPCWSTR portName, uint32_t rate);
 
 // Removes the port's settings with the port; what cannot be removed stays.
 void DeletePortSettings(MonitorState& state, LPCWSTR portName);

@@ -6,6 +6,7 @@
 
 #include "platform/Handles.h"
 #include "serial/LineQueue.h"
+#include "serial/RateSearch.h"
 #include "serial/ReplyParsing.h"
 #include "serial/SendState.h"
 #include "serial/SerialChannels.h"
@@ -27,6 +28,8 @@ struct ProtocolTimings {
     DWORD watchIntervalMs = 1000;
     // WritePort waits while the queued lines hold more bytes than this.
     uint64_t highWaterBytes = 64 * 1024;
+    // On automatic, each speed's greeting round.
+    DWORD rateRoundMs = kRateRoundMs;
     SendTimings send;
 };
 
@@ -39,6 +42,13 @@ ProtocolTimings& TheProtocolTimings();
 // before it is corrupted on the way.
 struct StreamWindowSetting {
     uint32_t bytes = 0;
+};
+
+// The speed a port is set to (0: automatic), and on automatic the speed its
+// printer answered at last (0: none yet), tried first.
+struct LineSpeed {
+    uint32_t fixed = 0;
+    uint32_t remembered = 0;
 };
 
 enum class DocumentOutcome {
@@ -74,6 +84,10 @@ struct DocumentProgress {
     int32_t cancelledAtLine = 0;
     // The firmware's latest temperature report in this document.
     TemperatureReading temperatures;
+    // The speed the printer answered the greeting at (0: it has not), and the
+    // speeds tried.
+    uint32_t baudRate = 0;
+    RatesTried ratesTried;
     // Lines went out in a window; it shrank to one line after repeated resend requests.
     bool windowed = false;
     bool windowFellBack = false;
@@ -110,6 +124,7 @@ struct DocumentControl {
     bool writerWaiting = false;
     std::vector<std::string> cancelLines;
     StreamWindowSetting streamWindow;
+    LineSpeed speed;
     DocumentProgress progress;
 };
 

@@ -74,6 +74,11 @@ class DocumentRun {
     void WatchWrite(uint64_t now);
     // The firmware rejects a line but still listens: the cancel lines go.
     void CancelAfterRejection(uint64_t now);
+    // On automatic, the next speed once a round has passed without an answer.
+    void SearchRate(uint64_t now);
+    void SwitchRate(uint64_t now);
+    // A reply of the greeting: false for noise, which is not an answer.
+    bool TakeGreetingReply(const uint8_t* line, uint32_t length, uint64_t now);
     void Finish(DocumentOutcome outcome);
     void FinishPendingWrite();
     void Publish();
@@ -85,6 +90,7 @@ class DocumentRun {
     ReplyLineAssembler replies_;
     SendStateMachine machine_;
     StreamWindow window_;
+    RateSearch rates_;
     // The window is the active sender (after the handshake, which the machine does).
     bool windowed_ = false;
     bool fallbackReported_ = false;

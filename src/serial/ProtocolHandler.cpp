@@ -77,7 +77,7 @@ void ProtocolHandler::ForgetThread() {
 }
 
 DWORD ProtocolHandler::BeginDocument(std::vector<std::string> cancelLines,
-                                     StreamWindowSetting window, DWORD baudRate,
+                                     StreamWindowSetting window, LineSpeed speed,
                                      DocumentWatch& watch) {
     DocumentControl& control = *control_;
     // A document that never saw its EndDocPort ends here.
@@ -100,6 +100,7 @@ DWORD ProtocolHandler::BeginDocument(std::vector<std::string> cancelLines,
         control.stopRequested = false;
         control.cancelLines = std::move(cancelLines);
         control.streamWindow = window;
+        control.speed = speed;
         control.progress = DocumentProgress{};
         control.progress.outcome = DocumentOutcome::Running;
     }
@@ -113,7 +114,12 @@ DWORD ProtocolHandler::BeginDocument(std::vector<std::string> cancelLines,
         }
         control.configuredBaudRate = 0;
     }
-    // Set up when opened, and again when the port's speed changed since.
+    // The thread tries the speeds in the same order.
+    RateSearch rates;
+    rates.Begin(speed.fixed, speed.remembered, control.timings.rateRoundMs,
+                control.timings.send.handshakeLimitMs, 0);
+    const DWORD baudRate = rates.Rate();
+    // Set up when opened, and again when the first speed to try changed since.
     if (control.configuredBaudRate != baudRate) {
         control.configuredBaudRate = 0;
         if (!ConfigureSerialDevice(control.channels.Device(), baudRate)) {
@@ -157,8 +163,7 @@ DWORD ProtocolHandler::BeginDocument(std::vector<std::string> cancelLines,
     // hold StartDocPort, and the port's ClosePort and Shutdown behind it, for ever.
     // (in real time too, as the thread's own limits run on the platform clock).
     HANDLE answered[2] = {control.handshaken.Get(), control.thread.Get()};
-    const ULONGLONG giveUpAt =
-        ::GetTickCount64() + control.timings.send.handshakeLimitMs + control.timings.stopWaitMs;
+    const ULONGLONG giveUpAt = ::GetTickCount64() + rates.LimitMs() + control.timings.stopWaitMs;
     bool cancelled = false;
     for (;;) {
         const DWORD result = CurrentPlatform().clock->WaitForMultipleObjects(

@@ -32,14 +32,16 @@ class ProtocolHandler {
 
     const std::wstring& DevicePath() const;
 
-    // Opens and configures the device unless it is open (at baudRate; an open
-    // device is set up again when the speed changed), starts the document's
-    // thread with an empty queue and waits for the firmware's handshake, giving up
-    // when the watch says the job went. 0, or the device's error
-    // (ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ...), or ERROR_NOT_READY when the
-    // firmware does not answer (or the wait was given up); nothing stays half-open.
+    // Opens and configures the device unless it is open (at the first speed to
+    // try; an open device is set up again when that changed), starts the
+    // document's thread with an empty queue and waits for the firmware's
+    // handshake, which on automatic tries one speed after another, giving up when
+    // the watch says the job went. 0, or the device's error (ERROR_FILE_NOT_FOUND,
+    // ERROR_ACCESS_DENIED, ...), or ERROR_NOT_READY when the firmware does not
+    // answer (or the wait was given up); nothing stays half-open. Progress() then
+    // says the speed found, or the speeds tried.
     DWORD BeginDocument(std::vector<std::string> cancelLines, StreamWindowSetting window,
-                        DWORD baudRate, DocumentWatch& watch);
+                        LineSpeed speed, DocumentWatch& watch);
 
     // Queues the bytes as lines, waiting while the queue holds more than its
     // high-water mark. *queued receives the bytes whose lines were queued. 0,

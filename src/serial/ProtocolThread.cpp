@@ -14,7 +14,10 @@ namespace vela {
 void DocumentRun::Run() {
     // Whatever the firmware said between documents is not an answer to this one.
     CurrentPlatform().serialDevices->PurgeComm(channels_.Device(), PURGE_RXCLEAR);
-    machine_.StartHandshake(Now());
+    const uint64_t start = Now();
+    rates_.Begin(control_.speed.fixed, control_.speed.remembered, control_.timings.rateRoundMs,
+                 control_.timings.send.handshakeLimitMs, start);
+    machine_.StartHandshake(start);
     IoChannel& read = channels_.read;
     IoChannel& write = channels_.write;
     for (;;) {
@@ -38,6 +41,7 @@ void DocumentRun::Run() {
         deviceLost_ |= !channels_.Collect(write);
         const uint64_t now = Now();
         deviceLost_ |= !HandleReplies(now);
+        SearchRate(now);
         if (Settle(now)) {
             return;
         }
@@ -54,6 +58,10 @@ uint32_t DocumentRun::WaitTime(uint64_t now) const {
         return 0;
     }
     uint32_t wait = windowed_ ? window_.WaitTime(now) : machine_.WaitTime(now);
+    if (!handshakeAnswered_ && machine_.Handshaking()) {
+        const uint32_t round = rates_.WaitTime(now);
+        wait = round < wait ? round : wait;
+    }
     if (cancel_ == CancelStep::AwaitInFlight) {
         uint64_t left = cancelDeadline_ > now ? cancelDeadline_ - now : 0;
         if (senderIdle_ && breakOkOwed_) {
@@ -107,6 +115,9 @@ bool DocumentRun::TakeBreakOk(const uint8_t* line, uint32_t length) {
 }
 
 void DocumentRun::OnReply(const uint8_t* line, uint32_t length, uint64_t now) {
+    if (!handshakeAnswered_ && machine_.Handshaking() && !TakeGreetingReply(line, length, now)) {
+        return;
+    }
     ParseTemperatures(line, length, &temperatures_);
     if (Failure() == SendFailure::Rejected && failedWith_ == SendFailure::None &&
         ClassifyReply(line, length) == ReplyKind::Ok) {
@@ -171,6 +182,8 @@ bool DocumentRun::Settle(uint64_t now) {
             return false;
         }
         handshakeAnswered_ = true;
+        // The speed found is in the progress before StartDocPort reads it.
+        Publish();
         ::SetEvent(control_.handshaken.Get());
     }
     if (cancel && cancel_ == CancelStep::None) {
@@ -258,6 +271,8 @@ void DocumentRun::Publish() {
     progress.finishing = finalLineQueued_;
     progress.temperatures = temperatures_;
     progress.linesSkipped = linesSkipped_;
+    progress.ratesTried = rates_.Tried();
+    progress.baudRate = handshakeAnswered_ ? rates_.Rate() : 0;
     // A waiting WritePort is woken once there is room; nobody else needs a wake
     // for every line.
     if (control_.writerWaiting && outgoing_.QueuedBytes() < control_.timings.highWaterBytes) {

@@ -104,6 +104,19 @@ bool ParseTemperatures(const uint8_t* line, uint32_t length, TemperatureReading*
     return true;
 }
 
+bool IsCleanLine(const uint8_t* line, uint32_t length) {
+    for (uint32_t i = 0; i < length; ++i) {
+        const uint8_t byte = line[i];
+        if (byte == '\n' && i + 1 == length) {
+            break;
+        }
+        if ((byte < 0x20 || byte > 0x7E) && byte != '\t') {
+            return false;
+        }
+    }
+    return length > 0;
+}
+
 bool IsRestartNotice(const uint8_t* line, uint32_t length) {
     return line != nullptr && ContentLength(line, length) == 5 && BeginsWith(line, length, "start");
 }

@@ -42,6 +42,10 @@ struct OkNumbers {
 };
 OkNumbers ParseOkNumbers(const uint8_t* line, uint32_t length);
 
+// Printable ASCII and tabs up to the line's end: what firmware says at the speed
+// it talks at. At another speed its bytes arrive as noise, which is never clean.
+bool IsCleanLine(const uint8_t* line, uint32_t length);
+
 // A firmware that has just booted says "start" on a line of its own.
 bool IsRestartNotice(const uint8_t* line, uint32_t length);
 // "Error:Printer halted..." or any line that mentions "kill()": the firmware has
@@ -70,6 +74,11 @@ class ReplyLineAssembler {
                   uint32_t* lineLength);
     // True while the bytes taken ended inside a line.
     bool Partial() const { return !complete_ && length_ > 0; }
+    // Drops a line begun.
+    void Clear() {
+        length_ = 0;
+        complete_ = false;
+    }
 
   private:
     uint8_t line_[kMaxReplyLineLength + 1] = {};

@@ -65,6 +65,8 @@ class SendStateMachine {
     // once (as after a completed handshake).
     void StartHandshake(uint64_t now);
     bool Handshaking() const { return phase_ == Phase::Handshake && !watch_.Failed(); }
+    // Every speed had its round without an answer.
+    void GiveUpHandshake() { watch_.Fail(SendFailure::NotReady, 0); }
     // Streams on from another sender: the next line is numbered number.
     void ContinueAt(int32_t number, uint64_t now);
     SendFailure Failure() const { return watch_.Failure(); }

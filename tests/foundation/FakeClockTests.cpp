@@ -32,5 +32,33 @@ TEST(FakeClockTest, AWaitSeenAndThenMovedPastEndsAtOnce) {
     EXPECT_EQ(result, static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
+// A thread works out what is left of a limit, and the clock moves past the limit
+// before the thread waits: the wait still ends at the limit.
+TEST(FakeClockTest, AWaitCountsFromTheTimeItsThreadLastSaw) {
+    FakeClock clock;
+    const UniqueHandle never(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const UniqueHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    DWORD result = 0;
+    ULONGLONG afterWait = 0;
+    std::thread waiter([&] {
+        const DWORD left = static_cast<DWORD>(3000 - clock.GetTickCount64());
+        clock.Advance(5000);
+        HANDLE handle = never.Get();
+        result = clock.WaitForMultipleObjects(1, &handle, FALSE, left);
+        // Woken at the limit: the next wait counts from there.
+        result += clock.WaitForMultipleObjects(1, &handle, FALSE, 1000);
+        afterWait = clock.GetTickCount64();
+        ::SetEvent(done.Get());
+    });
+    const bool ended = ::WaitForSingleObject(done.Get(), 10000) == WAIT_OBJECT_0;
+    if (!ended) {
+        clock.Advance(10000);
+    }
+    waiter.join();
+    EXPECT_TRUE(ended) << "the wait counted from the clock's move and hung";
+    EXPECT_EQ(result, 2 * static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(afterWait, 5000u);
+}
+
 } // namespace
 } // namespace vela::test

@@ -290,13 +290,16 @@ TEST_F(PortSettingsTest, CancelLinesFallBackFromThePortToTheMonitorToTheDefault)
               std::string::npos);
 }
 
-TEST_F(PortSettingsTest, TheMonitorRemembersAFoundSpeedOfTheList) {
-    ASSERT_EQ(RememberBaudRate(State(), kPort, 115200), 0u);
-    EXPECT_EQ(ReadPortSettings(State(), kPort).baudRate, 115200u);
-    EXPECT_EQ(RememberBaudRate(State(), kPort, 115201), static_cast<DWORD>(ERROR_INVALID_DATA));
-    EXPECT_EQ(RememberBaudRate(State(), L"Vela\\Cube:", 115200),
+// The speed found is kept beside the setting: automatic stays automatic.
+TEST_F(PortSettingsTest, TheMonitorRemembersAFoundSpeedBesideTheSetting) {
+    ASSERT_EQ(RememberDetectedBaudRate(State(), kPort, 115200), 0u);
+    EXPECT_EQ(ReadPortSettings(State(), kPort).detectedBaudRate, 115200u);
+    EXPECT_EQ(ReadPortSettings(State(), kPort).baudRate, kAutomaticBaudRate);
+    EXPECT_EQ(RememberDetectedBaudRate(State(), kPort, 115201),
+              static_cast<DWORD>(ERROR_INVALID_DATA));
+    EXPECT_EQ(RememberDetectedBaudRate(State(), L"Vela\\Cube:", 115200),
               static_cast<DWORD>(ERROR_INVALID_NAME));
-    EXPECT_EQ(ReadPortSettings(State(), kPort).baudRate, 115200u);
+    EXPECT_EQ(ReadPortSettings(State(), kPort).detectedBaudRate, 115200u);
 }
 
 } // namespace
