@@ -82,7 +82,7 @@ BOOL FakeSpooler::GetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, 
     info->TotalPages = 11;
     info->PagesPrinted = 2;
     const bool changed = statusChangeAtCall > 0 && jobLooks_ >= statusChangeAtCall;
-    info->Status = changed ? changedStatus : jobStatus;
+    info->Status = changed ? changedStatus : jobStatus.load();
     *needed = required;
     return TRUE;
 }
@@ -93,7 +93,7 @@ bool FakeSpooler::KeepsOtherFields(DWORD jobId, const JOB_INFO_1W& job) const {
                               : job.pDocument == nullptr;
     return document && job.JobId == jobId && job.Priority == 7 && job.Position == 3 &&
            job.TotalPages == 11 && job.PagesPrinted == 2 && job.pPrinterName == nullptr &&
-           ((job.Status & ~JOB_STATUS_ERROR) == jobStatus ||
+           ((job.Status & ~JOB_STATUS_ERROR) == jobStatus.load() ||
             (job.Status & ~JOB_STATUS_ERROR) == changedStatus);
 }
 

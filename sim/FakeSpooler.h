@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 
 #include <condition_variable>
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -53,7 +54,7 @@ class FakeSpooler : public Spooler {
     std::wstring printerName = L"Vela Printer";
     bool documentNamePresent = true;
     std::wstring documentName = L"model.gcode";
-    DWORD jobStatus = JOB_STATUS_PRINTING;
+    std::atomic<DWORD> jobStatus{JOB_STATUS_PRINTING};
     // From this GetJobW call with a buffer on (1-based), the job has this status.
     // Reads that a status text is written from (a level-1 SetJobW follows) do not
     // count: the count is of the monitor's looks at the job.
@@ -74,8 +75,8 @@ class FakeSpooler : public Spooler {
     int openPrinterCalls = 0;
     int closePrinterCalls = 0;
     int openPrinters = 0;
-    int getJobCalls = 0;
-    int getJobCallsWithBuffer = 0;
+    std::atomic<int> getJobCalls{0};
+    std::atomic<int> getJobCallsWithBuffer{0};
     int loadedLibraries = 0;
     std::wstring lastLibrary;
     // The job commands (level 0); the status texts are kept apart.
@@ -98,7 +99,7 @@ class FakeSpooler : public Spooler {
   private:
     bool KeepsOtherFields(DWORD jobId, const JOB_INFO_1W& job) const;
 
-    int jobLooks_ = 0;
+    std::atomic<int> jobLooks_{0};
     mutable std::mutex statusLock_;
     std::condition_variable statusSet_;
     std::vector<std::wstring> statusTexts_;

@@ -237,6 +237,11 @@ void FirmwareInterpreter::Execute(int64_t number, const std::string& command,
     if (executedCount_ == 1 && options_.longEchoBytes > 5) {
         replies.push_back(Text("echo:" + std::string(options_.longEchoBytes - 5, 'x')));
     }
+    const auto said = options_.sayBeforeOkOfLines.find(number);
+    if (number >= 0 && said != options_.sayBeforeOkOfLines.end()) {
+        replies.push_back(Text(said->second));
+        options_.sayBeforeOkOfLines.erase(said);
+    }
     if (options_.echoEveryLines != 0 && executedCount_ % options_.echoEveryLines == 0) {
         replies.push_back(Text("echo:unsolicited message " + std::to_string(executedCount_)));
     }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <string>
 
 namespace vela::test {
 
@@ -45,6 +46,9 @@ struct FirmwareOptions {
     double dropReplyByteShare = 0.0;
     // Every reply waits this long before it goes out.
     uint32_t replyDelayMs = 0;
+    // Before the "ok" of these numbered lines, this line: a host action the user
+    // chose on the printer's screen ("//action:pause"), said at a known point.
+    std::map<int64_t, std::string> sayBeforeOkOfLines;
     // An unsolicited "echo:" line after every n-th executed line (0: never).
     uint32_t echoEveryLines = 0;
     // One "echo:" line of this many bytes (not counting its end) after the first

@@ -362,8 +362,23 @@ bool SimulatedFirmware::Idle(FirmwareLink& link, uint32_t milliseconds) {
     }
 }
 
+void SimulatedFirmware::Say(const std::string& line) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    toSay_.push_back(line);
+}
+
 bool SimulatedFirmware::SendDueReport(FirmwareLink& link) {
     const int64_t now = NowMicroseconds();
+    std::vector<std::string> said;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        said.swap(toSay_);
+    }
+    for (const std::string& line : said) {
+        if (!SendLine(link, line, now)) {
+            return false;
+        }
+    }
     if (options_.temperatureReportMs == 0 || now < nextReportAt_) {
         return true;
     }

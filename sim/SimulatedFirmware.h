@@ -41,6 +41,9 @@ class SimulatedFirmware {
     // that runs, loses whatever arrives for bootMs from now, then prints "start" and
     // a banner, its line counter back to 0. Returns at once.
     void Reset();
+    // A line of the board's own (a host action such as "//action:resume"), sent
+    // between replies within a read poll. Returns at once.
+    void Say(const std::string& line);
 
     // Every line as it arrived, without its end.
     std::vector<std::string> Received() const;
@@ -117,6 +120,7 @@ class SimulatedFirmware {
     bool lineCut_ = false;
     uint32_t randomState_ = 1;
     uint32_t noiseLines_ = 0;
+    std::vector<std::string> toSay_;
 };
 
 // Opens the device and throws away whatever is waiting in either direction.

@@ -1,6 +1,6 @@
-// Firmware reply parsing: any reply line is classified, a resend number and
-// temperatures are read within their digit limits, and the line assembler never
-// lets a line grow past its bound nor drops a line end.
+// Firmware reply parsing: any reply line is classified (actions and clean text too), a resend
+// number and temperatures are read within their digit limits, and the line assembler never lets a
+// line grow past its bound nor drops a line end.
 #include "FuzzInput.h"
 #include "serial/ReplyParsing.h"
 
@@ -32,6 +32,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::Check(reading.hotEndTenths > -1000000 && reading.hotEndTenths < 1000000 &&
                         reading.bedTenths > -1000000 && reading.bedTenths < 1000000,
                     "temperature range");
+    }
+    const vela::PrinterAction action = vela::ParsePrinterAction(at, length);
+    if (action != vela::PrinterAction::None) {
+        fuzz::Check(length >= 9 && std::memcmp(at, "//action:", 9) == 0,
+                    "an action without //action:");
+    }
+    if (vela::IsCleanLine(at, length)) {
+        for (uint32_t i = 0; i + 1 < length; ++i) {
+            fuzz::Check(at[i] == '\t' || (at[i] >= 0x20 && at[i] <= 0x7E), "noise taken as clean");
+        }
     }
     const std::string text = vela::DebuggerText(at, length);
     fuzz::Check(text.size() == (length == 0 ? 1 : length) && text.back() == '\n', "debugger text");

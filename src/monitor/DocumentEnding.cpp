@@ -86,6 +86,9 @@ Verdict EndSerialDocument(PortEntry* entry, PortSession& session, DocumentEnd re
         }
         return verdict;
     case DocumentOutcome::Cancelled:
+        if (progress.cancelledOnPrinter) {
+            EndJobCancelledOnPrinter(entry, document);
+        }
         verdict.kind = Verdict::Deleted;
         return verdict;
     case DocumentOutcome::Completed:
@@ -167,6 +170,12 @@ Verdict EndUsbDocument(MonitorState& state, PortEntry* entry, PortSession& sessi
 } // namespace
 
 void ReleaseDocumentPrinter(PortDocument& document) {
+    // The document thread looks at the job through the printer: not from here on.
+    if (document.probe != nullptr) {
+        document.probe->Detach();
+        document.probe.reset();
+    }
+    document.endedOnPrinter = false;
     document.printer.Reset();
     document.printerName.Reset();
     // The next document's prompt can only name its own job.

@@ -2,6 +2,7 @@
 
 #include "platform/DiagnosticLog.h"
 #include "monitor/SpoolerJob.h"
+#include "platform/Handles.h"
 #include "platform/Platform.h"
 
 #include <cstring>
@@ -10,27 +11,42 @@
 
 namespace vela {
 
+JobStatus::JobStatus() {
+    ::InitializeCriticalSection(&lock_);
+}
+
+JobStatus::~JobStatus() {
+    ::DeleteCriticalSection(&lock_);
+}
+
 void JobStatus::Begin(HANDLE printer, DWORD jobId) {
-    *this = JobStatus{};
-    printer_ = printer;
-    jobId_ = jobId;
+    CriticalSectionLock guard(lock_);
+    shown_ = Shown{};
+    shown_.printer = printer;
+    shown_.jobId = jobId;
 }
 
 void JobStatus::Show(const JobStatusFacts& facts) {
+    CriticalSectionLock guard(lock_);
+    ShowLocked(facts);
+}
+
+void JobStatus::ShowLocked(const JobStatusFacts& facts) {
     // A cancel is the last word: later progress is the cancel's own lines.
-    if (printer_ == nullptr || facts.phase == JobPhase::None || phase_ == JobPhase::Cancelling) {
+    if (shown_.printer == nullptr || facts.phase == JobPhase::None ||
+        shown_.phase == JobPhase::Cancelling || shown_.phase == JobPhase::CancelledOnPrinter) {
         return;
     }
     wchar_t text[kJobStatusChars];
     FormatJobStatus(facts, text);
     const ULONGLONG now = CurrentPlatform().clock->GetTickCount64();
-    if (std::wcscmp(text, shown_) == 0 ||
-        (facts.phase == phase_ && now - shownAt_ < kJobStatusProgressMs)) {
+    if (std::wcscmp(text, shown_.text) == 0 ||
+        (facts.phase == shown_.phase && now - shown_.at < kJobStatusProgressMs)) {
         return;
     }
-    phase_ = facts.phase;
-    std::memcpy(shown_, text, sizeof(shown_));
-    shownAt_ = now;
+    shown_.phase = facts.phase;
+    std::memcpy(shown_.text, text, sizeof(shown_.text));
+    shown_.at = now;
     Write(text);
 }
 
@@ -41,31 +57,34 @@ void JobStatus::Show(JobPhase phase) {
 }
 
 void JobStatus::End() {
-    if (printer_ != nullptr && phase_ != JobPhase::None) {
+    CriticalSectionLock guard(lock_);
+    if (shown_.printer != nullptr && shown_.phase != JobPhase::None) {
         Write(nullptr);
     }
-    *this = JobStatus{};
+    shown_ = Shown{};
 }
 
 void JobStatus::Fail(const wchar_t* reason) {
-    if (printer_ != nullptr) {
+    CriticalSectionLock guard(lock_);
+    if (shown_.printer != nullptr) {
         Write(reason, JOB_STATUS_ERROR);
     }
-    *this = JobStatus{};
+    shown_ = Shown{};
 }
 
 void JobStatus::Write(const wchar_t* text, DWORD addedStatus) {
     // Level 1 sets every field it carries: all go back as the spooler gave them.
     std::unique_ptr<BYTE[]> buffer;
-    bool written = ReadJob(printer_, jobId_, buffer) == JobRead::Read;
+    bool written = ReadJob(shown_.printer, shown_.jobId, buffer) == JobRead::Read;
     if (written) {
         auto* job = reinterpret_cast<JOB_INFO_1W*>(buffer.get());
         job->pStatus = const_cast<LPWSTR>(text);
         job->Status |= addedStatus;
-        written = CurrentPlatform().spooler->SetJobW(printer_, jobId_, 1, buffer.get(), 0) != FALSE;
+        written = CurrentPlatform().spooler->SetJobW(shown_.printer, shown_.jobId, 1, buffer.get(),
+                                                     0) != FALSE;
     }
-    if (!written && !refusalLogged_) {
-        refusalLogged_ = true;
+    if (!written && !shown_.refusalLogged) {
+        shown_.refusalLogged = true;
         LogFormatted(LogTo::DebugLog, "The spooler refused the job's status text (error %lu)\r\n",
                      static_cast<unsigned long>(::GetLastError()));
     }

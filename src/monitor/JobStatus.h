@@ -1,7 +1,9 @@
 // The status text of a document's spooler job, as the print queue shows it: set
 // when the document's phase changes, at most every 5 s while only its numbers
 // move, and cleared at the end of the document. A status the spooler refuses
-// never holds the print up.
+// never holds the print up. Shown from the spooler's threads and from the serial
+// document thread (while a paused job's spooler waits outside the monitor): one
+// at a time.
 #pragma once
 
 #include "monitor/JobStatusText.h"
@@ -14,6 +16,11 @@ constexpr ULONGLONG kJobStatusProgressMs = 5000;
 
 class JobStatus {
   public:
+    JobStatus();
+    ~JobStatus();
+    JobStatus(const JobStatus&) = delete;
+    JobStatus& operator=(const JobStatus&) = delete;
+
     // A new document's job; none (no printer handle) makes every call a no-op.
     void Begin(HANDLE printer, DWORD jobId);
     void Show(const JobStatusFacts& facts);
@@ -26,14 +33,20 @@ class JobStatus {
     void Fail(const wchar_t* reason);
 
   private:
+    struct Shown {
+        HANDLE printer = nullptr;
+        DWORD jobId = 0;
+        JobPhase phase = JobPhase::None;
+        wchar_t text[kJobStatusChars] = {};
+        ULONGLONG at = 0;
+        bool refusalLogged = false;
+    };
+
+    void ShowLocked(const JobStatusFacts& facts);
     void Write(const wchar_t* text, DWORD addedStatus = 0);
 
-    HANDLE printer_ = nullptr;
-    DWORD jobId_ = 0;
-    JobPhase phase_ = JobPhase::None;
-    wchar_t shown_[kJobStatusChars] = {};
-    ULONGLONG shownAt_ = 0;
-    bool refusalLogged_ = false;
+    CRITICAL_SECTION lock_;
+    Shown shown_;
 };
 
 } // namespace vela

@@ -63,6 +63,8 @@ constexpr PhaseWords kFixedWords[] = {
     {JobPhase::NotResponding, L"Printer not responding"},
     {JobPhase::RemoveModel, L"Remove the model from the printer"},
     {JobPhase::Cancelling, L"Cancelling"},
+    {JobPhase::CancelledOnPrinter, L"Cancelled on the printer"},
+    {JobPhase::PausedOnPrinter, L"Paused on the printer"},
     {JobPhase::Finishing, L"Finishing moves"},
     {JobPhase::StoppedAnswering, L"The printer stopped answering"},
     {JobPhase::PrinterRestarted, L"The printer restarted"},
@@ -157,6 +159,9 @@ void FormatJobStatus(const JobStatusFacts& facts, wchar_t (&text)[kJobStatusChar
     case JobPhase::Rejected:
         builder.Add(L"The printer rejects line ").AddNumber(facts.count);
         break;
+    case JobPhase::PausedAtLine:
+        builder.Add(L"Paused at line ").AddNumber(facts.count);
+        break;
     case JobPhase::NoAnswer:
         builder.Add(L"The printer does not answer at ");
         for (size_t i = 0; i < facts.rates.count; ++i) {
@@ -177,12 +182,22 @@ JobStatusFacts SerialDocumentFacts(const DocumentProgress& progress) {
         facts.count = progress.failureLine;
         break;
     case DocumentOutcome::Cancelled:
-        facts.phase = JobPhase::Cancelling;
+        facts.phase =
+            progress.cancelledOnPrinter ? JobPhase::CancelledOnPrinter : JobPhase::Cancelling;
         break;
     case DocumentOutcome::Running:
-        facts.phase = progress.finishing ? JobPhase::Finishing : JobPhase::PrintingLine;
-        facts.count = progress.lineNumber;
-        facts.temperatures = progress.temperatures;
+        if (progress.cancelledOnPrinter) {
+            facts.phase = JobPhase::CancelledOnPrinter;
+        } else if (progress.paused == DocumentPause::Queue) {
+            facts.phase = JobPhase::PausedAtLine;
+            facts.count = progress.pausedAtLine;
+        } else if (progress.paused == DocumentPause::Printer) {
+            facts.phase = JobPhase::PausedOnPrinter;
+        } else {
+            facts.phase = progress.finishing ? JobPhase::Finishing : JobPhase::PrintingLine;
+            facts.count = progress.lineNumber;
+            facts.temperatures = progress.temperatures;
+        }
         break;
     case DocumentOutcome::None:
     case DocumentOutcome::Completed:

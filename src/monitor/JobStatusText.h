@@ -18,10 +18,13 @@ enum class JobPhase {
     NotResponding,     // a USB printer's polls fail
     RemoveModel,       // the remove-model prompt waits for the user
     Cancelling,
-    NoAnswer,     // a serial printer answered at none of the speeds tried: rates
-    PrintingLine, // a serial printer: line count, and temperatures when reported
-    Finishing,    // a serial printer finishes its moves
-    Rejected,     // a serial document failed at line count
+    CancelledOnPrinter, // the user cancelled on the printer's screen
+    PausedAtLine,       // the job is paused in the queue: new lines wait from line count
+    PausedOnPrinter,    // the user paused on the printer's screen
+    NoAnswer,           // a serial printer answered at none of the speeds tried: rates
+    PrintingLine,       // a serial printer: line count, and temperatures when reported
+    Finishing,          // a serial printer finishes its moves
+    Rejected,           // a serial document failed at line count
     StoppedAnswering,
     PrinterRestarted,
     Halted,

@@ -14,6 +14,7 @@
 #include "core/ScopedMem.h"
 #include "platform/Handles.h"
 #include "platform/SeamResources.h"
+#include "serial/DocumentControl.h"
 #include "usb/JobFlags.h"
 
 namespace vela {
@@ -91,6 +92,10 @@ class PortDocument {
     bool serial = false;
     // The serial handler accepted the document (greeting answered).
     bool serialStarted = false;
+    // The serial document thread's look at the job (pause) while it streams.
+    std::shared_ptr<JobStateProbe> probe;
+    // The user cancelled on the printer: the spooler's job has been ended.
+    bool endedOnPrinter = false;
     // The USB transfer ended because the job was cancelled or the document asked to end.
     bool usbCancelled = false;
     // The printer's print was aborted: it is never aborted twice.

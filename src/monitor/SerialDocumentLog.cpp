@@ -1,6 +1,8 @@
 #include "monitor/SerialDocumentLog.h"
 
 #include "platform/DiagnosticLog.h"
+#include "monitor/JobStatusText.h"
+#include "platform/Handles.h"
 #include "monitor/SpoolerJob.h"
 #include "platform/Platform.h"
 
@@ -38,6 +40,51 @@ void SpoolerJobWatch::Progress(const DocumentProgress& progress) {
                  progress.finishing ? ", finishing moves" : "");
 }
 
+SpoolerJobProbe::SpoolerJobProbe(PortDocument& document) : document_(&document) {
+    ::InitializeCriticalSection(&lock_);
+}
+
+SpoolerJobProbe::~SpoolerJobProbe() {
+    ::DeleteCriticalSection(&lock_);
+}
+
+JobState SpoolerJobProbe::Look(const DocumentProgress& progress) {
+    CriticalSectionLock guard(lock_);
+    if (document_ == nullptr) {
+        return JobState::Going;
+    }
+    document_->status.Show(SerialDocumentFacts(progress));
+    switch (CheckSpoolerJob(document_->printer.Get(), document_->jobId)) {
+    case JobCheck::Paused:
+        return JobState::Paused;
+    case JobCheck::Cancelled:
+        document_->status.Show(JobPhase::Cancelling);
+        return JobState::Cancelled;
+    case JobCheck::Continue:
+    case JobCheck::OutOfMemory:
+        break;
+    }
+    return JobState::Going;
+}
+
+void SpoolerJobProbe::Detach() {
+    CriticalSectionLock guard(lock_);
+    document_ = nullptr;
+}
+
+void EndJobCancelledOnPrinter(const PortEntry* entry, PortDocument& document) {
+    if (document.endedOnPrinter) {
+        return;
+    }
+    document.endedOnPrinter = true;
+    LogFormatted(LogTo::DebugLog, "Cancelled on the printer on %ls: the job ends\r\n", entry->name);
+    document.status.Show(JobPhase::CancelledOnPrinter);
+    if (document.printer.Valid()) {
+        CurrentPlatform().spooler->SetJobW(document.printer.Get(), document.jobId, 0, nullptr,
+                                           JOB_CONTROL_DELETE);
+    }
+}
+
 std::string DescribeOutcome(const DocumentProgress& progress) {
     char text[160];
     switch (progress.outcome) {
@@ -48,7 +95,8 @@ std::string DescribeOutcome(const DocumentProgress& progress) {
     case DocumentOutcome::Completed:
         return "completed";
     case DocumentOutcome::Cancelled:
-        std::snprintf(text, sizeof(text), "cancelled at line %d",
+        std::snprintf(text, sizeof(text), "cancelled%s at line %d",
+                      progress.cancelledOnPrinter ? " on the printer" : "",
                       static_cast<int>(progress.cancelledAtLine));
         return text;
     case DocumentOutcome::Stopped:

@@ -25,6 +25,27 @@ class SpoolerJobWatch final : public DocumentWatch {
     unsigned long long lastLogAt_;
 };
 
+// The document thread's look at the job: paused or not, the progress shown. Let
+// go at the document's end, after which it touches nothing.
+class SpoolerJobProbe final : public JobStateProbe {
+  public:
+    explicit SpoolerJobProbe(PortDocument& document);
+    ~SpoolerJobProbe() override;
+    SpoolerJobProbe(const SpoolerJobProbe&) = delete;
+    SpoolerJobProbe& operator=(const SpoolerJobProbe&) = delete;
+
+    JobState Look(const DocumentProgress& progress) override;
+    void Detach() override;
+
+  private:
+    CRITICAL_SECTION lock_;
+    PortDocument* document_;
+};
+
+// The user cancelled on the printer: the job's status says so and the spooler's
+// job is ended (deleted), once a document.
+void EndJobCancelledOnPrinter(const PortEntry* entry, PortDocument& document);
+
 // Why a document ended as it did, in words for the log.
 std::string DescribeOutcome(const DocumentProgress& progress);
 

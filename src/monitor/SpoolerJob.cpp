@@ -55,6 +55,9 @@ JobCheck CheckSpoolerJob(HANDLE printer, DWORD jobId) {
         Log(LogTo::DebugLog, "The job is deleting\r\n");
         return JobCheck::Cancelled;
     }
+    if ((job->Status & JOB_STATUS_PAUSED) != 0) {
+        return JobCheck::Paused;
+    }
     return JobCheck::Continue;
 }
 

@@ -14,7 +14,7 @@ namespace vela {
 // queue once the port is done with it. The toolchain's headers lack it.
 constexpr DWORD kJobControlRetain = 8;
 
-enum class JobCheck { Continue, Cancelled, OutOfMemory };
+enum class JobCheck { Continue, Cancelled, Paused, OutOfMemory };
 
 enum class JobRead { Read, Unreadable, SizeUnknown, OutOfMemory };
 

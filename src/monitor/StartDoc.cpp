@@ -112,9 +112,16 @@ DWORD BeginSerialDocument(MonitorState& state, PortEntry* entry, PortSession& se
     // at once; the greeting hears of it (or of the job's deletion) through the watch.
     document.SetHandler(session.serial.get());
     SpoolerJobWatch watch(entry, document);
+    DocumentPauses pauses;
+    pauses.pauseLines = settings.pauseLines;
+    pauses.resumeLines = settings.resumeLines;
+    if (document.printer.Valid()) {
+        document.probe.reset(new (std::nothrow) SpoolerJobProbe(document));
+        pauses.probe = document.probe;
+    }
     const DWORD result = session.serial->BeginDocument(
         settings.cancelLines, StreamWindowOf(settings),
-        LineSpeed{settings.baudRate, settings.detectedBaudRate}, watch);
+        LineSpeed{settings.baudRate, settings.detectedBaudRate}, std::move(pauses), watch);
     const DocumentProgress progress = session.serial->Progress();
     if (result == 0) {
         NoteSpeedFound(state, entry, settings, progress.baudRate);

@@ -126,6 +126,9 @@ BOOL WritePort(MonitorState& state, HANDLE port, LPBYTE bytes, DWORD count, LPDW
             const DocumentProgress progress = session->serial->Progress();
             document.status.Show(SerialDocumentFacts(progress));
             WriteSerialWriteFailure(entry, result, progress);
+            if (progress.cancelledOnPrinter) {
+                EndJobCancelledOnPrinter(entry, document);
+            }
             ::SetLastError(result);
             return FALSE;
         }

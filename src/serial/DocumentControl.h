@@ -12,6 +12,7 @@
 #include "serial/SerialChannels.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,12 @@ enum class DocumentOutcome {
     Stopped,   // the port closed in the middle of the document
 };
 
+enum class DocumentPause {
+    None,
+    Queue,   // the spooler's job is paused
+    Printer, // the user paused on the printer's screen
+};
+
 struct DocumentProgress {
     DocumentOutcome outcome = DocumentOutcome::None;
     SendFailure failure = SendFailure::None;
@@ -82,6 +89,11 @@ struct DocumentProgress {
     bool reachedPrinter = false;
     // The line number reached when the document was cancelled.
     int32_t cancelledAtLine = 0;
+    // The user cancelled on the printer's screen.
+    bool cancelledOnPrinter = false;
+    // New lines are held, since the line number pausedAtLine.
+    DocumentPause paused = DocumentPause::None;
+    int32_t pausedAtLine = 0;
     // The firmware's latest temperature report in this document.
     TemperatureReading temperatures;
     // The speed the printer answered the greeting at (0: it has not), and the
@@ -91,6 +103,29 @@ struct DocumentProgress {
     // Lines went out in a window; it shrank to one line after repeated resend requests.
     bool windowed = false;
     bool windowFellBack = false;
+};
+
+enum class JobState { Going, Paused, Cancelled };
+
+// Looked at by the document thread about once a second: whether the spooler's
+// job goes on, is paused or was deleted. It is also where the progress is shown
+// while no spooler thread is in the monitor (a paused job's spooler waits
+// outside it).
+class JobStateProbe {
+  public:
+    virtual ~JobStateProbe() = default;
+    virtual JobState Look(const DocumentProgress& progress) = 0;
+    // At the document's end, before what the probe looks at goes: from then on
+    // it touches nothing.
+    virtual void Detach() = 0;
+};
+
+// A pause's and a resume's lines, and the probe that says when (none: the
+// document is not paused from the queue).
+struct DocumentPauses {
+    std::vector<std::string> pauseLines;
+    std::vector<std::string> resumeLines;
+    std::shared_ptr<JobStateProbe> probe;
 };
 
 struct DocumentControl {
@@ -125,6 +160,7 @@ struct DocumentControl {
     std::vector<std::string> cancelLines;
     StreamWindowSetting streamWindow;
     LineSpeed speed;
+    DocumentPauses pauses;
     DocumentProgress progress;
 };
 

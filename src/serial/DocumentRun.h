@@ -79,6 +79,17 @@ class DocumentRun {
     void SwitchRate(uint64_t now);
     // A reply of the greeting: false for noise, which is not an answer.
     bool TakeGreetingReply(const uint8_t* line, uint32_t length, uint64_t now);
+    // The user's cancel, pause or resume on the printer's screen.
+    void OnPrinterAction(PrinterAction action, uint64_t now);
+    // About once a second, whether the spooler's job is paused: a pause holds
+    // new lines after its own, a resume sends its own and lets them go on.
+    void LookAtJob(uint64_t now);
+    uint32_t UntilJobLook(uint64_t now) const;
+    int32_t LastLineSent() const;
+    // Queues lines of the thread's own ahead of the document's.
+    void QueueAhead(const std::vector<std::string>& lines);
+    // New lines of the document wait: paused, and no line of the thread's own next.
+    bool HoldsNewLines();
     void Finish(DocumentOutcome outcome);
     void FinishPendingWrite();
     void Publish();
@@ -136,6 +147,11 @@ class DocumentRun {
     uint64_t documentLines_ = 0;
     uint8_t counterLine_[40] = {};
     TemperatureReading temperatures_;
+    bool printerPaused_ = false;
+    bool queuePaused_ = false;
+    int32_t pausedAtLine_ = 0;
+    bool cancelledOnPrinter_ = false;
+    uint64_t lastJobLookAt_ = 0;
 };
 
 } // namespace vela

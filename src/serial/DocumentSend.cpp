@@ -51,7 +51,7 @@ bool DocumentRun::SendOneLine(uint64_t now) {
     IoChannel& write = channels_.write;
     while (!write.pending) {
         const SendAction action = machine_.NextAction(now);
-        if (action == SendAction::None) {
+        if (action == SendAction::None || (action == SendAction::Advance && HoldsNewLines())) {
             return true;
         }
         if (action == SendAction::Handshake || action == SendAction::Poke) {
@@ -201,7 +201,7 @@ bool DocumentRun::SendWindowed(uint64_t now) {
             break;
         }
         case StreamWindow::Step::TakeNew:
-            if (framedLength_ == 0 && !FrameNextLine()) {
+            if (framedLength_ == 0 && (HoldsNewLines() || !FrameNextLine())) {
                 return true;
             }
             if (!window_.RoomFor(framedLength_, framedBarrier_)) {

@@ -253,7 +253,7 @@ HRESULT LineQueue::FlushCarry() {
     return AppendBytes(&end, 1);
 }
 
-HRESULT LineQueue::EnqueueLines(const uint8_t* bytes, uint32_t length) {
+HRESULT LineQueue::SplitOwn(const uint8_t* bytes, uint32_t length, Batch& batch) {
     if (bytes == nullptr || length == 0) {
         return E_INVALIDARG;
     }
@@ -261,17 +261,71 @@ HRESULT LineQueue::EnqueueLines(const uint8_t* bytes, uint32_t length) {
     if (own == nullptr) {
         return E_OUTOFMEMORY;
     }
-    Batch batch;
     const uint8_t end = '\n';
     HRESULT result = own->Feed(bytes, length, batch);
     if (SUCCEEDED(result) && own->Carrying()) {
         result = own->Feed(&end, 1, batch);
     }
+    return result;
+}
+
+HRESULT LineQueue::EnqueueLines(const uint8_t* bytes, uint32_t length) {
+    Batch batch;
+    const HRESULT result = SplitOwn(bytes, length, batch);
     if (FAILED(result)) {
         return result;
     }
     Splice(batch, false);
     return S_OK;
+}
+
+HRESULT LineQueue::EnqueueLinesFirst(const uint8_t* bytes, uint32_t length) {
+    Batch batch;
+    const HRESULT result = SplitOwn(bytes, length, batch);
+    if (FAILED(result)) {
+        return result;
+    }
+    for (LineRecord* line = batch.oldest; line != nullptr; line = line->newer_) {
+        line->ahead_ = true;
+    }
+    SpliceAhead(batch);
+    return S_OK;
+}
+
+void LineQueue::SpliceAhead(Batch& batch) {
+    CriticalSectionLock guard(lock_);
+    if (batch.oldest == nullptr) {
+        return;
+    }
+    // After the lines queued ahead before these, before everything else.
+    LineRecord* before = oldest_;
+    while (before != nullptr && before->ahead_) {
+        before = before->newer_;
+    }
+    LineRecord* after = before != nullptr ? before->older_ : newest_;
+    batch.oldest->older_ = after;
+    batch.newest->newer_ = before;
+    if (after != nullptr) {
+        after->newer_ = batch.oldest;
+    } else {
+        oldest_ = batch.oldest;
+    }
+    if (before != nullptr) {
+        before->older_ = batch.newest;
+    } else {
+        newest_ = batch.newest;
+    }
+    count_ += batch.count;
+    queuedBytes_ += batch.bytes;
+    batch.oldest = nullptr;
+    batch.newest = nullptr;
+    batch.count = 0;
+    batch.bytes = 0;
+}
+
+bool LineQueue::NextIsAhead() {
+    CriticalSectionLock guard(lock_);
+    return oldest_ != nullptr && oldest_->ahead_;
 }
 
 HRESULT LineQueue::CopyOut(const LineRecord* line, LineRecord** record) {

@@ -29,12 +29,15 @@ class LineRecord {
     uint32_t OverLongLength() const { return overLongLength_; }
     // Anything but spaces, tabs and the line's end.
     bool HasCommand() const;
+    // Queued by the consumer ahead of the producer's lines (EnqueueLinesFirst).
+    bool Ahead() const { return ahead_; }
 
   private:
     friend class LineQueue;
     uint8_t* bytes_ = nullptr;
     uint32_t length_ = 0;
     uint32_t overLongLength_ = 0;
+    bool ahead_ = false;
     LineRecord* older_ = nullptr;
     LineRecord* newer_ = nullptr;
 };
@@ -75,6 +78,10 @@ class LineQueue {
     // without its end is a line too), split as AppendBytes splits them, whether or
     // not the queue is closed. Never touches the producer's carry.
     HRESULT EnqueueLines(const uint8_t* bytes, uint32_t length);
+    // The same, ahead of every queued line but those queued ahead before them.
+    HRESULT EnqueueLinesFirst(const uint8_t* bytes, uint32_t length);
+    // The next line to hand out was queued ahead.
+    bool NextIsAhead();
     // Bytes of the lines waiting in the queue (the re-send slots not counted).
     uint64_t QueuedBytes();
 
@@ -105,6 +112,10 @@ class LineQueue {
     };
 
     static HRESULT CopyOut(const LineRecord* line, LineRecord** record);
+    // Splits the consumer's lines into the batch, a last line without its end
+    // included.
+    static HRESULT SplitOwn(const uint8_t* bytes, uint32_t length, Batch& batch);
+    void SpliceAhead(Batch& batch);
     // False, with the batch left to its destructor, when the queue is closed and
     // the batch is the producer's.
     bool Splice(Batch& batch, bool fromProducer);

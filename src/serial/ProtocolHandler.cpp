@@ -78,7 +78,7 @@ void ProtocolHandler::ForgetThread() {
 
 DWORD ProtocolHandler::BeginDocument(std::vector<std::string> cancelLines,
                                      StreamWindowSetting window, LineSpeed speed,
-                                     DocumentWatch& watch) {
+                                     DocumentPauses pauses, DocumentWatch& watch) {
     DocumentControl& control = *control_;
     // A document that never saw its EndDocPort ends here.
     if (!EndThread()) {
@@ -101,6 +101,7 @@ DWORD ProtocolHandler::BeginDocument(std::vector<std::string> cancelLines,
         control.cancelLines = std::move(cancelLines);
         control.streamWindow = window;
         control.speed = speed;
+        control.pauses = std::move(pauses);
         control.progress = DocumentProgress{};
         control.progress.outcome = DocumentOutcome::Running;
     }
@@ -198,7 +199,9 @@ DWORD ProtocolHandler::Write(const BYTE* bytes, DWORD count, DWORD* queued, Docu
     ULONGLONG lastLook = clock.GetTickCount64();
     while (*queued < count) {
         const DocumentProgress progress = ReadProgress(control);
-        if (progress.outcome == DocumentOutcome::Cancelled || CancelRequested(control)) {
+        // Cancelled on the printer as soon as its cancel lines begin.
+        if (progress.outcome == DocumentOutcome::Cancelled || progress.cancelledOnPrinter ||
+            CancelRequested(control)) {
             return ERROR_PRINT_CANCELLED;
         }
         if (Finished(progress.outcome) || !control.thread.Valid()) {

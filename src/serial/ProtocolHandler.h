@@ -39,9 +39,10 @@ class ProtocolHandler {
     // the watch says the job went. 0, or the device's error (ERROR_FILE_NOT_FOUND,
     // ERROR_ACCESS_DENIED, ...), or ERROR_NOT_READY when the firmware does not
     // answer (or the wait was given up); nothing stays half-open. Progress() then
-    // says the speed found, or the speeds tried.
+    // says the speed found, or the speeds tried. The pauses' probe is looked at
+    // from the document thread while the document streams.
     DWORD BeginDocument(std::vector<std::string> cancelLines, StreamWindowSetting window,
-                        LineSpeed speed, DocumentWatch& watch);
+                        LineSpeed speed, DocumentPauses pauses, DocumentWatch& watch);
 
     // Queues the bytes as lines, waiting while the queue holds more than its
     // high-water mark. *queued receives the bytes whose lines were queued. 0,

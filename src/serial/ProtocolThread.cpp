@@ -42,6 +42,7 @@ void DocumentRun::Run() {
         const uint64_t now = Now();
         deviceLost_ |= !HandleReplies(now);
         SearchRate(now);
+        LookAtJob(now);
         if (Settle(now)) {
             return;
         }
@@ -62,6 +63,8 @@ uint32_t DocumentRun::WaitTime(uint64_t now) const {
         const uint32_t round = rates_.WaitTime(now);
         wait = round < wait ? round : wait;
     }
+    const uint32_t look = UntilJobLook(now);
+    wait = look < wait ? look : wait;
     if (cancel_ == CancelStep::AwaitInFlight) {
         uint64_t left = cancelDeadline_ > now ? cancelDeadline_ - now : 0;
         if (senderIdle_ && breakOkOwed_) {
@@ -116,6 +119,12 @@ bool DocumentRun::TakeBreakOk(const uint8_t* line, uint32_t length) {
 
 void DocumentRun::OnReply(const uint8_t* line, uint32_t length, uint64_t now) {
     if (!handshakeAnswered_ && machine_.Handshaking() && !TakeGreetingReply(line, length, now)) {
+        return;
+    }
+    const PrinterAction action = ParsePrinterAction(line, length);
+    if (action != PrinterAction::None) {
+        Log(LogTo::Debugger, DebuggerText(line, length).c_str());
+        OnPrinterAction(action, now);
         return;
     }
     ParseTemperatures(line, length, &temperatures_);
@@ -272,6 +281,12 @@ void DocumentRun::Publish() {
     progress.temperatures = temperatures_;
     progress.linesSkipped = linesSkipped_;
     progress.ratesTried = rates_.Tried();
+    progress.cancelledOnPrinter = cancelledOnPrinter_;
+    progress.paused = cancel_ != CancelStep::None ? DocumentPause::None
+                      : queuePaused_              ? DocumentPause::Queue
+                      : printerPaused_            ? DocumentPause::Printer
+                                                  : DocumentPause::None;
+    progress.pausedAtLine = pausedAtLine_;
     progress.baudRate = handshakeAnswered_ ? rates_.Rate() : 0;
     // A waiting WritePort is woken once there is room; nobody else needs a wake
     // for every line.

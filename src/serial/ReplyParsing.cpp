@@ -1,5 +1,7 @@
 #include "serial/ReplyParsing.h"
 
+#include <cstring>
+
 namespace vela {
 namespace {
 
@@ -102,6 +104,36 @@ bool ParseTemperatures(const uint8_t* line, uint32_t length, TemperatureReading*
     }
     *reading = found;
     return true;
+}
+
+PrinterAction ParsePrinterAction(const uint8_t* line, uint32_t length) {
+    static constexpr char kPrefix[] = "//action:";
+    constexpr uint32_t kPrefixLength = sizeof(kPrefix) - 1;
+    if (length < kPrefixLength || std::memcmp(line, kPrefix, kPrefixLength) != 0) {
+        return PrinterAction::None;
+    }
+    uint32_t end = length;
+    while (end > kPrefixLength &&
+           (line[end - 1] == '\n' || line[end - 1] == ' ' || line[end - 1] == '\t')) {
+        --end;
+    }
+    const uint8_t* word = line + kPrefixLength;
+    const uint32_t wordLength = end - kPrefixLength;
+    static constexpr struct {
+        const char* word;
+        PrinterAction action;
+    } kWords[] = {{"cancel", PrinterAction::Cancel},
+                  {"pause", PrinterAction::Pause},
+                  {"paused", PrinterAction::Pause},
+                  {"resume", PrinterAction::Resume},
+                  {"resumed", PrinterAction::Resume}};
+    for (const auto& known : kWords) {
+        if (std::strlen(known.word) == wordLength &&
+            std::memcmp(word, known.word, wordLength) == 0) {
+            return known.action;
+        }
+    }
+    return PrinterAction::Other;
 }
 
 bool IsCleanLine(const uint8_t* line, uint32_t length) {

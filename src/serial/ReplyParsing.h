@@ -46,6 +46,12 @@ OkNumbers ParseOkNumbers(const uint8_t* line, uint32_t length);
 // it talks at. At another speed its bytes arrive as noise, which is never clean.
 bool IsCleanLine(const uint8_t* line, uint32_t length);
 
+// What the user did on the printer's own screen: "//action:cancel", "pause",
+// "paused", "resume", "resumed". Other "//action:" lines are Other; none of them
+// answers a line.
+enum class PrinterAction { None, Cancel, Pause, Resume, Other };
+PrinterAction ParsePrinterAction(const uint8_t* line, uint32_t length);
+
 // A firmware that has just booted says "start" on a line of its own.
 bool IsRestartNotice(const uint8_t* line, uint32_t length);
 // "Error:Printer halted..." or any line that mentions "kill()": the firmware has

@@ -331,5 +331,36 @@ TEST(LineQueueThreads, ProducerAndConsumerLoseNothing) {
     EXPECT_EQ(queue.Count(), 0u);
 }
 
+// The consumer's lines queued ahead go before the producer's, in the order they
+// were queued ahead, and nothing else counts as ahead.
+TEST(LineQueueSplitting, LinesQueuedAheadGoFirstInTheirOrder) {
+    LineQueue queue;
+    ASSERT_EQ(Append(queue, "G1 X1\nG1 X2\n"), S_OK);
+    const std::string pause = "G91\nG1 Z5";
+    const std::string resume = "G1 Z-5\nG90\n";
+    ASSERT_EQ(queue.EnqueueLinesFirst(reinterpret_cast<const uint8_t*>(pause.data()),
+                                      static_cast<uint32_t>(pause.size())),
+              S_OK);
+    ASSERT_EQ(queue.EnqueueLinesFirst(reinterpret_cast<const uint8_t*>(resume.data()),
+                                      static_cast<uint32_t>(resume.size())),
+              S_OK);
+    std::vector<std::string> order;
+    std::vector<bool> ahead;
+    for (;;) {
+        const bool next = queue.NextIsAhead();
+        LineRecord* record = nullptr;
+        ASSERT_EQ(queue.Advance(&record), S_OK);
+        if (record == nullptr) {
+            break;
+        }
+        order.push_back(Text(record));
+        ahead.push_back(next);
+        delete record;
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"G91\n", "G1 Z5\n", "G1 Z-5\n", "G90\n", "G1 X1\n",
+                                               "G1 X2\n"}));
+    EXPECT_EQ(ahead, (std::vector<bool>{true, true, true, true, false, false}));
+}
+
 } // namespace
 } // namespace vela::test

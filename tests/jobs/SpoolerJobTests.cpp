@@ -31,7 +31,7 @@ TEST(SpoolerJobRead, SizeQueryThenJob) {
         bed.spooler.getJobCalls = 0;
         std::unique_ptr<BYTE[]> buffer;
         EXPECT_EQ(ReadJob(c.knownPrinter ? printer : nullptr, 9, buffer), c.read) << c.name;
-        EXPECT_EQ(bed.spooler.getJobCalls, c.calls) << c.name;
+        EXPECT_EQ(bed.spooler.getJobCalls.load(), c.calls) << c.name;
         if (c.read == JobRead::Read) {
             const auto* job = reinterpret_cast<const JOB_INFO_1W*>(buffer.get());
             EXPECT_EQ(job->JobId, 9u);

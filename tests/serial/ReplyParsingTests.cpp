@@ -182,5 +182,24 @@ TEST(ReplyLineAssembler, JoinsPiecesIntoBoundedLinesWhateverTheirSize) {
     }
 }
 
+TEST(ReplyParsing, PrinterActionsAreKnownByTheirWord) {
+    const struct {
+        const char* line;
+        PrinterAction action;
+    } cases[] = {{"//action:cancel\n", PrinterAction::Cancel},
+                 {"//action:pause \n", PrinterAction::Pause},
+                 {"//action:paused\n", PrinterAction::Pause},
+                 {"//action:resume\n", PrinterAction::Resume},
+                 {"//action:resumed\n", PrinterAction::Resume},
+                 {"//action:prompt_begin Paused\n", PrinterAction::Other},
+                 {"//action:cancelled\n", PrinterAction::Other},
+                 {"ok //action:cancel\n", PrinterAction::None},
+                 {"//act\n", PrinterAction::None}};
+    for (const auto& item : cases) {
+        const std::string line = item.line;
+        EXPECT_EQ(ParsePrinterAction(Bytes(line), Size(line)), item.action) << item.line;
+    }
+}
+
 } // namespace
 } // namespace vela
