@@ -67,11 +67,12 @@ echo "=== 2. The job on the simulated USB printer"
 "$run" "$host" print sample.job --print-seconds 3
 
 echo
-echo "=== 3. A calibration cube's G-code on simulated serial firmware"
+echo "=== 3. A calibration cube's G-code on simulated serial firmware at 115200 baud,"
+echo "       found on automatic, and paused in the queue at line 400 for 3 s"
 sh "$pty_pair" start "$work/pty" "$WINEPREFIX" "$run" "$printer_com" "$firmware_com"
 echo "(a socat pty pair linked into the Wine prefix as ${printer_com} and ${firmware_com})"
 "$run" "$host" print calibration-cube.gcode --serial "$printer_com" \
-  --simulate-firmware "$firmware_com"
+  --simulate-firmware "$firmware_com" --firmware-baud 115200 --pause-at-line 400 --pause-seconds 3
 
 echo
 echo "=== Done in $(($(date +%s) - started)) s after the build; files in $work"

@@ -43,7 +43,8 @@ ParsedArguments ParsePrint(const std::vector<std::wstring>& words) {
         const std::wstring& word = words[i];
         const bool hasValue = i + 1 < words.size();
         if (word == L"--piece" || word == L"--print-seconds" || word == L"--serial" ||
-            word == L"--simulate-firmware") {
+            word == L"--simulate-firmware" || word == L"--firmware-baud" ||
+            word == L"--pause-at-line" || word == L"--pause-seconds") {
             if (!hasValue) {
                 return Refuse(Narrow(word) + " needs a value");
             }
@@ -60,6 +61,21 @@ ParsedArguments ParsePrint(const std::vector<std::wstring>& words) {
                     return Refuse("--print-seconds takes seconds from 0 to 3600");
                 }
                 haveSeconds = true;
+            } else if (word == L"--firmware-baud") {
+                if (!ParseWholeNumber(value, 1, 1000000, &number) ||
+                    !BaudRateProblem(static_cast<uint32_t>(number)).empty()) {
+                    return Refuse("--firmware-baud takes a standard speed such as 115200");
+                }
+                arguments.firmwareBaud = static_cast<uint32_t>(number);
+            } else if (word == L"--pause-at-line") {
+                if (!ParseWholeNumber(value, 1, 100000000, &number)) {
+                    return Refuse("--pause-at-line takes a line number from 1");
+                }
+                arguments.pauseAtLine = static_cast<uint32_t>(number);
+            } else if (word == L"--pause-seconds") {
+                if (!ParseSeconds(value, kMaxPrintSeconds, &arguments.pauseSeconds)) {
+                    return Refuse("--pause-seconds takes seconds from 0 to 3600");
+                }
             } else if (word == L"--serial") {
                 if (!ParseComPort(value, &arguments.serialPort)) {
                     return Refuse("--serial takes a COM port such as COM3, not " + Narrow(value));
@@ -81,8 +97,8 @@ ParsedArguments ParsePrint(const std::vector<std::wstring>& words) {
         return Refuse("print needs the file to print");
     }
     if (arguments.serialPort.empty()) {
-        if (!arguments.firmwarePort.empty()) {
-            return Refuse("--simulate-firmware goes with --serial");
+        if (!arguments.firmwarePort.empty() || arguments.pauseAtLine != 0) {
+            return Refuse("--simulate-firmware and --pause-at-line go with --serial");
         }
         if (EndsWithGcode(arguments.path)) {
             return Refuse("a G-code file is printed on a serial printer: add --serial COMn");
@@ -91,6 +107,9 @@ ParsedArguments ParsePrint(const std::vector<std::wstring>& words) {
     } else {
         if (haveSeconds) {
             return Refuse("--print-seconds applies to the simulated USB printer only");
+        }
+        if (arguments.firmwareBaud != 0 && arguments.firmwarePort.empty()) {
+            return Refuse("--firmware-baud goes with --simulate-firmware");
         }
         if (arguments.firmwarePort == arguments.serialPort) {
             return Refuse("the simulated firmware needs the other end of the pair, not " +
@@ -376,10 +395,13 @@ const char* UsageText() {
            "      Prints a job stream on the simulated USB printer through the monitor,\n"
            "      as the spooler would: WritePort in pieces of N bytes (default 4096);\n"
            "      the simulated print takes S real seconds (default 3).\n"
-           "  vela3dp-host print FILE.gcode --serial COMn [--simulate-firmware COMm]\n"
+           "  vela3dp-host print FILE.gcode --serial COMn [--simulate-firmware COMm\n"
+           "                 [--firmware-baud B]] [--pause-at-line N [--pause-seconds S]]\n"
            "      Streams G-code through the monitor's protocol handler to the printer\n"
            "      on COMn; with --simulate-firmware, simulated firmware answers on COMm,\n"
-           "      the other end of a connected pair of ports.\n"
+           "      the other end of a connected pair of ports, at B baud only (noise at\n"
+           "      any other speed; default: any). With --pause-at-line the job is paused\n"
+           "      in the queue at line N for S seconds (default 3), then goes on.\n"
            "  vela3dp-host make-job --records N OUT\n"
            "      Writes a job stream of N records to OUT.\n"
            "  vela3dp-host install | uninstall\n"

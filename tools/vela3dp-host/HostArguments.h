@@ -43,6 +43,12 @@ struct HostArguments {
     // print --serial: the printer's COM port; --simulate-firmware: the other end.
     std::wstring serialPort;
     std::wstring firmwarePort;
+    // --firmware-baud: the speed the simulated firmware talks at (0: any).
+    uint32_t firmwareBaud = 0;
+    // --pause-at-line: the job is paused in the queue at this line (0: never) for
+    // --pause-seconds, then goes on.
+    uint32_t pauseAtLine = 0;
+    double pauseSeconds = 3.0;
     // port add, set-serial, delete: the port's name, and the serial device as the
     // user typed it ("" for a USB printer), checked by the port configuration.
     std::wstring portName;

@@ -44,8 +44,11 @@ std::string LineBar(uint32_t acknowledged, uint32_t lineNumber, uint32_t total) 
 // the job's status texts in the queue.
 class ProgressFollower {
   public:
-    ProgressFollower(HANDLE port, uint32_t total, QueueStatusLines& statuses)
-        : session_(DocumentOf(port)), total_(total), statuses_(statuses),
+    ProgressFollower(HANDLE port, uint32_t total, QueueStatusLines& statuses, FakeSpooler& spooler,
+                     const HostArguments& arguments)
+        : session_(DocumentOf(port)), total_(total), statuses_(statuses), spooler_(spooler),
+          pauseAtLine_(arguments.pauseAtLine),
+          pauseMs_(static_cast<ULONGLONG>(arguments.pauseSeconds * 1000)),
           thread_([this] { Follow(); }) {}
     ~ProgressFollower() { Finish(); }
     ProgressFollower(const ProgressFollower&) = delete;
@@ -64,7 +67,28 @@ class ProgressFollower {
     void Follow() {
         while (running_) {
             Show();
+            PauseWhenDue();
             ::Sleep(kProgressIntervalMs);
+        }
+    }
+    // The user pauses the job in the queue at the line asked for, and lets it go
+    // on later: the monitor sees the job's status as the spooler keeps it.
+    void PauseWhenDue() {
+        if (pauseAtLine_ == 0 || session_.serial == nullptr) {
+            return;
+        }
+        const DocumentProgress progress = session_.serial->Progress();
+        const ULONGLONG now = ::GetTickCount64();
+        if (pausedAt_ == 0 && static_cast<uint32_t>(progress.lineNumber) >= pauseAtLine_) {
+            pausedAt_ = now;
+            spooler_.jobStatus = spooler_.jobStatus | JOB_STATUS_PAUSED;
+            std::printf("\n  (the job is paused in the queue)\n");
+            shown_.clear();
+        } else if (pausedAt_ != 0 && !resumed_ && now - pausedAt_ >= pauseMs_) {
+            resumed_ = true;
+            spooler_.jobStatus = spooler_.jobStatus & ~static_cast<DWORD>(JOB_STATUS_PAUSED);
+            std::printf("\n  (the job goes on in the queue)\n");
+            shown_.clear();
         }
     }
     void Show() {
@@ -93,6 +117,11 @@ class ProgressFollower {
     const PortSession& session_;
     const uint32_t total_;
     QueueStatusLines& statuses_;
+    FakeSpooler& spooler_;
+    const uint32_t pauseAtLine_;
+    const ULONGLONG pauseMs_;
+    ULONGLONG pausedAt_ = 0;
+    bool resumed_ = false;
     std::string shown_;
     std::atomic<bool> running_{true};
     std::thread thread_;
@@ -134,11 +163,26 @@ int PrintOnSerialPrinter(const HostArguments& arguments) {
     std::unique_ptr<test::SimulatedFirmware> firmware;
     if (simulated) {
         test::FirmwareOptions options;
-        options.bytesPerSecond = kSimulatedLineBytesPerSecond;
+        // 8N1 framing: ten bits a byte.
+        options.bytesPerSecond = arguments.firmwareBaud != 0 ? arguments.firmwareBaud / 10
+                                                             : kSimulatedLineBytesPerSecond;
         options.commandMicroseconds = kSimulatedCommandMicroseconds;
         // Its temperatures every half second, as a board with auto-report sends
         // them: the queue's status shows them.
         options.temperatureReportMs = 500;
+        if (arguments.firmwareBaud != 0) {
+            // It hears the printer's end of the line at the speed that end is set to,
+            // as the device itself says.
+            auto printerEnd = std::make_shared<UniqueHandle>(
+                ::CreateFileW(SerialDevicePath(arguments.serialPort).c_str(),
+                              GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            options.baudRate = arguments.firmwareBaud;
+            options.hostBaudRate = [printerEnd]() -> uint32_t {
+                DCB dcb{};
+                dcb.DCBlength = sizeof(dcb);
+                return ::GetCommState(printerEnd->Get(), &dcb) ? dcb.BaudRate : 0;
+            };
+        }
         firmware = std::make_unique<test::SimulatedFirmware>(options);
         const std::wstring firmwareDevice = SerialDevicePath(arguments.firmwarePort);
         if (!firmware->Start(firmwareDevice.c_str())) {
@@ -149,8 +193,12 @@ int PrintOnSerialPrinter(const HostArguments& arguments) {
             return 2;
         }
         test::PurgeSerialDevice(SerialDevicePath(arguments.serialPort).c_str());
-        std::printf("  simulated firmware answering on %ls (%u bytes/s each way)\n",
-                    arguments.firmwarePort.c_str(), kSimulatedLineBytesPerSecond);
+        std::printf("  simulated firmware answering on %ls (%u bytes/s each way)",
+                    arguments.firmwarePort.c_str(), options.bytesPerSecond);
+        if (arguments.firmwareBaud != 0) {
+            std::printf(", talking at %u baud only", arguments.firmwareBaud);
+        }
+        std::printf("\n");
     }
 
     // No USB printer here: a serial document never reaches one anyway. The serial
@@ -199,8 +247,11 @@ int PrintOnSerialPrinter(const HostArguments& arguments) {
         monitor.Unload();
         return 2;
     }
+    const DocumentProgress greeted = DocumentOf(port).serial->Progress();
+    std::printf("  the printer answered at %u baud (speeds tried, the port on automatic: %s)\n",
+                greeted.baudRate, RatesText(greeted.ratesTried).c_str());
     std::printf("Streaming: one numbered, checksummed line at a time, the next on \"ok\"\n");
-    ProgressFollower follower(port, total, statuses);
+    ProgressFollower follower(port, total, statuses, spooler, arguments);
     bool queued = true;
     for (size_t offset = 0; offset < gcode.size() && queued;) {
         const size_t left = gcode.size() - offset;
