@@ -1,14 +1,16 @@
 // G-code line queue: job bytes cut anywhere, mixed with the consumer's calls.
 // Checks that every line handed out is one clean line, that the lines do not depend
 // on where the stream was cut, and that the current and previous slots hold the
-// lines the consumer advanced over, and that no line is kept beyond the write
-// buffer however long it runs. Leaks are caught by LeakSanitizer.
+// lines the consumer advanced over, that no line is kept beyond the write buffer
+// however long it runs, and that where each line ends in the document does not
+// depend on the cuts either. Leaks are caught by LeakSanitizer.
 #include "FuzzInput.h"
 #include "serial/LineQueue.h"
 
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -38,15 +40,17 @@ Line Take(vela::LineRecord* record) {
     return line;
 }
 
-std::vector<Line> Drain(vela::LineQueue& queue) {
-    std::vector<Line> lines;
+// Each line with where it ends in the document.
+std::vector<std::pair<Line, uint64_t>> Drain(vela::LineQueue& queue) {
+    std::vector<std::pair<Line, uint64_t>> lines;
     for (;;) {
         vela::LineRecord* record = nullptr;
         fuzz::Check(queue.Dequeue(&record) == S_OK, "dequeue failed");
         if (record == nullptr) {
             return lines;
         }
-        lines.push_back(Take(record));
+        const uint64_t end = record->DocumentEnd();
+        lines.push_back({Take(record), end});
     }
 }
 
@@ -117,6 +121,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::Check(whole.AppendBytes(stream.data(), static_cast<uint32_t>(stream.size())) == S_OK,
                     "append result");
     }
-    fuzz::Check(Drain(pieces) == Drain(whole), "lines depend on where the stream was cut");
+    const auto lines = Drain(pieces);
+    fuzz::Check(lines == Drain(whole), "lines depend on where the stream was cut");
+    uint64_t before = 0;
+    for (const auto& line : lines) {
+        fuzz::Check(line.second > before && line.second <= stream.size(),
+                    "a line ends outside the document or before the line ahead");
+        before = line.second;
+    }
     return 0;
 }

@@ -84,7 +84,8 @@ void LineQueue::Batch::Add(LineRecord* record) {
     bytes += record->length_;
 }
 
-HRESULT LineQueue::Batch::Line(const uint8_t* content, uint32_t length, uint32_t overLongLength) {
+HRESULT LineQueue::Batch::Line(const uint8_t* content, uint32_t length, uint32_t overLongLength,
+                               uint32_t fedThrough) {
     std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[length + 1]);
     std::unique_ptr<LineRecord> record(new (std::nothrow) LineRecord());
     if (copy == nullptr || record == nullptr) {
@@ -97,6 +98,7 @@ HRESULT LineQueue::Batch::Line(const uint8_t* content, uint32_t length, uint32_t
     record->bytes_ = copy.release();
     record->length_ = length + 1;
     record->overLongLength_ = overLongLength;
+    record->documentEnd_ = fromDocument ? fedFrom + fedThrough : 0;
     Add(record.release());
     return S_OK;
 }
@@ -196,9 +198,14 @@ void LineQueue::StartDocument() {
     delete currentLine_;
     currentLine_ = nullptr;
     bomMatched_ = 0;
+    documentBytes_ = 0;
 }
 
 HRESULT LineQueue::AppendBytes(const uint8_t* bytes, uint32_t length) {
+    return Append(bytes, length, length);
+}
+
+HRESULT LineQueue::Append(const uint8_t* bytes, uint32_t length, uint32_t counted) {
     if (bytes == nullptr || length == 0) {
         return E_INVALIDARG;
     }
@@ -220,6 +227,7 @@ HRESULT LineQueue::AppendBytes(const uint8_t* bytes, uint32_t length) {
         bomMatched_ = kBomDone;
     }
     if (skip == length && bomMatched_ != kBomDone) {
+        documentBytes_ += counted;
         return S_OK;
     }
 
@@ -229,13 +237,19 @@ HRESULT LineQueue::AppendBytes(const uint8_t* bytes, uint32_t length) {
         return E_OUTOFMEMORY;
     }
     Batch batch;
+    batch.fromDocument = true;
+    // Bytes replayed from a mark that was none came just before this call's rest;
+    // bytes not counted end the call, so a line they end ends where the document does.
+    batch.fedFrom = documentBytes_ + skip - bomReplay;
     HRESULT result = work->Feed(kBom, bomReplay, batch);
     if (SUCCEEDED(result)) {
+        batch.fedFrom = documentBytes_ + skip - (length - counted);
         result = work->Feed(bytes + skip, length - skip, batch);
     }
     if (FAILED(result)) {
         return result;
     }
+    documentBytes_ += counted;
     if (!Splice(batch, true)) {
         // Closed: the document is over, and the line it was carrying with it.
         splitter_.Reset();
@@ -249,8 +263,9 @@ HRESULT LineQueue::FlushCarry() {
     if (!splitter_.Carrying()) {
         return S_OK;
     }
+    // The line end is the queue's, not the document's.
     const uint8_t end = '\n';
-    return AppendBytes(&end, 1);
+    return Append(&end, 1, 0);
 }
 
 HRESULT LineQueue::SplitOwn(const uint8_t* bytes, uint32_t length, Batch& batch) {
@@ -341,6 +356,7 @@ HRESULT LineQueue::CopyOut(const LineRecord* line, LineRecord** record) {
         delete copy;
         return result;
     }
+    copy->documentEnd_ = line->documentEnd_;
     *record = copy;
     return S_OK;
 }

@@ -31,12 +31,17 @@ class LineRecord {
     bool HasCommand() const;
     // Queued by the consumer ahead of the producer's lines (EnqueueLinesFirst).
     bool Ahead() const { return ahead_; }
+    // Where the line ends in the document's bytes: all the producer took up to
+    // its end, comments, blank lines and a byte-order mark included; 0 for the
+    // consumer's own lines.
+    uint64_t DocumentEnd() const { return documentEnd_; }
 
   private:
     friend class LineQueue;
     uint8_t* bytes_ = nullptr;
     uint32_t length_ = 0;
     uint32_t overLongLength_ = 0;
+    uint64_t documentEnd_ = 0;
     bool ahead_ = false;
     LineRecord* older_ = nullptr;
     LineRecord* newer_ = nullptr;
@@ -106,10 +111,17 @@ class LineQueue {
         LineRecord* newest = nullptr;
         uint32_t count = 0;
         uint64_t bytes = 0;
+        // The producer's lines: where in the document the bytes being fed begin.
+        bool fromDocument = false;
+        uint64_t fedFrom = 0;
         ~Batch() override;
         void Add(LineRecord* record);
-        HRESULT Line(const uint8_t* content, uint32_t length, uint32_t overLongLength) override;
+        HRESULT Line(const uint8_t* content, uint32_t length, uint32_t overLongLength,
+                     uint32_t fedThrough) override;
     };
+
+    // AppendBytes, of whose bytes the first counted are the document's.
+    HRESULT Append(const uint8_t* bytes, uint32_t length, uint32_t counted);
 
     static HRESULT CopyOut(const LineRecord* line, LineRecord** record);
     // Splits the consumer's lines into the batch, a last line without its end
@@ -128,6 +140,8 @@ class LineQueue {
     // Bytes of a byte-order mark matched so far at the start of the document, or
     // kBomDone once the start is behind.
     uint32_t bomMatched_ = 0;
+    // The document's bytes the producer took so far.
+    uint64_t documentBytes_ = 0;
     // The producer's carry: the line not yet ended.
     LineSplitter splitter_;
     // Guarded by the lock: the producer's lines are refused.

@@ -12,7 +12,7 @@ HRESULT LineSplitter::Feed(const uint8_t* bytes, uint32_t length, LineSink& sink
             }
         }
         if (byte == '\n' || byte == '\r') {
-            const HRESULT result = EndLine(byte == '\n', sink);
+            const HRESULT result = EndLine(byte == '\n', index + 1, sink);
             if (FAILED(result)) {
                 return result;
             }
@@ -37,14 +37,14 @@ HRESULT LineSplitter::Feed(const uint8_t* bytes, uint32_t length, LineSink& sink
     return S_OK;
 }
 
-HRESULT LineSplitter::EndLine(bool byLineFeed, LineSink& sink) {
+HRESULT LineSplitter::EndLine(bool byLineFeed, uint32_t fedThrough, LineSink& sink) {
     HRESULT result = S_OK;
     if (contentLength_ > kMaxLineBytes) {
-        result = sink.Line(kept_, keptLength_, contentLength_ + 1);
+        result = sink.Line(kept_, keptLength_, contentLength_ + 1, fedThrough);
     } else if (contentLength_ > 0 || (byLineFeed && !inComment_)) {
         // A line of nothing but its '\n' stays a line; one that began with a
         // comment, or a bare CR, is nothing.
-        result = sink.Line(kept_, keptLength_, 0);
+        result = sink.Line(kept_, keptLength_, 0, fedThrough);
     }
     keptLength_ = 0;
     contentLength_ = 0;

@@ -21,8 +21,10 @@ class LineSink {
     // A complete line: its content, without its end (length may be 0 for a line
     // that was only a '\n'). overLongLength is 0, or the length the line would
     // have had when its content was longer than kMaxLineBytes: then the content
-    // is only its start and the line is not to be sent.
-    virtual HRESULT Line(const uint8_t* content, uint32_t length, uint32_t overLongLength) = 0;
+    // is only its start and the line is not to be sent. fedThrough counts the
+    // bytes of this Feed call up to the line's end, the end included.
+    virtual HRESULT Line(const uint8_t* content, uint32_t length, uint32_t overLongLength,
+                         uint32_t fedThrough) = 0;
 };
 
 class LineSplitter {
@@ -37,7 +39,7 @@ class LineSplitter {
     void Reset() { *this = LineSplitter(); }
 
   private:
-    HRESULT EndLine(bool byLineFeed, LineSink& sink);
+    HRESULT EndLine(bool byLineFeed, uint32_t fedThrough, LineSink& sink);
 
     uint8_t kept_[kMaxLineBytes] = {};
     uint32_t keptLength_ = 0;

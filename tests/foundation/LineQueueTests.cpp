@@ -104,6 +104,37 @@ TEST(LineQueueSplitting, DocumentEndQueuesTheLastLineAndTheNextStartsClean) {
     EXPECT_EQ(queue.QueuedBytes(), 0u);
 }
 
+TEST(LineQueueSplitting, EachLineKnowsWhereItEndsInTheDocument) {
+    const struct {
+        std::string document;
+        std::vector<uint64_t> ends;
+    } cases[] = {
+        // Comment lines make no line of their own: their bytes go with the next.
+        {"G1\n; c\n\nG2 ; d\n", {3, 8, 15, 0}},
+        // A mark counts, a CR ends a line, and the last line ends with the document.
+        {"\xEF\xBB\xBFG1\r\nG2", {6, 9, 0}},
+        {"\xEF\xBBG1\n(x)\rG2\n", {5, 12, 0}},
+    };
+    for (const auto& c : cases) {
+        for (const size_t piece : {size_t{1}, size_t{2}, c.document.size()}) {
+            LineQueue queue;
+            for (size_t at = 0; at < c.document.size(); at += piece) {
+                ASSERT_EQ(Append(queue, c.document.substr(at, piece)), S_OK);
+            }
+            ASSERT_EQ(queue.FlushCarry(), S_OK);
+            // The consumer's own lines are no part of the document.
+            ASSERT_EQ(queue.EnqueueLines(reinterpret_cast<const uint8_t*>("M400\n"), 5), S_OK);
+            std::vector<uint64_t> ends;
+            for (LineRecord* record = nullptr; queue.Dequeue(&record) == S_OK && record != nullptr;
+                 record = nullptr) {
+                ends.push_back(record->DocumentEnd());
+                delete record;
+            }
+            EXPECT_EQ(ends, c.ends) << c.document << " in pieces of " << piece;
+        }
+    }
+}
+
 TEST(LineQueueSplitting, InvalidArgumentsChangeNothing) {
     LineQueue queue;
     ASSERT_EQ(Append(queue, "G2"), S_OK);
