@@ -81,6 +81,8 @@ struct DocumentProgress {
     // The number of the line last sent, and lines of the document acknowledged.
     int32_t lineNumber = 0;
     uint64_t linesAcknowledged = 0;
+    // Where the last document line acknowledged ends in the document's bytes.
+    uint64_t bytesDone = 0;
     // The final "M400" is out: the printer finishes its moves.
     bool finishing = false;
     // The firmware acknowledged the document's last line and then the final

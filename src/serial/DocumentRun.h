@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/Platform.h"
+#include "serial/AcknowledgedBytes.h"
 #include "serial/DocumentControl.h"
 #include "serial/LineFraming.h"
 #include "serial/ReplyParsing.h"
@@ -130,6 +131,7 @@ class DocumentRun {
     uint64_t senderIdleSince_ = 0;
     int32_t cancelledAt_ = 0;
     uint64_t linesTaken_ = 0;
+    AcknowledgedBytes acknowledgedBytes_;
     uint64_t linesSkipped_ = 0;
     // A write outstanding since writeSince_ (seen by two passes in a row); one
     // outstanding past the greeting's limit means the device takes no bytes.

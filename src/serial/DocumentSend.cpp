@@ -92,6 +92,7 @@ bool DocumentRun::SendOneLine(uint64_t now) {
         }
         if (action == SendAction::Advance) {
             ++linesTaken_;
+            acknowledgedBytes_.Taken(line->DocumentEnd());
         }
         machine_.OnLineSent(action, restartsNumbering, now, counter, IsLongCommand(bytes, length));
         write.toWrite = framedLength;
@@ -210,6 +211,8 @@ bool DocumentRun::SendWindowed(uint64_t now) {
             window_.SendNew(framed_, framedLength_, framedNumber_, framedBarrier_, framedCounter_,
                             now);
             ++linesTaken_;
+            // A framed line waiting is the current one.
+            acknowledgedBytes_.Taken(outgoing_.Current()->DocumentEnd());
             if (!Write(framed_, framedLength_)) {
                 return false;
             }

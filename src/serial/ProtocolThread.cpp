@@ -275,6 +275,7 @@ void DocumentRun::Publish() {
                                     : machine_.LineInFlight() ? 1
                                                               : 0;
     progress.linesAcknowledged = linesTaken_ > unacknowledged ? linesTaken_ - unacknowledged : 0;
+    progress.bytesDone = acknowledgedBytes_.Through(unacknowledged);
     progress.windowed |= windowed_;
     progress.windowFellBack = fallbackReported_;
     progress.finishing = finalLineQueued_;
