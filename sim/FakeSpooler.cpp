@@ -52,6 +52,9 @@ BOOL FakeSpooler::ClosePrinter(HANDLE printer) {
 BOOL FakeSpooler::GetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD size,
                           LPDWORD needed) {
     ++getJobCalls;
+    if (printer == PrinterHandle() && level == 2) {
+        return GetJobSize(jobId, job, size, needed);
+    }
     if (printer != PrinterHandle() || level != 1) {
         ::SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -84,6 +87,26 @@ BOOL FakeSpooler::GetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, 
     const bool changed = statusChangeAtCall > 0 && jobLooks_ >= statusChangeAtCall;
     info->Status = changed ? changedStatus : jobStatus.load();
     *needed = required;
+    return TRUE;
+}
+
+BOOL FakeSpooler::GetJobSize(DWORD jobId, LPBYTE job, DWORD size, LPDWORD needed) {
+    const size_t nameBytes = (documentName.size() + 1) * sizeof(wchar_t);
+    const DWORD required = static_cast<DWORD>(sizeof(JOB_INFO_2W) + nameBytes);
+    *needed = required;
+    if (job == nullptr || size < required) {
+        ::SetLastError(sizeQueryError);
+        return FALSE;
+    }
+    ++jobSizeReads;
+    auto* info = reinterpret_cast<JOB_INFO_2W*>(job);
+    std::memset(info, 0, sizeof(*info));
+    info->JobId = jobId;
+    auto* text = reinterpret_cast<wchar_t*>(job + sizeof(JOB_INFO_2W));
+    std::memcpy(text, documentName.c_str(), nameBytes);
+    info->pDocument = documentNamePresent ? text : nullptr;
+    info->Status = jobStatus.load() | (jobSpooling ? JOB_STATUS_SPOOLING : 0);
+    info->Size = jobSize.load();
     return TRUE;
 }
 

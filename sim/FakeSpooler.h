@@ -55,6 +55,10 @@ class FakeSpooler : public Spooler {
     bool documentNamePresent = true;
     std::wstring documentName = L"model.gcode";
     std::atomic<DWORD> jobStatus{JOB_STATUS_PRINTING};
+    // The spooled document's bytes a level-2 GetJobW reports (0: none known), and
+    // JOB_STATUS_SPOOLING added to its status while the document still spools.
+    std::atomic<DWORD> jobSize{0};
+    std::atomic<bool> jobSpooling{false};
     // From this GetJobW call with a buffer on (1-based), the job has this status.
     // Reads that a status text is written from (a level-1 SetJobW follows) do not
     // count: the count is of the monitor's looks at the job.
@@ -77,6 +81,8 @@ class FakeSpooler : public Spooler {
     int openPrinters = 0;
     std::atomic<int> getJobCalls{0};
     std::atomic<int> getJobCallsWithBuffer{0};
+    // Level-2 reads with a buffer, which are not counted as looks at the job.
+    std::atomic<int> jobSizeReads{0};
     int loadedLibraries = 0;
     std::wstring lastLibrary;
     // The job commands (level 0); the status texts are kept apart.
@@ -98,6 +104,7 @@ class FakeSpooler : public Spooler {
 
   private:
     bool KeepsOtherFields(DWORD jobId, const JOB_INFO_1W& job) const;
+    BOOL GetJobSize(DWORD jobId, LPBYTE job, DWORD size, LPDWORD needed);
 
     std::atomic<int> jobLooks_{0};
     mutable std::mutex statusLock_;

@@ -24,6 +24,7 @@ void JobStatus::Begin(HANDLE printer, DWORD jobId) {
     shown_ = Shown{};
     shown_.printer = printer;
     shown_.jobId = jobId;
+    meter_.Begin(printer, jobId);
 }
 
 void JobStatus::Show(const JobStatusFacts& facts) {
@@ -37,9 +38,11 @@ void JobStatus::ShowLocked(const JobStatusFacts& facts) {
         shown_.phase == JobPhase::Cancelling || shown_.phase == JobPhase::CancelledOnPrinter) {
         return;
     }
-    wchar_t text[kJobStatusChars];
-    FormatJobStatus(facts, text);
     const ULONGLONG now = CurrentPlatform().clock->GetTickCount64();
+    JobStatusFacts measured = facts;
+    meter_.Measure(measured, now);
+    wchar_t text[kJobStatusChars];
+    FormatJobStatus(measured, text);
     if (std::wcscmp(text, shown_.text) == 0 ||
         (facts.phase == shown_.phase && now - shown_.at < kJobStatusProgressMs)) {
         return;

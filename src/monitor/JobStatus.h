@@ -6,6 +6,7 @@
 // at a time.
 #pragma once
 
+#include "monitor/JobSize.h"
 #include "monitor/JobStatusText.h"
 #include "platform/Win32Headers.h"
 
@@ -47,6 +48,7 @@ class JobStatus {
 
     CRITICAL_SECTION lock_;
     Shown shown_;
+    JobProgressMeter meter_;
 };
 
 } // namespace vela

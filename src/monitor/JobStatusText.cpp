@@ -1,7 +1,13 @@
 #include "monitor/JobStatusText.h"
 
+#include <cmath>
+
 namespace vela {
 namespace {
+
+// An estimate past this says nothing: a rate measured at the start of a print
+// (heating, say) can be that far off.
+constexpr double kLongestEstimateMinutes = 1000.0 * 60;
 
 // Appends to a fixed buffer and cuts what does not fit: wide printf formats differ
 // between runtimes, and a status is never worth a heap block.
@@ -109,6 +115,67 @@ void AddTemperatures(TextBuilder& text, const TemperatureReading& reading) {
     }
 }
 
+// The whole percent of part, rounded down; part <= whole, whole > 0.
+int64_t PercentOf(uint64_t part, uint64_t whole) {
+    return static_cast<int64_t>(whole <= UINT64_MAX / 100 ? part * 100 / whole
+                                                          : part / (whole / 100));
+}
+
+void AddTimeLeft(TextBuilder& text, const JobStatusFacts& facts) {
+    if (facts.printingMs < kJobEstimateAfterMs || facts.bytesDone == 0) {
+        return;
+    }
+    // The rest goes at the rate so far.
+    const double minutes = static_cast<double>(facts.printingMs) / 60000.0 *
+                           static_cast<double>(facts.documentBytes - facts.bytesDone) /
+                           static_cast<double>(facts.bytesDone);
+    if (minutes > kLongestEstimateMinutes) {
+        return;
+    }
+    // Whole minutes, rounded up: under a minute is still "1 min".
+    const auto whole = static_cast<int64_t>(std::ceil(minutes));
+    const int64_t left = whole < 1 ? 1 : whole;
+    text.Add(L", about ");
+    if (left >= 60) {
+        text.AddNumber(left / 60).Add(L" h");
+        if (left % 60 == 0) {
+            text.Add(L" left");
+            return;
+        }
+        text.Add(L" ");
+    }
+    text.AddNumber(left % 60).Add(L" min left");
+}
+
+void AddPrintingLine(TextBuilder& text, const JobStatusFacts& facts) {
+    // A size smaller than what is done is no size of this document.
+    if (facts.documentBytes == 0 || facts.bytesDone > facts.documentBytes) {
+        text.Add(L"Printing: line ").AddNumber(facts.count);
+        AddTemperatures(text, facts.temperatures);
+        return;
+    }
+    // The last lines' moves are still to come: 100 % is never shown.
+    const int64_t percent = PercentOf(facts.bytesDone, facts.documentBytes);
+    text.Add(L"Printing: ").AddNumber(percent < 99 ? percent : 99).Add(L" % (line ");
+    text.AddNumber(facts.count).Add(L")");
+    AddTemperatures(text, facts.temperatures);
+    AddTimeLeft(text, facts);
+}
+
+void AddSending(TextBuilder& text, const JobStatusFacts& facts) {
+    text.Add(L"Sending to printer: ");
+    const bool share = facts.total > 0 && facts.count >= 0;
+    if (share) {
+        const int64_t sent = facts.count < facts.total ? facts.count : facts.total;
+        text.AddNumber(PercentOf(static_cast<uint64_t>(sent), static_cast<uint64_t>(facts.total)))
+            .Add(L" % (");
+    }
+    text.AddNumber(facts.count).Add(L" of ").AddNumber(facts.total).Add(L" records");
+    if (share) {
+        text.Add(L")");
+    }
+}
+
 JobPhase SerialFailurePhase(const DocumentProgress& progress) {
     if (progress.writeStuck) {
         return JobPhase::NotTakingData;
@@ -143,18 +210,13 @@ void FormatJobStatus(const JobStatusFacts& facts, wchar_t (&text)[kJobStatusChar
     }
     switch (facts.phase) {
     case JobPhase::Sending:
-        builder.Add(L"Sending to printer: ")
-            .AddNumber(facts.count)
-            .Add(L" of ")
-            .AddNumber(facts.total)
-            .Add(L" records");
+        AddSending(builder, facts);
         break;
     case JobPhase::Printing:
         AddPrinterStatus(builder, facts.printerStatus);
         break;
     case JobPhase::PrintingLine:
-        builder.Add(L"Printing: line ").AddNumber(facts.count);
-        AddTemperatures(builder, facts.temperatures);
+        AddPrintingLine(builder, facts);
         break;
     case JobPhase::Rejected:
         builder.Add(L"The printer rejects line ").AddNumber(facts.count);
@@ -197,6 +259,7 @@ JobStatusFacts SerialDocumentFacts(const DocumentProgress& progress) {
             facts.phase = progress.finishing ? JobPhase::Finishing : JobPhase::PrintingLine;
             facts.count = progress.lineNumber;
             facts.temperatures = progress.temperatures;
+            facts.bytesDone = progress.bytesDone;
         }
         break;
     case DocumentOutcome::None:

@@ -51,7 +51,16 @@ struct JobStatusFacts {
     PrinterStatus printerStatus = PrinterStatus::PrinterSystemError;
     TemperatureReading temperatures;
     RatesTried rates;
+    // A serial document: where the last line the printer acknowledged ends in the
+    // document's bytes, the job's size (0: unknown), and how long it has printed
+    // since the printer acknowledged its first line, pauses left out.
+    uint64_t bytesDone = 0;
+    uint64_t documentBytes = 0;
+    uint64_t printingMs = 0;
 };
+
+// The time left is estimated once the rate has had this long to settle.
+constexpr uint64_t kJobEstimateAfterMs = 3 * 60 * 1000;
 
 // Room for the longest text with its terminator.
 constexpr size_t kJobStatusChars = 128;

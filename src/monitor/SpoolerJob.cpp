@@ -8,10 +8,10 @@
 
 namespace vela {
 
-JobRead ReadJob(HANDLE printer, DWORD jobId, std::unique_ptr<BYTE[]>& buffer) {
+JobRead ReadJob(HANDLE printer, DWORD jobId, std::unique_ptr<BYTE[]>& buffer, DWORD level) {
     Spooler& spooler = *CurrentPlatform().spooler;
     DWORD needed = 0;
-    if (spooler.GetJobW(printer, jobId, 1, nullptr, 0, &needed) ||
+    if (spooler.GetJobW(printer, jobId, level, nullptr, 0, &needed) ||
         ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
         return JobRead::SizeUnknown;
     }
@@ -19,8 +19,9 @@ JobRead ReadJob(HANDLE printer, DWORD jobId, std::unique_ptr<BYTE[]>& buffer) {
     if (buffer == nullptr) {
         return JobRead::OutOfMemory;
     }
-    return spooler.GetJobW(printer, jobId, 1, buffer.get(), needed, &needed) ? JobRead::Read
-                                                                             : JobRead::Unreadable;
+    return spooler.GetJobW(printer, jobId, level, buffer.get(), needed, &needed)
+               ? JobRead::Read
+               : JobRead::Unreadable;
 }
 
 bool ReadJobIsTestPage(HANDLE printer, DWORD jobId, bool* testPage) {

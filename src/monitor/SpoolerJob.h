@@ -18,8 +18,8 @@ enum class JobCheck { Continue, Cancelled, Paused, OutOfMemory };
 
 enum class JobRead { Read, Unreadable, SizeUnknown, OutOfMemory };
 
-// GetJobW level 1: the size, then the job (a JOB_INFO_1W) into buffer.
-JobRead ReadJob(HANDLE printer, DWORD jobId, std::unique_ptr<BYTE[]>& buffer);
+// GetJobW: the size, then the job (a JOB_INFO_1W, or the level's own) into buffer.
+JobRead ReadJob(HANDLE printer, DWORD jobId, std::unique_ptr<BYTE[]>& buffer, DWORD level = 1);
 
 // Whether the job's document is the spooler's test page. False only when the job
 // buffer cannot be allocated; an unreadable job is not the test page.

@@ -1,5 +1,7 @@
 // What the print queue shows for a serial document, on the fake clock: the
-// handshake, the line reached, the final moves, and nothing once it is done.
+// handshake, the line reached, the share done and the time left, the final moves,
+// and nothing once it is done.
+#include "core/PortSettingsLayout.h"
 #include "monitor/PortSession.h"
 #include "serial/SerialLinkTest.h"
 
@@ -58,6 +60,48 @@ TEST_F(SerialStatus, WaitingThenLinesThenFinishingMovesThenCleared) {
     const TemperatureReading reading = session->serial->Progress().temperatures;
     EXPECT_TRUE(reading.hotEndKnown && reading.bedKnown);
     EXPECT_EQ(reading.hotEndTenths, 210);
+}
+
+// A quarter of a document the spooler knows the size of, acknowledged: its share
+// at the next look at the job, and once 3 minutes of the clock have passed since
+// then, the time left, with one line in flight and with a window.
+TEST_F(SerialStatus, ShareDoneThenTimeLeftOnceThreeMinutesHavePassed) {
+    // Four quarters of one length, comments included.
+    const auto quarter = [](int k) {
+        const std::string x = std::to_string(k);
+        return "; layer " + x + "\nG1 X" + x + " Y1\nG1 X" + x + " Y2\n";
+    };
+    const std::wstring hot = L", hot end 21 \u00B0C, bed 21 \u00B0C";
+    for (const DWORD window : {0ul, 127ul}) {
+        SCOPED_TRACE(window);
+        harness_.registry.SetPortSetting(kSerialPort, kStreamWindowName, window);
+        spooler_.jobSize = static_cast<DWORD>(4 * quarter(1).size());
+        spooler_.jobSizeReads = 0;
+        StartFirmware();
+        ASSERT_TRUE(Open());
+        const ULONGLONG begun = harness_.clock.now;
+        ASSERT_TRUE(StartDoc());
+        ASSERT_TRUE(Write(quarter(1)));
+        ASSERT_TRUE(firmware_->WaitForReceived(4, kJobWaitMs));
+        // Between lines, one line at a time already counts the next line.
+        const std::wstring quarterDone =
+            L"Printing: 25 % (line " + std::to_wstring(window != 0 ? 2 : 3) + L")" + hot;
+        for (int look = 0; look < 20 && !spooler_.WaitForStatus(quarterDone, look == 0 ? 0 : 200);
+             ++look) {
+            harness_.clock.Advance(1000);
+        }
+        ASSERT_TRUE(spooler_.WaitForStatus(quarterDone, 0));
+        // The printing time counts from the first look that saw a line acknowledged,
+        // within 20 s of the start: 200 s after the start it is 3 min or more, and
+        // three times that, rounded up, is 10 min.
+        harness_.clock.Advance(static_cast<DWORD>(begun + 200000 - harness_.clock.now));
+        EXPECT_TRUE(spooler_.WaitForStatus(quarterDone + L", about 10 min left", kJobWaitMs));
+        ASSERT_TRUE(Write(quarter(2) + quarter(3) + quarter(4)));
+        ASSERT_TRUE(EndDoc());
+        ASSERT_TRUE(Close());
+        EXPECT_EQ(spooler_.jobSizeReads.load(), 1);
+        spooler_.ClearStatusTexts();
+    }
 }
 
 } // namespace
