@@ -111,19 +111,7 @@ bool LineQueue::Splice(Batch& batch, bool fromProducer) {
     if (batch.oldest == nullptr) {
         return true;
     }
-    batch.oldest->older_ = newest_;
-    if (newest_ != nullptr) {
-        newest_->newer_ = batch.oldest;
-    } else {
-        oldest_ = batch.oldest;
-    }
-    newest_ = batch.newest;
-    count_ += batch.count;
-    queuedBytes_ += batch.bytes;
-    batch.oldest = nullptr;
-    batch.newest = nullptr;
-    batch.count = 0;
-    batch.bytes = 0;
+    LinkBefore(batch, nullptr);
     return true;
 }
 
@@ -317,6 +305,10 @@ void LineQueue::SpliceAhead(Batch& batch) {
     while (before != nullptr && before->ahead_) {
         before = before->newer_;
     }
+    LinkBefore(batch, before);
+}
+
+void LineQueue::LinkBefore(Batch& batch, LineRecord* before) {
     LineRecord* after = before != nullptr ? before->older_ : newest_;
     batch.oldest->older_ = after;
     batch.newest->newer_ = before;

@@ -128,6 +128,9 @@ class LineQueue {
     // included.
     static HRESULT SplitOwn(const uint8_t* bytes, uint32_t length, Batch& batch);
     void SpliceAhead(Batch& batch);
+    // Links a batch that is not empty in before the record (none: at the newest
+    // end) and empties the batch; under the lock.
+    void LinkBefore(Batch& batch, LineRecord* before);
     // False, with the batch left to its destructor, when the queue is closed and
     // the batch is the producer's.
     bool Splice(Batch& batch, bool fromProducer);
