@@ -1,9 +1,10 @@
-// Firmware reply parsing: any reply line is classified (actions and clean text too), a resend
-// number and temperatures are read within their digit limits, and the line assembler never lets a
-// line grow past its bound nor drops a line end.
+// Firmware reply parsing: any reply line is classified (actions, clean text and the firmware's
+// name too), a resend number and temperatures are read within their digit limits, and the line
+// assembler never lets a line grow past its bound nor drops a line end.
 #include "FuzzInput.h"
 #include "serial/ReplyParsing.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -38,6 +39,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::Check(length >= 9 && std::memcmp(at, "//action:", 9) == 0,
                     "an action without //action:");
     }
+    vela::FirmwareIdentity identity;
+    vela::NoteFirmwareLine(at, length, &identity);
+    const size_t nameLength = static_cast<size_t>(
+        std::find(identity.name, identity.name + vela::kFirmwareNameChars, '\0') - identity.name);
+    fuzz::Check(nameLength < vela::kFirmwareNameChars, "firmware name without its end");
+    for (size_t i = 0; i < nameLength; ++i) {
+        fuzz::Check(identity.name[i] >= 0x20 && identity.name[i] <= 0x7E, "firmware name byte");
+    }
+    fuzz::Check(identity.named || nameLength == 0, "a name without FIRMWARE_NAME:");
     if (vela::IsCleanLine(at, length)) {
         for (uint32_t i = 0; i + 1 < length; ++i) {
             fuzz::Check(at[i] == '\t' || (at[i] >= 0x20 && at[i] <= 0x7E), "noise taken as clean");

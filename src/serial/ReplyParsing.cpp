@@ -136,6 +136,40 @@ PrinterAction ParsePrinterAction(const uint8_t* line, uint32_t length) {
     return PrinterAction::Other;
 }
 
+void NoteFirmwareLine(const uint8_t* line, uint32_t length, FirmwareIdentity* identity) {
+    static constexpr char kName[] = "FIRMWARE_NAME:";
+    static constexpr char kAutoReport[] = "Cap:AUTOREPORT_TEMP:1";
+    constexpr uint32_t kNameLength = sizeof(kName) - 1;
+    constexpr uint32_t kAutoReportLength = sizeof(kAutoReport) - 1;
+    if (length >= kAutoReportLength && std::memcmp(line, kAutoReport, kAutoReportLength) == 0) {
+        identity->autoReportsTemperatures = true;
+        return;
+    }
+    if (length < kNameLength || std::memcmp(line, kName, kNameLength) != 0) {
+        return;
+    }
+    size_t count = 0;
+    for (uint32_t i = kNameLength; i < length && count + 1 < kFirmwareNameChars; ++i) {
+        const uint8_t byte = line[i];
+        if (byte < 0x20 || byte > 0x7E) {
+            break;
+        }
+        // The next field: " SOURCE_CODE_URL:", " PROTOCOL_VERSION:" ...
+        if (byte == ' ' && i + 1 < length && line[i + 1] >= 'A' && line[i + 1] <= 'Z') {
+            uint32_t end = i + 1;
+            while (end < length && ((line[end] >= 'A' && line[end] <= 'Z') || line[end] == '_')) {
+                ++end;
+            }
+            if (end < length && line[end] == ':') {
+                break;
+            }
+        }
+        identity->name[count++] = static_cast<char>(byte);
+    }
+    identity->name[count] = '\0';
+    identity->named = true;
+}
+
 bool IsCleanLine(const uint8_t* line, uint32_t length) {
     for (uint32_t i = 0; i < length; ++i) {
         const uint8_t byte = line[i];

@@ -52,6 +52,18 @@ bool IsCleanLine(const uint8_t* line, uint32_t length);
 enum class PrinterAction { None, Cancel, Pause, Resume, Other };
 PrinterAction ParsePrinterAction(const uint8_t* line, uint32_t length);
 
+// What "M115" told of the firmware: its name and version, and whether it reports
+// temperatures on its own ("Cap:AUTOREPORT_TEMP:1").
+constexpr size_t kFirmwareNameChars = 96;
+struct FirmwareIdentity {
+    bool named = false;
+    bool autoReportsTemperatures = false;
+    char name[kFirmwareNameChars] = {};
+};
+// Takes a line of the "M115" answer: "FIRMWARE_NAME:" and the name with its version
+// (up to the next field, printable ASCII, cut to fit), or "Cap:AUTOREPORT_TEMP:1".
+void NoteFirmwareLine(const uint8_t* line, uint32_t length, FirmwareIdentity* identity);
+
 // A firmware that has just booted says "start" on a line of its own.
 bool IsRestartNotice(const uint8_t* line, uint32_t length);
 // "Error:Printer halted..." or any line that mentions "kill()": the firmware has

@@ -201,5 +201,32 @@ TEST(ReplyParsing, PrinterActionsAreKnownByTheirWord) {
     }
 }
 
+TEST(ReplyParsing, FirmwareLinesGiveTheNameAndWhetherItReportsOnItsOwn) {
+    const std::string overlong = "FIRMWARE_NAME:" + std::string(200, 'x');
+    const struct {
+        std::string line;
+        bool named;
+        std::string name;
+        bool autoReports;
+    } cases[] = {
+        {"FIRMWARE_NAME:Vela 2.1.2 (Jan  1 2026) SOURCE_CODE_URL:x PROTOCOL_VERSION:1.0", true,
+         "Vela 2.1.2 (Jan  1 2026)", false},
+        {"FIRMWARE_NAME:Board 1.0 Rev A", true, "Board 1.0 Rev A", false},
+        {"FIRMWARE_NAME:Caf\xC3\xA9 2", true, "Caf", false},
+        {overlong, true, std::string(kFirmwareNameChars - 1, 'x'), false},
+        {"Cap:AUTOREPORT_TEMP:1", false, "", true},
+        {"Cap:AUTOREPORT_TEMP:0", false, "", false},
+        {"echo:FIRMWARE_NAME:x", false, "", false},
+        {"FIRMWARE_NAME", false, "", false},
+    };
+    for (const auto& item : cases) {
+        FirmwareIdentity identity;
+        NoteFirmwareLine(Bytes(item.line), Size(item.line), &identity);
+        EXPECT_EQ(identity.named, item.named) << item.line;
+        EXPECT_EQ(identity.name, item.name) << item.line;
+        EXPECT_EQ(identity.autoReportsTemperatures, item.autoReports) << item.line;
+    }
+}
+
 } // namespace
 } // namespace vela
