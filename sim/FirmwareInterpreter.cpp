@@ -69,7 +69,9 @@ std::string NumberedLine(int64_t number, const std::string& command, size_t leng
 }
 
 FirmwareInterpreter::FirmwareInterpreter(const FirmwareOptions& options)
-    : options_(options), random_(options.seed) {}
+    : options_(options), random_(options.seed) {
+    reportMs_ = options.temperatureReportMs;
+}
 
 bool FirmwareInterpreter::HandleLine(const std::string& line, std::vector<FirmwareReply>& replies) {
     if (line.empty() || halted_) {
@@ -228,6 +230,16 @@ void FirmwareInterpreter::Execute(int64_t number, const std::string& command,
         ok.busyForMs =
             StartHeating(IsCommand(command, "M109") ? Heater::Hotend : Heater::Bed, command);
         ok.heats = ok.busyForMs != 0;
+    } else if (IsCommand(command, "M115")) {
+        replies.push_back(Text("FIRMWARE_NAME:Vela Simulated Firmware 2.1.2 SOURCE_CODE_URL:none "
+                               "PROTOCOL_VERSION:1.0 MACHINE_TYPE:Simulated EXTRUDER_COUNT:1"));
+        replies.push_back(Text("Cap:EEPROM:0"));
+        replies.push_back(
+            Text(std::string("Cap:AUTOREPORT_TEMP:") + (options_.autoReportCapable ? "1" : "0")));
+    } else if (IsCommand(command, "M155") && options_.autoReportCapable &&
+               ParameterValue(command, 'S', &value)) {
+        reportMs_ = static_cast<uint32_t>(value) * 1000;
+        autoReported_ = true;
     } else if (IsCommand(command, "M105")) {
         // Its answer stays "ok T:..." whatever the wording of other acknowledgements.
         ok.text = "ok " + TemperatureLine();
@@ -291,6 +303,10 @@ void FirmwareInterpreter::AdvanceHeating(double fraction) {
 
 void FirmwareInterpreter::EndHeatingWait() {
     heating_ = Heater::None;
+}
+
+std::string FirmwareInterpreter::AutoReportLine() const {
+    return autoReported_ ? " " + TemperatureLine() : TemperatureLine();
 }
 
 std::string FirmwareInterpreter::TemperatureLine() const {

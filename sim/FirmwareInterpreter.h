@@ -52,6 +52,9 @@ class FirmwareInterpreter {
     std::string AckText(const FirmwareReply& ok, uint32_t commandsWaiting) const;
     // "T:<hot> /<target> B:<bed> /<target> @:0 B@:0".
     std::string TemperatureLine() const;
+    // The interval of reports on the board's own initiative (M155), and their text.
+    uint32_t ReportMs() const { return reportMs_; }
+    std::string AutoReportLine() const;
     // How far an M109 or M190 has come (0 to 1): the heater's temperature follows.
     void AdvanceHeating(double fraction);
     // An "M108" broke the heating wait: the heater stays where it is, its target set.
@@ -70,6 +73,8 @@ class FirmwareInterpreter {
     int64_t LastLine() const { return lastLine_; }
 
   private:
+    uint32_t reportMs_ = 0;
+    bool autoReported_ = false;
     bool Refuse(const char* reason, std::vector<FirmwareReply>& replies);
     void Execute(int64_t number, const std::string& command, std::vector<FirmwareReply>& replies);
     enum class Heater { None, Hotend, Bed };

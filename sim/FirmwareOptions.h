@@ -84,6 +84,10 @@ struct FirmwareOptions {
     // A temperature line without "ok" this often, on the firmware's own initiative,
     // between other reply lines (0: never; boards with auto-report use 2000).
     uint32_t temperatureReportMs = 0;
+    // "M115" tells "Cap:AUTOREPORT_TEMP:1": "M155 S<n>" then sets the interval
+    // above (seconds; S0 stops), its reports set off with a space as such boards
+    // print them.
+    bool autoReportCapable = false;
 
     // --- Resets ---
     // Whether the board resets when the host opens its port (SimulatedFirmware::

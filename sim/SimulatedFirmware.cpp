@@ -352,7 +352,7 @@ bool SimulatedFirmware::Idle(FirmwareLink& link, uint32_t milliseconds) {
     const int64_t until = NowMicroseconds() + Microseconds(milliseconds);
     for (;;) {
         const int64_t wakeAt =
-            options_.temperatureReportMs != 0 ? std::min(until, nextReportAt_) : until;
+            interpreter_.ReportMs() != 0 ? std::min(until, nextReportAt_) : until;
         if (!link.WaitUntil(wakeAt) || !SendDueReport(link)) {
             return false;
         }
@@ -379,17 +379,17 @@ bool SimulatedFirmware::SendDueReport(FirmwareLink& link) {
             return false;
         }
     }
-    if (options_.temperatureReportMs == 0 || now < nextReportAt_) {
+    if (interpreter_.ReportMs() == 0 || now < nextReportAt_) {
         return true;
     }
-    nextReportAt_ = now + Microseconds(options_.temperatureReportMs);
+    nextReportAt_ = now + Microseconds(interpreter_.ReportMs());
     std::string text;
     {
         std::lock_guard<std::mutex> guard(mutex_);
         if (interpreter_.Halted()) {
             return true;
         }
-        text = interpreter_.TemperatureLine();
+        text = interpreter_.AutoReportLine();
     }
     return SendLine(link, text, now);
 }
