@@ -125,6 +125,12 @@ DWORD BeginSerialDocument(MonitorState& state, PortEntry* entry, PortSession& se
     const DocumentProgress progress = session.serial->Progress();
     if (result == 0) {
         NoteSpeedFound(state, entry, settings, progress.baudRate);
+        if (progress.firmwareNamed) {
+            LogFormatted(
+                LogTo::DebugLog, "Firmware %s on %ls%s\r\n", progress.firmware.name, entry->name,
+                progress.firmware.autoReportsTemperatures ? " (reports temperatures on its own)"
+                                                          : "");
+        }
     } else if (result == ERROR_NOT_READY && progress.failure == SendFailure::NotReady) {
         JobStatusFacts facts;
         facts.phase = JobPhase::NoAnswer;

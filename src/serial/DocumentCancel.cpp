@@ -69,7 +69,7 @@ void DocumentRun::StartCancelLines(uint64_t now) {
     const bool unsure = counterResetDue_ || inFlight || breakDue_ || breakOkOwed_;
     // A document none of whose lines went out has done nothing to undo: the
     // printer, perhaps heating for its own reasons, is left as it is.
-    const bool touched = linesTaken_ > 0 || inFlight;
+    const bool touched = linesTaken_ > quietLinesTaken_ || (inFlight && quietLinesTaken_ == 0);
     breakDue_ = false;
     breakOkOwed_ = false;
     if (windowed_) {
@@ -79,16 +79,19 @@ void DocumentRun::StartCancelLines(uint64_t now) {
     } else if (inFlight) {
         machine_.Abandon();
     }
+    if ((touched || autoReportOn_) && unsure) {
+        // An "ok" never came: the firmware's counter is set again by the first
+        // cancel line, whatever became of the line in flight.
+        lines += "M110\n";
+    }
     if (touched) {
-        if (unsure) {
-            // An "ok" never came: the firmware's counter is set again by the first
-            // cancel line, whatever became of the line in flight.
-            lines += "M110\n";
-        }
         CriticalSectionLock guard(control_.lock);
         for (const std::string& line : control_.cancelLines) {
             lines += line + "\n";
         }
+    }
+    if (autoReportOn_) {
+        lines += kStopReportsLine;
     }
     outgoing_.Close();
     if (!lines.empty()) {

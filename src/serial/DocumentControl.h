@@ -98,6 +98,9 @@ struct DocumentProgress {
     int32_t pausedAtLine = 0;
     // The firmware's latest temperature report in this document.
     TemperatureReading temperatures;
+    // The firmware's "M115" answer came in this document (once a connection).
+    bool firmwareNamed = false;
+    FirmwareIdentity firmware;
     // The speed the printer answered the greeting at (0: it has not), and the
     // speeds tried.
     uint32_t baudRate = 0;
@@ -142,6 +145,9 @@ struct DocumentControl {
     SerialChannels channels;
     // The speed the open device was set up at (0: not set up).
     DWORD configuredBaudRate = 0;
+    // Of the open device: a greeting with "M115" was answered, and what it told.
+    bool identityAsked = false;
+    FirmwareIdentity identity;
     LineQueue outgoing;
     // Auto-reset: something for the document thread to look at.
     UniqueHandle wake;

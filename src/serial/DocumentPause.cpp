@@ -81,7 +81,7 @@ void DocumentRun::LookAtJob(uint64_t now) {
     }
 }
 
-void DocumentRun::QueueAhead(const std::vector<std::string>& lines) {
+bool DocumentRun::QueueAhead(const std::vector<std::string>& lines) {
     std::string text;
     for (const std::string& line : lines) {
         // A line without a command would be passed over, and the document's
@@ -93,8 +93,10 @@ void DocumentRun::QueueAhead(const std::vector<std::string>& lines) {
     if (!text.empty() &&
         FAILED(outgoing_.EnqueueLinesFirst(reinterpret_cast<const uint8_t*>(text.data()),
                                            static_cast<uint32_t>(text.size())))) {
-        Log(LogTo::Debugger, "The pause or resume lines could not be queued\n");
+        Log(LogTo::Debugger, "The thread's own lines could not be queued\n");
+        return false;
     }
+    return !text.empty();
 }
 
 bool DocumentRun::HoldsNewLines() {

@@ -19,6 +19,9 @@ constexpr DWORD kReadChunkBytes = 512;
 constexpr DWORD kShortestReply = 3;
 constexpr DWORD kLongestExpectedReply = 32;
 constexpr char kFinishMovesLine[] = "M400\n";
+constexpr char kStopReportsAndFinishLines[] = "M155 S0\nM400\n";
+constexpr char kStartReportsLine[] = "M155 S2";
+constexpr char kStopReportsLine[] = "M155 S0\n";
 // Ends a heating or dwell wait at once, but only unnumbered: firmware reads such a
 // line the moment it arrives, a numbered one only in its turn.
 constexpr char kBreakWaitLine[] = "M108\n";
@@ -63,6 +66,7 @@ class DocumentRun {
     int64_t FailureLine() const;
     int32_t LineNumber() const;
     bool LineInFlight() const;
+    void NoteLineTaken(const LineRecord& line);
     // Nothing out and no answer owed to the active sender.
     bool SenderIdle() const;
     // The "ok" of the cancel's "M108": true when the reply is taken as it.
@@ -88,7 +92,7 @@ class DocumentRun {
     uint32_t UntilJobLook(uint64_t now) const;
     int32_t LastLineSent() const;
     // Queues lines of the thread's own ahead of the document's.
-    void QueueAhead(const std::vector<std::string>& lines);
+    bool QueueAhead(const std::vector<std::string>& lines);
     // New lines of the document wait: paused, and no line of the thread's own next.
     bool HoldsNewLines();
     void Finish(DocumentOutcome outcome);
@@ -153,6 +157,13 @@ class DocumentRun {
     bool queuePaused_ = false;
     int32_t pausedAtLine_ = 0;
     bool cancelledOnPrinter_ = false;
+    // "M155 S2" went: the firmware reports temperatures on its own until "M155 S0".
+    bool autoReportOn_ = false;
+    // "M155 S2" is queued and not yet taken; once taken, counted here, since it
+    // neither moves nor heats: a document of no other line has touched nothing.
+    bool reportLineQueued_ = false;
+    uint64_t quietLinesTaken_ = 0;
+    bool firmwareNamed_ = false;
     uint64_t lastJobLookAt_ = 0;
 };
 

@@ -55,7 +55,9 @@ bool DocumentRun::SendOneLine(uint64_t now) {
             return true;
         }
         if (action == SendAction::Handshake || action == SendAction::Poke) {
-            const char* text = action == SendAction::Handshake ? kGreeting : kPokeLine;
+            const char* text = action == SendAction::Poke ? kPokeLine
+                               : control_.identityAsked   ? kGreeting
+                                                          : kIdentifyingGreeting;
             machine_.OnLineSent(action, false, now);
             return Write(reinterpret_cast<const uint8_t*>(text),
                          static_cast<uint32_t>(std::strlen(text)));
@@ -91,8 +93,7 @@ bool DocumentRun::SendOneLine(uint64_t now) {
             continue;
         }
         if (action == SendAction::Advance) {
-            ++linesTaken_;
-            acknowledgedBytes_.Taken(line->DocumentEnd());
+            NoteLineTaken(*line);
         }
         machine_.OnLineSent(action, restartsNumbering, now, counter, IsLongCommand(bytes, length));
         write.toWrite = framedLength;
@@ -210,9 +211,8 @@ bool DocumentRun::SendWindowed(uint64_t now) {
             }
             window_.SendNew(framed_, framedLength_, framedNumber_, framedBarrier_, framedCounter_,
                             now);
-            ++linesTaken_;
             // A framed line waiting is the current one.
-            acknowledgedBytes_.Taken(outgoing_.Current()->DocumentEnd());
+            NoteLineTaken(*outgoing_.Current());
             if (!Write(framed_, framedLength_)) {
                 return false;
             }
@@ -233,6 +233,17 @@ int64_t DocumentRun::FailureLine() const {
 
 int32_t DocumentRun::LineNumber() const {
     return windowed_ ? window_.LineNumber() : machine_.LineNumber();
+}
+
+void DocumentRun::NoteLineTaken(const LineRecord& line) {
+    ++linesTaken_;
+    acknowledgedBytes_.Taken(line.DocumentEnd());
+    // The report line is queued ahead of everything else, so it is the first
+    // line ahead taken after it was queued.
+    if (line.Ahead() && reportLineQueued_) {
+        reportLineQueued_ = false;
+        ++quietLinesTaken_;
+    }
 }
 
 bool DocumentRun::LineInFlight() const {

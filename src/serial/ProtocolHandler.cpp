@@ -114,6 +114,8 @@ DWORD ProtocolHandler::BeginDocument(std::vector<std::string> cancelLines,
             return opened;
         }
         control.configuredBaudRate = 0;
+        control.identityAsked = false;
+        control.identity = FirmwareIdentity{};
     }
     // The thread tries the speeds in the same order.
     RateSearch rates;

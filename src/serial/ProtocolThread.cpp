@@ -121,6 +121,11 @@ void DocumentRun::OnReply(const uint8_t* line, uint32_t length, uint64_t now) {
     if (!handshakeAnswered_ && machine_.Handshaking() && !TakeGreetingReply(line, length, now)) {
         return;
     }
+    if (!handshakeAnswered_ && !control_.identityAsked) {
+        const bool named = control_.identity.named;
+        NoteFirmwareLine(line, length, &control_.identity);
+        firmwareNamed_ |= !named && control_.identity.named;
+    }
     const PrinterAction action = ParsePrinterAction(line, length);
     if (action != PrinterAction::None) {
         Log(LogTo::Debugger, DebuggerText(line, length).c_str());
@@ -191,6 +196,13 @@ bool DocumentRun::Settle(uint64_t now) {
             return false;
         }
         handshakeAnswered_ = true;
+        control_.identityAsked = true;
+        if (control_.identity.autoReportsTemperatures) {
+            // Reports every 2 s keep the queue's temperatures live; stopped again
+            // before the final moves and after the cancel lines.
+            autoReportOn_ = QueueAhead({kStartReportsLine});
+            reportLineQueued_ = autoReportOn_;
+        }
         // The speed found is in the progress before StartDocPort reads it.
         Publish();
         ::SetEvent(control_.handshaken.Get());
@@ -246,9 +258,12 @@ bool DocumentRun::Settle(uint64_t now) {
         // (or resend request) shows whether it arrived.
         // Only a queued "M400" counts: one that could not be queued is tried again
         // in the next pass, so that no document ends complete without it.
-        const uint64_t documentLines = finalLineQueued_ ? documentLines_ : linesTaken_;
-        if (SUCCEEDED(outgoing_.EnqueueLines(reinterpret_cast<const uint8_t*>(kFinishMovesLine),
-                                             sizeof(kFinishMovesLine) - 1))) {
+        const uint64_t documentLines =
+            finalLineQueued_ ? documentLines_ : linesTaken_ - quietLinesTaken_;
+        const char* finish =
+            autoReportOn_ && !finalLineQueued_ ? kStopReportsAndFinishLines : kFinishMovesLine;
+        if (SUCCEEDED(outgoing_.EnqueueLines(reinterpret_cast<const uint8_t*>(finish),
+                                             static_cast<uint32_t>(std::strlen(finish))))) {
             documentLines_ = documentLines;
             finalLineQueued_ = true;
         }
@@ -274,7 +289,10 @@ void DocumentRun::Publish() {
     const uint64_t unacknowledged = windowed_                 ? window_.Unacknowledged()
                                     : machine_.LineInFlight() ? 1
                                                               : 0;
-    progress.linesAcknowledged = linesTaken_ > unacknowledged ? linesTaken_ - unacknowledged : 0;
+    // The report line goes first: once any line is acknowledged, it is.
+    const uint64_t acknowledged = linesTaken_ > unacknowledged ? linesTaken_ - unacknowledged : 0;
+    progress.linesAcknowledged =
+        acknowledged > quietLinesTaken_ ? acknowledged - quietLinesTaken_ : 0;
     progress.bytesDone = acknowledgedBytes_.Through(unacknowledged);
     progress.windowed |= windowed_;
     progress.windowFellBack = fallbackReported_;
@@ -288,6 +306,8 @@ void DocumentRun::Publish() {
                       : printerPaused_            ? DocumentPause::Printer
                                                   : DocumentPause::None;
     progress.pausedAtLine = pausedAtLine_;
+    progress.firmwareNamed = firmwareNamed_;
+    progress.firmware = control_.identity;
     progress.baudRate = handshakeAnswered_ ? rates_.Rate() : 0;
     // A waiting WritePort is woken once there is room; nobody else needs a wake
     // for every line.

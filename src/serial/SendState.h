@@ -55,6 +55,10 @@ constexpr char kHandshakeLine[] = "N0 M110 N0*125\n";
 // completes it: an "ok" left over from before (a last line's, a poke's, boot
 // chatter's) is never taken for it, since the firmware answers in order.
 constexpr char kGreeting[] = "M105\nN0 M110 N0*125\n";
+// The first greeting of a connection asks the firmware what it is first; its
+// answer ends with an "ok" that comes before the temperature report, and is no
+// answer to the greeting.
+constexpr char kIdentifyingGreeting[] = "M115\nM105\nN0 M110 N0*125\n";
 
 class SendStateMachine {
   public:

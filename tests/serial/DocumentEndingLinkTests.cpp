@@ -42,8 +42,8 @@ class EarlyEnd : public SerialLinkTest {
         ASSERT_TRUE(Open());
         ASSERT_TRUE(StartDoc(41));
         ASSERT_TRUE(Write("M104 S210\nG1 X1\nG1 X2\nG1 X3\nG1 Z"));
-        // The greeting's two lines and the four whole lines have arrived.
-        ASSERT_TRUE(firmware_->WaitForReceived(6, kJobWaitMs));
+        // The greeting and the four whole lines have arrived.
+        ASSERT_TRUE(firmware_->WaitForReceived(GreetingLines() + 4, kJobWaitMs));
         {
             ClockTicker ticker(harness_.clock, 100);
             switch (ender) {

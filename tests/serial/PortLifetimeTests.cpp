@@ -149,7 +149,7 @@ TEST_F(PortLifetime, ClosePortInTheMiddleOfADocumentCancelsIt) {
     ASSERT_TRUE(Open());
     ASSERT_TRUE(StartDoc());
     ASSERT_TRUE(Write(Job(1, 50)));
-    ASSERT_TRUE(firmware_->WaitForReceived(5, kJobWaitMs));
+    ASSERT_TRUE(firmware_->WaitForReceived(GreetingLines() + 3, kJobWaitMs));
     {
         // The spooler closes the port without EndDocPort; the line in flight gets
         // its time for an "ok", then the cancel lines go.
@@ -189,7 +189,7 @@ TEST_F(PortLifetime, ShutdownWithoutClosePortCancelsTheDocumentAndEndsItsThread)
     ASSERT_TRUE(Open());
     ASSERT_TRUE(StartDoc());
     ASSERT_TRUE(Write(Job(1, 50)));
-    ASSERT_TRUE(firmware_->WaitForReceived(5, kJobWaitMs));
+    ASSERT_TRUE(firmware_->WaitForReceived(GreetingLines() + 3, kJobWaitMs));
     ASSERT_EQ(ThreadsOfThisProcess(), threads + 1);
     {
         // The line in flight gets its time for an "ok", then the cancel lines go.

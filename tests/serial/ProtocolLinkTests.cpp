@@ -37,10 +37,11 @@ class ProtocolLink : public SerialLinkTest {
 
     // Starts a document of the job and waits until the firmware has received so
     // many lines (the handshake counted).
-    void WriteAndWaitForReceived(const std::string& job, size_t received) {
+    // The greeting and this many lines of the job received.
+    void WriteAndWaitForReceived(const std::string& job, size_t lines) {
         ASSERT_TRUE(StartDoc());
         ASSERT_TRUE(Write(job));
-        ASSERT_TRUE(firmware_->WaitForReceived(received, kJobWaitMs));
+        ASSERT_TRUE(firmware_->WaitForReceived(GreetingLines() + lines, kJobWaitMs));
     }
 };
 
@@ -54,14 +55,16 @@ TEST_F(ProtocolLink, HandshakeThenTheFirstLineAsNumberOne) {
     StartFirmware();
     Print("G28\n");
     const std::vector<std::string> received = firmware_->Received();
-    ASSERT_EQ(received.size(), 4u);
-    // The greeting: the temperature query, whose answer no earlier exchange can
-    // leave over, then the counter line.
-    EXPECT_EQ(received[0], "M105");
-    EXPECT_EQ(received[1], "N0 M110 N0*125");
-    EXPECT_EQ(received[2], "N1 G28 *50");
-    EXPECT_EQ(received[2], Framed(1, "G28"));
-    EXPECT_EQ(received[3], Framed(2, "M400"));
+    ASSERT_EQ(received.size(), 5u);
+    // The greeting: the firmware's identity (first in a connection), the
+    // temperature query, whose answer no earlier exchange can leave over, then
+    // the counter line.
+    EXPECT_EQ(received[0], "M115");
+    EXPECT_EQ(received[1], "M105");
+    EXPECT_EQ(received[2], "N0 M110 N0*125");
+    EXPECT_EQ(received[3], "N1 G28 *50");
+    EXPECT_EQ(received[3], Framed(1, "G28"));
+    EXPECT_EQ(received[4], Framed(2, "M400"));
 }
 
 TEST_F(ProtocolLink, DamagedLineIsSentAgainUnderItsNumberAfterTheRequestsOk) {
@@ -72,7 +75,8 @@ TEST_F(ProtocolLink, DamagedLineIsSentAgainUnderItsNumberAfterTheRequestsOk) {
     StartFirmware(options);
     Print(Job(1, 5));
     const std::vector<std::string> commands = JobCommands(1, 5);
-    const std::vector<std::string> expected = {"M105",
+    const std::vector<std::string> expected = {"M115",
+                                               "M105",
                                                "N0 M110 N0*125",
                                                Framed(1, commands[0] + " "),
                                                Framed(2, commands[1] + " "),
@@ -103,13 +107,13 @@ TEST_F(ProtocolLink, LostLineOrOkRecoversThroughThePokeAfterFiveSeconds) {
         SCOPED_TRACE(item.name);
         StartFirmware(item.options);
         // Greeting and lines 1 to 3 (the third lost) or 1 to 4 (its "ok" dropped).
-        WriteAndWaitForReceived(Job(1, 8), item.sequenceErrors != 0 ? 5u : 6u);
+        WriteAndWaitForReceived(Job(1, 8), item.sequenceErrors != 0 ? 3 : 4);
         const ULONGLONG stalled = harness_.clock.now;
         harness_.clock.Advance(5000);
         ASSERT_TRUE(EndDoc());
         EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Document(JobCommands(1, 8)));
         const FirmwareStats stats = firmware_->Stats();
-        EXPECT_EQ(stats.unnumberedExecuted, 2u); // the greeting's query and the poke
+        EXPECT_EQ(stats.unnumberedExecuted, 3u); // the greeting's queries and the poke
         EXPECT_EQ(stats.sequenceErrors, item.sequenceErrors);
         EXPECT_EQ(stats.duplicatesDropped, 0u);
         EXPECT_EQ(harness_.clock.now - stalled, 5000u);
@@ -122,12 +126,12 @@ TEST_F(ProtocolLink, LateOkAfterThePokeDoesNotPutTwoLinesInFlight) {
     FirmwareOptions options;
     options.delayOkForLines = {{4, 400}};
     StartFirmware(options);
-    WriteAndWaitForReceived(Job(1, 8), 6);
+    WriteAndWaitForReceived(Job(1, 8), 4);
     harness_.clock.Advance(5000);
     ASSERT_TRUE(EndDoc());
     EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Document(JobCommands(1, 8)));
     const FirmwareStats stats = firmware_->Stats();
-    EXPECT_LE(stats.unnumberedExecuted, 2u);
+    EXPECT_LE(stats.unnumberedExecuted, 3u);
     EXPECT_EQ(stats.maxLinesInFlight, 1u);
     EXPECT_EQ(stats.duplicatesDropped, 0u);
 }
@@ -165,9 +169,9 @@ TEST_F(ProtocolLink, N0CounterLineRestartsTheNumbering) {
     StartFirmware();
     Print("G28\nG1 X1\nN0 M110\nG1 X2\n");
     const std::vector<std::string> received = firmware_->Received();
-    ASSERT_EQ(received.size(), 7u);
-    EXPECT_EQ(received[4], Framed(3, "M110 N0"));
-    EXPECT_EQ(received[5], Framed(1, "G1 X2"));
+    ASSERT_EQ(received.size(), 8u);
+    EXPECT_EQ(received[5], Framed(3, "M110 N0"));
+    EXPECT_EQ(received[6], Framed(1, "G1 X2"));
     EXPECT_EQ(firmware_->Stats().resendRequests, 0u);
 }
 
@@ -175,12 +179,12 @@ TEST_F(ProtocolLink, CounterLineInTheJobSetsTheNextNumber) {
     StartFirmware();
     Print("G28\nM110 N100\nG1 X1\nN7 M110\nG1 X2\n");
     const std::vector<std::string> received = firmware_->Received();
-    ASSERT_EQ(received.size(), 8u);
-    EXPECT_EQ(received[3], Framed(2, "M110 N100"));
-    EXPECT_EQ(received[4], Framed(101, "G1 X1"));
+    ASSERT_EQ(received.size(), 9u);
+    EXPECT_EQ(received[4], Framed(2, "M110 N100"));
+    EXPECT_EQ(received[5], Framed(101, "G1 X1"));
     // The line's own number sets the counter when M110 has no parameter.
-    EXPECT_EQ(received[5], Framed(102, "M110 N7"));
-    EXPECT_EQ(received[6], Framed(8, "G1 X2"));
+    EXPECT_EQ(received[6], Framed(102, "M110 N7"));
+    EXPECT_EQ(received[7], Framed(8, "G1 X2"));
     EXPECT_EQ(firmware_->Stats().resendRequests, 0u);
 }
 
@@ -191,7 +195,7 @@ TEST_F(ProtocolLink, LineTooLongToSendIsSkippedAndItsNumberGoesToTheNext) {
     ASSERT_TRUE(Write("G1 X1\n" + std::string(1100, 'M') + "\nG1 X2\n"));
     EXPECT_FALSE(EndDoc());
     EXPECT_EQ(firmware_->Received(),
-              (std::vector<std::string>{"M105", "N0 M110 N0*125", Framed(1, "G1 X1"),
+              (std::vector<std::string>{"M115", "M105", "N0 M110 N0*125", Framed(1, "G1 X1"),
                                         Framed(2, "G1 X2"), Framed(3, "M400")}));
     EXPECT_TRUE(debugger.Contains("Skipped a G-code line of 1101 bytes: too long to send\n"));
 }

@@ -66,12 +66,12 @@ TEST_F(RemovalPrompt, OnlyAfterTheFirmwareAcknowledgedTheLastLineAndTheFinalM400
         ASSERT_TRUE(
             Write(row.ending == Ending::NothingToPrint ? "; a comment only\n" : Job(1, kLines)));
         if (row.ending == Ending::SilentBeforeM400) {
-            // The greeting's two lines and every line arrived; then nothing answers any more.
-            ASSERT_TRUE(firmware_->WaitForReceived(2 + kLines, kJobWaitMs));
+            // The greeting and every line arrived; then nothing answers any more.
+            ASSERT_TRUE(firmware_->WaitForReceived(GreetingLines() + kLines, kJobWaitMs));
             firmware_->Stop();
             harness_.clock.autoAdvance = true;
         } else if (row.ending == Ending::Cancelled) {
-            ASSERT_TRUE(firmware_->WaitForReceived(2 + kLines, kJobWaitMs));
+            ASSERT_TRUE(firmware_->WaitForReceived(GreetingLines() + kLines, kJobWaitMs));
             spooler_.jobStatus = JOB_STATUS_DELETING;
         } else if (row.ending == Ending::FirstLineRefused) {
             harness_.clock.autoAdvance = true;

@@ -56,7 +56,7 @@ TEST_F(SerialFailure, RefusedHaltedOrRestartedFirmwareEndsTheDocumentWithNothing
         ASSERT_TRUE(StartDoc());
         Write(Job(1, 40));
         if (fault == Fault::Restarts) {
-            ASSERT_TRUE(firmware_->WaitForReceived(7, kJobWaitMs));
+            ASSERT_TRUE(firmware_->WaitForReceived(GreetingLines() + 5, kJobWaitMs));
             firmware_->Reset();
         }
         // A failed document fails: not marked sent, but kept in the queue in error.
@@ -151,7 +151,7 @@ TEST_F(SerialFailure, LostLineOrOkCostsFiveSecondsEvenWhileTemperaturesArrive) {
     ASSERT_TRUE(Open());
     ASSERT_TRUE(StartDoc());
     ASSERT_TRUE(Write(Job(1, 8)));
-    ASSERT_TRUE(firmware_->WaitForReceived(5, kJobWaitMs));
+    ASSERT_TRUE(firmware_->WaitForReceived(GreetingLines() + 3, kJobWaitMs));
     harness_.clock.Advance(3000);
     // A temperature report reaches the monitor after the first 3 s...
     const size_t texts = debugger.Texts().size();
@@ -162,8 +162,8 @@ TEST_F(SerialFailure, LostLineOrOkCostsFiveSecondsEvenWhileTemperaturesArrive) {
     harness_.clock.Advance(2000);
     ASSERT_TRUE(EndDoc());
     EXPECT_EQ(firmware_->ExecutedNumberedCommands(), Document(JobCommands(1, 8)));
-    // The greeting's query and the poke.
-    EXPECT_EQ(firmware_->Stats().unnumberedExecuted, 2u);
+    // The greeting's queries and the poke.
+    EXPECT_EQ(firmware_->Stats().unnumberedExecuted, 3u);
 }
 
 TEST_F(SerialFailure, LostFinalLineIsNotTakenAsDoneOnThePokesAnswer) {
@@ -175,7 +175,7 @@ TEST_F(SerialFailure, LostFinalLineIsNotTakenAsDoneOnThePokesAnswer) {
     ASSERT_TRUE(StartDoc());
     ASSERT_TRUE(Write(Job(1, 3)));
     std::thread end([this] { EXPECT_TRUE(EndDoc()); });
-    ASSERT_TRUE(firmware_->WaitForReceived(6, kJobWaitMs));
+    ASSERT_TRUE(firmware_->WaitForReceived(GreetingLines() + 4, kJobWaitMs));
     harness_.clock.Advance(5000);
     end.join();
     std::vector<std::string> expected = Document(JobCommands(1, 3));

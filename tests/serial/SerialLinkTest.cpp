@@ -161,6 +161,12 @@ std::vector<std::string> SerialLinkTest::Document(const std::vector<std::string>
     return document;
 }
 
+size_t SerialLinkTest::GreetingLines() const {
+    const std::vector<std::string> received = firmware_->Received();
+    const bool asked = std::find(received.begin(), received.end(), "M115") != received.end();
+    return asked ? kGreetingLines : kGreetingLines - 1;
+}
+
 PortEntry* SerialLinkTest::Entry(const wchar_t* name) {
     CriticalSectionLock guard(State().lock);
     return FindPortEntry(harness_.Context()->firstPort, name);

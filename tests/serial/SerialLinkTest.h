@@ -29,6 +29,9 @@ constexpr wchar_t kFirmwareDevice[] = L"\\\\.\\COM22";
 constexpr wchar_t kSerialPort[] = L"Serial21:";
 constexpr wchar_t kUsbPort[] = L"Usb1:";
 constexpr wchar_t kMissingDevicePort[] = L"Serial99:";
+// A connection's first greeting, as the firmware receives it: "M115", "M105" and
+// the counter line.
+constexpr size_t kGreetingLines = 3;
 // Waits that only run out when something is broken.
 constexpr DWORD kJobWaitMs = 60000;
 
@@ -112,6 +115,10 @@ class SerialLinkTest : public ::testing::Test {
     // What the firmware executes for a whole document of these commands: the
     // handshake, the commands, the final wait for the moves.
     static std::vector<std::string> Document(const std::vector<std::string>& commands);
+
+    // The greeting's lines this firmware received once StartDocPort has returned:
+    // "M115" only in a connection's first.
+    size_t GreetingLines() const;
 
     MonitorState& State() { return harness_.State(); }
     PortEntry* Entry(const wchar_t* name);

@@ -31,14 +31,14 @@ TEST_F(SerialStatus, WaitingThenLinesThenFinishingMovesThenCleared) {
     ASSERT_TRUE(Write(Job(1, 8)));
     const int greetingWaits = harness_.clock.WaitsOf(999);
     std::thread end([this] { EXPECT_TRUE(EndDoc()); });
-    ASSERT_TRUE(firmware_->WaitForReceived(7, kJobWaitMs));
+    ASSERT_TRUE(firmware_->WaitForReceived(GreetingLines() + 5, kJobWaitMs));
     ASSERT_TRUE(harness_.clock.WaitForWaitsOf(999, greetingWaits + 1, kJobWaitMs));
     harness_.clock.Advance(1000);
     // The greeting's temperature query already told the temperatures.
     ASSERT_TRUE(spooler_.WaitForStatus(kLineFive, kJobWaitMs));
     harness_.clock.Advance(5000);
-    // The greeting's two lines, lines 1 to 8, the poke and the final "M400".
-    ASSERT_TRUE(firmware_->WaitForReceived(12, kJobWaitMs));
+    // The greeting, lines 1 to 8, the poke and the final "M400".
+    ASSERT_TRUE(firmware_->WaitForReceived(GreetingLines() + 10, kJobWaitMs));
     harness_.clock.Advance(1000);
     ASSERT_TRUE(spooler_.WaitForStatus(L"Finishing moves", kJobWaitMs));
     harness_.clock.Advance(5000);
@@ -82,7 +82,7 @@ TEST_F(SerialStatus, ShareDoneThenTimeLeftOnceThreeMinutesHavePassed) {
         const ULONGLONG begun = harness_.clock.now;
         ASSERT_TRUE(StartDoc());
         ASSERT_TRUE(Write(quarter(1)));
-        ASSERT_TRUE(firmware_->WaitForReceived(4, kJobWaitMs));
+        ASSERT_TRUE(firmware_->WaitForReceived(GreetingLines() + 2, kJobWaitMs));
         // Between lines, one line at a time already counts the next line.
         const std::wstring quarterDone =
             L"Printing: 25 % (line " + std::to_wstring(window != 0 ? 2 : 3) + L")" + hot;

@@ -20,11 +20,11 @@ std::vector<std::string> OnceEach(std::vector<std::string> executed) {
     return executed;
 }
 
-// Every command the firmware ran, numbered or not, but the monitor's pokes.
+// Every command the firmware ran, numbered or not, but the monitor's queries.
 std::vector<std::string> CommandsRun(const std::vector<ExecutedLine>& executed) {
     std::vector<std::string> commands;
     for (const ExecutedLine& line : executed) {
-        if (line.command != "M105") {
+        if (line.command != "M105" && line.command != "M115") {
             commands.push_back(line.command);
         }
     }
