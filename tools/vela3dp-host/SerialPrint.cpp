@@ -239,6 +239,7 @@ int PrintOnSerialPrinter(const HostArguments& arguments) {
     std::wstring printerName = spooler.printerName;
     std::printf("StartDocPort: the monitor opens the device and greets the firmware "
                 "(\"M110 N0\")\n");
+    const ULONGLONG greetingStart = ::GetTickCount64();
     if (!table->pfnStartDocPort(port, &printerName[0], kJobId, 1, nullptr)) {
         std::fprintf(stderr, "StartDocPort failed (error %lu): %s\n", ::GetLastError(),
                      ::GetLastError() == ERROR_NOT_READY ? "the printer does not answer"
@@ -248,8 +249,10 @@ int PrintOnSerialPrinter(const HostArguments& arguments) {
         return 2;
     }
     const DocumentProgress greeted = DocumentOf(port).serial->Progress();
-    std::printf("  the printer answered at %u baud (speeds tried, the port on automatic: %s)\n",
-                greeted.baudRate, RatesText(greeted.ratesTried).c_str());
+    std::printf("  the printer answered at %u baud after %.1f s (speeds tried, the port on "
+                "automatic: %s)\n",
+                greeted.baudRate, static_cast<double>(::GetTickCount64() - greetingStart) / 1000.0,
+                RatesText(greeted.ratesTried).c_str());
     std::printf("Streaming: one numbered, checksummed line at a time, the next on \"ok\"\n");
     ProgressFollower follower(port, total, statuses, spooler, arguments);
     bool queued = true;
