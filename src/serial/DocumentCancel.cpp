@@ -79,6 +79,11 @@ void DocumentRun::StartCancelLines(uint64_t now) {
     } else if (inFlight) {
         machine_.Abandon();
     }
+    if (unsure) {
+        // Taken for a cancel line's, a late "ok" would let the last cancel line
+        // pass for answered before the printer had it: the end settles it.
+        machine_.AnswerMayStillCome();
+    }
     if ((touched || autoReportOn_) && unsure) {
         // An "ok" never came: the firmware's counter is set again by the first
         // cancel line, whatever became of the line in flight.

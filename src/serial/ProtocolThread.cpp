@@ -229,6 +229,12 @@ bool DocumentRun::Settle(uint64_t now) {
         windowed_ ? window_.Idle() && framedLength_ == 0 : machine_.State() == SendState::SendNext;
     const bool drained = outgoing_.Count() == 0 && senderDone && !channels_.write.pending;
     if (cancel_ == CancelStep::Sending && drained) {
+        if (machine_.AnswersOutstanding()) {
+            // A poke's answer, which comes after every earlier answer, shows that
+            // the last cancel line was answered, not only an "ok" owed from before.
+            machine_.SettleAnswers();
+            return false;
+        }
         Finish(failedWith_ != SendFailure::None ? DocumentOutcome::Failed
                                                 : DocumentOutcome::Cancelled);
         return true;

@@ -93,6 +93,8 @@ class SendStateMachine {
     // that did not come in time, a greeting sent again), or the answer to
     // SettleAnswers' poke: until then a plain "ok" may not be the line's own.
     bool AnswersOutstanding() const { return okMayBeOwed_ || settlingPokeOut_; }
+    // An "ok" owed to a line given up on (a cancel's) may still arrive.
+    void AnswerMayStillCome() { okMayBeOwed_ = true; }
     // With nothing in flight, sends a poke whose answer, coming after every reply
     // to what went before it, settles AnswersOutstanding.
     void SettleAnswers();

@@ -96,6 +96,26 @@ TEST_F(EarlyEnd, SecondStartDocPortOnTheHandleCancelsTheFirstDocument) {
     EndEarly(Ender::Restart);
 }
 
+// The line in flight answered only after the cancel lines began: its late "ok",
+// taken for the first cancel line's, does not let ClosePort return before the
+// printer has answered the last cancel line.
+TEST_F(DocumentEndingLink, ALateOkDoesNotEndTheCancelBeforeItsLastLine) {
+    TheProtocolTimings().cancelOkWaitMs = 0;
+    FirmwareOptions options;
+    options.delayOkForLines = {{4, 300}};
+    options.replyDelayMs = 50;
+    StartFirmware(options);
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(StartDoc());
+    ASSERT_TRUE(Write(Job(1, 8)));
+    ASSERT_TRUE(firmware_->WaitForReceived(GreetingLines() + 4, kJobWaitMs));
+    ASSERT_TRUE(Close());
+    const std::vector<std::string> executed = firmware_->ExecutedNumberedCommands();
+    ASSERT_FALSE(executed.empty());
+    EXPECT_EQ(executed.back(), DefaultCancelLines().back());
+    EXPECT_EQ(firmware_->Stats().numberedLinesAcknowledged, executed.size());
+}
+
 // The monitor's end of a pipe whose far end never reads: every write stays
 // outstanding, as on a line held by flow control or an adapter half gone.
 class DeviceThatTakesNoBytes : public SystemSerialDevices {
