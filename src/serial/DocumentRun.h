@@ -19,7 +19,6 @@ constexpr DWORD kReadChunkBytes = 512;
 constexpr DWORD kShortestReply = 3;
 constexpr DWORD kLongestExpectedReply = 32;
 constexpr char kFinishMovesLine[] = "M400\n";
-constexpr char kStopReportsAndFinishLines[] = "M155 S0\nM400\n";
 constexpr char kStartReportsLine[] = "M155 S2";
 constexpr char kStopReportsLine[] = "M155 S0\n";
 // Ends a heating or dwell wait at once, but only unnumbered: firmware reads such a

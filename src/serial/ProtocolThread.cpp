@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace vela {
 
@@ -266,10 +267,12 @@ bool DocumentRun::Settle(uint64_t now) {
         // in the next pass, so that no document ends complete without it.
         const uint64_t documentLines =
             finalLineQueued_ ? documentLines_ : linesTaken_ - quietLinesTaken_;
-        const char* finish =
-            autoReportOn_ && !finalLineQueued_ ? kStopReportsAndFinishLines : kFinishMovesLine;
-        if (SUCCEEDED(outgoing_.EnqueueLines(reinterpret_cast<const uint8_t*>(finish),
-                                             static_cast<uint32_t>(std::strlen(finish))))) {
+        // The reports stop first, once.
+        const std::string finish =
+            std::string(autoReportOn_ && !finalLineQueued_ ? kStopReportsLine : "") +
+            kFinishMovesLine;
+        if (SUCCEEDED(outgoing_.EnqueueLines(reinterpret_cast<const uint8_t*>(finish.data()),
+                                             static_cast<uint32_t>(finish.size())))) {
             documentLines_ = documentLines;
             finalLineQueued_ = true;
         }

@@ -31,19 +31,6 @@ class FirmwareIdentity : public SerialLinkTest {
         document.insert(document.end(), {"M155 S0", "M400"});
         return document;
     }
-    // Ends the document while the clock moves on, so that its looks at the job run.
-    void EndDocMovingTheClock() {
-        const UniqueHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        std::thread end([&] {
-            EXPECT_TRUE(EndDoc());
-            ::SetEvent(done.Get());
-        });
-        for (int step = 0; step < 200 && ::WaitForSingleObject(done.Get(), 50) == WAIT_TIMEOUT;
-             ++step) {
-            harness_.clock.Advance(1000);
-        }
-        end.join();
-    }
 };
 
 // Asked once a connection, named in the first document's progress only; each
@@ -80,12 +67,7 @@ TEST_F(FirmwareIdentity, TheReportLinesAloneAreNoPrint) {
     ASSERT_TRUE(StartDoc());
     ASSERT_TRUE(firmware_->WaitForNumberedExecuted(6, kJobWaitMs));
     spooler_.jobStatus = JOB_STATUS_DELETING;
-    bool cancelling = false;
-    for (int look = 0; look < 50 && !cancelling; ++look) {
-        harness_.clock.Advance(1000);
-        cancelling = spooler_.WaitForStatus(L"Cancelling", 200);
-    }
-    ASSERT_TRUE(cancelling);
+    ASSERT_TRUE(LookUntil(L"Cancelling"));
     EndDocMovingTheClock();
     std::vector<std::string> expected = Reported({});
     expected.insert(expected.end(), {"M110 N0", "M155 S2", "M155 S0"});

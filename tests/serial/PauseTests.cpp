@@ -4,43 +4,17 @@
 #include "ports/PortSettingsStore.h"
 #include "serial/SerialLinkTest.h"
 
-#include <thread>
-
 namespace vela::test {
 namespace {
 
 class PauseTest : public SerialLinkTest {
   protected:
-    // Moves the clock a second at a time until the document thread's look at the
-    // job has shown the text (bounded).
-    bool LookUntil(const std::wstring& text) {
-        for (int look = 0; look < 50; ++look) {
-            harness_.clock.Advance(1000);
-            if (spooler_.WaitForStatus(text, 200)) {
-                return true;
-            }
-        }
-        return false;
-    }
     void SetPauseLines(std::vector<std::string> pause, std::vector<std::string> resume) {
         PortSettingsChange change;
         change.pauseLines = std::move(pause);
         change.resumeLines = std::move(resume);
         CriticalSectionLock guard(State().lock);
         ASSERT_EQ(WritePortSettings(State(), kSerialPort, change), 0u);
-    }
-    // Ends the document while the clock moves on, so that its looks at the job run.
-    void EndDocMovingTheClock(bool expected) {
-        const UniqueHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        std::thread end([&] {
-            EXPECT_EQ(EndDoc(), expected ? TRUE : FALSE);
-            ::SetEvent(done.Get());
-        });
-        for (int step = 0; step < 200 && ::WaitForSingleObject(done.Get(), 50) == WAIT_TIMEOUT;
-             ++step) {
-            harness_.clock.Advance(1000);
-        }
-        end.join();
     }
     std::vector<std::string> Numbered() { return firmware_->ExecutedNumberedCommands(); }
     bool Deleted() const {
@@ -67,7 +41,7 @@ TEST_F(PauseTest, ThePrintersPauseHoldsNewLinesUntilItsResume) {
     EXPECT_EQ(Numbered(),
               (std::vector<std::string>{"M110 N0", JobCommands(1, 2)[0], JobCommands(1, 2)[1]}));
     firmware_->Say("//action:resume");
-    EndDocMovingTheClock(true);
+    EndDocMovingTheClock();
     EXPECT_EQ(Numbered(), Document(JobCommands(1, 4)));
     const std::vector<std::string> received = firmware_->Received();
     EXPECT_EQ(std::count(received.begin(), received.end(), "M105"), 1) << "poked while paused";
@@ -92,7 +66,7 @@ TEST_F(PauseTest, ThePrintersCancelEndsTheDocumentAndItsJob) {
     EXPECT_FALSE(Write(Job(5, 1)));
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_PRINT_CANCELLED));
     EXPECT_TRUE(Deleted());
-    EndDocMovingTheClock(true);
+    EndDocMovingTheClock();
     EXPECT_EQ(Numbered(), expected);
     EXPECT_TRUE(spooler_.prompts.empty());
     const std::vector<std::wstring> texts = spooler_.StatusTexts();
@@ -129,13 +103,13 @@ TEST_F(PauseTest, AQueuePauseSendsItsLinesAndHoldsTheRest) {
         expected.insert(expected.end(), pause.begin(), pause.end());
         if (deletedWhilePaused) {
             spooler_.jobStatus = JOB_STATUS_DELETING;
-            EndDocMovingTheClock(true);
+            EndDocMovingTheClock();
             for (const std::string& line : DefaultCancelLines()) {
                 expected.push_back(line);
             }
         } else {
             spooler_.jobStatus = JOB_STATUS_PRINTING;
-            EndDocMovingTheClock(true);
+            EndDocMovingTheClock();
             expected.insert(expected.end(), resume.begin(), resume.end());
             for (const std::string& line : JobCommands(3, 2)) {
                 expected.push_back(line);

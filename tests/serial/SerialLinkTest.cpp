@@ -135,6 +135,29 @@ void SerialLinkTest::Print(const std::string& text, size_t piece) {
     ASSERT_TRUE(EndDoc());
 }
 
+bool SerialLinkTest::LookUntil(const std::wstring& text) {
+    for (int look = 0; look < 50; ++look) {
+        harness_.clock.Advance(1000);
+        if (spooler_.WaitForStatus(text, 200)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void SerialLinkTest::EndDocMovingTheClock(bool expected) {
+    const UniqueHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread end([&] {
+        EXPECT_EQ(EndDoc(), expected ? TRUE : FALSE);
+        ::SetEvent(done.Get());
+    });
+    for (int step = 0; step < 200 && ::WaitForSingleObject(done.Get(), 50) == WAIT_TIMEOUT;
+         ++step) {
+        harness_.clock.Advance(1000);
+    }
+    end.join();
+}
+
 std::string SerialLinkTest::Job(int first, int count) {
     std::string job;
     for (const std::string& command : JobCommands(first, count)) {

@@ -108,6 +108,12 @@ class SerialLinkTest : public ::testing::Test {
     BOOL EndDoc();
     // StartDocPort, the text in pieces, EndDocPort, each expected to succeed.
     void Print(const std::string& text, size_t piece = 4096);
+    // Moves the clock a second at a time until the document thread's look at the
+    // job has shown the text (bounded).
+    bool LookUntil(const std::wstring& text);
+    // EndDocPort while the clock moves on, so that the document thread's looks at
+    // the job run (bounded).
+    void EndDocMovingTheClock(bool expected = true);
 
     // "G1 X... Y... E..." lines numbered from first, and their commands as executed.
     static std::string Job(int first, int count);
